@@ -1,0 +1,15 @@
+# One interface target carries the language level, the warnings and the sanitizer flags for
+# every target of the project.
+add_library(kstbell_options INTERFACE)
+target_compile_features(kstbell_options INTERFACE cxx_std_20)
+set(CMAKE_CXX_EXTENSIONS OFF)
+target_compile_options(kstbell_options INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion -Wnon-virtual-dtor
+  $<$<BOOL:${KSTBELL_WERROR}>:-Werror>)
+target_compile_definitions(kstbell_options INTERFACE
+  QT_NO_CAST_FROM_ASCII QT_NO_CONTEXTLESS_CONNECT QT_NO_KEYWORDS)
+if(KSTBELL_SANITIZE)
+  target_compile_options(kstbell_options INTERFACE
+    -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  target_link_options(kstbell_options INTERFACE -fsanitize=address,undefined)
+endif()
