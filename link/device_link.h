@@ -1,0 +1,102 @@
+#pragma once
+
+// The device command link: link state, the transaction routines, the reply dispatcher, the
+// small senders and the command queue. Everything takes the one process-wide TContext.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "link/commands.h"
+#include "link/device_info.h"
+#include "link/frame.h"
+#include "link/locator.h"
+#include "link/tcp_client.h"
+#include "shell/host_services.h"
+#include "shell/main_window_state.h"
+
+namespace kstbell {
+
+inline constexpr const char* kDefaultNetPrefix = "192.168.77.";
+inline constexpr std::uint16_t kDefaultDevicePort = 13577;
+inline constexpr int kConnectTimeoutMs = 3000;
+inline constexpr int kReplyPolls = 100;
+inline constexpr int kReplyPollMs = 10;
+
+struct TDeviceLink {
+    std::string DeviceIp = std::string(kDefaultNetPrefix) + "1";
+    std::uint16_t DevicePort = kDefaultDevicePort;
+    bool LinkBusy = false;
+    std::uint8_t PendingCode = 0;
+    TRequestFrame Request;
+    TReplyFrame Reply;
+    std::size_t ReplyLength = 0;
+    // Set by the dispatcher when the device confirmed a firmware image: the reset goes out once
+    // the transaction that carried the confirmation has ended.
+    bool ResetAfterTransaction = false;
+};
+
+// The polling cycle's counter and its one-slot command queue.
+struct TPollState {
+    std::uint8_t TickCount = 0;
+    std::uint8_t QueuedCode = 0;
+    std::array<std::uint8_t, 4> QueuedParams{};
+    bool PollEnabled = true;
+};
+
+// Device address and network, owned by locating.
+struct TLocateState {
+    std::string DeviceNetPrefix = kDefaultNetPrefix;
+    std::string LocalIp;
+};
+
+// All protocol, device and main-window state of one running program, with the ports it talks
+// through. Exactly one lives in the program; every test builds its own.
+struct TContext {
+    TContext(ITcpClient& tcp, IHostServices& host, ILocator& locator)
+        : Tcp(tcp), Host(host), Locator(locator) {}
+    TContext(const TContext&) = delete;
+    TContext& operator=(const TContext&) = delete;
+
+    TDeviceLink Link;
+    TPollState Poll;
+    TLocateState Locate;
+    TDeviceInfo DeviceInfo;
+    TDeviceFlags Flags;
+    std::uint8_t OutputState = 0;
+    std::uint8_t InputState = 0;
+    std::uint64_t ImageSum = 0;  // byte sum of the last firmware image
+    TMainWindowState Form1;
+
+    ITcpClient& Tcp;
+    IHostServices& Host;
+    ILocator& Locator;
+};
+
+// Transaction routines.
+void RunTransaction(TContext& ctx, std::uint8_t length);
+void SendOnly(TContext& ctx, std::uint8_t length);
+
+// Reply handling.
+void DispatchReply(TContext& ctx, std::size_t count);
+void DecodeDeviceInfo(TContext& ctx);
+void EnableDeviceControls(TContext& ctx, std::uint8_t model);
+
+// Small senders.
+void RequestDeviceInfo(TContext& ctx);
+void RequestStatus(TContext& ctx);
+void RequestReset(TContext& ctx);
+void RequestImageChecksum(TContext& ctx, std::uint32_t sum);
+void NotifyImageChecksum(TContext& ctx, std::uint32_t sum);
+void RetryPending(TContext& ctx);
+
+// The one-slot command queue.
+void QueueFindMe(TContext& ctx);
+void QueueDeviceInfo(TContext& ctx);
+
+// Main-window texts written by the link.
+void ShowStatus(TContext& ctx, std::string text);  // panel 0 of StatusBar2
+void Trace(TContext& ctx, std::string line);       // one line of the hidden trace memo
+
+}  // namespace kstbell
