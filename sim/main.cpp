@@ -1,0 +1,152 @@
+// kstbell-sim: the device simulator as a stand-alone server, for trying the desktop program
+// without hardware.
+
+#include <csignal>
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <limits>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "sim/device_simulator.h"
+
+namespace {
+
+using kstbell::sim::TDeviceSimulator;
+using kstbell::sim::TSimOptions;
+
+constexpr const char* kUsage =
+    "usage: kstbell-sim [options]\n"
+    "  --bind ADDR          IPv4 address to listen on (default 127.0.77.1)\n"
+    "  --port N             TCP port, 0 for an ephemeral one (default 13577)\n"
+    "  --report-address A   address put in the information reply (default: the bind address)\n"
+    "  --model N            model code, 0 to 255 (default 186)\n"
+    "  --state-dir DIR      keep the flash files in DIR across runs\n"
+    "  --input N            DI0 state, 0 to 255\n"
+    "  --never-answer       read requests, never reply\n"
+    "  --negative-status    refuse every command\n"
+    "  --wrong-magic        reply with a wrong frame magic\n"
+    "  --reply-delay MS     wait MS milliseconds before each reply\n"
+    "  --close-on-accept    close every connection at once\n"
+    "  --split-reply MS     send replies in two pieces MS milliseconds apart\n"
+    "  --reset-mid-reply    send half a reply, then reset the connection\n"
+    "  --quiet              no per-request log on stderr\n"
+    "  --help               show this text\n";
+
+struct TUsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+long ParseNumber(std::string_view option, const std::string& text, long max) {
+    std::size_t used = 0;
+    long value = -1;
+    try {
+        value = std::stol(text, &used, 10);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (text.empty() || used != text.size() || value < 0 || value > max) {
+        throw TUsageError(std::string(option) + ": expected a number from 0 to " +
+                          std::to_string(max) + ", got \"" + text + "\"");
+    }
+    return value;
+}
+
+struct TCommandLine {
+    TSimOptions Options;
+    std::optional<std::uint8_t> Input;
+    bool Help = false;
+};
+
+TCommandLine ParseCommandLine(int argc, char** argv) {
+    TCommandLine line;
+    TSimOptions& options = line.Options;
+    options.LogToStderr = true;
+    constexpr long kMaxMs = std::numeric_limits<int>::max();
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view option = argv[i];
+        const auto value = [&]() -> std::string {
+            if (i + 1 >= argc) throw TUsageError(std::string(option) + " needs a value");
+            return argv[++i];
+        };
+        if (option == "--help" || option == "-h") {
+            line.Help = true;
+        } else if (option == "--bind") {
+            options.BindAddress = value();
+        } else if (option == "--port") {
+            options.Port = static_cast<std::uint16_t>(ParseNumber(option, value(), 65535));
+        } else if (option == "--report-address") {
+            options.ReportedAddress = value();
+        } else if (option == "--model") {
+            options.Model = static_cast<std::uint8_t>(ParseNumber(option, value(), 255));
+        } else if (option == "--state-dir") {
+            options.StateDir = value();
+            if (options.StateDir.empty()) throw TUsageError("--state-dir needs a folder");
+        } else if (option == "--input") {
+            line.Input = static_cast<std::uint8_t>(ParseNumber(option, value(), 255));
+        } else if (option == "--never-answer") {
+            options.Faults.NeverAnswer = true;
+        } else if (option == "--negative-status") {
+            options.Faults.NegativeStatus = true;
+        } else if (option == "--wrong-magic") {
+            options.Faults.WrongMagic = true;
+        } else if (option == "--reply-delay") {
+            options.Faults.ReplyDelayMs = static_cast<int>(ParseNumber(option, value(), kMaxMs));
+        } else if (option == "--close-on-accept") {
+            options.Faults.CloseOnAccept = true;
+        } else if (option == "--split-reply") {
+            options.Faults.SplitReplyGapMs = static_cast<int>(ParseNumber(option, value(), kMaxMs));
+        } else if (option == "--reset-mid-reply") {
+            options.Faults.ResetMidReply = true;
+        } else if (option == "--quiet") {
+            options.LogToStderr = false;
+        } else {
+            throw TUsageError("unknown option " + std::string(option));
+        }
+    }
+    return line;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    TCommandLine line;
+    try {
+        line = ParseCommandLine(argc, argv);
+    } catch (const TUsageError& error) {
+        std::cerr << "kstbell-sim: " << error.what() << "\n"
+                  << "Run kstbell-sim --help for the options.\n";
+        return 2;
+    }
+    if (line.Help) {
+        std::cout << kUsage;
+        return 0;
+    }
+
+    // Block the stop signals before the server thread exists, so that only sigwait below
+    // receives them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    const std::string bind = line.Options.BindAddress;
+    TDeviceSimulator simulator(std::move(line.Options));
+    if (line.Input) simulator.SetInput(*line.Input);
+    try {
+        simulator.Start();
+    } catch (const std::exception& error) {
+        std::cerr << "kstbell-sim: " << error.what() << "\n";
+        return 1;
+    }
+    std::cout << "kstbell-sim listening on " << bind << ":" << simulator.Port() << std::endl;
+
+    int received = 0;
+    sigwait(&stopSignals, &received);
+    simulator.Stop();
+    return 0;
+}
