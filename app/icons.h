@@ -1,0 +1,25 @@
+#pragma once
+
+// Pictures drawn in code: the three 24 x 24 picture buttons of the main window and the program
+// icon. Each picture button icon carries its own greyed image for the disabled state.
+
+#include <QIcon>
+#include <QImage>
+
+namespace kstbell {
+
+inline constexpr int kPictureSize = 24;
+
+QImage DrawSetupPicture();    // a gear
+QImage DrawFindMePicture();   // a target with cross hairs
+QImage DrawRefreshPicture();  // two arrows chasing each other round a circle
+
+// The greyed look of a picture: grey levels only, lightened and partly transparent.
+QImage GreyedPicture(const QImage& picture);
+// An icon with the picture for the normal state and its greyed form for the disabled state.
+QIcon PictureIcon(const QImage& picture);
+
+// The program icon: an alarm horn with sound waves, in several sizes.
+QIcon ProgramIcon();
+
+}  // namespace kstbell

@@ -1,0 +1,130 @@
+// Program entry of the desktop utility.
+
+#include <QApplication>
+#include <QByteArray>
+#include <QStringList>
+#include <QTimer>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <string>
+
+#include "app/icons.h"
+#include "app/main_window.h"
+#include "app/no_device_locator.h"
+#include "app/qt_host_services.h"
+#include "link/device_link.h"
+#include "link/tcp_client_posix.h"
+#include "shell/display.h"
+#include "shell/host_services.h"
+
+namespace {
+
+using namespace kstbell;
+
+constexpr int kDefaultScreenshotDelayMs = 1500;
+
+// An error that escapes an event handler is shown in the standard error box and the program
+// goes on with its next event.
+class TApplication : public QApplication {
+  public:
+    TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+    void SetHost(IHostServices* host) { host_ = host; }
+
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& e) {
+            ShowError(e.what());
+        } catch (...) {
+            ShowError(std::string());
+        }
+        return false;
+    }
+
+  private:
+    void ShowError(const std::string& message) {
+        if (host_ == nullptr) {
+            std::fprintf(stderr, "kstbell: %s\n", message.c_str());
+            return;
+        }
+        try {
+            ShowErrorBox(*host_, message);
+        } catch (...) {
+            std::fprintf(stderr, "kstbell: %s\n", message.c_str());
+        }
+    }
+
+    IHostServices* host_ = nullptr;
+};
+
+struct TProgramOptions {
+    bool Simulate = false;
+};
+
+// Returns false (after printing the usage line) when the command line holds anything else
+// than the known options. Qt's own options are taken out by QApplication before this.
+bool ParseOptions(const QStringList& arguments, TProgramOptions& options) {
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == QStringLiteral("--simulate")) {
+            options.Simulate = true;
+            continue;
+        }
+        std::fprintf(stderr, "kstbell: unknown option '%s'\nusage: kstbell\n",
+                     arguments[i].toLocal8Bit().constData());
+        return false;
+    }
+    return true;
+}
+
+// When KSTBELL_SCREENSHOT names a file, a picture of the window is saved there after a short
+// delay and the program ends: this gives a picture of the window without a display.
+void ArmScreenshot(TApplication& app, QWidget& window) {
+    const QString path = qEnvironmentVariable("KSTBELL_SCREENSHOT");
+    if (path.isEmpty()) return;
+    bool ok = false;
+    int delayMs = qEnvironmentVariableIntValue("KSTBELL_SCREENSHOT_DELAY_MS", &ok);
+    if (!ok || delayMs < 0) delayMs = kDefaultScreenshotDelayMs;
+    QTimer::singleShot(delayMs, &window, [&app, &window, path] {
+        if (!window.grab().save(path)) {
+            std::fprintf(stderr, "kstbell: cannot save the screenshot to %s\n",
+                         path.toLocal8Bit().constData());
+            app.exit(1);
+            return;
+        }
+        std::printf("%s\n", path.toLocal8Bit().constData());
+        std::fflush(stdout);
+        app.exit(0);
+    });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    TApplication app(argc, argv);
+    app.setWindowIcon(ProgramIcon());
+
+    TProgramOptions options;
+    if (!ParseOptions(QApplication::arguments(), options)) return 2;
+    if (options.Simulate) {
+        std::fprintf(stderr, "kstbell: --simulate is not available in this build yet\n");
+        return 2;
+    }
+
+    TQtHostServices host;
+    TPosixTcpClient tcp(host);
+    TNoDeviceLocator locator;
+    TContext ctx(tcp, host, locator);
+    TForm1 window(ctx, host);
+    host.SetMainWindow(&window, [&window] { window.Render(); });
+    app.SetHost(&host);
+
+    window.RunHandler([&ctx] { FormCreate(ctx, std::filesystem::current_path()); });
+    window.show();
+    ArmScreenshot(app, window);
+
+    const int status = QApplication::exec();
+    app.SetHost(nullptr);
+    return status;
+}
