@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include "support/offline_context.h"
+#include "support/reply_builder.h"
+
+namespace kstbell::test {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct TransactionTest : ::testing::Test {
+    TOffline o;
+    TContext& ctx = o.Ctx;
+    void SetUp() override {
+        ctx.Flags.HasOutput = ctx.Flags.HasInput = true;
+        o.Tcp.Reply = MakeReply(CMD_GET_STATUS, STATUS_ACK, 13);
+        Put(o.Tcp.Reply, 6, {1, 0, 0xFF, 0xCE});
+    }
+};
+
+TEST_F(TransactionTest, ConnectsToTheDeviceAddressAndReleasesTheLink) {
+    ctx.Link.DeviceIp = "127.0.0.9";
+    RequestStatus(ctx);
+    EXPECT_EQ(o.Tcp.Host, "127.0.0.9");
+    EXPECT_EQ(o.Tcp.Port, 13577);
+    ASSERT_EQ(o.Tcp.Writes.size(), 1u);
+    EXPECT_EQ(o.Tcp.Writes[0], (Bytes{0x5A, 0x35, 0x77, 0xA5, 0xD8}));
+    EXPECT_EQ(ctx.Form1.Label12.Caption, "RSSI: -50dBm");
+    EXPECT_FALSE(ctx.Link.LinkBusy);
+    EXPECT_FALSE(o.Tcp.Connected());
+}
+
+TEST_F(TransactionTest, ConnectFailureShowsConnectTimeoutUntilTheNextConnect) {
+    o.Tcp.ConnectResult = {TNetStatus::Failed, "refused"};
+    RequestStatus(ctx);
+    EXPECT_EQ(o.Status(), "Connect Timeout");
+    EXPECT_EQ(ctx.Link.PendingCode, 0);
+    EXPECT_FALSE(ctx.Link.LinkBusy);
+    EXPECT_TRUE(o.Tcp.Writes.empty());
+    EXPECT_TRUE(o.Host.Boxes.empty());
+
+    o.Tcp.ConnectResult = {};
+    o.Tcp.Replying = false;
+    RequestStatus(ctx);
+    EXPECT_EQ(o.Status(), "");
+
+    // Another text in the panel is left alone by a successful connect.
+    ShowStatus(ctx, "Set Locator done!");
+    RequestStatus(ctx);
+    EXPECT_EQ(o.Status(), "Set Locator done!");
+}
+
+TEST_F(TransactionTest, MissingReplyEndsAfterOneHundredPollsKeepingThePendingCode) {
+    o.Tcp.Replying = false;
+    RequestStatus(ctx);
+    EXPECT_EQ(o.Tcp.Waits, 100);
+    EXPECT_EQ(ctx.Link.PendingCode, CMD_GET_STATUS);
+    EXPECT_FALSE(ctx.Link.LinkBusy);
+    EXPECT_FALSE(o.Tcp.Connected());
+    EXPECT_EQ(o.Status(), "");
+}
+
+TEST_F(TransactionTest, ReplyArrivingInTheLastPollCountsAsMissing) {
+    o.Tcp.ReplyAfterWaits = 100;
+    RequestStatus(ctx);
+    EXPECT_EQ(ctx.Form1.Label12.Caption, "RSSI:");
+    EXPECT_EQ(ctx.Link.PendingCode, CMD_GET_STATUS);
+
+    o.Tcp.ReplyAfterWaits = 99;
+    RequestStatus(ctx);
+    EXPECT_EQ(ctx.Form1.Label12.Caption, "RSSI: -50dBm");
+}
+
+TEST_F(TransactionTest, RequestDuringATransactionIsDroppedAndItsCodeTakesOver) {
+    // A set-output click lands while the status request is connecting: its own transaction
+    // is dropped, and the status reply is handled as the set-output answer.
+    o.Tcp.OnConnect = [&] {
+        ctx.Link.PendingCode = CMD_SET_DO;
+        ctx.Link.Request[4] = CMD_SET_DO;
+        ctx.Link.Request[5] = 1;
+        ctx.Link.Request[6] = 1;
+        ctx.Link.Request[7] = 2;
+        RunTransaction(ctx, 8);
+    };
+    RequestStatus(ctx);
+    EXPECT_EQ(o.Tcp.Connects, 1);
+    ASSERT_EQ(o.Tcp.Writes.size(), 1u);
+    // The running 5-byte transaction sends what it now finds, under the length rule.
+    EXPECT_EQ(o.Tcp.Writes[0], (Bytes{0x5A, 0x35, 0x77, 0xA5, 0xD0, 0x00, 0x00}));
+    EXPECT_EQ(o.Status(), "Set DO Done! DI:00");
+}
+
+TEST_F(TransactionTest, FindMeDuringConnectGoesOutAsSevenBytes) {
+    o.Tcp.OnConnect = [&] { QueueFindMe(ctx); };
+    RequestStatus(ctx);
+    ASSERT_EQ(o.Tcp.Writes.size(), 1u);
+    EXPECT_EQ(o.Tcp.Writes[0], (Bytes{0x5A, 0x35, 0x77, 0xA5, 0x1D, 0x00, 0x00}));
+}
+
+TEST_F(TransactionTest, LengthRuleAppliesOnlyToFiveByteQueuedKinds) {
+    ctx.Poll.QueuedParams = {7, 8, 9, 10};
+    ctx.Link.Request[4] = CMD_KILL_CONFIG;
+    RunTransaction(ctx, 5);
+    EXPECT_EQ(o.Tcp.Writes.back().size(), 5u);
+    ctx.Link.Request[4] = CMD_SET_DO;
+    RunTransaction(ctx, 8);
+    EXPECT_EQ(o.Tcp.Writes.back().size(), 8u);
+    ctx.Link.Request[4] = CMD_GET_DEVICE_INFO;
+    RunTransaction(ctx, 5);
+    EXPECT_EQ(o.Tcp.Writes.back(), (Bytes{0x5A, 0x35, 0x77, 0xA5, 0x21, 7, 8}));
+}
+
+TEST_F(TransactionTest, SocketErrorsAreReportedAndTheLinkIsFreed) {
+    o.Tcp.WriteResult = {TNetStatus::Failed, "Socket error: Broken pipe"};
+    RequestStatus(ctx);
+    ASSERT_EQ(o.Host.Boxes.size(), 1u);
+    EXPECT_EQ(o.Host.Boxes[0].Text, "Socket error: Broken pipe");
+    EXPECT_EQ(o.Host.Boxes[0].Icon, TMsgIcon::Error);
+    EXPECT_FALSE(ctx.Link.LinkBusy);
+    EXPECT_FALSE(o.Tcp.Connected());
+
+    // A read error: the partial reply is not acted on.
+    o.Tcp.WriteResult = {};
+    o.Tcp.ReadResult = {TNetStatus::Failed, "Socket error: Connection reset by peer"};
+    RequestStatus(ctx);
+    ASSERT_EQ(o.Host.Boxes.size(), 2u);
+    EXPECT_EQ(o.Host.Boxes[1].Text, "Socket error: Connection reset by peer");
+    EXPECT_EQ(ctx.Form1.Label12.Caption, "RSSI:");
+    EXPECT_FALSE(ctx.Link.LinkBusy);
+
+    // The link works again afterwards.
+    o.Tcp.ReadResult = {};
+    RequestStatus(ctx);
+    EXPECT_EQ(ctx.Form1.Label12.Caption, "RSSI: -50dBm");
+}
+
+TEST_F(TransactionTest, ErrorBoxIsShownWithTheLinkFree) {
+    o.Tcp.WriteResult = {TNetStatus::Failed, "x"};
+    bool busyDuringBox = true;
+    o.Host.OnBox = [&] { busyDuringBox = ctx.Link.LinkBusy; };
+    RequestStatus(ctx);
+    EXPECT_FALSE(busyDuringBox);
+}
+
+TEST_F(TransactionTest, OnlyTheFirst250ReplyBytesAreCleared) {
+    ctx.Link.Reply[249] = 0x11;
+    ctx.Link.Reply[250] = 0x22;
+    RequestStatus(ctx);
+    EXPECT_EQ(ctx.Link.Reply[249], 0);
+    EXPECT_EQ(ctx.Link.Reply[250], 0x22);
+    EXPECT_EQ(ctx.Link.ReplyLength, 13u);
+}
+
+TEST_F(TransactionTest, SendOnlyWritesWithoutReadingOrTouchingTheReplyArea) {
+    ctx.Link.Reply[0] = 0x77;
+    ctx.Link.Request[4] = CMD_M4_RESET;
+    ctx.Link.Request[5] = 0x99;
+    ctx.Link.PendingCode = CMD_M4_RESET;
+    SendOnly(ctx, 5);
+    EXPECT_EQ(o.Tcp.Writes.at(0), (Bytes{0x5A, 0x35, 0x77, 0xA5, 0x2D}));
+    EXPECT_EQ(o.Tcp.Waits, 0);
+    EXPECT_EQ(ctx.Link.Reply[0], 0x77);
+    EXPECT_EQ(ctx.Link.PendingCode, CMD_M4_RESET);
+    EXPECT_FALSE(ctx.Link.LinkBusy);
+    EXPECT_FALSE(o.Tcp.Connected());
+
+    ctx.Link.LinkBusy = true;
+    SendOnly(ctx, 5);
+    EXPECT_EQ(o.Tcp.Connects, 1);
+}
+
+TEST_F(TransactionTest, ConfirmedImageResetGoesOutOnceAfterTheTransaction) {
+    ctx.ImageSum = 0x126;
+    o.Tcp.Reply = MakeReply(CMD_GET_IMAGE_CHECKSUM, STATUS_ACK, 10);
+    Put(o.Tcp.Reply, 6, {0, 0, 1, 0x26});
+    RequestImageChecksum(ctx, 0x126);
+    ASSERT_EQ(o.Tcp.Writes.size(), 2u);
+    EXPECT_EQ(o.Tcp.Writes[0], (Bytes{0x5A, 0x35, 0x77, 0xA5, 0x25, 0, 0, 1, 0x26}));
+    EXPECT_EQ(o.Tcp.Writes[1], (Bytes{0x5A, 0x35, 0x77, 0xA5, 0x2D}));
+    EXPECT_FALSE(ctx.Link.ResetAfterTransaction);
+
+    // Not located any more: no reset.
+    o.Locator.Result = 0;
+    RequestImageChecksum(ctx, 0x126);
+    EXPECT_EQ(o.Tcp.Writes.size(), 3u);
+}
+
+}  // namespace
+}  // namespace kstbell::test

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <algorithm>
+#include <vector>
+
+#include "link/device_link.h"
+#include "support/fake_host.h"
+#include "support/fake_tcp.h"
+
+namespace kstbell::test {
+
+// A context over scripted ports: no sockets, no display.
+struct TOffline {
+    TFakeHost Host;
+    TFakeLocator Locator;
+    TFakeTcpClient Tcp;
+    TContext Ctx{Tcp, Host, Locator};
+
+    // Puts a reply into the reply area (clearing what the transaction would clear) and
+    // dispatches it.
+    void Dispatch(const std::vector<std::uint8_t>& reply) {
+        std::fill_n(Ctx.Link.Reply.Bytes.begin(), kReplyClearSize, std::uint8_t{0});
+        std::copy(reply.begin(), reply.end(), Ctx.Link.Reply.Bytes.begin());
+        DispatchReply(Ctx, reply.size());
+    }
+    const std::string& Status() const { return Ctx.Form1.StatusBar2.Panels[0]; }
+};
+
+}  // namespace kstbell::test

@@ -1,0 +1,30 @@
+#include "sim_fixture.h"
+
+#include <thread>
+
+namespace kstbell::test {
+
+sim::TSimOptions TSimBench::DefaultOptions() {
+    sim::TSimOptions options;
+    options.BindAddress = "127.0.0.1";
+    options.Port = 0;
+    return options;
+}
+
+TSimBench::TSimBench(sim::TSimOptions options)
+    : Sim(std::move(options)), Tcp(Host), Ctx(Tcp, Host, Locator) {
+    Sim.Start();
+    Ctx.Link.DeviceIp = "127.0.0.1";
+    Ctx.Link.DevicePort = Sim.Port();
+}
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+}  // namespace kstbell::test
