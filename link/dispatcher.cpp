@@ -13,6 +13,12 @@ bool Accepted(const TReplyFrame& reply) {
     return reply[5] == STATUS_ACK;
 }
 
+// The awaited answer came: nothing is pending any more, and the panel says so.
+void Acknowledge(TContext& ctx, std::string text) {
+    ctx.Link.PendingCode = 0;
+    ShowStatus(ctx, std::move(text));
+}
+
 // Output, input, signal strength and armed state of a status reply.
 void DecodeStatus(TContext& ctx) {
     const auto& reply = ctx.Link.Reply;
@@ -51,59 +57,40 @@ void DispatchReply(TContext& ctx, std::size_t count) {
         if (reply[4] == CMD_GET_STATUS && Accepted(reply)) DecodeStatus(ctx);
         return;
     }
+    const bool accepted = Accepted(reply);
     switch (link.PendingCode) {
         case CMD_SET_LOCATOR:
-            if (Accepted(reply)) {
-                link.PendingCode = 0;
-                ShowStatus(ctx, "Set Locator done!");
-            } else {
-                RetryPending(ctx);
-            }
+            accepted ? Acknowledge(ctx, "Set Locator done!") : RetryPending(ctx);
             break;
         case CMD_GET_DEVICE_INFO:
-            if (Accepted(reply))
-                DecodeDeviceInfo(ctx);
-            else
-                RetryPending(ctx);
+            accepted ? DecodeDeviceInfo(ctx) : RetryPending(ctx);
             break;
         case CMD_M4_RESET:
-            if (Accepted(reply)) {
-                link.PendingCode = 0;
-                ShowStatus(ctx, "M4 Reset Execute!");
-            } else {
-                RetryPending(ctx);
-            }
+            accepted ? Acknowledge(ctx, "M4 Reset Execute!") : RetryPending(ctx);
             break;
         case CMD_GET_IMAGE_CHECKSUM:
-            if (reply[4] == CMD_GET_IMAGE_CHECKSUM && Accepted(reply)) CompareImageChecksum(ctx);
+            if (reply[4] == CMD_GET_IMAGE_CHECKSUM && accepted) CompareImageChecksum(ctx);
             link.PendingCode = 0;
             break;
         case CMD_KILL_FILE:
-            if (Accepted(reply)) {
-                link.PendingCode = 0;
-                ShowStatus(ctx, "Kill file in Flash Done!");
-            }
+            if (accepted) Acknowledge(ctx, "Kill file in Flash Done!");
             break;
         case CMD_KILL_CONFIG:
-            if (Accepted(reply)) {
-                link.PendingCode = 0;
-                ShowStatus(ctx, "Flash Config been kill!");
-            }
+            if (accepted) Acknowledge(ctx, "Flash Config been kill!");
             break;
         case CMD_SET_DO:
-            if (Accepted(reply)) {
+            if (accepted) {
                 ctx.OutputState = reply[6];
                 ctx.InputState = reply[7];
                 UpdateIndicators(ctx);
-                link.PendingCode = 0;
-                ShowStatus(ctx, "Set DO Done! DI:" + Hex2(ctx.InputState));
+                Acknowledge(ctx, "Set DO Done! DI:" + Hex2(ctx.InputState));
             }
             break;
         case CMD_GET_STATUS:
-            if (Accepted(reply)) DecodeStatus(ctx);
+            if (accepted) DecodeStatus(ctx);
             break;
         default:
-            break;
+            break;  // no handling: the code stays pending until the polling check clears it
     }
 }
 

@@ -1,6 +1,7 @@
 #include "sim/replies.h"
 
 #include <algorithm>
+#include <iterator>
 #include <numeric>
 #include <string>
 
@@ -23,8 +24,10 @@ void PutBe16(std::vector<std::uint8_t>& frame, std::size_t offset, std::uint16_t
 }
 
 std::vector<std::uint8_t> WithPayload(std::uint8_t code, std::size_t length) {
-    auto frame = StatusReply(code, kStatusAck);
-    frame.resize(length, 0);
+    std::vector<std::uint8_t> frame(std::max<std::size_t>(length, 6), 0);
+    std::copy(std::begin(kFrameMagic), std::end(kFrameMagic), frame.begin());
+    frame[4] = code;
+    frame[5] = kStatusAck;
     return frame;
 }
 
