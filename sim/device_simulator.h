@@ -16,24 +16,24 @@ namespace kstbell::sim {
 
 // Fault switches for tests. All off by default.
 struct TSimFaults {
-    bool NeverAnswer = false;        // read the request, never reply, hold the connection
-    bool NegativeStatus = false;     // reply with a status other than 6
-    bool WrongMagic = false;         // reply with a wrong frame magic
-    int ReplyDelayMs = 0;            // wait this long before replying
-    bool CloseOnAccept = false;      // close each connection right after accepting it
-    int SplitReplyGapMs = 0;         // send each reply in two pieces this far apart (0 = whole)
-    bool ResetMidReply = false;      // send half a reply, then reset the connection
+    bool NeverAnswer = false;     // read the request, never reply, hold the connection
+    bool NegativeStatus = false;  // reply with a status other than 6
+    bool WrongMagic = false;      // reply with a wrong frame magic
+    int ReplyDelayMs = 0;         // wait this long before replying
+    bool CloseOnAccept = false;   // close each connection right after accepting it
+    int SplitReplyGapMs = 0;      // send each reply in two pieces this far apart (0 = whole)
+    bool ResetMidReply = false;   // send half a reply, then reset the connection
 };
 
 struct TSimOptions {
     std::string BindAddress = "127.0.77.1";
     std::uint16_t Port = 13577;  // 0 = an ephemeral port, see TDeviceSimulator::Port()
     std::uint8_t Model = 186;
-    std::string StateDir;        // flash files kept here across runs; empty = in memory
+    std::string StateDir;  // flash files kept here across runs; empty = in memory
     std::optional<std::string> ReportedAddress;  // address put in the information reply;
                                                  // default: BindAddress
     TSimFaults Faults;
-    bool LogToStderr = false;    // one line per request
+    bool LogToStderr = false;  // one line per request
 };
 
 // One request as the simulator received it.
@@ -44,18 +44,18 @@ struct TSimRequest {
 
 // The device's state as a test may inspect it.
 struct TSimSnapshot {
-    std::uint8_t Relay = 0;         // output state
-    std::uint8_t Tone = 0;          // tone of the last set-output request
-    std::uint8_t Input = 0;         // DI0
-    int LocatorCount = 0;           // find-me requests served
-    int RestartCount = 0;           // restarts (reset, Wi-Fi mode, factory reset)
+    std::uint8_t Relay = 0;  // output state
+    std::uint8_t Tone = 0;   // tone of the last set-output request
+    std::uint8_t Input = 0;  // DI0
+    int LocatorCount = 0;    // find-me requests served
+    int RestartCount = 0;    // restarts (reset, Wi-Fi mode, factory reset)
     std::string WebLoginKey;
-    std::uint8_t WifiMode = 2;      // running mode: 0 station, other access point
-    std::string Location;           // running location (read from flash at the last start)
+    std::uint8_t WifiMode = 2;  // running mode: 0 station, other access point
+    std::string Location;       // running location (read from flash at the last start)
 };
 
 class TDeviceSimulator {
-public:
+  public:
     explicit TDeviceSimulator(TSimOptions options);
     ~TDeviceSimulator();  // stops the server
     TDeviceSimulator(const TDeviceSimulator&) = delete;
@@ -81,7 +81,7 @@ public:
     // Restarts the device: files under "/local/" take effect.
     void Restart();
 
-private:
+  private:
     struct TImpl;
     std::unique_ptr<TImpl> impl_;
 };
