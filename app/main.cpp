@@ -11,10 +11,11 @@
 
 #include "app/icons.h"
 #include "app/main_window.h"
-#include "app/no_device_locator.h"
 #include "app/qt_host_services.h"
+#include "app/simulation.h"
 #include "link/device_link.h"
 #include "link/tcp_client_posix.h"
+#include "locate/survey_linux.h"
 #include "shell/display.h"
 #include "shell/host_services.h"
 
@@ -71,7 +72,7 @@ bool ParseOptions(const QStringList& arguments, TProgramOptions& options) {
             options.Simulate = true;
             continue;
         }
-        std::fprintf(stderr, "kstbell: unknown option '%s'\nusage: kstbell\n",
+        std::fprintf(stderr, "kstbell: unknown option '%s'\nusage: kstbell [--simulate]\n",
                      arguments[i].toLocal8Bit().constData());
         return false;
     }
@@ -107,21 +108,33 @@ int main(int argc, char** argv) {
 
     TProgramOptions options;
     if (!ParseOptions(QApplication::arguments(), options)) return 2;
+
+    // With --simulate the horn and this PC's Wi-Fi are stood in for; everything else runs as
+    // with a real device.
+    TSimulation simulation;
     if (options.Simulate) {
-        std::fprintf(stderr, "kstbell: --simulate is not available in this build yet\n");
-        return 2;
+        try {
+            simulation.Start();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "kstbell: cannot start the simulated device: %s\n", e.what());
+            return 1;
+        }
     }
+    TLinuxHostNetwork hostNetwork;
+    IHostNetworkSource& network =
+        options.Simulate ? static_cast<IHostNetworkSource&>(simulation.Network) : hostNetwork;
 
     TQtHostServices host;
     TPosixTcpClient tcp(host);
-    TNoDeviceLocator locator;
-    TContext ctx(tcp, host, locator);
+    TContext ctx(tcp, host, network);
+    if (options.Simulate) simulation.Wire(ctx);
     TForm1 window(ctx, host);
     host.SetMainWindow(&window, [&window] { window.Render(); });
     app.SetHost(&host);
 
     window.RunHandler([&ctx] { FormCreate(ctx, std::filesystem::current_path()); });
     window.show();
+    window.Timer3().start();
     ArmScreenshot(app, window);
 
     const int status = QApplication::exec();

@@ -20,6 +20,7 @@
 #include "app/widgets.h"
 #include "link/device_link.h"
 #include "shell/host_services.h"
+#include "shell/main_window_actions.h"
 
 namespace kstbell {
 namespace {
@@ -379,47 +380,37 @@ void TForm1::changeEvent(QEvent* event) {
 }
 
 void TForm1::FormActivate() {
-    RunHandler([] {
-        // The first activation's locate and device query are wired in with the polling cycle.
-    });
+    RunHandler([this] { kstbell::FormActivate(ctx_); });
 }
 
 void TForm1::Image1Click() {
     RunHandler([this] {
-        if (ctx_.Link.LinkBusy) return;
-        // Status polling stays off while the setup window is open; the window itself is
-        // opened here once it exists.
-        ctx_.Poll.PollEnabled = false;
+        // The setup window opens here once it exists; until then polling goes on.
+        if (kstbell::Image1Click(ctx_)) ctx_.Poll.PollEnabled = true;
     });
 }
 
 void TForm1::Image2Click() {
-    RunHandler([this] {
-        ctx_.Form1.StatusBar2.Panels[0].clear();
-        QueueDeviceInfo(ctx_);
-    });
+    RunHandler([this] { RefreshDevice(ctx_); });
 }
 
 void TForm1::Image3Click() {
-    RunHandler([this] { QueueFindMe(ctx_); });
+    RunHandler([this] { kstbell::Image3Click(ctx_); });
 }
 
 void TForm1::SpeedButton4Click() {
-    RunHandler([] {
-        // Sending the relay output command is wired in with the relay control.
-    });
+    RunHandler([this] { kstbell::SpeedButton4Click(ctx_); });
 }
 
 void TForm1::SpeedButton5Click() {
-    RunHandler([] {
-        // Taking the typed address as the device address is wired in with locating.
-    });
+    RunHandler([this] { kstbell::SpeedButton5Click(ctx_); });
 }
 
 void TForm1::Timer3Timer() {
-    RunHandler([] {
-        // One polling tick is wired in with the polling cycle.
-    });
+    // The timer stays off while its handler runs, also when a transaction inside it lets a
+    // later timeout through the event loop.
+    if (!ctx_.Form1.Timer3Enabled) return;
+    RunHandler([this] { kstbell::Timer3Timer(ctx_); });
 }
 
 }  // namespace kstbell

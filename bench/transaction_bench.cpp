@@ -12,6 +12,7 @@
 
 #include "link/device_link.h"
 #include "link/tcp_client_posix.h"
+#include "locate/survey_simulated.h"
 #include "sim/device_simulator.h"
 
 namespace kstbell {
@@ -31,11 +32,6 @@ class TQuietHost : public IHostServices {
     void Repaint() override {}
 };
 
-class TFoundLocator : public ILocator {
-  public:
-    std::uint8_t LocateDevice() override { return 1; }
-};
-
 sim::TDeviceSimulator& Simulator() {
     static sim::TDeviceSimulator* simulator = [] {
         sim::TSimOptions options;
@@ -50,10 +46,11 @@ sim::TDeviceSimulator& Simulator() {
 
 void BM_LinkGetStatus(benchmark::State& state) {
     TQuietHost host;
-    TFoundLocator locator;
+    TSimulatedHostNetwork network("127.0.0.23", {0x02, 0x4B, 0x7A, 0x3C, 0x60, 0x01});
     TPosixTcpClient tcp(host);
-    TContext ctx(tcp, host, locator);
+    TContext ctx(tcp, host, network);
     ctx.Link.DeviceIp = "127.0.0.1";
+    ctx.Locate.DeviceNetPrefix = "127.0.0.";
     ctx.Link.DevicePort = Simulator().Port();
     for (auto _ : state) {
         RequestStatus(ctx);

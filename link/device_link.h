@@ -11,8 +11,9 @@
 #include "link/commands.h"
 #include "link/device_info.h"
 #include "link/frame.h"
-#include "link/locator.h"
 #include "link/tcp_client.h"
+#include "locate/host_network_source.h"
+#include "locate/survey_tables.h"
 #include "shell/host_services.h"
 #include "shell/main_window_state.h"
 
@@ -54,14 +55,15 @@ struct TLocateState {
 // All protocol, device and main-window state of one running program, with the ports it talks
 // through. Exactly one lives in the program; every test builds its own.
 struct TContext {
-    TContext(ITcpClient& tcp, IHostServices& host, ILocator& locator)
-        : Tcp(tcp), Host(host), Locator(locator) {}
+    TContext(ITcpClient& tcp, IHostServices& host, IHostNetworkSource& network)
+        : Tcp(tcp), Host(host), Network(network) {}
     TContext(const TContext&) = delete;
     TContext& operator=(const TContext&) = delete;
 
     TDeviceLink Link;
     TPollState Poll;
     TLocateState Locate;
+    TSurveyTables Survey;
     TDeviceInfo DeviceInfo;
     TDeviceFlags Flags;
     std::uint8_t OutputState = 0;
@@ -71,7 +73,7 @@ struct TContext {
 
     ITcpClient& Tcp;
     IHostServices& Host;
-    ILocator& Locator;
+    IHostNetworkSource& Network;
 };
 
 // Transaction routines.
@@ -91,7 +93,8 @@ void RequestImageChecksum(TContext& ctx, std::uint32_t sum);
 void NotifyImageChecksum(TContext& ctx, std::uint32_t sum);
 void RetryPending(TContext& ctx);
 
-// The one-slot command queue.
+// The polling cycle and its one-slot command queue.
+void Timer3Timer(TContext& ctx);
 void QueueFindMe(TContext& ctx);
 void QueueDeviceInfo(TContext& ctx);
 

@@ -1,4 +1,5 @@
 #include "link/device_link.h"
+#include "locate/locate.h"
 
 namespace kstbell {
 
@@ -30,7 +31,7 @@ void RequestStatus(TContext& ctx) {
 }
 
 void RequestReset(TContext& ctx) {
-    if (ctx.Locator.LocateDevice() != 1) return;
+    if (LocateDevice(ctx) != 1) return;
     Prepare(ctx, CMD_M4_RESET);
     SendOnly(ctx, 5);
 }

@@ -1,4 +1,5 @@
 #include "link/tcp_client_posix.h"
+#include "link/ipv4_text.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -32,28 +33,6 @@ int ElapsedMs(TClock::time_point since) {
         std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now() - since).count());
 }
 
-// Dotted decimal with four parts of 0 to 255. Leading zeros are read as decimal digits.
-std::optional<in_addr> ParseIpv4(const std::string& text) {
-    std::uint32_t parts[4] = {};
-    int part = 0;
-    int digits = 0;
-    for (char c : text) {
-        if (c == '.') {
-            if (digits == 0 || ++part > 3) return std::nullopt;
-            digits = 0;
-        } else if (c >= '0' && c <= '9') {
-            parts[part] = parts[part] * 10 + static_cast<std::uint32_t>(c - '0');
-            if (++digits > 3 || parts[part] > 255) return std::nullopt;
-        } else {
-            return std::nullopt;
-        }
-    }
-    if (part != 3 || digits == 0) return std::nullopt;
-    in_addr addr{};
-    addr.s_addr = htonl(parts[0] << 24 | parts[1] << 16 | parts[2] << 8 | parts[3]);
-    return addr;
-}
-
 }  // namespace
 
 TPosixTcpClient::TPosixTcpClient(IEventPump& pump) : pump_(pump) {}
@@ -83,7 +62,7 @@ int TPosixTcpClient::WaitReady(short events, int timeoutMs) {
 
 TNetResult TPosixTcpClient::Connect(int timeoutMs) {
     Disconnect();
-    const auto addr = ParseIpv4(host_);
+    const auto addr = ParseIpv4Text(host_);
     if (!addr) return {TNetStatus::Failed, "Invalid device address: " + host_};
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd_ < 0) return Failure(errno);
@@ -92,7 +71,7 @@ TNetResult TPosixTcpClient::Connect(int timeoutMs) {
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_port = htons(port_);
-    sa.sin_addr = *addr;
+    sa.sin_addr.s_addr = htonl(*addr);
     if (::connect(fd_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0 &&
         errno != EINPROGRESS) {
         const int err = errno;

@@ -22,7 +22,10 @@ void RemoveContents(const fs::path& folder) {
         if (!ec && fs::is_directory(status)) {
             RemoveContents(entry);
         }
-        // A link, file or emptied folder; a link is removed as a link.
+        // A link, file or emptied folder; a link is removed as a link. A read-only file is made
+        // writable first, which some systems need before they delete it.
+        if (!ec && fs::is_regular_file(status))
+            fs::permissions(entry, fs::perms::owner_write, fs::perm_options::add, ec);
         fs::remove(entry, ec);
     }
 }

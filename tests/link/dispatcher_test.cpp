@@ -137,11 +137,11 @@ TEST_F(DispatcherTest, NegativeAnswersToQueuedRequestsQueueThemAgain) {
     ctx.Link.PendingCode = CMD_GET_DEVICE_INFO;
     o.Dispatch(MakeReply(CMD_GET_DEVICE_INFO, kNak));
     EXPECT_EQ(ctx.Poll.QueuedCode, CMD_GET_DEVICE_INFO);
-    EXPECT_EQ(o.Locator.Calls, 1);
+    EXPECT_EQ(o.Network.Surveys, 1);
 
     // Not on the device network: nothing is queued.
     ctx.Poll.QueuedCode = 0;
-    o.Locator.Result = 0;
+    o.Network.WifiState = kWifiStateDisconnected;
     o.Dispatch(MakeReply(CMD_GET_DEVICE_INFO, kNak));
     EXPECT_EQ(ctx.Poll.QueuedCode, 0);
 }

@@ -180,7 +180,7 @@ TEST_F(TransactionTest, ConfirmedImageResetGoesOutOnceAfterTheTransaction) {
     EXPECT_FALSE(ctx.Link.ResetAfterTransaction);
 
     // Not located any more: no reset.
-    o.Locator.Result = 0;
+    o.Network.WifiState = kWifiStateDisconnected;
     RequestImageChecksum(ctx, 0x126);
     EXPECT_EQ(o.Tcp.Writes.size(), 3u);
 }

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "link/locator.h"
 #include "shell/host_services.h"
 
 namespace kstbell::test {
@@ -42,17 +41,6 @@ class TFakeHost : public IHostServices {
     std::function<void()> OnPump;
     // Runs while a box is open, to act like events in the box's own event loop.
     std::function<void()> OnBox;
-};
-
-// A locator that answers what the test sets and counts its calls.
-class TFakeLocator : public ILocator {
-  public:
-    std::uint8_t LocateDevice() override {
-        ++Calls;
-        return Result;
-    }
-    std::uint8_t Result = 1;
-    int Calls = 0;
 };
 
 }  // namespace kstbell::test

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "link/device_link.h"
+#include "locate/survey_simulated.h"
 #include "support/fake_host.h"
 #include "support/fake_tcp.h"
 
@@ -12,9 +13,10 @@ namespace kstbell::test {
 // A context over scripted ports: no sockets, no display.
 struct TOffline {
     TFakeHost Host;
-    TFakeLocator Locator;
+    // This PC's Wi-Fi is on the default device network.
+    TSimulatedHostNetwork Network{"192.168.77.23", {0x02, 0x4B, 0x7A, 0x3C, 0x60, 0x01}};
     TFakeTcpClient Tcp;
-    TContext Ctx{Tcp, Host, Locator};
+    TContext Ctx{Tcp, Host, Network};
 
     // Puts a reply into the reply area (clearing what the transaction would clear) and
     // dispatches it.

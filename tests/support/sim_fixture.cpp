@@ -12,9 +12,10 @@ sim::TSimOptions TSimBench::DefaultOptions() {
 }
 
 TSimBench::TSimBench(sim::TSimOptions options)
-    : Sim(std::move(options)), Tcp(Host), Ctx(Tcp, Host, Locator) {
+    : Sim(std::move(options)), Tcp(Host), Ctx(Tcp, Host, Network) {
     Sim.Start();
     Ctx.Link.DeviceIp = "127.0.0.1";
+    Ctx.Locate.DeviceNetPrefix = "127.0.0.";
     Ctx.Link.DevicePort = Sim.Port();
 }
 

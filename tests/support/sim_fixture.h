@@ -6,20 +6,21 @@
 
 #include "link/device_link.h"
 #include "link/tcp_client_posix.h"
+#include "locate/survey_simulated.h"
 #include "sim/device_simulator.h"
 #include "support/fake_host.h"
 
 namespace kstbell::test {
 
 // A simulator on an ephemeral loopback port and a context wired to it with the real socket
-// client, scripted host services and a locator that finds the device.
+// client, scripted host services and a simulated host network on the device network.
 struct TSimBench {
     explicit TSimBench(sim::TSimOptions options = DefaultOptions());
     static sim::TSimOptions DefaultOptions();
 
     sim::TDeviceSimulator Sim;
     TFakeHost Host;
-    TFakeLocator Locator;
+    TSimulatedHostNetwork Network{"127.0.0.23", {0x02, 0x4B, 0x7A, 0x3C, 0x60, 0x01}};
     TPosixTcpClient Tcp;
     TContext Ctx;
 };
