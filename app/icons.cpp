@@ -1,5 +1,7 @@
 #include "app/icons.h"
 
+#include <QFont>
+#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -115,6 +117,48 @@ QImage DrawRefreshPicture() {
                              screenDirection, 5.5, 4.0));
         p.restore();
     }
+    return image;
+}
+
+QImage DrawCheckMarkPicture() {
+    QImage image = BlankImage(kPictureSize);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath tick;
+    tick.moveTo(4.0, 12.5);
+    tick.lineTo(9.5, 18.0);
+    tick.lineTo(20.0, 6.0);
+    // A dark rim under a lighter stroke keeps the mark readable on white and on grey.
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(QColor(0x1B, 0x5E, 0x20), 5.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPath(tick);
+    p.setPen(QPen(QColor(0x43, 0xA0, 0x47), 3.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPath(tick);
+    return image;
+}
+
+QImage DrawActionPicture(const QString& words) {
+    QImage image(kActionPictureWidth, kActionPictureHeight, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+
+    const QRectF face(0.5, 0.5, kActionPictureWidth - 1.0, kActionPictureHeight - 1.0);
+    QLinearGradient shade(face.topLeft(), face.bottomLeft());
+    shade.setColorAt(0.0, QColor(0xF7, 0xF9, 0xFB));
+    shade.setColorAt(1.0, QColor(0xD6, 0xDE, 0xE6));
+    p.setPen(QPen(QColor(0x78, 0x90, 0x9C), 1.0));
+    p.setBrush(shade);
+    p.drawRoundedRect(face, 4.0, 4.0);
+
+    QFont font;
+    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
+    font.setPixelSize(13);
+    font.setBold(true);
+    p.setFont(font);
+    p.setPen(QColor(0x26, 0x32, 0x38));
+    p.drawText(face, Qt::AlignCenter | Qt::TextSingleLine, words);
     return image;
 }
 

@@ -19,6 +19,7 @@
 #include "app/icons.h"
 #include "app/widgets.h"
 #include "link/device_link.h"
+#include "setup/setup_window.h"
 #include "shell/host_services.h"
 #include "shell/main_window_actions.h"
 
@@ -89,7 +90,7 @@ QColor ToQColor(TColor color) {
         const QPalette palette = QApplication::palette();
         switch (color) {
             case cl3DLight:
-                return palette.color(QPalette::Midlight);
+                return QColor(0xE3, 0xE3, 0xE3);  // the desktop's light 3-D edge
             case clMenu:
             default:
                 return palette.color(QPalette::Window);
@@ -117,6 +118,9 @@ TForm1::TForm1(TContext& ctx, IHostServices& host, QWidget* parent)
 
     BuildControls();
     ConnectControls();
+    form2_ = new TForm2(ctx_, host_, this);
+    // What the setup window's handlers change in the main window shows at once.
+    connect(form2_, &TForm2::HandlerFinished, this, [this] { Render(); });
 
     timer3_.setObjectName(QStringLiteral("Timer3"));
     timer3_.setInterval(ctx_.Form1.Timer3Interval);
@@ -357,6 +361,8 @@ void TForm1::Render() {
         memo1_->appendPlainText(FromBytes(s.Memo1[shownMemoLines_]));
 
     if (timer3_.interval() != s.Timer3Interval) timer3_.setInterval(s.Timer3Interval);
+
+    if (form2_ != nullptr && form2_->isVisible()) form2_->Render();
 }
 
 void TForm1::RunHandler(const std::function<void()>& handler) {
@@ -385,8 +391,10 @@ void TForm1::FormActivate() {
 
 void TForm1::Image1Click() {
     RunHandler([this] {
-        // The setup window opens here once it exists; until then polling goes on.
-        if (kstbell::Image1Click(ctx_)) ctx_.Poll.PollEnabled = true;
+        if (!kstbell::Image1Click(ctx_)) return;
+        // Centred on this window at every opening, also after the operator moved it.
+        form2_->setAttribute(Qt::WA_Moved, false);
+        form2_->exec();
     });
 }
 

@@ -29,6 +29,7 @@ class IHostServices;
 class TPictureButton;
 class TShape;
 class TStatusBar;
+class TForm2;
 
 inline constexpr const char* kMainWindowCaption = "KST-Bell-QZ V1.0(20201021)";
 inline constexpr int kClientWidth = 386;
@@ -46,7 +47,8 @@ class TForm1 : public QWidget {
     TForm1(const TForm1&) = delete;
     TForm1& operator=(const TForm1&) = delete;
 
-    // Shows the window state of the context in the controls.
+    // Shows the window state of the context in the controls, and in the setup window while
+    // it is open.
     void Render();
 
     // Window events. Each runs through RunHandler.
@@ -63,6 +65,7 @@ class TForm1 : public QWidget {
     void RunHandler(const std::function<void()>& handler);
 
     QTimer& Timer3() { return timer3_; }
+    TForm2& Setup() { return *form2_; }
 
   protected:
     void changeEvent(QEvent* event) override;
@@ -101,6 +104,8 @@ class TForm1 : public QWidget {
     QPlainTextEdit* memo1_ = nullptr;
     QLabel* simulatedMarker_ = nullptr;
     QTimer timer3_;
+    // The setup window: created hidden right after this window's controls, shown modally.
+    TForm2* form2_ = nullptr;
 
     // What the state held when it was last shown, so that a render does not overwrite what
     // the operator is typing unless the core changed the text.

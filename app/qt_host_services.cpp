@@ -1,5 +1,6 @@
 #include "app/qt_host_services.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
@@ -61,7 +62,9 @@ void TQtHostServices::SetMainWindow(QWidget* window, std::function<void()> rende
 
 TMsgResult TQtHostServices::MessageBox(const std::string& text, const std::string& caption,
                                        TMsgButtons buttons, TMsgIcon icon) {
-    QMessageBox box(window_.data());
+    // The box belongs to the window in front, the setup window when it is open.
+    QWidget* owner = QApplication::activeModalWidget();
+    QMessageBox box(owner ? owner : window_.data());
     box.setWindowModality(Qt::ApplicationModal);
     box.setWindowTitle(FromBytes(caption));
     // Texts may come from the device: never interpreted as markup.
@@ -81,8 +84,9 @@ TMsgResult TQtHostServices::MessageBox(const std::string& text, const std::strin
 
 std::optional<std::string> TQtHostServices::OpenFileDialog(const std::string& filter,
                                                            const std::string& defaultExt) {
-    const QString chosen =
-        QFileDialog::getOpenFileName(window_.data(), QString(), QString(), ToQtFileFilter(filter));
+    const QString chosen = QFileDialog::getOpenFileName(
+        QApplication::activeModalWidget() ? QApplication::activeModalWidget() : window_.data(),
+        QString(), QString(), ToQtFileFilter(filter));
     if (chosen.isEmpty()) return std::nullopt;
     return WithDefaultExtension(QFile::encodeName(chosen).toStdString(), defaultExt);
 }
@@ -99,6 +103,10 @@ void TQtHostServices::PumpEvents() {
 void TQtHostServices::Repaint() {
     RenderWindow();
     if (window_) window_->repaint();
+    // An open setup window shows the transfer gauge, which has to move while no events run.
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top != window_ && top->isVisible()) top->repaint();
+    }
 }
 
 void TQtHostServices::RenderWindow() {

@@ -1,7 +1,7 @@
 #pragma once
 
 // The host services on Qt: message boxes, the file-open dialog, plain sleeps, the event pump
-// and the main window's immediate repaint.
+// and the immediate repaint of the open windows.
 
 #include <QPointer>
 #include <QString>

@@ -1,48 +1,15 @@
 // A get-status transaction through the link against the in-process simulator, beside a raw
 // socket client doing the same connect, write, read and close, in the same run.
 
-#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <stdexcept>
-
+#include "bench_support.h"
 #include "link/device_link.h"
 #include "link/tcp_client_posix.h"
 #include "locate/survey_simulated.h"
-#include "sim/device_simulator.h"
 
-namespace kstbell {
+namespace kstbell::bench {
 namespace {
-
-// Host services that do nothing: the benchmark has no window.
-class TQuietHost : public IHostServices {
-  public:
-    TMsgResult MessageBox(const std::string&, const std::string&, TMsgButtons, TMsgIcon) override {
-        return TMsgResult::Ok;
-    }
-    std::optional<std::string> OpenFileDialog(const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    void Sleep(int) override {}
-    void PumpEvents() override {}
-    void Repaint() override {}
-};
-
-sim::TDeviceSimulator& Simulator() {
-    static sim::TDeviceSimulator* simulator = [] {
-        sim::TSimOptions options;
-        options.BindAddress = "127.0.0.1";
-        options.Port = 0;
-        auto* s = new sim::TDeviceSimulator(options);
-        s->Start();
-        return s;
-    }();
-    return *simulator;
-}
 
 void BM_LinkGetStatus(benchmark::State& state) {
     TQuietHost host;
@@ -60,27 +27,16 @@ void BM_LinkGetStatus(benchmark::State& state) {
 }
 
 void BM_RawSocketGetStatus(benchmark::State& state) {
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(Simulator().Port());
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     const std::uint8_t request[5] = {0x5A, 0x35, 0x77, 0xA5, CMD_GET_STATUS};
-    std::uint8_t reply[4096];
     for (auto _ : state) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        const int one = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        if (::connect(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0 ||
-            ::send(fd, request, sizeof request, MSG_NOSIGNAL) != sizeof request) {
-            ::close(fd);
+        const int fd = RawConnect();
+        if (fd < 0 || !RawSend(fd, request)) {
+            if (fd >= 0) ::close(fd);
             state.SkipWithError("raw exchange failed");
             break;
         }
-        ssize_t total = 0;
-        for (ssize_t n; (n = ::recv(fd, reply, sizeof reply, 0)) > 0;)
-            total += n;
+        benchmark::DoNotOptimize(RawDrain(fd));
         ::close(fd);
-        benchmark::DoNotOptimize(total);
     }
     Simulator().ClearRequests();
 }
@@ -89,6 +45,4 @@ BENCHMARK(BM_LinkGetStatus)->Repetitions(5)->ReportAggregatesOnly(true)->UseReal
 BENCHMARK(BM_RawSocketGetStatus)->Repetitions(5)->ReportAggregatesOnly(true)->UseRealTime();
 
 }  // namespace
-}  // namespace kstbell
-
-BENCHMARK_MAIN();
+}  // namespace kstbell::bench

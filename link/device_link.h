@@ -8,12 +8,14 @@
 #include <cstdint>
 #include <string>
 
+#include "device/image_buffer.h"
 #include "link/commands.h"
 #include "link/device_info.h"
 #include "link/frame.h"
 #include "link/tcp_client.h"
 #include "locate/host_network_source.h"
 #include "locate/survey_tables.h"
+#include "setup/setup_window_state.h"
 #include "shell/host_services.h"
 #include "shell/main_window_state.h"
 
@@ -24,6 +26,16 @@ inline constexpr std::uint16_t kDefaultDevicePort = 13577;
 inline constexpr int kConnectTimeoutMs = 3000;
 inline constexpr int kReplyPolls = 100;
 inline constexpr int kReplyPollMs = 10;
+
+// How the last transaction routine ended.
+enum class TTransactionOutcome {
+    Dropped,        // the link was busy: nothing was sent
+    ConnectFailed,  // "Connect Timeout"
+    SocketError,    // the connection broke after it was made
+    Sent,           // the request went out (send-only)
+    NoReply,        // the request went out; no reply came
+    Replied,        // the request went out and a reply was read
+};
 
 struct TDeviceLink {
     std::string DeviceIp = std::string(kDefaultNetPrefix) + "1";
@@ -36,7 +48,16 @@ struct TDeviceLink {
     // Set by the dispatcher when the device confirmed a firmware image: the reset goes out once
     // the transaction that carried the confirmation has ended.
     bool ResetAfterTransaction = false;
+    TTransactionOutcome LastOutcome = TTransactionOutcome::Dropped;
+    std::string LastError;  // the socket layer's text for ConnectFailed and SocketError
 };
+
+// True when the last request left this PC whole.
+inline bool RequestWentOut(const TDeviceLink& link) {
+    return link.LastOutcome == TTransactionOutcome::Sent ||
+           link.LastOutcome == TTransactionOutcome::NoReply ||
+           link.LastOutcome == TTransactionOutcome::Replied;
+}
 
 // The polling cycle's counter and its one-slot command queue.
 struct TPollState {
@@ -70,10 +91,24 @@ struct TContext {
     std::uint8_t InputState = 0;
     std::uint64_t ImageSum = 0;  // byte sum of the last firmware image
     TMainWindowState Form1;
+    TSetupWindowState Form2;
+    TImageBuffer ImageBuffer;
 
     ITcpClient& Tcp;
     IHostServices& Host;
     IHostNetworkSource& Network;
+};
+
+// Holds LinkBusy for as long as it lives and leaves no connection open behind it.
+class TLinkHold {
+  public:
+    explicit TLinkHold(TContext& ctx);
+    ~TLinkHold();
+    TLinkHold(const TLinkHold&) = delete;
+    TLinkHold& operator=(const TLinkHold&) = delete;
+
+  private:
+    TContext& ctx_;
 };
 
 // Transaction routines.
@@ -88,7 +123,8 @@ void EnableDeviceControls(TContext& ctx, std::uint8_t model);
 // Small senders.
 void RequestDeviceInfo(TContext& ctx);
 void RequestStatus(TContext& ctx);
-void RequestReset(TContext& ctx);
+// False when the device was not located and nothing was sent.
+bool RequestReset(TContext& ctx);
 void RequestImageChecksum(TContext& ctx, std::uint32_t sum);
 void NotifyImageChecksum(TContext& ctx, std::uint32_t sum);
 void RetryPending(TContext& ctx);

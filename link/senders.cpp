@@ -30,10 +30,11 @@ void RequestStatus(TContext& ctx) {
     RunTransaction(ctx, 5);
 }
 
-void RequestReset(TContext& ctx) {
-    if (LocateDevice(ctx) != 1) return;
+bool RequestReset(TContext& ctx) {
+    if (LocateDevice(ctx) != 1) return false;
     Prepare(ctx, CMD_M4_RESET);
     SendOnly(ctx, 5);
+    return true;
 }
 
 void RequestImageChecksum(TContext& ctx, std::uint32_t sum) {

@@ -9,28 +9,15 @@ namespace {
 
 constexpr const char* kConnectTimeoutText = "Connect Timeout";
 
-// Holds LinkBusy for the life of one transaction and leaves no connection open behind it,
-// whichever way the transaction ends.
-class TBusyScope {
-  public:
-    explicit TBusyScope(TContext& ctx) : ctx_(ctx) { ctx_.Link.LinkBusy = true; }
-    ~TBusyScope() {
-        ctx_.Tcp.Disconnect();
-        ctx_.Link.LinkBusy = false;
-    }
-    TBusyScope(const TBusyScope&) = delete;
-    TBusyScope& operator=(const TBusyScope&) = delete;
-
-  private:
-    TContext& ctx_;
-};
-
 // Connects to the device; on failure reports "Connect Timeout" and forgets the pending code.
 bool ConnectToDevice(TContext& ctx) {
     auto& link = ctx.Link;
     ctx.Tcp.SetHost(link.DeviceIp, link.DevicePort);
-    if (!ctx.Tcp.Connect(kConnectTimeoutMs).Ok()) {
+    const TNetResult connected = ctx.Tcp.Connect(kConnectTimeoutMs);
+    if (!connected.Ok()) {
         ctx.Tcp.Disconnect();
+        link.LastOutcome = TTransactionOutcome::ConnectFailed;
+        link.LastError = connected.Message;
         ShowStatus(ctx, kConnectTimeoutText);
         link.PendingCode = 0;
         return false;
@@ -75,6 +62,14 @@ std::string SocketErrorText(const TNetResult& r) {
     return r.Message.empty() ? std::string("Socket error") : r.Message;
 }
 
+// Records how the routine ended and reports a socket error; the box runs its own event loop,
+// and the link is free again by now.
+void Finish(TContext& ctx, TTransactionOutcome outcome, const std::optional<TNetResult>& error) {
+    ctx.Link.LastOutcome = error ? TTransactionOutcome::SocketError : outcome;
+    ctx.Link.LastError = error ? SocketErrorText(*error) : std::string();
+    if (error) ShowErrorBox(ctx.Host, ctx.Link.LastError);
+}
+
 // Work that must not run inside the transaction that asked for it.
 void RunDeferredActions(TContext& ctx) {
     if (ctx.Link.ResetAfterTransaction) {
@@ -84,6 +79,15 @@ void RunDeferredActions(TContext& ctx) {
 }
 
 }  // namespace
+
+TLinkHold::TLinkHold(TContext& ctx) : ctx_(ctx) {
+    ctx_.Link.LinkBusy = true;
+}
+
+TLinkHold::~TLinkHold() {
+    ctx_.Tcp.Disconnect();
+    ctx_.Link.LinkBusy = false;
+}
 
 void ShowStatus(TContext& ctx, std::string text) {
     ctx.Form1.StatusBar2.Panels[0] = std::move(text);
@@ -95,10 +99,14 @@ void Trace(TContext& ctx, std::string line) {
 
 void RunTransaction(TContext& ctx, std::uint8_t length) {
     auto& link = ctx.Link;
-    if (link.LinkBusy) return;
+    if (link.LinkBusy) {
+        link.LastOutcome = TTransactionOutcome::Dropped;
+        return;
+    }
     std::optional<TNetResult> socketError;
+    auto outcome = TTransactionOutcome::NoReply;
     {
-        TBusyScope busy(ctx);
+        TLinkHold busy(ctx);
         if (!ConnectToDevice(ctx)) return;
         std::fill_n(link.Reply.Bytes.begin(), kReplyClearSize, std::uint8_t{0});
         CopyMagic(link.Request);
@@ -114,27 +122,32 @@ void RunTransaction(TContext& ctx, std::uint8_t length) {
                 socketError = read;
             } else {
                 link.ReplyLength = count;
-                if (count > 0) DispatchReply(ctx, count);
+                if (count > 0) {
+                    outcome = TTransactionOutcome::Replied;
+                    DispatchReply(ctx, count);
+                }
             }
         }
     }
-    // The box runs its own event loop; the link is free again by now.
-    if (socketError) ShowErrorBox(ctx.Host, SocketErrorText(*socketError));
+    Finish(ctx, outcome, socketError);
     RunDeferredActions(ctx);
 }
 
 void SendOnly(TContext& ctx, std::uint8_t length) {
     auto& link = ctx.Link;
-    if (link.LinkBusy) return;
+    if (link.LinkBusy) {
+        link.LastOutcome = TTransactionOutcome::Dropped;
+        return;
+    }
     std::optional<TNetResult> socketError;
     {
-        TBusyScope busy(ctx);
+        TLinkHold busy(ctx);
         if (!ConnectToDevice(ctx)) return;
         CopyMagic(link.Request);
         TNetResult written = ctx.Tcp.Write({link.Request.Bytes.data(), length});
         if (!written.Ok()) socketError = written;
     }
-    if (socketError) ShowErrorBox(ctx.Host, SocketErrorText(*socketError));
+    Finish(ctx, TTransactionOutcome::Sent, socketError);
 }
 
 }  // namespace kstbell

@@ -28,7 +28,7 @@ class IHostServices : public IEventPump {
                                                       const std::string& defaultExt) = 0;
     // A pause during which no window events run.
     virtual void Sleep(int ms) = 0;
-    // Redraws the main window at once.
+    // Redraws the open windows at once.
     virtual void Repaint() = 0;
 };
 

@@ -17,6 +17,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "sim/firmware_image.h"
 #include "sim/flash_store.h"
 #include "sim/replies.h"
 #include "sim/request_parser.h"
@@ -93,8 +94,11 @@ struct TDeviceSimulator::TImpl {
     TUniqueFd Wake;
     std::thread Server;
 
-    // Reads the configuration files as the device does when it boots. Mutex held or not shared.
+    // Boots as the device does: runs the firmware image in flash and reads the configuration
+    // files. Mutex held or not shared.
     void PowerOn() {
+        const auto image = Flash.Read(paths::kFirmware);
+        Live.Firmware = image ? FirmwareVersionOf(*image) : kBuiltInFirmware;
         Running = LoadRunningConfig(Flash.All());
         WebLoginKey = Running.WebLoginKey;
         Live.Relay = 0;
@@ -105,8 +109,10 @@ struct TDeviceSimulator::TImpl {
     void RestartLocked() {
         ++RestartCount;
         PowerOn();
-        Log.Line("restart #" + std::to_string(RestartCount) + ": location \"" + Running.Location +
-                 "\", Wi-Fi mode " + std::to_string(Running.WifiMode));
+        Log.Line("restart #" + std::to_string(RestartCount) + ": firmware " +
+                 std::to_string(Live.Firmware.Major) + "." + std::to_string(Live.Firmware.Minor) +
+                 ", location \"" + Running.Location + "\", Wi-Fi mode " +
+                 std::to_string(Running.WifiMode));
     }
 
     TSimFaults CurrentFaults() const {
@@ -261,7 +267,15 @@ void TDeviceSimulator::TImpl::ReceiveUpload(TUniqueFd& conn, const TPendingUploa
     }
     {
         std::lock_guard lock(Mutex);
-        if (complete) Flash.Write(upload.Path, data);
+        if (complete) {
+            // The log and the request list keep what arrived; only flash sees the damage.
+            std::vector<std::uint8_t> stored = data;
+            if (Faults.CorruptStoredImage && upload.Path == paths::kFirmware) {
+                Log.Line(CorruptImage(stored) ? "image corrupted on its way to flash"
+                                              : "empty image stored as it is, nothing to corrupt");
+            }
+            Flash.Write(upload.Path, std::move(stored));
+        }
         Served.push_back(TSimRequest{std::move(data), true});
     }
     Finish(conn);
@@ -471,6 +485,8 @@ TSimSnapshot TDeviceSimulator::Snapshot() const {
     snapshot.WebLoginKey = impl_->WebLoginKey;
     snapshot.WifiMode = impl_->Running.WifiMode;
     snapshot.Location = impl_->Running.Location;
+    snapshot.FirmwareMajor = impl_->Live.Firmware.Major;
+    snapshot.FirmwareMinor = impl_->Live.Firmware.Minor;
     return snapshot;
 }
 

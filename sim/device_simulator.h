@@ -23,6 +23,9 @@ struct TSimFaults {
     bool CloseOnAccept = false;   // close each connection right after accepting it
     int SplitReplyGapMs = 0;      // send each reply in two pieces this far apart (0 = whole)
     bool ResetMidReply = false;   // send half a reply, then reset the connection
+    // Store every firmware image ("/sys/mcuimg.bin") with its middle byte raised by 1, so that
+    // the sum reported for it differs from the uploader's. An empty image cannot be corrupted.
+    bool CorruptStoredImage = false;
 };
 
 struct TSimOptions {
@@ -52,6 +55,10 @@ struct TSimSnapshot {
     std::string WebLoginKey;
     std::uint8_t WifiMode = 2;  // running mode: 0 station, other access point
     std::string Location;       // running location (read from flash at the last start)
+    // Running firmware version, as in the information reply: named by the image in flash at the
+    // last start, or the built-in 1.0A.
+    std::uint8_t FirmwareMajor = 0;
+    std::uint8_t FirmwareMinor = 0;
 };
 
 class TDeviceSimulator {
@@ -78,7 +85,7 @@ class TDeviceSimulator {
     // A flash file's bytes, or nothing when it does not exist.
     std::optional<std::vector<std::uint8_t>> ReadFile(const std::string& path) const;
     std::map<std::string, std::vector<std::uint8_t>> Files() const;
-    // Restarts the device: files under "/local/" take effect.
+    // Restarts the device: files under "/local/" and the firmware image take effect.
     void Restart();
 
   private:

@@ -33,6 +33,7 @@ constexpr const char* kUsage =
     "  --close-on-accept    close every connection at once\n"
     "  --split-reply MS     send replies in two pieces MS milliseconds apart\n"
     "  --reset-mid-reply    send half a reply, then reset the connection\n"
+    "  --corrupt-image      store firmware images with one byte changed\n"
     "  --quiet              no per-request log on stderr\n"
     "  --help               show this text\n";
 
@@ -101,6 +102,8 @@ TCommandLine ParseCommandLine(int argc, char** argv) {
             options.Faults.SplitReplyGapMs = static_cast<int>(ParseNumber(option, value(), kMaxMs));
         } else if (option == "--reset-mid-reply") {
             options.Faults.ResetMidReply = true;
+        } else if (option == "--corrupt-image") {
+            options.Faults.CorruptStoredImage = true;
         } else if (option == "--quiet") {
             options.LogToStderr = false;
         } else {

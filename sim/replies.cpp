@@ -49,8 +49,8 @@ std::vector<std::uint8_t> DeviceInfoReply(const TLiveState& live, const TRunning
     frame[19] = 45;
     frame[20] = 3;  // free 3.05 GB
     frame[21] = 5;
-    frame[24] = kFirmwareMajor;
-    frame[25] = kFirmwareMinor;
+    frame[24] = live.Firmware.Major;
+    frame[25] = live.Firmware.Minor;
     PutBe16(frame, 36, config.ModbusIdleTimeout);
     PutText(frame, 40, config.Location);
     PutText(frame, 80, config.ApSsid);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "sim/firmware_image.h"
 #include "sim/running_config.h"
 
 namespace kstbell::sim {
@@ -14,8 +15,6 @@ inline constexpr std::size_t kInfoReplyLength = 256;
 inline constexpr std::size_t kStatusReplyLength = 13;
 inline constexpr std::array<std::uint8_t, 6> kSimMac = {0x02, 0x4B, 0x7A, 0x3C, 0x60, 0x01};
 inline constexpr std::uint16_t kSimRssiRaw = 0xFFCE;  // -50 dBm as 16-bit two's complement
-inline constexpr std::uint8_t kFirmwareMajor = 1;
-inline constexpr std::uint8_t kFirmwareMinor = 0x0A;
 inline constexpr std::uint8_t kDeviceMode = 1;
 
 // What the device reports about itself besides its running configuration.
@@ -25,6 +24,7 @@ struct TLiveState {
     std::uint8_t Relay = 0;
     std::uint8_t Input = 0;
     std::uint8_t Armed = 0;
+    TFirmwareVersion Firmware = kBuiltInFirmware;  // the version it booted
 };
 
 // Magic, code and status; the six bytes every reply starts with.

@@ -6,6 +6,7 @@ TMsgResult TFakeHost::MessageBox(const std::string& text, const std::string& cap
                                  TMsgButtons buttons, TMsgIcon icon) {
     Boxes.push_back({text, caption, buttons, icon});
     if (OnBox) OnBox();
+    if (buttons == TMsgButtons::Ok) return TMsgResult::Ok;
     if (!Answers.empty()) {
         TMsgResult answer = Answers.front();
         Answers.pop_front();

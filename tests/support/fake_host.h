@@ -29,7 +29,8 @@ class TFakeHost : public IHostServices {
     void PumpEvents() override;
     void Repaint() override { ++Repaints; }
 
-    // Answers for the next boxes, in order; a box without a scripted answer gets Ok or No.
+    // Answers for the next Yes/No boxes, in order; one without a scripted answer gets No.
+    // A box with only OK is answered OK.
     std::deque<TMsgResult> Answers;
     std::deque<std::optional<std::string>> FileAnswers;
     std::vector<TShownBox> Boxes;

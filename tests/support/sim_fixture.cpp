@@ -28,4 +28,16 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds time
     return true;
 }
 
+::testing::AssertionResult SimFileIs(const sim::TDeviceSimulator& sim, const std::string& path,
+                                     const std::optional<std::vector<std::uint8_t>>& expected) {
+    WaitUntil([&] { return sim.ReadFile(path) == expected; }, std::chrono::seconds(2));
+    const auto actual = sim.ReadFile(path);
+    if (actual == expected) return ::testing::AssertionSuccess();
+    auto describe = [](const std::optional<std::vector<std::uint8_t>>& f) {
+        return f ? std::to_string(f->size()) + " bytes" : std::string("no file");
+    };
+    return ::testing::AssertionFailure()
+           << path << " holds " << describe(actual) << ", expected " << describe(expected);
+}
+
 }  // namespace kstbell::test

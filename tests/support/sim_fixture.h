@@ -3,6 +3,11 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
 
 #include "link/device_link.h"
 #include "link/tcp_client_posix.h"
@@ -28,5 +33,10 @@ struct TSimBench {
 // Waits until the simulator's thread has caught up (for requests nobody waits a reply for).
 bool WaitUntil(const std::function<bool()>& done,
                std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+// Whether the simulator's flash holds the file with exactly these bytes (or, for nothing, no
+// such file), allowing its thread a moment to finish the data connection.
+::testing::AssertionResult SimFileIs(const sim::TDeviceSimulator& sim, const std::string& path,
+                                     const std::optional<std::vector<std::uint8_t>>& expected);
 
 }  // namespace kstbell::test
