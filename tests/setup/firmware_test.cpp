@@ -145,6 +145,9 @@ TEST_F(FirmwareTest, EmptyAndOddSizedImages) {
     EXPECT_TRUE(requests.at(1).DataConnection);
     EXPECT_EQ(requests.at(1).Bytes, Bytes{});
     EXPECT_EQ(requests.at(2).Bytes, (Bytes{0x5A, 0x35, 0x77, 0xA5, 0x25, 0, 0, 0, 0}));
+    // The sums matched: the reset follows on its own connection.
+    ASSERT_TRUE(WaitUntil([&] { return b.Sim.Snapshot().RestartCount == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return b.Sim.Requests().size() == 4; }));
 
     b.Sim.ClearRequests();
     const Bytes image = Pattern(1500);
