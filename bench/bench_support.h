@@ -9,11 +9,16 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <vector>
+
+#include <benchmark/benchmark.h>
 #include <optional>
 #include <span>
 #include <string>
 
+#include "link/commands.h"
 #include "shell/host_services.h"
 #include "sim/device_simulator.h"
 
@@ -74,6 +79,42 @@ inline std::size_t RawDrain(int fd) {
     for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;)
         total += static_cast<std::size_t>(n);
     return total;
+}
+
+// The 60-byte header that tells the simulator a data connection follows.
+inline std::vector<std::uint8_t> UploadHeader(std::uint32_t length, std::uint32_t sum) {
+    std::vector<std::uint8_t> h(60, 0);
+    const std::uint8_t head[] = {0x5A, 0x35, 0x77, 0xA5, CMD_FILE_HEADER};
+    std::copy(std::begin(head), std::end(head), h.begin());
+    for (int i = 0; i < 4; ++i) {
+        h[5 + i] = static_cast<std::uint8_t>(length >> (24 - 8 * i));
+        h[9 + i] = static_cast<std::uint8_t>(sum >> (24 - 8 * i));
+    }
+    const std::string path = "/local/bench.bin";
+    h[16] = static_cast<std::uint8_t>(path.size());
+    std::copy(path.begin(), path.end(), h.begin() + 17);
+    return h;
+}
+
+inline void AnnounceUpload(benchmark::State& state, std::uint32_t length, std::uint32_t sum) {
+    const int fd = RawConnect();
+    const auto header = UploadHeader(length, sum);
+    if (fd < 0 || !RawSend(fd, header)) state.SkipWithError("header failed");
+    if (fd >= 0) {
+        ::shutdown(fd, SHUT_WR);
+        RawDrain(fd);
+        ::close(fd);
+    }
+}
+
+// The raw writer: the same bytes in 1024-byte writes on a plain connection.
+inline bool RawDataPhase(std::span<const std::uint8_t> data) {
+    const int fd = RawConnect();
+    bool ok = fd >= 0;
+    for (std::size_t offset = 0; ok && offset < data.size(); offset += 1024)
+        ok = RawSend(fd, data.subspan(offset, std::min<std::size_t>(1024, data.size() - offset)));
+    if (fd >= 0) ::close(fd);
+    return ok;
 }
 
 }  // namespace kstbell::bench

@@ -15,32 +15,6 @@
 namespace kstbell::bench {
 namespace {
 
-// The 60-byte header that tells the simulator a data connection follows.
-std::vector<std::uint8_t> Header(std::uint32_t length, std::uint32_t sum) {
-    std::vector<std::uint8_t> h(60, 0);
-    const std::uint8_t head[] = {0x5A, 0x35, 0x77, 0xA5, CMD_FILE_HEADER};
-    std::copy(std::begin(head), std::end(head), h.begin());
-    for (int i = 0; i < 4; ++i) {
-        h[5 + i] = static_cast<std::uint8_t>(length >> (24 - 8 * i));
-        h[9 + i] = static_cast<std::uint8_t>(sum >> (24 - 8 * i));
-    }
-    const std::string path = "/local/bench.bin";
-    h[16] = static_cast<std::uint8_t>(path.size());
-    std::copy(path.begin(), path.end(), h.begin() + 17);
-    return h;
-}
-
-void AnnounceUpload(benchmark::State& state, std::uint32_t length, std::uint32_t sum) {
-    const int fd = RawConnect();
-    const auto header = Header(length, sum);
-    if (fd < 0 || !RawSend(fd, header)) state.SkipWithError("header failed");
-    if (fd >= 0) {
-        ::shutdown(fd, SHUT_WR);
-        RawDrain(fd);
-        ::close(fd);
-    }
-}
-
 void BM_LinkDataPhase(benchmark::State& state) {
     const auto length = static_cast<std::int32_t>(state.range(0));
     TQuietHost host;
@@ -75,12 +49,7 @@ void BM_RawDataPhase(benchmark::State& state) {
         state.PauseTiming();
         AnnounceUpload(state, static_cast<std::uint32_t>(length), sum);
         state.ResumeTiming();
-        const int fd = RawConnect();
-        bool ok = fd >= 0;
-        for (std::size_t offset = 0; ok && offset < length; offset += 1024)
-            ok = RawSend(fd, {data.data() + offset, std::min<std::size_t>(1024, length - offset)});
-        if (fd >= 0) ::close(fd);
-        if (!ok) state.SkipWithError("raw data phase failed");
+        if (!RawDataPhase(data)) state.SkipWithError("raw data phase failed");
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * length));
     Simulator().ClearRequests();

@@ -9,6 +9,7 @@
 #include <exception>
 #include <string>
 
+#include "bench_support.h"
 #include "link/device_link.h"
 #include "link/tcp_client_posix.h"
 #include "locate/locate.h"
@@ -19,26 +20,12 @@
 namespace kstbell {
 namespace {
 
-// Host services that do nothing: the benchmark has no window.
-class TQuietHost : public IHostServices {
-  public:
-    TMsgResult MessageBox(const std::string&, const std::string&, TMsgButtons, TMsgIcon) override {
-        return TMsgResult::Ok;
-    }
-    std::optional<std::string> OpenFileDialog(const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    void Sleep(int) override {}
-    void PumpEvents() override {}
-    void Repaint() override {}
-};
-
 std::string busAddress;  // the private bus that the NetworkManager mock runs on
 
 // The mock's one connected Wi-Fi interface has no adapter on this machine, so the Linux locate
 // finds nothing and surveys twice, as it does on a PC that is not on the device network.
 void BM_LocateDeviceLinux(benchmark::State& state) {
-    TQuietHost host;
+    bench::TQuietHost host;
     TPosixTcpClient tcp(host);
     TLinuxHostNetwork network(busAddress);
     TContext ctx(tcp, host, network);
@@ -51,7 +38,7 @@ void BM_LocateDeviceLinux(benchmark::State& state) {
 }
 
 void BM_LocateDeviceSimulated(benchmark::State& state) {
-    TQuietHost host;
+    bench::TQuietHost host;
     TPosixTcpClient tcp(host);
     TSimulatedHostNetwork network("192.168.77.23", {0x02, 0x4B, 0x7A, 0x3C, 0x60, 0x01});
     TContext ctx(tcp, host, network);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "link/device_link.h"
+#include "locate/locate.h"
 
 namespace kstbell {
 
@@ -36,6 +37,26 @@ bool DeleteFileStep(TContext& ctx, const std::string& path) {
     const TTransferResult result = DeleteDeviceFile(ctx, path);
     if (!result.Ok) ShowTransferError(ctx, path, result);
     return result.Ok;
+}
+
+std::optional<TTransferResult> SendLocated(TContext& ctx, std::uint8_t code, std::uint8_t length) {
+    if (LocateDevice(ctx) != 1) return std::nullopt;
+    ctx.Link.PendingCode = code;
+    ctx.Link.Request[4] = code;
+    RunTransaction(ctx, length);
+    if (RequestWentOut(ctx.Link)) return TTransferResult{};
+    return TTransferResult{false, RequestFailure(ctx.Link)};
+}
+
+void FinishRequest(TContext& ctx, const std::optional<TTransferResult>& sent,
+                   const std::string& what, const std::string& resultText) {
+    if (!sent) return;
+    if (!sent->Ok) {
+        ctx.Host.MessageBox("The " + what + " could not be sent:\n" + sent->Error, kErrorCaption,
+                            TMsgButtons::Ok, TMsgIcon::Error);
+        return;
+    }
+    ShowResult(ctx, resultText);
 }
 
 }  // namespace kstbell

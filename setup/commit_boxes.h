@@ -3,6 +3,7 @@
 // The message boxes and the file steps every commit shares.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,5 +26,14 @@ void ShowTransferError(TContext& ctx, const std::string& path, const TTransferRe
 // box shown, when the write did not go out whole.
 bool WriteFileStep(TContext& ctx, const std::string& path, std::string_view bytes);
 bool DeleteFileStep(TContext& ctx, const std::string& path);
+
+// Locates the device and sends the command whose parameters the caller has put in the request
+// area. Nothing when the device was not found (the main window says why); else whether the
+// request went out.
+std::optional<TTransferResult> SendLocated(TContext& ctx, std::uint8_t code, std::uint8_t length);
+// Ends a command: the result box when the request went out, an error box naming what could
+// not be sent when it did not, nothing when the device was not found.
+void FinishRequest(TContext& ctx, const std::optional<TTransferResult>& sent,
+                   const std::string& what, const std::string& resultText);
 
 }  // namespace kstbell

@@ -23,30 +23,6 @@ void ShowModbusError(TContext& ctx, const std::string& text, const char* caption
     ctx.Host.MessageBox(text, caption, TMsgButtons::Ok, TMsgIcon::None);
 }
 
-// Sends a command that needs the device located first. An empty result when the device was
-// not found (its reason is in the main window); a failure when the request did not go out.
-std::optional<TTransferResult> SendLocated(TContext& ctx, std::uint8_t code, std::uint8_t length) {
-    if (LocateDevice(ctx) != 1) return std::nullopt;
-    ctx.Link.PendingCode = code;
-    ctx.Link.Request[4] = code;
-    RunTransaction(ctx, length);
-    if (RequestWentOut(ctx.Link)) return TTransferResult{};
-    return TTransferResult{false, RequestFailure(ctx.Link)};
-}
-
-// Ends a command commit: the result box when the request went out, an error box when it did
-// not, nothing when the device was not found.
-void FinishCommand(TContext& ctx, const std::optional<TTransferResult>& sent,
-                   const std::string& what, const std::string& resultText) {
-    if (!sent) return;
-    if (!sent->Ok) {
-        ctx.Host.MessageBox("The " + what + " could not be sent:\n" + sent->Error, kErrorCaption,
-                            TMsgButtons::Ok, TMsgIcon::Error);
-        return;
-    }
-    ShowResult(ctx, resultText);
-}
-
 std::optional<TTransferResult> SendWebLoginKeyChecked(TContext& ctx) {
     const std::string& key = ctx.Form2.HeldWebKey;
     auto& request = ctx.Link.Request;
@@ -153,7 +129,7 @@ void CommitWebKey(TContext& ctx) {
     if (LocateDevice(ctx) != 1) return;
     const auto sent = SendWebLoginKeyChecked(ctx);
     Trace(ctx, "WEB Key =" + w.HeldWebKey);
-    FinishCommand(ctx, sent, "WEB key", "WEB Key write complete,\n    .Take effect immediately.");
+    FinishRequest(ctx, sent, "WEB key", "WEB Key write complete,\n    .Take effect immediately.");
 }
 
 void CommitLocation(TContext& ctx) {
@@ -227,7 +203,7 @@ void CommitModbusSettings(TContext& ctx) {
     Trace(ctx,
           "Modbus Port =" + std::to_string(port) + ", Idle Timeout: " + std::to_string(timeout));
     ctx.Host.Sleep(kModbusPause);
-    FinishCommand(
+    FinishRequest(
         ctx, SendLocated(ctx, CMD_MODBUS_UPDATED, 5), "Modbus update notice",
         "Modify Modbus Port, Timeout write complete,\n    . Manual Reboot to take effect!");
 }

@@ -14,39 +14,16 @@ namespace {
 constexpr std::uint8_t kAccessPointMode = 2;
 constexpr std::uint8_t kStationMode = 0;
 
-std::optional<TTransferResult> SendCommand(TContext& ctx, std::uint8_t code,
-                                           std::uint8_t parameter) {
-    if (LocateDevice(ctx) != 1) return std::nullopt;
-    ctx.Link.PendingCode = code;
-    ctx.Link.Request[4] = code;
-    ctx.Link.Request[5] = parameter;
-    RunTransaction(ctx, 6);
-    if (RequestWentOut(ctx.Link)) return TTransferResult{};
-    return TTransferResult{false, RequestFailure(ctx.Link)};
-}
-
-// The result box when the request went out, an error box when it did not, nothing when the
-// device was not found.
-void Finish(TContext& ctx, const std::optional<TTransferResult>& sent, const std::string& what,
-            const std::string& resultText) {
-    if (!sent) return;
-    if (!sent->Ok) {
-        ctx.Host.MessageBox("The " + what + " request could not be sent:\n" + sent->Error,
-                            kErrorCaption, TMsgButtons::Ok, TMsgIcon::Error);
-        return;
-    }
-    ShowResult(ctx, resultText);
-}
-
 }  // namespace
 
 std::optional<TTransferResult> SetWifiMode(TContext& ctx) {
-    return SendCommand(ctx, CMD_SET_WIFI_MODE,
-                       ctx.Form2.RadioButton6 ? kAccessPointMode : kStationMode);
+    ctx.Link.Request[5] = ctx.Form2.RadioButton6 ? kAccessPointMode : kStationMode;
+    return SendLocated(ctx, CMD_SET_WIFI_MODE, 6);
 }
 
 std::optional<TTransferResult> ResetToDefault(TContext& ctx, std::uint8_t parameter) {
-    return SendCommand(ctx, CMD_KILL_CONFIG, parameter);
+    ctx.Link.Request[5] = parameter;
+    return SendLocated(ctx, CMD_KILL_CONFIG, 6);
 }
 
 void WifiModeAction(TContext& ctx) {
@@ -54,14 +31,15 @@ void WifiModeAction(TContext& ctx) {
     if (!Confirm(ctx, "Modify Wi-Fi Mode, execute?\n    . Wi-Fi Mode: " + mode +
                           ".\n    . Device will Reboot immediately!"))
         return;
-    Finish(ctx, SetWifiMode(ctx), "Wi-Fi mode",
-           "Wi-Fi Mode write complete,\n    . Reboot complete.");
+    FinishRequest(ctx, SetWifiMode(ctx), "Wi-Fi mode request",
+                  "Wi-Fi Mode write complete,\n    . Reboot complete.");
 }
 
 void ResetToDefaultAction(TContext& ctx) {
     if (!Confirm(ctx, "Reset to default setting, execute?\n    . Device will Reboot immediately!"))
         return;
-    Finish(ctx, ResetToDefault(ctx, 1), "reset", "Reset default complete,\n    . Reboot complete.");
+    FinishRequest(ctx, ResetToDefault(ctx, 1), "reset request",
+                  "Reset default complete,\n    . Reboot complete.");
 }
 
 void RebootAction(TContext& ctx) {
@@ -70,7 +48,7 @@ void RebootAction(TContext& ctx) {
     if (RequestReset(ctx))
         sent = RequestWentOut(ctx.Link) ? TTransferResult{}
                                         : TTransferResult{false, RequestFailure(ctx.Link)};
-    Finish(ctx, sent, "reboot", "Reboot complete.");
+    FinishRequest(ctx, sent, "reboot request", "Reboot complete.");
 }
 
 void FirmwareUpdateAction(TContext& ctx) {
