@@ -21,9 +21,6 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 
-// A write that makes no progress for this long fails instead of hanging the program.
-constexpr int kWriteStallMs = 10000;
-
 TNetResult Failure(int err) {
     return {TNetStatus::Failed, std::string("Socket error: ") + std::strerror(err)};
 }
@@ -107,7 +104,7 @@ TNetResult TPosixTcpClient::Write(std::span<const std::uint8_t> bytes) {
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            const int revents = WaitReady(POLLOUT, kWriteStallMs);
+            const int revents = WaitReady(POLLOUT, writeStallMs_);
             if (revents == 0)
                 return {TNetStatus::Failed, "Socket error: the device stopped reading"};
             if (revents < 0) return {TNetStatus::Failed, "Socket error: connection lost"};

@@ -15,6 +15,8 @@ class TPosixTcpClient : public ITcpClient {
     // Upper bounds on draining a reply longer than the reply area.
     static constexpr std::size_t kMaxDrainBytes = 1 << 20;
     static constexpr int kMaxReadMs = 2000;
+    // A write that makes no progress for this long fails instead of hanging the program.
+    static constexpr int kWriteStallMs = 10000;
 
     explicit TPosixTcpClient(IEventPump& pump);
     ~TPosixTcpClient() override;
@@ -30,6 +32,9 @@ class TPosixTcpClient : public ITcpClient {
     void Disconnect() override;
     bool Connected() const override { return fd_ >= 0; }
 
+    // How long a write may make no progress before it fails (kWriteStallMs unless changed).
+    void SetWriteStallLimit(int ms) { writeStallMs_ = ms; }
+
   private:
     // Waits for the socket to become ready for the given poll events, in pumped slices.
     // Returns the poll revents, 0 on timeout, -1 on a poll error.
@@ -39,6 +44,7 @@ class TPosixTcpClient : public ITcpClient {
     std::string host_;
     std::uint16_t port_ = 0;
     int fd_ = -1;
+    int writeStallMs_ = kWriteStallMs;
 };
 
 }  // namespace kstbell

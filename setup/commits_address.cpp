@@ -25,6 +25,10 @@ void ShowModbusError(TContext& ctx, const std::string& text, const char* caption
 
 std::optional<TTransferResult> SendWebLoginKeyChecked(TContext& ctx) {
     const std::string& key = ctx.Form2.HeldWebKey;
+    // A key its commit refused is still held; it never goes out (nor overruns the request).
+    if (key.size() > kMaxWebKey)
+        return TTransferResult{false, "the WEB key is longer than " + std::to_string(kMaxWebKey) +
+                                          " bytes; nothing was sent"};
     auto& request = ctx.Link.Request;
     request[5] = static_cast<std::uint8_t>(key.size());
     for (std::size_t i = 0; i < key.size(); ++i)

@@ -39,6 +39,7 @@ constexpr auto kUploadExpiry = std::chrono::seconds(10);   // header to data con
 constexpr std::uint32_t kMaxUpload = 20u * 1024u * 1024u;  // the host's transfer buffer
 constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr int kAcceptRetryMs = 50;
+constexpr std::uint8_t kReplyFiller = 0xEE;  // what lengthened replies are padded with
 // The plain firmware header names the image without its folder.
 constexpr const char* kPlainImageName = "mcuimg.bin";
 
@@ -49,6 +50,11 @@ struct TPendingUpload {
     std::uint32_t Sum = 0;
     TClock::time_point Announced;
 };
+
+// Announces a segment size on the listener for the connections it accepts from now on.
+void ApplySegmentSize(int listener, int size) {
+    ::setsockopt(listener, IPPROTO_TCP, TCP_MAXSEG, &size, sizeof size);
+}
 
 std::array<std::uint8_t, 4> ParseAddress(const std::string& text) {
     std::array<std::uint8_t, 4> parts{};
@@ -248,10 +254,30 @@ std::optional<TPendingUpload> TDeviceSimulator::TImpl::TakeUpload() {
 }
 
 void TDeviceSimulator::TImpl::ReceiveUpload(TUniqueFd& conn, const TPendingUpload& upload) {
+    const TSimFaults faults = CurrentFaults();
+    // A broken data connection stores nothing; what arrived is still recorded.
+    const auto breakOff = [&](std::vector<std::uint8_t> data, const char* how) {
+        Log.Line("data connection for " + upload.Path + " " + how + " after " +
+                 std::to_string(data.size()) + " bytes");
+        Record(std::move(data), true);
+        CloseWithReset(conn);
+    };
+    if (faults.StallDataMs > 0) {
+        if (!PauseUnlessWoken(Wake.Get(), faults.StallDataMs)) return;
+        breakOff({}, "stalled, then reset");
+        return;
+    }
     std::vector<std::uint8_t> data;
     data.reserve(upload.Length);
     while (data.size() < upload.Length) {
-        const std::size_t want = std::min<std::size_t>(kReadChunk, upload.Length - data.size());
+        if (faults.ResetDataAfter >= 0 &&
+            data.size() >= static_cast<std::size_t>(faults.ResetDataAfter)) {
+            breakOff(std::move(data), "reset");
+            return;
+        }
+        std::size_t want = std::min<std::size_t>(kReadChunk, upload.Length - data.size());
+        if (faults.ResetDataAfter >= 0)
+            want = std::min(want, static_cast<std::size_t>(faults.ResetDataAfter) - data.size());
         const EIoResult result = ReadSome(conn.Get(), Wake.Get(), kReadTimeoutMs, data, want);
         if (result == EIoResult::Stopped) return;
         if (result != EIoResult::Data) break;
@@ -374,12 +400,25 @@ bool TDeviceSimulator::TImpl::SendReply(TUniqueFd& conn, std::vector<std::uint8_
     if (faults.ReplyDelayMs > 0 && !PauseUnlessWoken(Wake.Get(), faults.ReplyDelayMs)) {
         return false;
     }
+    if (reply.size() < faults.PadReplyTo) reply.resize(faults.PadReplyTo, kReplyFiller);
     const std::span<const std::uint8_t> whole(reply);
     const std::size_t half = reply.size() / 2;
     if (faults.ResetMidReply) {
         SendAll(conn.Get(), whole.first(half));
         CloseWithReset(conn);
         return false;
+    }
+    if (faults.CutReplyAfter >= 0) {
+        // The caller ends the connection in order: the client sees the end of the stream.
+        const auto cut = std::min(reply.size(), static_cast<std::size_t>(faults.CutReplyAfter));
+        return SendAll(conn.Get(), whole.first(cut));
+    }
+    if (faults.TrickleGapMs > 0) {
+        for (std::size_t i = 0; i < whole.size(); ++i) {
+            if (i > 0 && !PauseUnlessWoken(Wake.Get(), faults.TrickleGapMs)) return false;
+            if (!SendAll(conn.Get(), whole.subspan(i, 1))) return false;
+        }
+        return true;
     }
     if (faults.SplitReplyGapMs > 0) {
         if (!SendAll(conn.Get(), whole.first(half))) return false;
@@ -434,6 +473,8 @@ void TDeviceSimulator::Start() {
     TUniqueFd wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!wake.Valid()) throw std::runtime_error(std::string("eventfd: ") + std::strerror(errno));
     impl_->BoundPortNumber = BoundPort(listener.Get());
+    if (const int size = impl_->CurrentFaults().SegmentSize; size > 0)
+        ApplySegmentSize(listener.Get(), size);
     impl_->Listener = std::move(listener);
     impl_->Wake = std::move(wake);
     impl_->Log.Line("listening on " + impl_->Options.BindAddress + ":" +
@@ -456,6 +497,8 @@ std::uint16_t TDeviceSimulator::Port() const {
 
 void TDeviceSimulator::SetFaults(const TSimFaults& faults) {
     std::lock_guard lock(impl_->Mutex);
+    if (impl_->Listener.Valid() && faults.SegmentSize != impl_->Faults.SegmentSize)
+        ApplySegmentSize(impl_->Listener.Get(), faults.SegmentSize);
     impl_->Faults = faults;
 }
 

@@ -33,6 +33,12 @@ constexpr const char* kUsage =
     "  --close-on-accept    close every connection at once\n"
     "  --split-reply MS     send replies in two pieces MS milliseconds apart\n"
     "  --reset-mid-reply    send half a reply, then reset the connection\n"
+    "  --cut-reply N        send only the first N bytes of each reply, then close\n"
+    "  --pad-reply N        lengthen each reply to N bytes (at most 16777216)\n"
+    "  --trickle-reply MS   send replies one byte at a time, MS milliseconds apart\n"
+    "  --reset-data N       reset a file or image data connection after N bytes\n"
+    "  --stall-data MS      read nothing on a data connection for MS, then reset it\n"
+    "  --segment-size N     announce TCP segments of N bytes (e.g. 1460, as on Wi-Fi)\n"
     "  --corrupt-image      store firmware images with one byte changed\n"
     "  --quiet              no per-request log on stderr\n"
     "  --help               show this text\n";
@@ -67,6 +73,8 @@ TCommandLine ParseCommandLine(int argc, char** argv) {
     TSimOptions& options = line.Options;
     options.LogToStderr = true;
     constexpr long kMaxMs = std::numeric_limits<int>::max();
+    constexpr long kMaxCount = std::numeric_limits<int>::max();
+    constexpr long kMaxPadding = 16L * 1024 * 1024;
     for (int i = 1; i < argc; ++i) {
         const std::string_view option = argv[i];
         const auto value = [&]() -> std::string {
@@ -102,6 +110,21 @@ TCommandLine ParseCommandLine(int argc, char** argv) {
             options.Faults.SplitReplyGapMs = static_cast<int>(ParseNumber(option, value(), kMaxMs));
         } else if (option == "--reset-mid-reply") {
             options.Faults.ResetMidReply = true;
+        } else if (option == "--cut-reply") {
+            options.Faults.CutReplyAfter =
+                static_cast<int>(ParseNumber(option, value(), kMaxCount));
+        } else if (option == "--pad-reply") {
+            options.Faults.PadReplyTo =
+                static_cast<std::size_t>(ParseNumber(option, value(), kMaxPadding));
+        } else if (option == "--trickle-reply") {
+            options.Faults.TrickleGapMs = static_cast<int>(ParseNumber(option, value(), kMaxMs));
+        } else if (option == "--reset-data") {
+            options.Faults.ResetDataAfter =
+                static_cast<int>(ParseNumber(option, value(), kMaxCount));
+        } else if (option == "--stall-data") {
+            options.Faults.StallDataMs = static_cast<int>(ParseNumber(option, value(), kMaxMs));
+        } else if (option == "--segment-size") {
+            options.Faults.SegmentSize = static_cast<int>(ParseNumber(option, value(), 65535));
         } else if (option == "--corrupt-image") {
             options.Faults.CorruptStoredImage = true;
         } else if (option == "--quiet") {
