@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -58,6 +59,7 @@ std::string WithDefaultExtension(const std::string& path, const std::string& def
 void TQtHostServices::SetMainWindow(QWidget* window, std::function<void()> render) {
     window_ = window;
     render_ = std::move(render);
+    sinceRender_.invalidate();
 }
 
 TMsgResult TQtHostServices::MessageBox(const std::string& text, const std::string& caption,
@@ -97,20 +99,22 @@ void TQtHostServices::Sleep(int ms) {
 
 void TQtHostServices::PumpEvents() {
     QCoreApplication::processEvents();
-    RenderWindow();
+    // Socket waits pump often; showing the state some sixty times a second is plenty.
+    if (!sinceRender_.isValid() || sinceRender_.elapsed() >= kRenderEveryMs) RenderWindow();
 }
 
 void TQtHostServices::Repaint() {
+    // Shows the current state now, while no window events run: whatever changed since the last
+    // paint (status texts, an open setup window's gauge) is painted at once; what did not
+    // change is not painted again.
     RenderWindow();
-    if (window_) window_->repaint();
-    // An open setup window shows the transfer gauge, which has to move while no events run.
-    for (QWidget* top : QApplication::topLevelWidgets()) {
-        if (top != window_ && top->isVisible()) top->repaint();
-    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
 }
 
 void TQtHostServices::RenderWindow() {
-    if (window_ && render_) render_();
+    if (!window_ || !render_) return;
+    render_();
+    sinceRender_.start();
 }
 
 }  // namespace kstbell

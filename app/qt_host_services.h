@@ -3,6 +3,7 @@
 // The host services on Qt: message boxes, the file-open dialog, plain sleeps, the event pump
 // and the immediate repaint of the open windows.
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -43,6 +44,8 @@ class TQtHostServices : public IHostServices {
 
     QPointer<QWidget> window_;
     std::function<void()> render_;
+    static constexpr qint64 kRenderEveryMs = 16;
+    QElapsedTimer sinceRender_;
 };
 
 }  // namespace kstbell

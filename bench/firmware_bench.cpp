@@ -43,6 +43,7 @@ void BM_FirmwareDataPhaseWithWindows(benchmark::State& state) {
     TContext ctx(tcp, host, network);
     ctx.Link.DeviceIp = "127.0.0.1";
     ctx.Link.DevicePort = Simulator().Port();
+    ctx.Form1.FirstActivationDone = true;  // no locating, so no "device not found" box
     TForm1 window(ctx, host);
     host.SetMainWindow(&window, [&window] { window.Render(); });
     window.show();

@@ -91,5 +91,32 @@ TEST(QtHostServicesTest, PumpAndRepaintRedrawTheWindow) {
     EXPECT_EQ(renders, 2);
 }
 
+// A widget that counts its paints.
+class TPaintCounter : public QWidget {
+  public:
+    int Paints = 0;
+
+  protected:
+    void paintEvent(QPaintEvent*) override { ++Paints; }
+};
+
+TEST(QtHostServicesTest, RepaintPaintsWhatChangedWithoutRunningEvents) {
+    TQtHostServices host;
+    TPaintCounter window;
+    window.resize(50, 20);
+    window.show();
+    QCoreApplication::processEvents();
+    host.SetMainWindow(&window, [] {});
+    const int before = window.Paints;
+    host.Repaint();  // nothing changed: nothing to paint
+    EXPECT_EQ(window.Paints, before);
+    bool ranEvents = false;
+    QTimer::singleShot(0, &window, [&ranEvents] { ranEvents = true; });
+    window.update();  // as a changed text or a moved gauge does
+    host.Repaint();
+    EXPECT_EQ(window.Paints, before + 1);
+    EXPECT_FALSE(ranEvents);  // painted at once, no other event ran
+}
+
 }  // namespace
 }  // namespace kstbell
