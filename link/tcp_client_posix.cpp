@@ -136,17 +136,12 @@ TNetResult TPosixTcpClient::ReadAvailable(std::span<std::uint8_t> into, std::siz
     count = 0;
     if (fd_ < 0) return {TNetStatus::Failed, "Not connected"};
     const auto start = TClock::now();
-    std::size_t dropped = 0;
+    TReplyCollector reply(into, count);
     std::uint8_t chunk[4096];
     for (;;) {
         const ssize_t n = ::recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT);
         if (n > 0) {
-            const auto got = static_cast<std::size_t>(n);
-            const std::size_t kept = std::min(got, into.size() - count);
-            std::memcpy(into.data() + count, chunk, kept);
-            count += kept;
-            dropped += got - kept;
-            if (dropped > kMaxDrainBytes) return {};
+            if (!reply.Take(chunk, static_cast<std::size_t>(n))) return {};
             continue;
         }
         if (n == 0) return {};  // the device closed: the reply is complete

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/socket_limits.h"
 #include "link/tcp_client.h"
 #include "shell/host_services.h"
 
@@ -9,15 +10,6 @@ namespace kstbell {
 // kWaitSliceMs and pump window events between slices.
 class TPosixTcpClient : public ITcpClient {
   public:
-    static constexpr int kWaitSliceMs = 10;
-    // How long ReadAvailable waits for more of a reply that arrives in pieces.
-    static constexpr int kQuietGapMs = 10;
-    // Upper bounds on draining a reply longer than the reply area.
-    static constexpr std::size_t kMaxDrainBytes = 1 << 20;
-    static constexpr int kMaxReadMs = 2000;
-    // A write that makes no progress for this long fails instead of hanging the program.
-    static constexpr int kWriteStallMs = 10000;
-
     explicit TPosixTcpClient(IEventPump& pump);
     ~TPosixTcpClient() override;
     TPosixTcpClient(const TPosixTcpClient&) = delete;

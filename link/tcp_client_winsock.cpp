@@ -32,9 +32,6 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 
-// A write that makes no progress for this long fails instead of hanging the program.
-constexpr int kWriteStallMs = 10000;
-
 // The system's text for a Windows sockets error code.
 TNetResult Failure(int err) {
     char text[256] = {};
@@ -201,17 +198,12 @@ TNetResult TWinsockTcpClient::ReadAvailable(std::span<std::uint8_t> into, std::s
     count = 0;
     if (sock_ == kNoSocket) return {TNetStatus::Failed, "Not connected"};
     const auto start = TClock::now();
-    std::size_t dropped = 0;
+    TReplyCollector reply(into, count);
     char chunk[4096];
     for (;;) {
         const int n = ::recv(static_cast<SOCKET>(sock_), chunk, sizeof chunk, 0);
         if (n > 0) {
-            const auto got = static_cast<std::size_t>(n);
-            const std::size_t kept = std::min(got, into.size() - count);
-            std::memcpy(into.data() + count, chunk, kept);
-            count += kept;
-            dropped += got - kept;
-            if (dropped > kMaxDrainBytes) return {};
+            if (!reply.Take(chunk, static_cast<std::size_t>(n))) return {};
             continue;
         }
         if (n == 0) return {};  // the device closed: the reply is complete

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "link/socket_limits.h"
 #include "link/tcp_client.h"
 #include "shell/host_services.h"
 
@@ -13,13 +14,6 @@ namespace kstbell {
 // pump window events between slices.
 class TWinsockTcpClient : public ITcpClient {
   public:
-    static constexpr int kWaitSliceMs = 10;
-    // How long ReadAvailable waits for more of a reply that arrives in pieces.
-    static constexpr int kQuietGapMs = 10;
-    // Upper bounds on draining a reply longer than the reply area.
-    static constexpr std::size_t kMaxDrainBytes = 1 << 20;
-    static constexpr int kMaxReadMs = 2000;
-
     explicit TWinsockTcpClient(IEventPump& pump);
     ~TWinsockTcpClient() override;
     TWinsockTcpClient(const TWinsockTcpClient&) = delete;
