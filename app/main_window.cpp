@@ -14,6 +14,8 @@
 #include <QSignalBlocker>
 #include <QStringList>
 #include <QToolButton>
+#include <algorithm>
+#include <cstdint>
 #include <exception>
 
 #include "app/icons.h"
@@ -250,6 +252,7 @@ void TForm1::BuildControls() {
     memo1_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memo1_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memo1_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    memo1_->setMaximumBlockCount(static_cast<int>(TTraceMemo::kCapacity));
     memo1_->hide();
 
     PlaceStatusBars();
@@ -352,13 +355,18 @@ void TForm1::Render() {
     }
     PlaceStatusBars();
 
-    // The trace memo only ever grows; a shorter list means a fresh state.
-    if (s.Memo1.size() < shownMemoLines_) {
+    // The trace memo keeps its newest lines only, here as in the state; fewer lines appended
+    // than already shown means a fresh state.
+    const std::uint64_t appended = s.Memo1.Appended();
+    if (appended < shownMemoLines_) {
         memo1_->clear();
         shownMemoLines_ = 0;
     }
-    for (; shownMemoLines_ < s.Memo1.size(); ++shownMemoLines_)
-        memo1_->appendPlainText(FromBytes(s.Memo1[shownMemoLines_]));
+    const auto fresh = static_cast<std::size_t>(
+        std::min<std::uint64_t>(appended - shownMemoLines_, s.Memo1.size()));
+    for (std::size_t i = s.Memo1.size() - fresh; i < s.Memo1.size(); ++i)
+        memo1_->appendPlainText(FromBytes(s.Memo1[i]));
+    shownMemoLines_ = appended;
 
     if (timer3_.interval() != s.Timer3Interval) timer3_.setInterval(s.Timer3Interval);
 

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -112,7 +113,7 @@ class TForm1 : public QWidget {
     std::string shownEdit2_;
     std::string shownComboBox1_;
     bool editsShown_ = false;
-    std::size_t shownMemoLines_ = 0;
+    std::uint64_t shownMemoLines_ = 0;  // trace lines appended when last shown
 };
 
 }  // namespace kstbell

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QThread>
 #include <filesystem>
+#include <system_error>
 #include <utility>
 
 namespace kstbell {
@@ -50,9 +51,14 @@ QString ToQtFileFilter(const std::string& filter) {
 }
 
 std::string WithDefaultExtension(const std::string& path, const std::string& defaultExt) {
+    // The extension may be given as a pattern ("*.bin") or with or without its dot.
     std::string ext = defaultExt;
-    if (!ext.empty() && ext.front() == '.') ext.erase(0, 1);
-    if (ext.empty() || path.empty() || std::filesystem::path(path).has_extension()) return path;
+    while (!ext.empty() && (ext.front() == '*' || ext.front() == '.'))
+        ext.erase(0, 1);
+    std::error_code ec;
+    // A name that exists as chosen is taken as it is, extension or not.
+    if (ext.empty() || path.empty() || std::filesystem::exists(path, ec)) return path;
+    if (std::filesystem::path(path).has_extension()) return path;
     return path + "." + ext;
 }
 

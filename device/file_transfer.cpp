@@ -4,6 +4,7 @@
 #include <numeric>
 
 #include "link/device_link.h"
+#include "link/text.h"
 
 namespace kstbell {
 
@@ -25,6 +26,10 @@ std::string RequestFailure(const TDeviceLink& link) {
             return "another request was using the link";
         case TTransactionOutcome::ConnectFailed:
             return "the device could not be reached (Connect Timeout)";
+        case TTransactionOutcome::NoReply:
+            return "the device did not answer";
+        case TTransactionOutcome::Refused:
+            return "the device refused it (status 0x" + Hex2(link.ReplyStatus) + ")";
         default:
             return link.LastError;
     }
@@ -64,6 +69,7 @@ TTransferResult WriteDeviceFile(TContext& ctx, const std::string& path, std::int
                       " characters; nothing was sent");
     if (length < 0 || static_cast<std::size_t>(length) > TImageBuffer::size())
         return Failed("the content length " + std::to_string(length) + " is out of range");
+    if (!LinkFree(ctx.Link)) return Failed(RequestFailure(ctx.Link));
     auto& request = ctx.Link.Request;
     const std::uint64_t sum = ByteSum({ctx.ImageBuffer.data(), static_cast<std::size_t>(length)});
     std::fill_n(request.Bytes.begin(), kWriteHeaderLength, std::uint8_t{0});
@@ -74,8 +80,11 @@ TTransferResult WriteDeviceFile(TContext& ctx, const std::string& path, std::int
     ctx.Link.PendingCode = 0;
     request[4] = CMD_FILE_HEADER;
     RunTransaction(ctx, kWriteHeaderLength);
-    // The data phase follows even when the header failed, as the device expects it; the
-    // failure is still reported.
+    // A device that refused the header takes no data for it.
+    if (ctx.Link.LastOutcome == TTransactionOutcome::Refused)
+        return Failed(RequestFailure(ctx.Link));
+    // Otherwise the data phase follows even when the header got no answer or could not be
+    // sent, as the device may still expect it; such a failure is still reported.
     TTransferResult header;
     if (!RequestWentOut(ctx.Link))
         header = Failed("the header could not be sent: " + RequestFailure(ctx.Link));
@@ -96,13 +105,15 @@ TTransferResult DeleteDeviceFile(TContext& ctx, const std::string& path) {
     if (path.size() > kMaxDeletePath)
         return Failed("the path is longer than " + std::to_string(kMaxDeletePath) +
                       " characters; nothing was sent");
+    if (!LinkFree(ctx.Link)) return Failed(RequestFailure(ctx.Link));
     ShowStatus(ctx, "Del File: " + path);
     PutPath(ctx.Link.Request, path);
     ctx.Link.PendingCode = CMD_KILL_FILE;
     ctx.Link.Request[4] = CMD_KILL_FILE;
     RunTransaction(ctx, kDeleteRequestLength);
-    if (!RequestWentOut(ctx.Link))
-        return Failed("the request could not be sent: " + RequestFailure(ctx.Link));
+    // Only the device's acceptance tells that the file is gone.
+    if (ctx.Link.LastOutcome != TTransactionOutcome::Replied)
+        return Failed(RequestFailure(ctx.Link));
     return {};
 }
 

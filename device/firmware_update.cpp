@@ -21,6 +21,7 @@ constexpr int kPlainPauseMs = 1000;
 constexpr int kChecksumPauseMs = 2000;
 constexpr const char* kSupportedImagePath = "/sys/mcuimg.bin";
 constexpr const char* kPlainImagePath = "mcuimg.bin";
+constexpr const char* kUnconfirmedText = "F/W not confirmed by device! Please upload again.";
 
 void ShowError(TContext& ctx, const std::string& text) {
     ctx.Host.MessageBox(text, "Error found!", TMsgButtons::Ok, TMsgIcon::Error);
@@ -67,6 +68,14 @@ void PrepareHeader(TContext& ctx, std::uint32_t length) {
     const bool supported = ctx.Flags.SupportedModel;
     PutPath(request, supported ? kSupportedImagePath : kPlainImagePath);
     request[4] = supported ? CMD_FILE_HEADER : CMD_IMAGE_HEADER_PLAIN;
+}
+
+// The device did not vouch for the image: it may not be stored.
+void ReportUnconfirmed(TContext& ctx) {
+    ShowStatus(ctx, kUnconfirmedText);
+    ShowError(ctx, std::string("The device did not confirm the firmware image: ") +
+                       RequestFailure(ctx.Link) +
+                       ".\nIt may not be stored. Please upload it again.");
 }
 
 }  // namespace
@@ -120,10 +129,14 @@ void UpdateFirmware(TContext& ctx) {
     }
     ctx.Host.Sleep(kChecksumPauseMs);
     const auto sum = static_cast<std::uint32_t>(ctx.ImageSum);
-    if (supported)
-        RequestImageChecksum(ctx, sum);
-    else
+    if (!supported) {
         NotifyImageChecksum(ctx, sum);
+        return;
+    }
+    RequestImageChecksum(ctx, sum);
+    // An accepted answer has been compared and reported; anything else leaves the image
+    // unconfirmed, and no reset is sent for it.
+    if (ctx.Link.LastOutcome != TTransactionOutcome::Replied) ReportUnconfirmed(ctx);
 }
 
 }  // namespace kstbell

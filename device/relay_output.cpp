@@ -7,6 +7,8 @@
 namespace kstbell {
 
 void SetRelayOutput(TContext& ctx, std::uint8_t loop, std::uint8_t value, std::uint8_t tone) {
+    // A click while another transaction runs is dropped whole: no pending code, no trace.
+    if (!LinkFree(ctx.Link)) return;
     auto& request = ctx.Link.Request;
     ctx.Link.PendingCode = CMD_SET_DO;
     request[4] = CMD_SET_DO;

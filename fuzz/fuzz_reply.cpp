@@ -156,17 +156,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
 
-    // What became of the awaited code.
+    // What became of the awaited code. A reply is the answer to the awaited command only when
+    // it names it; any other is treated as unsolicited.
     const bool framed = count > 0 && reply.HasMagic();
-    const bool accepted = framed && area[5] == STATUS_ACK;
+    const bool names = framed && area[4] == awaited;
+    const bool accepted = names && area[5] == STATUS_ACK;
     const std::uint8_t pending = ctx.Link.PendingCode;
+    // An accepted status reply for another command is applied as a status, which clears the
+    // pending code.
+    const bool unsolicitedStatus =
+        framed && !names && area[4] == CMD_GET_STATUS && area[5] == STATUS_ACK && pending == 0;
     switch (awaited) {
         case CMD_GET_IMAGE_CHECKSUM:
-            FUZZ_CHECK(pending == (framed ? 0 : awaited));
+            FUZZ_CHECK(pending == (names ? 0 : awaited) || unsolicitedStatus);
             break;
         case CMD_SET_LOCATOR:
-            FUZZ_CHECK(pending == (accepted ? 0 : awaited));
-            if (framed && !accepted) FUZZ_CHECK(ctx.Poll.QueuedCode == CMD_SET_LOCATOR);
+            FUZZ_CHECK(pending == (accepted ? 0 : awaited) || unsolicitedStatus);
+            if (names && !accepted) FUZZ_CHECK(ctx.Poll.QueuedCode == CMD_SET_LOCATOR);
             break;
         case CMD_GET_DEVICE_INFO:
             if (accepted) FUZZ_CHECK(pending == 0);
@@ -179,14 +185,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case CMD_KILL_CONFIG:
         case CMD_SET_DO:
         case CMD_GET_STATUS:
-            FUZZ_CHECK(pending == (accepted ? 0 : awaited));
+            FUZZ_CHECK(pending == (accepted ? 0 : awaited) || unsolicitedStatus);
             break;
         default:
             // Unhandled codes stay pending until the polling check clears them.
-            FUZZ_CHECK(pending == awaited);
+            FUZZ_CHECK(pending == awaited || unsolicitedStatus);
             break;
     }
-    if (!framed) FUZZ_CHECK(ctx.Poll.QueuedCode == 0);
+    if (!names) FUZZ_CHECK(ctx.Poll.QueuedCode == 0);
 
     // Only the image checksum answer shows a box, and a matching sum books the reset.
     const bool checksumAnswer =

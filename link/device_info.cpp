@@ -124,7 +124,7 @@ void DecodeDeviceInfo(TContext& ctx) {
     info.Gateway = QuadAt(reply, kGateway);
 
     const std::uint16_t rssi = reply.U16(kRssi);
-    if (rssi != 0) f.Label12.Caption = RssiText(rssi);
+    if (RssiKnown(rssi)) f.Label12.Caption = RssiText(rssi);
     info.DeviceMode = reply[kDeviceMode];
     f.StatusBar3.Panels[0] = "Device Mode: " + std::to_string(info.DeviceMode);
     info.Armed = reply[kArmed];

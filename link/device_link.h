@@ -33,8 +33,9 @@ enum class TTransactionOutcome {
     ConnectFailed,  // "Connect Timeout"
     SocketError,    // the connection broke after it was made
     Sent,           // the request went out (send-only)
-    NoReply,        // the request went out; no reply came
-    Replied,        // the request went out and a reply was read
+    NoReply,        // the request went out; no whole reply to it came within the wait
+    Replied,        // the request went out and the device accepted it
+    Refused,        // the request went out and the device answered it with another status
 };
 
 struct TDeviceLink {
@@ -45,6 +46,10 @@ struct TDeviceLink {
     TRequestFrame Request;
     TReplyFrame Reply;
     std::size_t ReplyLength = 0;
+    // The command code that the last transaction actually wrote, and the status byte of the
+    // reply that answered it (valid when the outcome is Replied or Refused).
+    std::uint8_t SentCode = 0;
+    std::uint8_t ReplyStatus = 0;
     // Set by the dispatcher when the device confirmed a firmware image: the reset goes out once
     // the transaction that carried the confirmation has ended.
     bool ResetAfterTransaction = false;
@@ -56,8 +61,20 @@ struct TDeviceLink {
 inline bool RequestWentOut(const TDeviceLink& link) {
     return link.LastOutcome == TTransactionOutcome::Sent ||
            link.LastOutcome == TTransactionOutcome::NoReply ||
-           link.LastOutcome == TTransactionOutcome::Replied;
+           link.LastOutcome == TTransactionOutcome::Replied ||
+           link.LastOutcome == TTransactionOutcome::Refused;
 }
+
+// Records a request that met a running transaction: it is dropped before it touches the
+// pending code, the request area or the trace. True when the link is free.
+inline bool LinkFree(TDeviceLink& link) {
+    if (!link.LinkBusy) return true;
+    link.LastOutcome = TTransactionOutcome::Dropped;
+    return false;
+}
+
+// How many bytes a whole reply to a command holds: its last field's offset plus one.
+std::size_t ReplyLayoutLength(std::uint8_t code);
 
 // The polling cycle's counter and its one-slot command queue.
 struct TPollState {
@@ -65,6 +82,8 @@ struct TPollState {
     std::uint8_t QueuedCode = 0;
     std::array<std::uint8_t, 4> QueuedParams{};
     bool PollEnabled = true;
+    // Checks in a row whose request got no answer; at two the device is shown as silent.
+    std::uint8_t MissedChecks = 0;
 };
 
 // Device address and network, owned by locating.

@@ -25,7 +25,7 @@ void DecodeStatus(TContext& ctx) {
     ctx.OutputState = reply[6];
     ctx.InputState = reply[7];
     const std::uint16_t rssi = reply.U16(8);
-    if (rssi != 0) ctx.Form1.Label12.Caption = RssiText(rssi);
+    if (RssiKnown(rssi)) ctx.Form1.Label12.Caption = RssiText(rssi);
     ctx.DeviceInfo.Armed = reply[12];
     UpdateIndicators(ctx);
     ctx.Link.PendingCode = 0;
@@ -53,7 +53,9 @@ void DispatchReply(TContext& ctx, std::size_t count) {
         ShowStatus(ctx, "InValid Header package!");
         return;
     }
-    if (link.PendingCode == 0) {
+    // A reply is taken as the answer to the pending command only when it names that command;
+    // any other reply is treated as unsolicited: only an accepted status is applied.
+    if (link.PendingCode == 0 || reply[4] != link.PendingCode) {
         if (reply[4] == CMD_GET_STATUS && Accepted(reply)) DecodeStatus(ctx);
         return;
     }
@@ -69,7 +71,7 @@ void DispatchReply(TContext& ctx, std::size_t count) {
             accepted ? Acknowledge(ctx, "M4 Reset Execute!") : RetryPending(ctx);
             break;
         case CMD_GET_IMAGE_CHECKSUM:
-            if (reply[4] == CMD_GET_IMAGE_CHECKSUM && accepted) CompareImageChecksum(ctx);
+            if (accepted) CompareImageChecksum(ctx);
             link.PendingCode = 0;
             break;
         case CMD_KILL_FILE:

@@ -23,23 +23,57 @@ class TTimerPause {
     TContext& ctx_;
 };
 
+constexpr const char* kSilentText = "No reply from device";
+constexpr std::uint8_t kMissedChecksShown = 2;
+
+// After two checks in a row whose request got no answer, the device is shown as silent; the
+// next answer brings back the headline and, with the reply, the signal strength.
+void NoteCheckOutcome(TContext& ctx) {
+    auto& missed = ctx.Poll.MissedChecks;
+    auto& f = ctx.Form1;
+    auto& panel = f.StatusBar2.Panels[0];
+    switch (ctx.Link.LastOutcome) {
+        case TTransactionOutcome::NoReply:
+            if (missed < kMissedChecksShown) ++missed;
+            if (missed == kMissedChecksShown) {
+                panel = kSilentText;
+                f.Label12.Caption = "RSSI:";
+            }
+            break;
+        case TTransactionOutcome::Replied:
+        case TTransactionOutcome::Refused:
+            missed = 0;
+            if (panel == kSilentText) panel = f.Label4.Caption;
+            break;
+        default:
+            break;
+    }
+}
+
 void CheckTick(TContext& ctx) {
     if (LocateDevice(ctx) != 1) return;
+    // A transaction that another handler started is still under way: nothing goes out now.
+    if (ctx.Link.LinkBusy) return;
     if (!ctx.Flags.DeviceInfoValid) {
         Trace(ctx, "Re-Get Device..");
         RequestDeviceInfo(ctx);
+        NoteCheckOutcome(ctx);
     } else if (ctx.Poll.PollEnabled) {
-        if (ctx.Link.PendingCode != 0)
+        if (ctx.Link.PendingCode != 0) {
             ctx.Link.PendingCode = 0;  // the last request got no handled answer
-        else if (!ctx.Link.LinkBusy)
+        } else {
             RequestStatus(ctx);
+            NoteCheckOutcome(ctx);
+        }
     }
 }
 
 // Sends the queued request. The slot is emptied before the transaction, so a request that
-// the reply handler queues again (a refused find-me, say) survives for the next tick.
+// the reply handler queues again (a refused find-me, say) survives for the next tick. While
+// another transaction runs, the request stays queued for a later tick.
 void SendQueued(TContext& ctx) {
     auto& poll = ctx.Poll;
+    if (ctx.Link.LinkBusy) return;
     const std::uint8_t code = poll.QueuedCode;
     poll.QueuedCode = 0;
     Trace(ctx, "GBL => " + std::to_string(code));

@@ -19,6 +19,7 @@ void PrepareChecksum(TContext& ctx, std::uint8_t code, std::uint32_t sum) {
 }  // namespace
 
 void RequestDeviceInfo(TContext& ctx) {
+    if (!LinkFree(ctx.Link)) return;
     Prepare(ctx, CMD_GET_DEVICE_INFO);
     ctx.Link.Request[5] = 0;
     ctx.Link.Request[6] = 0;
@@ -26,23 +27,27 @@ void RequestDeviceInfo(TContext& ctx) {
 }
 
 void RequestStatus(TContext& ctx) {
+    if (!LinkFree(ctx.Link)) return;
     Prepare(ctx, CMD_GET_STATUS);
     RunTransaction(ctx, 5);
 }
 
 bool RequestReset(TContext& ctx) {
     if (LocateDevice(ctx) != 1) return false;
+    if (!LinkFree(ctx.Link)) return true;
     Prepare(ctx, CMD_M4_RESET);
     SendOnly(ctx, 5);
     return true;
 }
 
 void RequestImageChecksum(TContext& ctx, std::uint32_t sum) {
+    if (!LinkFree(ctx.Link)) return;
     PrepareChecksum(ctx, CMD_GET_IMAGE_CHECKSUM, sum);
     RunTransaction(ctx, 9);
 }
 
 void NotifyImageChecksum(TContext& ctx, std::uint32_t sum) {
+    if (!LinkFree(ctx.Link)) return;
     PrepareChecksum(ctx, CMD_IMAGE_CHECKSUM_NOTIFY, sum);
     SendOnly(ctx, 9);
 }

@@ -35,7 +35,8 @@ class ITcpClient {
     // Waits up to timeoutMs for input; Ok as soon as there is some, TimedOut otherwise.
     virtual TNetResult WaitForInput(int timeoutMs) = 0;
     // Reads what has arrived and goes on until the peer closes or a short quiet gap passes.
-    // Bytes beyond into.size() are read and dropped. count receives the bytes stored.
+    // Bytes beyond into.size() are read and dropped. count receives the bytes stored. Closed
+    // (with what was read before it) when the peer closed the connection.
     virtual TNetResult ReadAvailable(std::span<std::uint8_t> into, std::size_t& count) = 0;
     virtual void Disconnect() = 0;
     virtual bool Connected() const = 0;

@@ -144,7 +144,7 @@ TNetResult TPosixTcpClient::ReadAvailable(std::span<std::uint8_t> into, std::siz
             if (!reply.Take(chunk, static_cast<std::size_t>(n))) return {};
             continue;
         }
-        if (n == 0) return {};  // the device closed: the reply is complete
+        if (n == 0) return {TNetStatus::Closed, {}};  // the device closed the connection
         if (errno == EINTR) continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK) return Failure(errno);
         if (ElapsedMs(start) >= kMaxReadMs) return {};

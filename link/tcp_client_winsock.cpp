@@ -206,7 +206,7 @@ TNetResult TWinsockTcpClient::ReadAvailable(std::span<std::uint8_t> into, std::s
             if (!reply.Take(chunk, static_cast<std::size_t>(n))) return {};
             continue;
         }
-        if (n == 0) return {};  // the device closed: the reply is complete
+        if (n == 0) return {TNetStatus::Closed, {}};  // the device closed the connection
         const int err = ::WSAGetLastError();
         if (err == WSAEINTR) continue;
         if (err != WSAEWOULDBLOCK) return Failure(err);

@@ -1,6 +1,7 @@
 #include <array>
 
 #include "link/device_link.h"
+#include "link/ipv4_text.h"
 #include "locate/locate.h"
 #include "shell/convert.h"
 #include "shell/display.h"
@@ -74,8 +75,15 @@ std::string ParseDeviceAddress(const std::string& text) {
 void ApplyStaticIp(TContext& ctx) {
     const std::string text = ctx.Form1.Edit2Text;
     Trace(ctx, "Remote_ip Len => " + std::to_string(text.size()));
-    const std::string prefix = ParseDeviceAddress(text);
-    ctx.Link.DeviceIp = text;
+    std::string prefix = ParseDeviceAddress(text);
+    // An address typed with leading zeros names the same device as its usual spelling, which
+    // is what the device reports and what the network prefix must match.
+    if (const auto canonical = CanonicalIpv4Text(text)) {
+        ctx.Link.DeviceIp = *canonical;
+        prefix = ParseDeviceAddress(*canonical);
+    } else {
+        ctx.Link.DeviceIp = text;
+    }
     Trace(ctx, "cc3200_default_IP => " + prefix);
     ShowStatus(ctx, "Change IP => " + ctx.Link.DeviceIp);
     ctx.Locate.DeviceNetPrefix = prefix;

@@ -39,12 +39,18 @@ bool DeleteFileStep(TContext& ctx, const std::string& path) {
     return result.Ok;
 }
 
-std::optional<TTransferResult> SendLocated(TContext& ctx, std::uint8_t code, std::uint8_t length) {
+std::optional<TTransferResult> SendLocated(TContext& ctx, std::uint8_t code, std::uint8_t length,
+                                           TAnswer answer) {
     if (LocateDevice(ctx) != 1) return std::nullopt;
-    ctx.Link.PendingCode = code;
-    ctx.Link.Request[4] = code;
-    RunTransaction(ctx, length);
-    if (RequestWentOut(ctx.Link)) return TTransferResult{};
+    if (LinkFree(ctx.Link)) {
+        ctx.Link.PendingCode = code;
+        ctx.Link.Request[4] = code;
+        RunTransaction(ctx, length);
+    }
+    const TTransactionOutcome outcome = ctx.Link.LastOutcome;
+    const bool done = outcome == TTransactionOutcome::Replied ||
+                      (answer == TAnswer::NotAwaited && outcome == TTransactionOutcome::NoReply);
+    if (done) return TTransferResult{};
     return TTransferResult{false, RequestFailure(ctx.Link)};
 }
 
@@ -52,7 +58,7 @@ void FinishRequest(TContext& ctx, const std::optional<TTransferResult>& sent,
                    const std::string& what, const std::string& resultText) {
     if (!sent) return;
     if (!sent->Ok) {
-        ctx.Host.MessageBox("The " + what + " could not be sent:\n" + sent->Error, kErrorCaption,
+        ctx.Host.MessageBox("The " + what + " failed:\n" + sent->Error, kErrorCaption,
                             TMsgButtons::Ok, TMsgIcon::Error);
         return;
     }

@@ -27,12 +27,17 @@ void ShowTransferError(TContext& ctx, const std::string& path, const TTransferRe
 bool WriteFileStep(TContext& ctx, const std::string& path, std::string_view bytes);
 bool DeleteFileStep(TContext& ctx, const std::string& path);
 
+// Whether a command's effect is confirmed by the device's answer, or the device restarts at
+// once and may not answer at all.
+enum class TAnswer { Awaited, NotAwaited };
+
 // Locates the device and sends the command whose parameters the caller has put in the request
 // area. Nothing when the device was not found (the main window says why); else whether the
-// request went out.
-std::optional<TTransferResult> SendLocated(TContext& ctx, std::uint8_t code, std::uint8_t length);
-// Ends a command: the result box when the request went out, an error box naming what could
-// not be sent when it did not, nothing when the device was not found.
+// command took effect: the device accepted it, or it was not expected to answer and did not.
+std::optional<TTransferResult> SendLocated(TContext& ctx, std::uint8_t code, std::uint8_t length,
+                                           TAnswer answer = TAnswer::Awaited);
+// Ends a command: the result box when it took effect, an error box naming the command and
+// why it failed when it did not, nothing when the device was not found.
 void FinishRequest(TContext& ctx, const std::optional<TTransferResult>& sent,
                    const std::string& what, const std::string& resultText);
 

@@ -18,12 +18,12 @@ constexpr std::uint8_t kStationMode = 0;
 
 std::optional<TTransferResult> SetWifiMode(TContext& ctx) {
     ctx.Link.Request[5] = ctx.Form2.RadioButton6 ? kAccessPointMode : kStationMode;
-    return SendLocated(ctx, CMD_SET_WIFI_MODE, 6);
+    return SendLocated(ctx, CMD_SET_WIFI_MODE, 6, TAnswer::NotAwaited);
 }
 
 std::optional<TTransferResult> ResetToDefault(TContext& ctx, std::uint8_t parameter) {
     ctx.Link.Request[5] = parameter;
-    return SendLocated(ctx, CMD_KILL_CONFIG, 6);
+    return SendLocated(ctx, CMD_KILL_CONFIG, 6, TAnswer::NotAwaited);
 }
 
 void WifiModeAction(TContext& ctx) {

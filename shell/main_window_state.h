@@ -2,9 +2,9 @@
 
 #include <array>
 #include <string>
-#include <vector>
 
 #include "shell/colors.h"
+#include "shell/trace_memo.h"
 
 namespace kstbell {
 
@@ -46,7 +46,7 @@ struct TMainWindowState {
     TStatusBarState StatusBar1;
     TStatusBarState StatusBar2;
     TStatusBarState StatusBar3{{}, false};
-    std::vector<std::string> Memo1;  // hidden trace lines, never trimmed
+    TTraceMemo Memo1;  // hidden trace lines, the newest ten thousand
     bool Timer3Enabled = true;
     int Timer3Interval = 100;
     bool FirstActivationDone = false;

@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QToolButton>
 #include <stdexcept>
 
@@ -152,7 +154,7 @@ TEST_F(MainWindowTest, DeviceTextsAreShownLiterallyAndInvalidBytesKeepTheRest) {
     ctx.Form1.Label5.Caption = "Locate: <img src=\"a\">\xFF\xFEhall";
     ctx.Form1.StatusBar2.Panels[0] = "<i>y</i>";
     ctx.Form1.Edit2Text = "10.\xC0.0.1";
-    ctx.Form1.Memo1 = {"GBL => <a href=x>"};
+    ctx.Form1.Memo1.push_back("GBL => <a href=x>");
     window.Render();
 
     for (QLabel* label : window.findChildren<QLabel*>())
@@ -200,7 +202,7 @@ TEST_F(MainWindowTest, OperatorEntriesReachTheStateAndSurviveRenders) {
 }
 
 TEST_F(MainWindowTest, TraceLinesAreAppendedOnce) {
-    ctx.Form1.Memo1 = {"Local IP:192.168.77.2"};
+    ctx.Form1.Memo1.push_back("Local IP:192.168.77.2");
     window.Render();
     ctx.Form1.Memo1.push_back("DEV_ID => BA");
     window.Render();
@@ -208,6 +210,17 @@ TEST_F(MainWindowTest, TraceLinesAreAppendedOnce) {
     EXPECT_EQ(Find<QPlainTextEdit>("Memo1")->toPlainText(),
               QStringLiteral("Local IP:192.168.77.2\nDEV_ID => BA"));
     EXPECT_TRUE(Find<QPlainTextEdit>("Memo1")->isHidden());
+
+    // The hidden memo keeps the newest lines only, as the state does, also when more lines
+    // arrive between two renders than it keeps.
+    for (std::size_t i = 0; i < TTraceMemo::kCapacity + 5; ++i)
+        ctx.Form1.Memo1.push_back("line " + std::to_string(i));
+    window.Render();
+    const auto* memo = Find<QPlainTextEdit>("Memo1");
+    EXPECT_EQ(memo->blockCount(), static_cast<int>(TTraceMemo::kCapacity));
+    EXPECT_EQ(memo->document()->firstBlock().text(), QStringLiteral("line 5"));
+    EXPECT_EQ(memo->document()->lastBlock().text(),
+              QString::fromStdString("line " + std::to_string(TTraceMemo::kCapacity + 4)));
 }
 
 TEST_F(MainWindowTest, HandlerErrorsAreShownAndTheWindowGoesOn) {

@@ -1,13 +1,18 @@
 #include "app/qt_host_services.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QWidget>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <string>
 
 namespace kstbell {
 namespace {
@@ -19,13 +24,29 @@ TEST(QtFileFilterTest, ConvertsNamePatternPairs) {
     EXPECT_EQ(ToQtFileFilter(""), QString());
 }
 
-TEST(QtFileFilterTest, DefaultExtensionOnlyWhenTheNameHasNone) {
-    EXPECT_EQ(WithDefaultExtension("/tmp/fw", "bin"), "/tmp/fw.bin");
-    EXPECT_EQ(WithDefaultExtension("/tmp/fw", ".bin"), "/tmp/fw.bin");
-    EXPECT_EQ(WithDefaultExtension("/tmp/fw.img", "bin"), "/tmp/fw.img");
-    // A dot in a folder name is not an extension of the file.
-    EXPECT_EQ(WithDefaultExtension("/tmp/v1.2/fw", "bin"), "/tmp/v1.2/fw.bin");
-    EXPECT_EQ(WithDefaultExtension("/tmp/fw", ""), "/tmp/fw");
+TEST(QtFileFilterTest, DefaultExtensionOnlyForATypedNameThatDoesNotExist) {
+    // The dialog's default extension is given as a pattern; a file chosen as it exists is
+    // uploaded as chosen, extension or not.
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("kstbell-ext-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir / "v1.2");
+    std::ofstream(dir / "fw") << "image";
+    const std::string d = dir.string();
+    struct Case {
+        std::string path, ext, expected;
+    };
+    const Case cases[] = {
+        {d + "/fw", "*.bin", d + "/fw"},  // exists without an extension
+        {d + "/new", "*.bin", d + "/new.bin"},
+        {d + "/new", ".bin", d + "/new.bin"},
+        {d + "/new", "bin", d + "/new.bin"},
+        {d + "/new.img", "*.bin", d + "/new.img"},
+        {d + "/v1.2/new", "*.bin", d + "/v1.2/new.bin"},  // a dotted folder is no extension
+        {d + "/new", "", d + "/new"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(WithDefaultExtension(c.path, c.ext), c.expected) << c.path << " " << c.ext;
+    std::filesystem::remove_all(dir);
 }
 
 // Runs check on the message box once it is open; the check closes it.

@@ -77,14 +77,37 @@ TEST_F(DispatcherTest, UnsolicitedRepliesOnlyApplyAcceptedStatus) {
     EXPECT_EQ(ctx.Form1.Label12.Caption, "RSSI: -50dBm");
 }
 
-TEST_F(DispatcherTest, ReplyIsHandledUnderThePendingCodeNotItsOwn) {
-    // A status reply while set-output is pending is taken as the set-output answer.
+TEST_F(DispatcherTest, ReplyIsTakenOnlyForThePendingCommandItNames) {
+    // A status reply while set-output is pending is no set-output answer: it is applied as
+    // the status it is, and nothing claims that the output was switched.
     ctx.Link.PendingCode = CMD_SET_DO;
     o.Dispatch(StatusReply(1, 1, 65486));
-    EXPECT_EQ(o.Status(), "Set DO Done! DI:01");
+    EXPECT_EQ(o.Status(), "");
+    EXPECT_EQ(ctx.Form1.Label12.Caption, "RSSI: -50dBm");
     EXPECT_EQ(ctx.Form1.SpeedButton4.Caption, "On");
-    EXPECT_EQ(ctx.Form1.Label12.Caption, "RSSI:");  // not a status decode
-    EXPECT_EQ(ctx.Link.PendingCode, 0);
+
+    // A status reply while information is pending is not decoded as information.
+    ctx.Link.PendingCode = CMD_GET_DEVICE_INFO;
+    o.Dispatch(StatusReply(0, 0, 65486));
+    EXPECT_EQ(ctx.Form1.Label4.Caption, "");
+    EXPECT_FALSE(ctx.Flags.DeviceInfoValid);
+
+    // An information-shaped reply while the status is pending lights no lamp.
+    ctx.Link.PendingCode = CMD_GET_STATUS;
+    auto info = MakeReply(CMD_GET_DEVICE_INFO, STATUS_ACK, 256);
+    Put(info, 6, {186, 1, 77, 168, 192});
+    o.Dispatch(info);
+    EXPECT_EQ(ctx.Form1.Shape6.Brush, clMenu);
+    EXPECT_EQ(ctx.Link.PendingCode, CMD_GET_STATUS);
+
+    // A raw signal strength below 32768 is no negative dBm value: the caption stays.
+    for (std::uint16_t raw : {std::uint16_t{1}, std::uint16_t{32767}}) {
+        ctx.Link.PendingCode = CMD_GET_STATUS;
+        o.Dispatch(StatusReply(0, 0, raw));
+        EXPECT_EQ(ctx.Form1.Label12.Caption, "RSSI: -50dBm") << raw;
+    }
+    o.Dispatch(StatusReply(0, 0, 32768));
+    EXPECT_EQ(ctx.Form1.Label12.Caption, "RSSI: -32768dBm");
 }
 
 TEST_F(DispatcherTest, SetOutputShowsMaskedInput) {

@@ -5,6 +5,8 @@
 #include <algorithm>
 
 #include "shell/main_window_actions.h"
+#include "support/offline_context.h"
+#include "support/reply_builder.h"
 #include "support/sim_fixture.h"
 
 namespace kstbell::test {
@@ -105,7 +107,7 @@ TEST_F(PollingTest, LostDeviceIsNoticedAndIdentifiedAgain) {
     Ticks(31);
     ASSERT_EQ(Sent(), 1u);
     EXPECT_EQ(Last(), (Bytes{0x5A, 0x35, 0x77, 0xA5, 0x21, 0, 0}));
-    EXPECT_EQ(ctx.Form1.Memo1.at(ctx.Form1.Memo1.size() - 3), "Re-Get Device..");
+    EXPECT_EQ(ctx.Form1.Memo1[ctx.Form1.Memo1.size() - 3], "Re-Get Device..");
     EXPECT_TRUE(ctx.Flags.DeviceInfoValid);
     EXPECT_TRUE(ctx.Form1.SpeedButton4.Enabled);
 }
@@ -177,6 +179,65 @@ TEST_F(PollingTest, RelayRequestIsTracedEvenWhenTheDeviceIsGone) {
     EXPECT_EQ(ctx.Form1.StatusBar2.Panels[0], "Connect Timeout");
     EXPECT_EQ(ctx.Form1.Memo1.back(), "Loop:1,Val:1,mode:0");
     EXPECT_EQ(ctx.Form1.SpeedButton4.Caption, "Off");
+}
+
+TEST_F(PollingTest, SilentDeviceIsShownAsSilentUntilItAnswersAgain) {
+    Identify();
+    sim::TSimFaults silent;
+    silent.NeverAnswer = true;
+    b.Sim.SetFaults(silent);
+    Ticks(31);  // the status request gets no answer
+    EXPECT_EQ(ctx.Form1.Label12.Caption, "RSSI: -50dBm");
+    Ticks(62);  // a check that forgets the stale request, then the second unanswered one
+    EXPECT_EQ(ctx.Form1.StatusBar2.Panels[0], "No reply from device");
+    EXPECT_EQ(ctx.Form1.Label12.Caption, "RSSI:");
+    EXPECT_EQ(ctx.Form1.Label4.Caption, "Get Device Linked!!");
+
+    b.Sim.SetFaults({});
+    Ticks(62);
+    EXPECT_EQ(ctx.Form1.StatusBar2.Panels[0], "Get Device Linked!!");
+    EXPECT_EQ(ctx.Form1.Label12.Caption, "RSSI: -50dBm");
+}
+
+TEST_F(PollingTest, AddressWithLeadingZerosNamesTheSameDevice) {
+    // Four decimal parts are taken in their usual spelling; any other text as typed.
+    const std::pair<const char*, const char*> cases[] = {
+        {"127.000.000.001", "127.0.0.1"},
+        {"127.0.0.0001", "127.0.0.1"},
+        {"127.0.0.1", "127.0.0.1"},
+    };
+    for (auto [typed, canonical] : cases) {
+        SCOPED_TRACE(typed);
+        ctx.Form1.Edit2Text = typed;
+        SpeedButton5Click(ctx);
+        EXPECT_EQ(ctx.Link.DeviceIp, canonical);
+        EXPECT_EQ(ctx.Locate.DeviceNetPrefix, "127.0.0.");
+        Ticks(1);
+        EXPECT_EQ(ctx.Form1.Label4.Caption, "Get Device Linked!!");
+        EXPECT_TRUE(ctx.Flags.DeviceInfoValid);
+    }
+    ctx.Form1.Edit2Text = "1.2.3.4.5";
+    SpeedButton5Click(ctx);
+    EXPECT_EQ(ctx.Link.DeviceIp, "1.2.3.4.5");
+    EXPECT_EQ(ctx.Locate.DeviceNetPrefix, "1.2.3.");
+}
+
+TEST(TraceBoundTest, AWeekOfTicksKeepsTheTraceBounded) {
+    // A week of 100 ms ticks on scripted ports: the device answers for half of it and is
+    // unreachable for the other half. The trace keeps its newest lines only.
+    TOffline o;
+    o.Tcp.Reply = MakeReply(CMD_GET_STATUS, STATUS_ACK, 13);
+    FormActivate(o.Ctx);
+    o.Ctx.Flags.DeviceInfoValid = true;
+    constexpr long kTicksPerWeek = 7L * 24 * 60 * 60 * 10;
+    for (long tick = 0; tick < kTicksPerWeek; ++tick) {
+        if (tick == kTicksPerWeek / 2) o.Tcp.ConnectResult = {TNetStatus::Failed, "unreachable"};
+        Timer3Timer(o.Ctx);
+        if (o.Tcp.Writes.size() > 1000) o.Tcp.Writes.clear();
+    }
+    EXPECT_EQ(o.Ctx.Form1.Memo1.size(), TTraceMemo::kCapacity);
+    EXPECT_GT(o.Ctx.Form1.Memo1.Appended(), 100'000u);
+    EXPECT_EQ(o.Ctx.Form1.Memo1.back(), "Local IP:192.168.77.23");
 }
 
 }  // namespace

@@ -66,13 +66,28 @@ TEST(TransactionSimTest, InformationFromTheSimulatorIdentifiesTheDevice) {
     EXPECT_EQ(f.Label12.Caption, "RSSI: -50dBm");
 }
 
-TEST(TransactionSimTest, SplitReplyIsReadWhole) {
-    auto options = TSimBench::DefaultOptions();
-    options.Faults.SplitReplyGapMs = 5;
-    TSimBench b(options);
-    RequestDeviceInfo(b.Ctx);
-    EXPECT_TRUE(b.Ctx.Flags.DeviceInfoValid);
-    EXPECT_EQ(b.Ctx.Form1.StatusBar3.Panels[0], "Device Mode: 1");
+TEST(TransactionSimTest, ReplyInPiecesIsReadWholeWithinTheWaitOrNotAtAll) {
+    // Gaps shorter and longer than the read's quiet gap: the information reply is read whole
+    // and decoded. A second piece that comes after the reply wait leaves a short reply that
+    // is not decoded: nothing shown changes and it counts as no reply.
+    struct Case {
+        int gapMs;
+        bool whole;
+    };
+    for (const Case c : {Case{5, true}, Case{15, true}, Case{300, true}, Case{1500, false}}) {
+        SCOPED_TRACE(c.gapMs);
+        auto options = TSimBench::DefaultOptions();
+        options.Faults.SplitReplyGapMs = c.gapMs;
+        TSimBench b(options);
+        RequestDeviceInfo(b.Ctx);
+        EXPECT_EQ(b.Ctx.Flags.DeviceInfoValid, c.whole);
+        EXPECT_EQ(b.Ctx.Link.LastOutcome,
+                  c.whole ? TTransactionOutcome::Replied : TTransactionOutcome::NoReply);
+        EXPECT_EQ(b.Ctx.Form1.Label4.Caption, c.whole ? "Get Device Linked!!" : "");
+        EXPECT_EQ(b.Ctx.Form1.Label12.Caption, c.whole ? "RSSI: -50dBm" : "RSSI:");
+        EXPECT_EQ(b.Ctx.DeviceInfo.ModbusPort, 502);
+        EXPECT_EQ(b.Ctx.DeviceInfo.WifiMode, c.whole ? 2 : 0);  // the simulator runs as AP
+    }
 }
 
 TEST(TransactionSimTest, RefusedConnectShowsConnectTimeout) {

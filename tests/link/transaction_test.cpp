@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "device/relay_output.h"
+#include "shell/display.h"
+#include "shell/main_window_actions.h"
 #include "support/offline_context.h"
 #include "support/reply_builder.h"
 
@@ -71,23 +74,38 @@ TEST_F(TransactionTest, ReplyArrivingInTheLastPollCountsAsMissing) {
     EXPECT_EQ(ctx.Form1.Label12.Caption, "RSSI: -50dBm");
 }
 
-TEST_F(TransactionTest, RequestDuringATransactionIsDroppedAndItsCodeTakesOver) {
-    // A set-output click lands while the status request is connecting: its own transaction
-    // is dropped, and the status reply is handled as the set-output answer.
-    o.Tcp.OnConnect = [&] {
-        ctx.Link.PendingCode = CMD_SET_DO;
-        ctx.Link.Request[4] = CMD_SET_DO;
-        ctx.Link.Request[5] = 1;
-        ctx.Link.Request[6] = 1;
-        ctx.Link.Request[7] = 2;
-        RunTransaction(ctx, 8);
-    };
+TEST_F(TransactionTest, ReplyIsOnlyTakenForTheRequestItAnswers) {
+    // A relay click while the status request connects is dropped whole: no pending code, no
+    // trace, nothing rewritten; the status reply is decoded as the status it is.
+    o.Tcp.OnConnect = [&] { SetRelayOutput(ctx, 1, 1, 2); };
     RequestStatus(ctx);
-    EXPECT_EQ(o.Tcp.Connects, 1);
     ASSERT_EQ(o.Tcp.Writes.size(), 1u);
-    // The running 5-byte transaction sends what it now finds, under the length rule.
-    EXPECT_EQ(o.Tcp.Writes[0], (Bytes{0x5A, 0x35, 0x77, 0xA5, 0xD0, 0x00, 0x00}));
-    EXPECT_EQ(o.Status(), "Set DO Done! DI:00");
+    EXPECT_EQ(o.Tcp.Writes[0], (Bytes{0x5A, 0x35, 0x77, 0xA5, 0xD8}));
+    EXPECT_TRUE(ctx.Form1.Memo1.empty());
+    EXPECT_EQ(o.Status(), "");
+    EXPECT_EQ(ctx.Form1.Label12.Caption, "RSSI: -50dBm");
+    EXPECT_EQ(ctx.Link.PendingCode, 0);
+    EXPECT_EQ(ctx.Link.LastOutcome, TTransactionOutcome::Replied);
+
+    // A Refresh click after the status request went out queues the information request; the
+    // status reply is not decoded as information.
+    ctx.Form1.Label4.Caption = "Get Device Linked!!";
+    o.Tcp.ReplyAfterWaits = 1;
+    o.Tcp.OnWait = [&] { RefreshDevice(ctx); };
+    RequestStatus(ctx);
+    EXPECT_EQ(ctx.Form1.Label4.Caption, "Get Device Linked!!");
+    EXPECT_EQ(ctx.Poll.QueuedCode, CMD_GET_DEVICE_INFO);
+
+    // A reply that names another command than the one sent is nobody's answer, whatever is
+    // pending: an information-shaped reply to a status request lights no lamp.
+    ctx.InputState = 0;
+    UpdateIndicators(ctx);
+    o.Tcp.Reply = MakeReply(CMD_GET_DEVICE_INFO, STATUS_ACK, 256);
+    Put(o.Tcp.Reply, 6, {186, 1, 77, 168, 192});
+    RequestStatus(ctx);
+    EXPECT_EQ(ctx.Link.LastOutcome, TTransactionOutcome::NoReply);
+    EXPECT_EQ(ctx.Link.PendingCode, CMD_GET_STATUS);
+    EXPECT_EQ(ctx.Form1.Shape6.Brush, clMenu);
 }
 
 TEST_F(TransactionTest, FindMeDuringConnectGoesOutAsSevenBytes) {

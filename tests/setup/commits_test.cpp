@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "setup/commits.h"
 #include "setup/setup_actions.h"
@@ -169,6 +170,73 @@ TEST_F(CommitsTest, FailedTransferShowsAnErrorInsteadOfTheResult) {
     EXPECT_NE(LastBox().Text.find("/local/ap_key.cfg"), std::string::npos) << LastBox().Text;
     EXPECT_NE(LastBox().Text.find("Connect Timeout"), std::string::npos) << LastBox().Text;
     EXPECT_FALSE(w.Busy);
+}
+
+TEST_F(CommitsTest, RefusalIsAFailureAndStopsTheCommitAtThatStep) {
+    // A device that refuses every command: each commit and action ends with the error box
+    // naming what was refused, never with its result box, and a commit of several steps goes
+    // no further than the refused one.
+    struct Case {
+        const char* name;
+        std::function<void()> click;
+        std::vector<int> codes;  // what the device received
+        std::string error;
+    };
+    const std::string refused = "the device refused it (status 0x15)";
+    const Case cases[] = {
+        {"open station",
+         [&] {
+             w.Edit3.Text = "Site";
+             w.RadioButton3 = true;
+             SetupImage3Click(ctx);
+         },
+         {CMD_KILL_FILE},
+         "The device file /local/sta_key.cfg could not be changed:\n" + refused},
+        {"static address off",
+         [&] {
+             w.CheckBox1 = false;
+             SetupImage10Click(ctx);
+         },
+         {CMD_KILL_FILE},
+         "The device file /local/sta_ip.cfg could not be changed:\n" + refused},
+        {"location",
+         [&] {
+             w.Edit5.Text = "Lab";
+             SetupImage6Click(ctx);
+         },
+         {CMD_FILE_HEADER},  // no data for a refused header
+         "The device file /local/locate.cfg could not be changed:\n" + refused},
+        {"web key",
+         [&] {
+             w.Edit6.Text = "12345";
+             SetupImage5Click(ctx);
+         },
+         {CMD_SET_WEB_LOGIN_KEY},
+         "The WEB key failed:\n" + refused},
+        {"wifi mode",
+         [&] { SetupImage4Click(ctx); },
+         {CMD_SET_WIFI_MODE},
+         "The Wi-Fi mode request failed:\n" + refused},
+        {"reset to default",
+         [&] { SetupImage7Click(ctx); },
+         {CMD_KILL_CONFIG},
+         "The reset request failed:\n" + refused},
+    };
+    sim::TSimFaults refusing;
+    refusing.NegativeStatus = true;
+    b.Sim.SetFaults(refusing);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        b.Sim.ClearRequests();
+        b.Host.Boxes.clear();
+        b.Host.Answers = {TMsgResult::Yes};
+        c.click();
+        EXPECT_EQ(Codes(c.codes.size()), c.codes);
+        ASSERT_EQ(b.Host.Boxes.size(), 2u);  // the confirmation and the error, no result
+        EXPECT_EQ(LastBox().Caption, "Error found!");
+        EXPECT_EQ(LastBox().Icon, TMsgIcon::Error);
+        EXPECT_EQ(LastBox().Text, c.error);
+    }
 }
 
 TEST_F(CommitsTest, SecondCommitIsRefusedWhileOneRuns) {

@@ -51,6 +51,26 @@ TEST_F(DeviceActionsTest, ResetToDefaultShowsTheDeviceAnswerBeforeTheResult) {
     EXPECT_EQ(b.Host.Boxes.back().Text, "Reset default complete,\n    . Reboot complete.");
 }
 
+TEST_F(DeviceActionsTest, SilenceAfterARestartingCommandStillShowsTheResult) {
+    // The Wi-Fi mode change and the reset restart the device at once, so a missing answer is
+    // what the device does: the result box stands.
+    sim::TSimFaults silent;
+    silent.NeverAnswer = true;
+    b.Sim.SetFaults(silent);
+    const std::pair<void (*)(TContext&), const char*> actions[] = {
+        {SetupImage4Click, "Wi-Fi Mode write complete,\n    . Reboot complete."},
+        {SetupImage7Click, "Reset default complete,\n    . Reboot complete."},
+    };
+    for (auto [click, result] : actions) {
+        b.Host.Boxes.clear();
+        b.Host.Answers = {TMsgResult::Yes};
+        click(ctx);
+        ASSERT_EQ(b.Host.Boxes.size(), 2u);
+        EXPECT_EQ(b.Host.Boxes[1].Text, result);
+        EXPECT_EQ(b.Host.Boxes[1].Caption, "Information");
+    }
+}
+
 TEST_F(DeviceActionsTest, RebootSendsFiveBytesAndReadsNothing) {
     SetupImage8Click(ctx);
     EXPECT_EQ(Last(), (Bytes{0x5A, 0x35, 0x77, 0xA5, 0x2D}));

@@ -201,5 +201,44 @@ TEST_F(FirmwareTest, UnreachableDeviceGetsNoChecksumRequest) {
     EXPECT_FALSE(ctx.Link.LinkBusy);
 }
 
+TEST_F(FirmwareTest, ImageTheDeviceDoesNotConfirmIsReportedAndNotRestarted) {
+    // The image goes out whole; then the checksum request meets a device that stays silent or
+    // refuses. Neither is a success, and no reset follows.
+    struct Case {
+        const char* name;
+        sim::TSimFaults faults;
+        const char* reason;
+    };
+    sim::TSimFaults silent, refusing;
+    silent.NeverAnswer = true;
+    refusing.NegativeStatus = true;
+    const Case cases[] = {
+        {"silent", silent, "the device did not answer"},
+        {"refusing", refusing, "the device refused it (status 0x15)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        b.Sim.SetFaults({});
+        b.Host.Boxes.clear();
+        b.Host.OnSleep = [&](int ms) {
+            if (ms == 2000) b.Sim.SetFaults(c.faults);  // the pause before the checksum request
+        };
+        Choose({'a', 'b', 'c'});
+        UpdateFirmware(ctx);
+        ASSERT_EQ(b.Host.Boxes.size(), 1u);
+        EXPECT_EQ(b.Host.Boxes[0].Caption, "Error found!");
+        EXPECT_EQ(b.Host.Boxes[0].Icon, TMsgIcon::Error);
+        EXPECT_EQ(b.Host.Boxes[0].Text, std::string("The device did not confirm the firmware "
+                                                    "image: ") +
+                                            c.reason +
+                                            ".\nIt may not be stored. Please upload it again.");
+        EXPECT_EQ(ctx.Form1.StatusBar2.Panels[0],
+                  "F/W not confirmed by device! Please upload again.");
+        EXPECT_FALSE(ctx.Link.LinkBusy);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(b.Sim.Snapshot().RestartCount, 0);
+}
+
 }  // namespace
 }  // namespace kstbell::test

@@ -25,7 +25,10 @@ class TFakeHost : public IHostServices {
                           TMsgIcon icon) override;
     std::optional<std::string> OpenFileDialog(const std::string& filter,
                                               const std::string& defaultExt) override;
-    void Sleep(int ms) override { Sleeps.push_back(ms); }
+    void Sleep(int ms) override {
+        Sleeps.push_back(ms);
+        if (OnSleep) OnSleep(ms);
+    }
     void PumpEvents() override;
     void Repaint() override { ++Repaints; }
 
@@ -42,6 +45,8 @@ class TFakeHost : public IHostServices {
     std::function<void()> OnPump;
     // Runs while a box is open, to act like events in the box's own event loop.
     std::function<void()> OnBox;
+    // Runs at every pause, with its length.
+    std::function<void(int)> OnSleep;
 };
 
 }  // namespace kstbell::test

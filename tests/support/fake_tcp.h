@@ -34,6 +34,7 @@ class TFakeTcpClient : public ITcpClient {
     int ReplyAfterWaits = 0;          // waits before the reply is readable
     std::vector<std::uint8_t> Reply;  // what the device answers
     std::function<void()> OnConnect;  // runs while connecting, like a pumped event
+    std::function<void()> OnWait;     // runs once while waiting for the reply
 
     // Record.
     std::string Host;
@@ -45,6 +46,7 @@ class TFakeTcpClient : public ITcpClient {
 
   private:
     bool connected_ = false;
+    bool delivered_ = false;
     int waits_ = 0;
 };
 
