@@ -7,15 +7,15 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "app/icons.h"
 #include "app/main_window.h"
 #include "app/qt_host_services.h"
 #include "app/simulation.h"
-#include "link/device_link.h"
-#include "link/tcp_client_posix.h"
-#include "locate/survey_linux.h"
+#include "platform/backends.h"
+#include "shell/context.h"
 #include "shell/display.h"
 #include "shell/host_services.h"
 
@@ -120,13 +120,13 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    TLinuxHostNetwork hostNetwork;
-    IHostNetworkSource& network =
-        options.Simulate ? static_cast<IHostNetworkSource&>(simulation.Network) : hostNetwork;
+    const std::unique_ptr<IHostNetworkSource> hostNetwork =
+        options.Simulate ? nullptr : MakeHostNetworkSource();
+    IHostNetworkSource& network = options.Simulate ? *simulation.Network : *hostNetwork;
 
     TQtHostServices host;
-    TPosixTcpClient tcp(host);
-    TContext ctx(tcp, host, network);
+    const std::unique_ptr<ITcpClient> tcp = MakeTcpClient(host);
+    TContext ctx(*tcp, host, network);
     if (options.Simulate) simulation.Wire(ctx);
     TForm1 window(ctx, host);
     host.SetMainWindow(&window, [&window] { window.Render(); });

@@ -19,9 +19,9 @@
 #include <exception>
 
 #include "app/icons.h"
+#include "app/setup_window.h"
 #include "app/widgets.h"
-#include "link/device_link.h"
-#include "setup/setup_window.h"
+#include "shell/context.h"
 #include "shell/host_services.h"
 #include "shell/main_window_actions.h"
 

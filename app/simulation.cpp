@@ -3,7 +3,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "link/device_link.h"
+#include "platform/backends.h"
+#include "shell/context.h"
 
 namespace kstbell {
 
@@ -19,7 +20,8 @@ sim::TSimOptions Options(std::uint16_t port) {
 }  // namespace
 
 TSimulation::TSimulation()
-    : Network(std::string(kSimulatedNetBase) + "23", {0x02, 0x4B, 0x7A, 0x3C, 0x60, 0x01}) {}
+    : Network(MakeSimulatedHostNetwork(std::string(kSimulatedNetBase) + "23",
+                                       {0x02, 0x4B, 0x7A, 0x3C, 0x60, 0x01})) {}
 
 void TSimulation::Start() {
     try {
@@ -32,9 +34,9 @@ void TSimulation::Start() {
 }
 
 void TSimulation::Wire(TContext& ctx) const {
-    ctx.Locate.DeviceNetPrefix = kSimulatedNetBase;
-    ctx.Link.DeviceIp = std::string(kSimulatedNetBase) + "1";
-    ctx.Link.DevicePort = Device ? Device->Port() : kDefaultDevicePort;
+    ctx.Session.Locate.DeviceNetPrefix = kSimulatedNetBase;
+    ctx.Session.Link.DeviceIp = std::string(kSimulatedNetBase) + "1";
+    ctx.Session.Link.DevicePort = Device ? Device->Port() : kDefaultDevicePort;
     ctx.Form1.SimulatedMarker = kSimulatedMarker;
 }
 

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "locate/survey_simulated.h"
+#include "ports/host_network_source.h"
 #include "sim/device_simulator.h"
 
 namespace kstbell {
@@ -22,7 +22,7 @@ struct TSimulation {
     void Wire(TContext& ctx) const;
 
     std::unique_ptr<sim::TDeviceSimulator> Device;
-    TSimulatedHostNetwork Network;
+    std::unique_ptr<IHostNetworkSource> Network;
 };
 
 }  // namespace kstbell

@@ -18,7 +18,7 @@
 #include <span>
 #include <string>
 
-#include "link/commands.h"
+#include "protocol/commands.h"
 #include "shell/host_services.h"
 #include "sim/device_simulator.h"
 

@@ -8,9 +8,10 @@
 
 #include "bench_support.h"
 #include "device/file_transfer.h"
-#include "link/device_link.h"
-#include "link/tcp_client_posix.h"
-#include "locate/survey_simulated.h"
+#include "platform/survey_simulated.h"
+#include "platform/tcp_client_posix.h"
+#include "protocol/byte_sum.h"
+#include "shell/context.h"
 
 namespace kstbell::bench {
 namespace {
@@ -21,17 +22,18 @@ void BM_LinkDataPhase(benchmark::State& state) {
     TSimulatedHostNetwork network("127.0.0.23", {0x02, 0x4B, 0x7A, 0x3C, 0x60, 0x01});
     TPosixTcpClient tcp(host);
     TContext ctx(tcp, host, network);
-    ctx.Link.DeviceIp = "127.0.0.1";
-    ctx.Link.DevicePort = Simulator().Port();
+    ctx.Session.Link.DeviceIp = "127.0.0.1";
+    ctx.Session.Link.DevicePort = Simulator().Port();
     for (std::int32_t i = 0; i < length; ++i)
-        ctx.ImageBuffer.data()[i] = static_cast<std::uint8_t>(i * 31);
+        ctx.Session.ImageBuffer.data()[i] = static_cast<std::uint8_t>(i * 31);
     const auto sum = static_cast<std::uint32_t>(
-        ByteSum({ctx.ImageBuffer.data(), static_cast<std::size_t>(length)}));
+        ByteSum({ctx.Session.ImageBuffer.data(), static_cast<std::size_t>(length)}));
     for (auto _ : state) {
         state.PauseTiming();
         AnnounceUpload(state, static_cast<std::uint32_t>(length), sum);
         state.ResumeTiming();
-        if (!SendDataPhase(ctx, length, false).Ok) state.SkipWithError("data phase failed");
+        if (!SendDataPhase(ctx.Session, length, false).Ok())
+            state.SkipWithError("data phase failed");
     }
     state.SetBytesProcessed(state.iterations() * length);
     Simulator().ClearRequests();

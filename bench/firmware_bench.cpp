@@ -9,13 +9,14 @@
 
 #include "app/main_window.h"
 #include "app/qt_host_services.h"
+#include "app/setup_window.h"
 #include "bench_support.h"
 #include "device/file_transfer.h"
 #include "device/firmware_update.h"
-#include "link/device_link.h"
-#include "link/tcp_client_posix.h"
-#include "locate/survey_simulated.h"
-#include "setup/setup_window.h"
+#include "platform/survey_simulated.h"
+#include "platform/tcp_client_posix.h"
+#include "shell/context.h"
+#include "shell/setup_commits.h"
 
 namespace kstbell::bench {
 namespace {
@@ -41,15 +42,15 @@ void BM_FirmwareDataPhaseWithWindows(benchmark::State& state) {
     TSimulatedHostNetwork network("127.0.0.23", {0x02, 0x4B, 0x7A, 0x3C, 0x60, 0x01});
     TPosixTcpClient tcp(host);
     TContext ctx(tcp, host, network);
-    ctx.Link.DeviceIp = "127.0.0.1";
-    ctx.Link.DevicePort = Simulator().Port();
+    ctx.Session.Link.DeviceIp = "127.0.0.1";
+    ctx.Session.Link.DevicePort = Simulator().Port();
     ctx.Form1.FirstActivationDone = true;  // no locating, so no "device not found" box
     TForm1 window(ctx, host);
     host.SetMainWindow(&window, [&window] { window.Render(); });
     window.show();
     window.Setup().show();
     const auto image = Image();
-    std::copy(image.begin(), image.end(), ctx.ImageBuffer.data());
+    std::copy(image.begin(), image.end(), ctx.Session.ImageBuffer.data());
     auto& gauge = ctx.Form2.CGauge1;
     gauge.MaxValue = kImageLength - 1024;
     gauge.ForeColor = clRed;
@@ -58,7 +59,8 @@ void BM_FirmwareDataPhaseWithWindows(benchmark::State& state) {
         AnnounceUpload(state, kImageLength, Sum(image));
         gauge.Progress = 0;
         state.ResumeTiming();
-        if (!SendDataPhase(ctx, kImageLength, true).Ok) state.SkipWithError("data phase failed");
+        if (!SendDataPhase(ctx.Session, kImageLength, true).Ok())
+            state.SkipWithError("data phase failed");
     }
     window.Setup().hide();
     state.SetBytesProcessed(state.iterations() * kImageLength);

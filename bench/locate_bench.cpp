@@ -10,12 +10,12 @@
 #include <string>
 
 #include "bench_support.h"
-#include "link/device_link.h"
-#include "link/tcp_client_posix.h"
-#include "locate/locate.h"
-#include "locate/private_bus_linux.h"
-#include "locate/survey_linux.h"
-#include "locate/survey_simulated.h"
+#include "device/locate.h"
+#include "platform/private_bus_linux.h"
+#include "platform/survey_linux.h"
+#include "platform/survey_simulated.h"
+#include "platform/tcp_client_posix.h"
+#include "shell/context.h"
 
 namespace kstbell {
 namespace {
@@ -29,12 +29,12 @@ void BM_LocateDeviceLinux(benchmark::State& state) {
     TPosixTcpClient tcp(host);
     TLinuxHostNetwork network(busAddress);
     TContext ctx(tcp, host, network);
-    if (network.SurveyWifiInterfaces(ctx.Survey) != 0) {
+    if (network.SurveyWifiInterfaces(ctx.Session.Survey) != 0) {
         state.SkipWithError("the NetworkManager mock does not answer");
         return;
     }
     for (auto _ : state)
-        benchmark::DoNotOptimize(LocateDevice(ctx));
+        benchmark::DoNotOptimize(LocateDevice(ctx.Session));
 }
 
 void BM_LocateDeviceSimulated(benchmark::State& state) {
@@ -43,7 +43,7 @@ void BM_LocateDeviceSimulated(benchmark::State& state) {
     TSimulatedHostNetwork network("192.168.77.23", {0x02, 0x4B, 0x7A, 0x3C, 0x60, 0x01});
     TContext ctx(tcp, host, network);
     for (auto _ : state) {
-        if (LocateDevice(ctx) != 1) {
+        if (LocateDevice(ctx.Session) != 1) {
             state.SkipWithError("the simulated network was not found");
             break;
         }

@@ -4,9 +4,9 @@
 #include <benchmark/benchmark.h>
 
 #include "bench_support.h"
-#include "link/device_link.h"
-#include "link/tcp_client_posix.h"
-#include "locate/survey_simulated.h"
+#include "platform/survey_simulated.h"
+#include "platform/tcp_client_posix.h"
+#include "shell/context.h"
 
 namespace kstbell::bench {
 namespace {
@@ -16,12 +16,12 @@ void BM_LinkGetStatus(benchmark::State& state) {
     TSimulatedHostNetwork network("127.0.0.23", {0x02, 0x4B, 0x7A, 0x3C, 0x60, 0x01});
     TPosixTcpClient tcp(host);
     TContext ctx(tcp, host, network);
-    ctx.Link.DeviceIp = "127.0.0.1";
-    ctx.Locate.DeviceNetPrefix = "127.0.0.";
-    ctx.Link.DevicePort = Simulator().Port();
+    ctx.Session.Link.DeviceIp = "127.0.0.1";
+    ctx.Session.Locate.DeviceNetPrefix = "127.0.0.";
+    ctx.Session.Link.DevicePort = Simulator().Port();
     for (auto _ : state) {
-        RequestStatus(ctx);
-        if (ctx.Link.PendingCode != 0) state.SkipWithError("no status reply");
+        RequestStatus(ctx.Session);
+        if (ctx.Session.Link.PendingCode != 0) state.SkipWithError("no status reply");
     }
     Simulator().ClearRequests();
 }

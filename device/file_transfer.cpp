@@ -1,10 +1,10 @@
 #include "device/file_transfer.h"
 
 #include <algorithm>
-#include <numeric>
+#include <string_view>
 
-#include "link/device_link.h"
-#include "link/text.h"
+#include "device/session.h"
+#include "protocol/byte_sum.h"
 
 namespace kstbell {
 
@@ -14,107 +14,110 @@ constexpr std::size_t kWriteHeaderLength = 60;
 constexpr std::size_t kDeleteRequestLength = 40;
 constexpr std::size_t kRepaintEvery = 65536;
 
-TTransferResult Failed(std::string why) {
-    return {false, std::move(why)};
+TOutcome About(TOutcome o, const std::string& path, TPhase phase) {
+    o.Path = path;
+    o.Phase = phase;
+    return o;
+}
+
+void TellProgress(TDeviceSession& s, const TTransferProgress& p) {
+    s.Tell([&](IDeviceObserver& o) { o.OnTransfer(p); });
 }
 
 }  // namespace
 
-std::string RequestFailure(const TDeviceLink& link) {
-    switch (link.LastOutcome) {
-        case TTransactionOutcome::Dropped:
-            return "another request was using the link";
-        case TTransactionOutcome::ConnectFailed:
-            return "the device could not be reached (Connect Timeout)";
-        case TTransactionOutcome::NoReply:
-            return "the device did not answer";
-        case TTransactionOutcome::Refused:
-            return "the device refused it (status 0x" + Hex2(link.ReplyStatus) + ")";
-        default:
-            return link.LastError;
-    }
-}
-
-std::uint64_t ByteSum(std::span<const std::uint8_t> bytes) {
-    return std::accumulate(bytes.begin(), bytes.end(), std::uint64_t{0});
-}
-
-TTransferResult SendDataPhase(TContext& ctx, std::int32_t length, bool progressAtStart) {
-    auto& link = ctx.Link;
-    if (link.LinkBusy) return Failed("another request was using the link");
+TOutcome SendDataPhase(TDeviceSession& s, std::int32_t length, bool progressAtStart) {
+    auto& link = s.Link;
+    if (!LinkFree(link)) return {TOutcomeKind::Busy};
     // Ticks and clicks that arrive while the socket waits find the link busy and send nothing.
-    TLinkHold hold(ctx);
-    ctx.Tcp.SetHost(link.DeviceIp, link.DevicePort);
-    if (TNetResult c = ctx.Tcp.Connect(kConnectTimeoutMs); !c.Ok())
-        return Failed("the data connection could not be made: " + c.Message);
-    auto& gauge = ctx.Form2.CGauge1;
+    TLinkHold hold(s);
+    s.Tcp.SetHost(link.DeviceIp, link.DevicePort);
+    if (TNetResult c = s.Tcp.Connect(kConnectTimeoutMs); !c.Ok()) {
+        TOutcome o{TOutcomeKind::Unreachable};
+        o.Phase = TPhase::DataConnect;
+        o.Message = c.Message;
+        return o;
+    }
     const auto total = static_cast<std::size_t>(length);
     // Pieces go out straight from the image buffer, which nothing else writes meanwhile; the
     // request area stays free for whatever a nested handler puts there.
     for (std::size_t offset = 0; offset < total; offset += kPieceSize) {
         const std::size_t piece = std::min(kPieceSize, total - offset);
-        if (TNetResult w = ctx.Tcp.Write({ctx.ImageBuffer.data() + offset, piece}); !w.Ok()) {
-            return Failed("the data connection broke off after " + std::to_string(offset) + " of " +
-                          std::to_string(total) + " bytes: " + w.Message);
+        if (TNetResult w = s.Tcp.Write({s.ImageBuffer.data() + offset, piece}); !w.Ok()) {
+            TOutcome o{TOutcomeKind::SocketError};
+            o.Phase = TPhase::Data;
+            o.Message = w.Message;
+            o.Done = offset;
+            o.Total = total;
+            return o;
         }
-        gauge.Progress = static_cast<int>(progressAtStart ? offset : offset + piece);
-        if (offset % kRepaintEvery == 0) ctx.Host.Repaint();
+        TTransferProgress p;
+        p.Position = static_cast<std::int64_t>(progressAtStart ? offset : offset + piece);
+        p.Milestone = offset % kRepaintEvery == 0;
+        TellProgress(s, p);
     }
     return {};
 }
 
-TTransferResult WriteDeviceFile(TContext& ctx, const std::string& path, std::int32_t length) {
+TOutcome WriteDeviceFile(TDeviceSession& s, const std::string& path, std::int32_t length) {
     if (path.size() > kMaxWritePath)
-        return Failed("the path is longer than " + std::to_string(kMaxWritePath) +
-                      " characters; nothing was sent");
-    if (length < 0 || static_cast<std::size_t>(length) > TImageBuffer::size())
-        return Failed("the content length " + std::to_string(length) + " is out of range");
-    if (!LinkFree(ctx.Link)) return Failed(RequestFailure(ctx.Link));
-    auto& request = ctx.Link.Request;
-    const std::uint64_t sum = ByteSum({ctx.ImageBuffer.data(), static_cast<std::size_t>(length)});
+        return About(Invalid(TInvalid::PathTooLong), path, TPhase::Header);
+    if (length < 0 || static_cast<std::size_t>(length) > TImageBuffer::size()) {
+        TOutcome o = Invalid(TInvalid::ContentLength);
+        o.Total = static_cast<std::uint64_t>(std::max(length, 0));
+        return About(o, path, TPhase::Header);
+    }
+    if (!LinkFree(s.Link)) return About({TOutcomeKind::Busy}, path, TPhase::Header);
+    auto& request = s.Link.Request;
+    const std::uint64_t sum = ByteSum({s.ImageBuffer.data(), static_cast<std::size_t>(length)});
     std::fill_n(request.Bytes.begin(), kWriteHeaderLength, std::uint8_t{0});
     PutU32(request, 5, static_cast<std::uint32_t>(length));
     PutU32(request, 9, static_cast<std::uint32_t>(sum));
-    ShowStatus(ctx, "Send FileName: " + path);
+    Note(s, TNoteKind::SendingFile, 0, path);
     PutPath(request, path);
-    ctx.Link.PendingCode = 0;
+    s.Link.PendingCode = 0;
     request[4] = CMD_FILE_HEADER;
-    RunTransaction(ctx, kWriteHeaderLength);
+    RunTransaction(s, kWriteHeaderLength);
     // A device that refused the header takes no data for it.
-    if (ctx.Link.LastOutcome == TTransactionOutcome::Refused)
-        return Failed(RequestFailure(ctx.Link));
+    if (s.Link.LastOutcome == TTransactionOutcome::Refused)
+        return About(LinkOutcome(s, CMD_FILE_HEADER), path, TPhase::Header);
     // Otherwise the data phase follows even when the header got no answer or could not be
     // sent, as the device may still expect it; such a failure is still reported.
-    TTransferResult header;
-    if (!RequestWentOut(ctx.Link))
-        header = Failed("the header could not be sent: " + RequestFailure(ctx.Link));
+    TOutcome header;
+    if (!RequestWentOut(s.Link)) header = LinkOutcome(s, CMD_FILE_HEADER);
 
-    auto& gauge = ctx.Form2.CGauge1;
-    gauge.Progress = 0;
-    gauge.MaxValue = length < static_cast<std::int32_t>(kPieceSize)
-                         ? length
-                         : length - static_cast<std::int32_t>(kPieceSize);
-    gauge.ForeColor = clRed;
-    ShowStatus(ctx, "Transfer Length => " + std::to_string(length));
-    ctx.Host.Sleep(kDataPhasePauseMs);
-    TTransferResult data = SendDataPhase(ctx, length, false);
-    return header.Ok ? data : header;
+    TTransferProgress start;
+    start.Start = true;
+    start.Max = length < static_cast<std::int32_t>(kPieceSize)
+                    ? length
+                    : length - static_cast<std::int32_t>(kPieceSize);
+    TellProgress(s, start);
+    Note(s, TNoteKind::TransferLength, static_cast<std::uint64_t>(length));
+    s.Pause.Sleep(kDataPhasePauseMs);
+    TOutcome data = SendDataPhase(s, length, false);
+    return header.Ok() ? About(data, path, data.Phase) : About(header, path, TPhase::Header);
 }
 
-TTransferResult DeleteDeviceFile(TContext& ctx, const std::string& path) {
+TOutcome WriteDeviceFileBytes(TDeviceSession& s, const std::string& path, std::string_view bytes) {
+    if (bytes.size() > TImageBuffer::size()) {
+        TOutcome o = Invalid(TInvalid::ContentLength);
+        o.Total = bytes.size();
+        return About(o, path, TPhase::Header);
+    }
+    std::copy(bytes.begin(), bytes.end(), s.ImageBuffer.data());
+    return WriteDeviceFile(s, path, static_cast<std::int32_t>(bytes.size()));
+}
+
+TOutcome DeleteDeviceFile(TDeviceSession& s, const std::string& path) {
     if (path.size() > kMaxDeletePath)
-        return Failed("the path is longer than " + std::to_string(kMaxDeletePath) +
-                      " characters; nothing was sent");
-    if (!LinkFree(ctx.Link)) return Failed(RequestFailure(ctx.Link));
-    ShowStatus(ctx, "Del File: " + path);
-    PutPath(ctx.Link.Request, path);
-    ctx.Link.PendingCode = CMD_KILL_FILE;
-    ctx.Link.Request[4] = CMD_KILL_FILE;
-    RunTransaction(ctx, kDeleteRequestLength);
-    // Only the device's acceptance tells that the file is gone.
-    if (ctx.Link.LastOutcome != TTransactionOutcome::Replied)
-        return Failed(RequestFailure(ctx.Link));
-    return {};
+        return About(Invalid(TInvalid::PathTooLong), path, TPhase::Request);
+    if (!LinkFree(s.Link)) return About({TOutcomeKind::Busy}, path, TPhase::Request);
+    Note(s, TNoteKind::DeletingFile, 0, path);
+    PutPath(s.Link.Request, path);
+    s.Link.PendingCode = CMD_KILL_FILE;
+    s.Link.Request[4] = CMD_KILL_FILE;
+    RunTransaction(s, kDeleteRequestLength);
+    return About(LinkOutcome(s, CMD_KILL_FILE), path, TPhase::Request);
 }
 
 }  // namespace kstbell

@@ -9,7 +9,8 @@
 #include <string>
 
 #include "device/file_transfer.h"
-#include "link/device_link.h"
+#include "device/session.h"
+#include "protocol/byte_sum.h"
 
 namespace kstbell {
 
@@ -21,16 +22,17 @@ constexpr int kPlainPauseMs = 1000;
 constexpr int kChecksumPauseMs = 2000;
 constexpr const char* kSupportedImagePath = "/sys/mcuimg.bin";
 constexpr const char* kPlainImagePath = "mcuimg.bin";
-constexpr const char* kUnconfirmedText = "F/W not confirmed by device! Please upload again.";
-
-void ShowError(TContext& ctx, const std::string& text) {
-    ctx.Host.MessageBox(text, "Error found!", TMsgButtons::Ok, TMsgIcon::Error);
-}
 
 struct TCloseFile {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 using TFile = std::unique_ptr<std::FILE, TCloseFile>;
+
+TOutcome Unreadable(const std::string& path, std::string why) {
+    TOutcome o = Invalid(TInvalid::ImageUnreadable, std::move(why));
+    o.Path = path;
+    return o;
+}
 
 // Opens the image and tells its length; nothing, with the reason, when it cannot be read.
 std::optional<std::int64_t> OpenImage(const std::string& path, TFile& file, std::string& why) {
@@ -52,91 +54,84 @@ std::optional<std::int64_t> OpenImage(const std::string& path, TFile& file, std:
     return length;
 }
 
-std::string Hex8(std::uint64_t v) {
-    char buf[24];
-    std::snprintf(buf, sizeof buf, "%08llX", static_cast<unsigned long long>(v));
-    return buf;
-}
-
 // The 40-byte header that announces the image: code 95 with the full path to the supported
 // model, code 90 with the bare name to any other device.
-void PrepareHeader(TContext& ctx, std::uint32_t length) {
-    auto& request = ctx.Link.Request;
+void PrepareHeader(TDeviceSession& s, std::uint32_t length) {
+    auto& request = s.Link.Request;
     std::fill_n(request.Bytes.begin(), kImageHeaderLength, std::uint8_t{0});
     PutU32(request, 5, length);
-    PutU32(request, 9, static_cast<std::uint32_t>(ctx.ImageSum));
-    const bool supported = ctx.Flags.SupportedModel;
+    PutU32(request, 9, static_cast<std::uint32_t>(s.ImageSum));
+    const bool supported = s.Flags.SupportedModel;
     PutPath(request, supported ? kSupportedImagePath : kPlainImagePath);
     request[4] = supported ? CMD_FILE_HEADER : CMD_IMAGE_HEADER_PLAIN;
 }
 
-// The device did not vouch for the image: it may not be stored.
-void ReportUnconfirmed(TContext& ctx) {
-    ShowStatus(ctx, kUnconfirmedText);
-    ShowError(ctx, std::string("The device did not confirm the firmware image: ") +
-                       RequestFailure(ctx.Link) +
-                       ".\nIt may not be stored. Please upload it again.");
+// Asks the supported model for the sum of what it stored; anything but a compared answer
+// leaves the image unconfirmed, and no reset is sent for it.
+TOutcome Verify(TDeviceSession& s) {
+    const TOutcome asked = RequestImageChecksum(s, static_cast<std::uint32_t>(s.ImageSum));
+    const auto& link = s.Link;
+    if (asked.Ok() && link.ChecksumCompared) {
+        if (link.ChecksumMatched) return {};
+        TOutcome o{TOutcomeKind::VerifyFailed};
+        o.Phase = TPhase::Checksum;
+        o.DeviceSum = link.DeviceSum;
+        o.LocalSum = s.ImageSum;
+        return o;
+    }
+    TOutcome o = asked;
+    if (o.Ok()) o.Kind = TOutcomeKind::NoReply;  // accepted, yet naming no sum
+    o.Phase = TPhase::Checksum;
+    Note(s, TNoteKind::ImageUnconfirmed);
+    return o;
 }
 
 }  // namespace
 
-void UpdateFirmware(TContext& ctx) {
-    const auto chosen = ctx.Host.OpenFileDialog(kFirmwareFilter, kFirmwareDefaultExt);
-    if (!chosen) return;
-    const std::string& path = *chosen;
+TOutcome UploadFirmware(TDeviceSession& s, const std::string& path) {
     TFile file;
     std::string why;
     const auto length = OpenImage(path, file, why);
-    if (!length) {
-        ShowError(ctx, "The firmware file " + path + " cannot be read: " + why + ".");
-        return;
-    }
-    ShowStatus(ctx, "MCUImg FileLength => " + std::to_string(*length));
+    if (!length) return Unreadable(path, why);
+    Note(s, TNoteKind::ImageLength, static_cast<std::uint64_t>(*length));
     if (*length > MaxImageLength) {
-        ShowStatus(ctx, "File Lengths > Buffer Size, Abort!");
-        return;
+        Note(s, TNoteKind::ImageTooLong);
+        TOutcome o = Invalid(TInvalid::ImageTooLong);
+        o.Path = path;
+        o.Total = static_cast<std::uint64_t>(*length);
+        return o;
     }
     const auto size = static_cast<std::size_t>(*length);
-    if (std::fread(ctx.ImageBuffer.data(), 1, size, file.get()) != size) {
-        ShowError(ctx, "The firmware file " + path + " cannot be read: " +
-                           (std::ferror(file.get()) ? std::strerror(errno) : "it ended early") +
-                           ".");
-        return;
-    }
+    if (std::fread(s.ImageBuffer.data(), 1, size, file.get()) != size)
+        return Unreadable(path, std::ferror(file.get()) ? std::strerror(errno) : "it ended early");
     file.reset();
-    ctx.ImageSum = ByteSum({ctx.ImageBuffer.data(), size});
-    ShowStatus(ctx, "Send MCUImg CheckSum => " + Hex8(ctx.ImageSum));
+    s.ImageSum = ByteSum({s.ImageBuffer.data(), size});
+    Note(s, TNoteKind::ImageSum, s.ImageSum);
 
-    const bool supported = ctx.Flags.SupportedModel;
-    PrepareHeader(ctx, static_cast<std::uint32_t>(size));
-    ctx.Link.PendingCode = 0;
-    SendOnly(ctx, kImageHeaderLength);
-    const bool headerSent = RequestWentOut(ctx.Link);
+    const bool supported = s.Flags.SupportedModel;
+    TOutcome header;
+    if (LinkFree(s.Link)) {
+        PrepareHeader(s, static_cast<std::uint32_t>(size));
+        s.Link.PendingCode = 0;
+        SendOnly(s, kImageHeaderLength);
+    }
+    if (!RequestWentOut(s.Link)) {
+        header = LinkOutcome(s, supported ? CMD_FILE_HEADER : CMD_IMAGE_HEADER_PLAIN);
+        header.Phase = TPhase::Header;
+    }
 
-    auto& gauge = ctx.Form2.CGauge1;
-    gauge.Progress = 0;
-    gauge.MaxValue = static_cast<int>(size < kPieceSize ? size : size - kPieceSize);
-    gauge.ForeColor = clRed;
-    ctx.Host.Sleep(supported ? kSupportedPauseMs : kPlainPauseMs);
-    const TTransferResult data = SendDataPhase(ctx, static_cast<std::int32_t>(size), true);
+    TTransferProgress start;
+    start.Start = true;
+    start.Max = static_cast<std::int64_t>(size < kPieceSize ? size : size - kPieceSize);
+    s.Tell([&](IDeviceObserver& o) { o.OnTransfer(start); });
+    s.Pause.Sleep(supported ? kSupportedPauseMs : kPlainPauseMs);
+    const TOutcome data = SendDataPhase(s, static_cast<std::int32_t>(size), true);
     // A device that did not get the whole image is not asked for its sum.
-    if (!headerSent || !data.Ok) {
-        ShowError(ctx,
-                  "The firmware image could not be sent:\n" +
-                      (headerSent ? data.Error
-                                  : "the header could not be sent: " + RequestFailure(ctx.Link)));
-        return;
-    }
-    ctx.Host.Sleep(kChecksumPauseMs);
-    const auto sum = static_cast<std::uint32_t>(ctx.ImageSum);
-    if (!supported) {
-        NotifyImageChecksum(ctx, sum);
-        return;
-    }
-    RequestImageChecksum(ctx, sum);
-    // An accepted answer has been compared and reported; anything else leaves the image
-    // unconfirmed, and no reset is sent for it.
-    if (ctx.Link.LastOutcome != TTransactionOutcome::Replied) ReportUnconfirmed(ctx);
+    if (!header.Ok()) return header;
+    if (!data.Ok()) return data;
+    s.Pause.Sleep(kChecksumPauseMs);
+    if (!supported) return NotifyImageChecksum(s, static_cast<std::uint32_t>(s.ImageSum));
+    return Verify(s);
 }
 
 }  // namespace kstbell

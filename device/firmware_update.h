@@ -1,18 +1,22 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+
+#include "device/outcome.h"
 
 namespace kstbell {
 
-struct TContext;
+class TDeviceSession;
 
 // The largest image the device takes: exactly this length is accepted.
 inline constexpr std::int64_t MaxImageLength = 2'097'152;
-inline constexpr const char* kFirmwareFilter = "bin|*.bin";
-inline constexpr const char* kFirmwareDefaultExt = "*.bin";
 
-// Lets the operator pick an image, uploads it and hands its byte sum to the device; the
-// supported model checks the sum and restarts on a match. The caller has located the device.
-void UpdateFirmware(TContext& ctx);
+// Uploads the image file at path and hands its byte sum to the device; the supported model is
+// asked for the sum of what it stored, and restarts after a match. The caller has located the
+// device. Done after a confirmed upload (or, for another model, a sent one); VerifyFailed when
+// the sums differ; otherwise what stopped it, with Phase Checksum when the image went out but
+// the device did not confirm it.
+TOutcome UploadFirmware(TDeviceSession& s, const std::string& path);
 
 }  // namespace kstbell

@@ -2,22 +2,24 @@
 
 #include <string>
 
-#include "link/device_link.h"
+#include "device/session.h"
 
 namespace kstbell {
 
-void SetRelayOutput(TContext& ctx, std::uint8_t loop, std::uint8_t value, std::uint8_t tone) {
-    // A click while another transaction runs is dropped whole: no pending code, no trace.
-    if (!LinkFree(ctx.Link)) return;
-    auto& request = ctx.Link.Request;
-    ctx.Link.PendingCode = CMD_SET_DO;
+TOutcome SetRelayOutput(TDeviceSession& s, std::uint8_t loop, std::uint8_t value,
+                        std::uint8_t tone) {
+    // A request while another transaction runs is dropped whole: no pending code, no trace.
+    if (!LinkFree(s.Link)) return LinkOutcome(s, CMD_SET_DO);
+    auto& request = s.Link.Request;
+    s.Link.PendingCode = CMD_SET_DO;
     request[4] = CMD_SET_DO;
     request[5] = loop;
     request[6] = value;
     request[7] = tone;
-    RunTransaction(ctx, 8);
-    Trace(ctx, "Loop:" + std::to_string(loop) + ",Val:" + std::to_string(value) +
-                   ",mode:" + std::to_string(tone));
+    RunTransaction(s, 8);
+    Trace(s, "Loop:" + std::to_string(loop) + ",Val:" + std::to_string(value) +
+                 ",mode:" + std::to_string(tone));
+    return LinkOutcome(s, CMD_SET_DO);
 }
 
 }  // namespace kstbell

@@ -2,12 +2,16 @@
 
 #include <cstdint>
 
+#include "device/outcome.h"
+
 namespace kstbell {
 
-struct TContext;
+class TDeviceSession;
 
 // Asks the device to switch the relay output to value (1 on, 0 off) sounding the given tone,
-// and traces the request whatever its outcome. Does nothing while another transaction runs.
-void SetRelayOutput(TContext& ctx, std::uint8_t loop, std::uint8_t value, std::uint8_t tone);
+// and traces the request whatever its outcome. Busy, with nothing sent or traced, while
+// another transaction runs.
+TOutcome SetRelayOutput(TDeviceSession& s, std::uint8_t loop, std::uint8_t value,
+                        std::uint8_t tone);
 
 }  // namespace kstbell

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "link/commands.h"
-#include "link/device_link.h"
+#include "protocol/commands.h"
+#include "shell/context.h"
 
 namespace kstbell::fuzz {
 namespace {
@@ -67,14 +67,14 @@ bool IsDeviceText(const std::string& text) {
 }
 
 void CheckIndicators(const TContext& ctx) {
-    FUZZ_CHECK(ctx.OutputState <= 1);
-    FUZZ_CHECK(ctx.InputState <= 1);
-    if (!ctx.Flags.HasOutput) FUZZ_CHECK(ctx.OutputState == 0);
-    if (!ctx.Flags.HasInput) FUZZ_CHECK(ctx.InputState == 0);
+    FUZZ_CHECK(ctx.Session.OutputState <= 1);
+    FUZZ_CHECK(ctx.Session.InputState <= 1);
+    if (!ctx.Session.Flags.HasOutput) FUZZ_CHECK(ctx.Session.OutputState == 0);
+    if (!ctx.Session.Flags.HasInput) FUZZ_CHECK(ctx.Session.InputState == 0);
     const auto& f = ctx.Form1;
-    FUZZ_CHECK(f.SpeedButton4.Caption == (ctx.OutputState ? "On" : "Off"));
-    FUZZ_CHECK(f.Shape1.Brush == (ctx.OutputState ? kOutputOnColor : clMenu));
-    FUZZ_CHECK(f.Shape6.Brush == (ctx.InputState ? kInputOnColor : clMenu));
+    FUZZ_CHECK(f.SpeedButton4.Caption == (ctx.Session.OutputState ? "On" : "Off"));
+    FUZZ_CHECK(f.Shape1.Brush == (ctx.Session.OutputState ? kOutputOnColor : clMenu));
+    FUZZ_CHECK(f.Shape6.Brush == (ctx.Session.InputState ? kInputOnColor : clMenu));
 }
 
 }  // namespace
@@ -95,64 +95,64 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> area(kReplyFrameSize, kStaleByte);
     std::fill_n(area.begin(), kReplyClearSize, std::uint8_t{0});
     std::copy_n(data + 2, count, area.begin());
-    std::copy(area.begin(), area.end(), ctx.Link.Reply.Bytes.begin());
-    const TReplyFrame& reply = ctx.Link.Reply;
+    std::copy(area.begin(), area.end(), ctx.Session.Link.Reply.Bytes.begin());
+    const TReplyFrame& reply = ctx.Session.Link.Reply;
 
-    ctx.Flags.HasOutput = (flags & kHasOutput) != 0;
-    ctx.Flags.HasInput = (flags & kHasInput) != 0;
-    ctx.Flags.SupportedModel = (flags & kSupportedModel) != 0;
+    ctx.Session.Flags.HasOutput = (flags & kHasOutput) != 0;
+    ctx.Session.Flags.HasInput = (flags & kHasInput) != 0;
+    ctx.Session.Flags.SupportedModel = (flags & kSupportedModel) != 0;
     const std::uint32_t replySum = reply.U32(6);
     const unsigned sumMode = (flags >> kImageSumShift) & 3u;
     switch (sumMode) {
         case 0:
-            ctx.ImageSum = 0;
+            ctx.Session.ImageSum = 0;
             break;
         case 1:
-            ctx.ImageSum = replySum;
+            ctx.Session.ImageSum = replySum;
             break;
         case 2:
-            ctx.ImageSum = std::uint64_t{1} << 32 | replySum;
+            ctx.Session.ImageSum = std::uint64_t{1} << 32 | replySum;
             break;
         default:
-            ctx.ImageSum = std::uint64_t{replySum} + 1;
+            ctx.Session.ImageSum = std::uint64_t{replySum} + 1;
             break;
     }
-    if (flags & kAddressMatches) ctx.Link.DeviceIp = ReplyAddress(reply);
+    if (flags & kAddressMatches) ctx.Session.Link.DeviceIp = ReplyAddress(reply);
     if (flags & kWifiOffNetwork) bench.Network.WifiAddress = "10.0.0.23";
     bench.Network.SecondWifiOnNetwork = (flags & kSecondWifi) != 0;
 
     const bool decodeOnly = selector == kDecodeOnly;
     const std::uint8_t awaited =
         selector < kAwaitedCodes.size() ? kAwaitedCodes[selector] : selector;
-    ctx.Link.PendingCode = decodeOnly ? CMD_GET_DEVICE_INFO : awaited;
+    ctx.Session.Link.PendingCode = decodeOnly ? CMD_GET_DEVICE_INFO : awaited;
 
     if (decodeOnly)
-        DecodeDeviceInfo(ctx);
+        DecodeDeviceInfo(ctx.Session);
     else
-        DispatchReply(ctx, count);
+        DispatchReply(ctx.Session, count);
 
     // No transaction is left holding the link, and nothing reached further than one attempt.
-    FUZZ_CHECK(!ctx.Link.LinkBusy);
+    FUZZ_CHECK(!ctx.Session.Link.LinkBusy);
     FUZZ_CHECK(bench.Tcp.Connects <= 1);
     FUZZ_CHECK(bench.Tcp.Writes == 0);
     CheckIndicators(ctx);
 
-    const auto& info = ctx.DeviceInfo;
+    const auto& info = ctx.Session.DeviceInfo;
     FUZZ_CHECK(IsDeviceText(info.Location));
     FUZZ_CHECK(IsDeviceText(info.ApSsid));
     FUZZ_CHECK(IsDeviceText(info.StaSsid));
     FUZZ_CHECK(ctx.Form1.Label12.Caption.starts_with("RSSI:"));
-    if (ctx.Flags.DeviceInfoValid) {
+    if (ctx.Session.Flags.DeviceInfoValid) {
         FUZZ_CHECK(info.Location == TextField(area, kLocationAt));
         FUZZ_CHECK(info.ApSsid == TextField(area, kApSsidAt));
         FUZZ_CHECK(info.StaSsid == TextField(area, kStaSsidAt));
         FUZZ_CHECK(ctx.Form1.Label5.Caption == "Locate: " + info.Location);
         FUZZ_CHECK(info.ModbusPort == (area[179] << 8 | area[180]));
-        FUZZ_CHECK(ctx.Link.DeviceIp == ReplyAddress(reply));
+        FUZZ_CHECK(ctx.Session.Link.DeviceIp == ReplyAddress(reply));
     }
     if (decodeOnly) {
-        FUZZ_CHECK(ctx.Link.PendingCode == 0);
-        FUZZ_CHECK(ctx.Flags.SupportedModel == (area[6] == kSupportedModelCode));
+        FUZZ_CHECK(ctx.Session.Link.PendingCode == 0);
+        FUZZ_CHECK(ctx.Session.Flags.SupportedModel == (area[6] == kSupportedModelCode));
         return 0;
     }
 
@@ -161,7 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool framed = count > 0 && reply.HasMagic();
     const bool names = framed && area[4] == awaited;
     const bool accepted = names && area[5] == STATUS_ACK;
-    const std::uint8_t pending = ctx.Link.PendingCode;
+    const std::uint8_t pending = ctx.Session.Link.PendingCode;
     // An accepted status reply for another command is applied as a status, which clears the
     // pending code.
     const bool unsolicitedStatus =
@@ -172,11 +172,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         case CMD_SET_LOCATOR:
             FUZZ_CHECK(pending == (accepted ? 0 : awaited) || unsolicitedStatus);
-            if (names && !accepted) FUZZ_CHECK(ctx.Poll.QueuedCode == CMD_SET_LOCATOR);
+            if (names && !accepted) FUZZ_CHECK(ctx.Session.Poll.QueuedCode == CMD_SET_LOCATOR);
             break;
         case CMD_GET_DEVICE_INFO:
             if (accepted) FUZZ_CHECK(pending == 0);
-            if (accepted) FUZZ_CHECK(ctx.Flags.SupportedModel == (area[6] == kSupportedModelCode));
+            if (accepted)
+                FUZZ_CHECK(ctx.Session.Flags.SupportedModel == (area[6] == kSupportedModelCode));
             break;
         case CMD_M4_RESET:
             if (accepted) FUZZ_CHECK(pending == 0);
@@ -192,14 +193,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(pending == awaited || unsolicitedStatus);
             break;
     }
-    if (!names) FUZZ_CHECK(ctx.Poll.QueuedCode == 0);
+    if (!names) FUZZ_CHECK(ctx.Session.Poll.QueuedCode == 0);
 
     // Only the image checksum answer shows a box, and a matching sum books the reset.
     const bool checksumAnswer =
         awaited == CMD_GET_IMAGE_CHECKSUM && accepted && area[4] == CMD_GET_IMAGE_CHECKSUM;
     FUZZ_CHECK(bench.Host.Boxes == (checksumAnswer ? 1 : 0));
     const bool sumMatches = sumMode == 1 || (sumMode == 0 && replySum == 0);
-    FUZZ_CHECK(ctx.Link.ResetAfterTransaction == (checksumAnswer && sumMatches));
+    FUZZ_CHECK(ctx.Session.Link.ResetAfterTransaction == (checksumAnswer && sumMatches));
     if (checksumAnswer) FUZZ_CHECK(ctx.Form1.StatusBar2.Panels[0] == bench.Host.LastText);
     return 0;
 }

@@ -18,9 +18,10 @@
 
 #include "device/file_transfer.h"
 #include "fuzz_support.h"
-#include "link/commands.h"
-#include "link/device_link.h"
-#include "link/text.h"
+#include "protocol/byte_sum.h"
+#include "protocol/commands.h"
+#include "protocol/text.h"
+#include "shell/context.h"
 #include "sim/firmware_image.h"
 #include "sim/flash_store.h"
 #include "sim/replies.h"
@@ -208,15 +209,15 @@ void CheckInformationRoundTrip(const sim::TRunningConfig& config,
 
     TBench& bench = Bench();
     TContext& ctx = bench.Ctx;
-    ctx.Link.DeviceIp = "192.168.77.1";
-    ctx.Link.PendingCode = CMD_GET_DEVICE_INFO;
-    std::copy(reply.begin(), reply.end(), ctx.Link.Reply.Bytes.begin());
-    DispatchReply(ctx, reply.size());
+    ctx.Session.Link.DeviceIp = "192.168.77.1";
+    ctx.Session.Link.PendingCode = CMD_GET_DEVICE_INFO;
+    std::copy(reply.begin(), reply.end(), ctx.Session.Link.Reply.Bytes.begin());
+    DispatchReply(ctx.Session, reply.size());
 
-    const TDeviceInfo& info = ctx.DeviceInfo;
-    FUZZ_CHECK(ctx.Flags.DeviceInfoValid);
-    FUZZ_CHECK(ctx.Flags.SupportedModel);
-    FUZZ_CHECK(ctx.Link.PendingCode == 0);
+    const TDeviceInfo& info = ctx.Session.DeviceInfo;
+    FUZZ_CHECK(ctx.Session.Flags.DeviceInfoValid);
+    FUZZ_CHECK(ctx.Session.Flags.SupportedModel);
+    FUZZ_CHECK(ctx.Session.Link.PendingCode == 0);
     FUZZ_CHECK(info.Location == UpToNul(config.Location));
     FUZZ_CHECK(info.ApSsid == UpToNul(config.ApSsid));
     FUZZ_CHECK(info.StaSsid == UpToNul(config.StaSsid));
@@ -233,8 +234,8 @@ void CheckInformationRoundTrip(const sim::TRunningConfig& config,
         FUZZ_CHECK(std::equal(info.Gateway.begin(), info.Gateway.end(), a.begin() + 8));
     }
     FUZZ_CHECK(info.Armed == live.Armed);
-    FUZZ_CHECK(ctx.OutputState == (live.Relay & 1));
-    FUZZ_CHECK(ctx.InputState == (live.Input & 1));
+    FUZZ_CHECK(ctx.Session.OutputState == (live.Relay & 1));
+    FUZZ_CHECK(ctx.Session.InputState == (live.Input & 1));
     FUZZ_CHECK(ctx.Form1.StatusBar2.Panels[1] ==
                "FW: V" + Hex2(live.Firmware.Major) + "." + Hex2(live.Firmware.Minor));
 }
@@ -270,14 +271,14 @@ void CheckFirmwareImage(const std::vector<std::uint8_t>& image) {
     // The simulator's checksum answer for the stored image confirms the client's upload.
     TBench& bench = Bench();
     TContext& ctx = bench.Ctx;
-    ctx.ImageSum = sum;
-    ctx.Link.PendingCode = CMD_GET_IMAGE_CHECKSUM;
+    ctx.Session.ImageSum = sum;
+    ctx.Session.Link.PendingCode = CMD_GET_IMAGE_CHECKSUM;
     const auto reply = sim::ImageChecksumReply(static_cast<std::uint32_t>(sum));
-    std::copy(reply.begin(), reply.end(), ctx.Link.Reply.Bytes.begin());
-    DispatchReply(ctx, reply.size());
+    std::copy(reply.begin(), reply.end(), ctx.Session.Link.Reply.Bytes.begin());
+    DispatchReply(ctx.Session, reply.size());
     FUZZ_CHECK(bench.Host.Boxes == 1);
-    FUZZ_CHECK(ctx.Link.ResetAfterTransaction);
-    FUZZ_CHECK(ctx.Link.PendingCode == 0);
+    FUZZ_CHECK(ctx.Session.Link.ResetAfterTransaction);
+    FUZZ_CHECK(ctx.Session.Link.PendingCode == 0);
 }
 
 }  // namespace

@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "link/device_link.h"
-#include "locate/survey_simulated.h"
+#include "platform/survey_simulated.h"
+#include "shell/context.h"
 #include "shell/host_services.h"
 
 // Stops the run at the first broken invariant; libFuzzer keeps the input that did it.
@@ -100,15 +100,15 @@ struct TBench {
         Network.SecondWifiOnNetwork = false;
         Network.WifiServiceRunning = true;
         Network.Surveys = 0;
-        Ctx.Link = TDeviceLink{};
-        Ctx.Poll = TPollState{};
-        Ctx.Locate = TLocateState{};
-        Ctx.Survey = TSurveyTables{};
-        Ctx.DeviceInfo = TDeviceInfo{};
-        Ctx.Flags = TDeviceFlags{};
-        Ctx.OutputState = 0;
-        Ctx.InputState = 0;
-        Ctx.ImageSum = 0;
+        Ctx.Session.Link = TDeviceLink{};
+        Ctx.Session.Poll = TPollState{};
+        Ctx.Session.Locate = TLocateState{};
+        Ctx.Session.Survey = TSurveyTables{};
+        Ctx.Session.DeviceInfo = TDeviceInfo{};
+        Ctx.Session.Flags = TDeviceFlags{};
+        Ctx.Session.OutputState = 0;
+        Ctx.Session.InputState = 0;
+        Ctx.Session.ImageSum = 0;
         Ctx.Form1 = TMainWindowState{};
         Ctx.Form2 = TSetupWindowState{};
     }

@@ -15,12 +15,14 @@
 #include <system_error>
 #include <vector>
 
+#include "device/locate.h"
+#include "device/settings.h"
 #include "fuzz_support.h"
-#include "link/device_link.h"
-#include "link/ipv4_text.h"
-#include "locate/locate.h"
-#include "setup/commits.h"
-#include "shell/convert.h"
+#include "protocol/address_text.h"
+#include "protocol/convert.h"
+#include "protocol/ipv4_text.h"
+#include "shell/context.h"
+#include "shell/setup_commits.h"
 
 namespace kstbell::fuzz {
 namespace {
@@ -162,22 +164,22 @@ void CheckDeviceAddress(const std::string& text) {
 void CheckApplyStaticIp(const std::string& text) {
     TBench& bench = Bench();
     TContext& ctx = bench.Ctx;
-    const std::string defaultIp = ctx.Link.DeviceIp;
-    const std::string defaultPrefix = ctx.Locate.DeviceNetPrefix;
+    const std::string defaultIp = ctx.Session.Link.DeviceIp;
+    const std::string defaultPrefix = ctx.Session.Locate.DeviceNetPrefix;
     ctx.Form1.Edit2Text = text;
     bool applied = true;
     try {
-        ApplyStaticIp(ctx);
+        ApplyStaticIp(ctx.Session, ctx.Form1.Edit2Text);
     } catch (const TConversionError&) {
         applied = false;
     }
     FUZZ_CHECK(applied == Parsed(text).has_value());
     FUZZ_CHECK(bench.Tcp.Connects == 0);
     FUZZ_CHECK(bench.Host.Boxes == 0);
-    FUZZ_CHECK(!ctx.Link.LinkBusy);
+    FUZZ_CHECK(!ctx.Session.Link.LinkBusy);
     if (!applied) {
-        FUZZ_CHECK(ctx.Link.DeviceIp == defaultIp);
-        FUZZ_CHECK(ctx.Locate.DeviceNetPrefix == defaultPrefix);
+        FUZZ_CHECK(ctx.Session.Link.DeviceIp == defaultIp);
+        FUZZ_CHECK(ctx.Session.Locate.DeviceNetPrefix == defaultPrefix);
         FUZZ_CHECK(bench.Network.Surveys == 0);
         // Only the trace line of the text's length has been written.
         const TMainWindowState untouched;
@@ -190,10 +192,11 @@ void CheckApplyStaticIp(const std::string& text) {
     }
     // Four decimal parts are kept in their usual spelling, any other text as typed.
     const std::string address = CanonicalIpv4Text(text).value_or(text);
-    FUZZ_CHECK(ctx.Link.DeviceIp == address);
-    FUZZ_CHECK(ctx.Locate.DeviceNetPrefix == ExpectedPrefix(address));
+    FUZZ_CHECK(ctx.Session.Link.DeviceIp == address);
+    FUZZ_CHECK(ctx.Session.Locate.DeviceNetPrefix == ExpectedPrefix(address));
     FUZZ_CHECK(bench.Network.Surveys >= 1);
-    const bool onNetwork = std::string_view(kWifiAddress).starts_with(ctx.Locate.DeviceNetPrefix);
+    const bool onNetwork =
+        std::string_view(kWifiAddress).starts_with(ctx.Session.Locate.DeviceNetPrefix);
     if (onNetwork)
         FUZZ_CHECK(ctx.Form1.StatusBar1.Panels[1] == "IP: " + address);
     else

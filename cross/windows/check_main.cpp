@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string>
 
-#include "link/tcp_client_winsock.h"
-#include "locate/survey_windows.h"
+#include "platform/survey_windows.h"
+#include "platform/tcp_client_winsock.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <stdexcept>
 
 #include "app/widgets.h"
-#include "link/device_link.h"
-#include "locate/survey_simulated.h"
+#include "platform/survey_simulated.h"
+#include "shell/context.h"
 #include "support/fake_host.h"
 
 namespace kstbell {
@@ -241,7 +241,7 @@ TEST_F(MainWindowTest, HandlerErrorsAreShownAndTheWindowGoesOn) {
 
     // The next click works as usual.
     window.Image3Click();
-    EXPECT_EQ(ctx.Poll.QueuedCode, CMD_SET_LOCATOR);
+    EXPECT_EQ(ctx.Session.Poll.QueuedCode, CMD_SET_LOCATOR);
     EXPECT_EQ(host.Boxes.size(), 2u);
 }
 
@@ -251,18 +251,18 @@ TEST_F(MainWindowTest, PictureButtonsForwardClicks) {
     // Refresh: clears the operation message and queues the information request.
     qobject_cast<QAbstractButton*>(Find<QWidget>("Image2"))->click();
     EXPECT_EQ(PanelText("StatusBar2", 0), QString());
-    EXPECT_EQ(ctx.Poll.QueuedCode, CMD_GET_DEVICE_INFO);
+    EXPECT_EQ(ctx.Session.Poll.QueuedCode, CMD_GET_DEVICE_INFO);
 
     // Disabled pictures take no clicks.
     auto* setup = qobject_cast<QAbstractButton*>(Find<QWidget>("Image1"));
     setup->click();
-    EXPECT_TRUE(ctx.Poll.PollEnabled);
+    EXPECT_TRUE(ctx.Session.Poll.PollEnabled);
 
     ctx.Form1.Image1Enabled = true;
     window.Render();
-    ctx.Link.LinkBusy = true;
+    ctx.Session.Link.LinkBusy = true;
     setup->click();
-    EXPECT_TRUE(ctx.Poll.PollEnabled);
+    EXPECT_TRUE(ctx.Session.Poll.PollEnabled);
     // Opening the setup window is covered in setup_window_test.cpp.
 }
 

@@ -1,4 +1,4 @@
-#include "setup/setup_window.h"
+#include "app/setup_window.h"
 
 #include <gtest/gtest.h>
 #include <QAbstractButton>
@@ -17,7 +17,7 @@
 
 #include "app/gauge.h"
 #include "app/main_window.h"
-#include "link/device_link.h"
+#include "shell/context.h"
 #include "support/offline_context.h"
 
 namespace kstbell {
@@ -110,7 +110,7 @@ TEST_F(SetupWindowTest, ControlsSitAtTheirPlacesWithTheirStartingLook) {
 }
 
 TEST_F(SetupWindowTest, OpeningShowsTheLastDeviceInformation) {
-    auto& info = ctx.DeviceInfo;
+    auto& info = ctx.Session.DeviceInfo;
     info.ApSsid = "HornAP";
     info.ApKeyType = 5;
     info.StaSsid = "Office";
@@ -170,8 +170,8 @@ TEST_F(SetupWindowTest, OpeningShowsTheLastDeviceInformation) {
 }
 
 TEST_F(SetupWindowTest, DeviceTextsAreShownLiterally) {
-    ctx.DeviceInfo.ApSsid = "<b>AP</b>";
-    ctx.DeviceInfo.Location = "Hall \xFF<i>3</i>";
+    ctx.Session.DeviceInfo.ApSsid = "<b>AP</b>";
+    ctx.Session.DeviceInfo.Location = "Hall \xFF<i>3</i>";
     form.show();
     EXPECT_EQ(Text("Edit1"), QStringLiteral("<b>AP</b>"));
     EXPECT_TRUE(Text("Edit5").startsWith(QStringLiteral("Hall ")));
@@ -342,22 +342,22 @@ class SetupFromMainWindowTest : public ::testing::Test {
 };
 
 TEST_F(SetupFromMainWindowTest, SetupWaitsForARunningTransaction) {
-    ctx.Link.LinkBusy = true;
+    ctx.Session.Link.LinkBusy = true;
     FindIn<QAbstractButton>(window, "Image1")->click();
     EXPECT_TRUE(window.Setup().isHidden());
-    EXPECT_TRUE(ctx.Poll.PollEnabled);
+    EXPECT_TRUE(ctx.Session.Poll.PollEnabled);
 }
 
 TEST_F(SetupFromMainWindowTest, OpensModallyWithoutPollingAndAsksForInformationOnClose) {
-    ctx.Flags.DeviceInfoShown = true;
-    ctx.DeviceInfo.Location = "Hall 3";
-    ASSERT_EQ(ctx.Poll.QueuedCode, 0);
+    ctx.Session.Flags.DeviceInfoShown = true;
+    ctx.Session.DeviceInfo.Location = "Hall 3";
+    ASSERT_EQ(ctx.Session.Poll.QueuedCode, 0);
     bool opened = false;
     OpenSetup([&](TForm2& setup) {
         opened = true;
         EXPECT_TRUE(setup.isVisible());
         EXPECT_EQ(QApplication::activeModalWidget(), &setup);
-        EXPECT_FALSE(ctx.Poll.PollEnabled);
+        EXPECT_FALSE(ctx.Session.Poll.PollEnabled);
         EXPECT_EQ(FindIn<QLineEdit>(setup, "Edit5")->text(), QStringLiteral("Hall 3"));
         const QPoint offset = setup.geometry().center() - window.geometry().center();
         EXPECT_LE(offset.manhattanLength(), 4);
@@ -368,23 +368,23 @@ TEST_F(SetupFromMainWindowTest, OpensModallyWithoutPollingAndAsksForInformationO
     });
     EXPECT_TRUE(opened);
     EXPECT_TRUE(window.Setup().isHidden());
-    EXPECT_TRUE(ctx.Poll.PollEnabled);
-    EXPECT_EQ(ctx.Poll.QueuedCode, CMD_GET_DEVICE_INFO);
+    EXPECT_TRUE(ctx.Session.Poll.PollEnabled);
+    EXPECT_EQ(ctx.Session.Poll.QueuedCode, CMD_GET_DEVICE_INFO);
 }
 
 TEST_F(SetupFromMainWindowTest, ClosingWithoutShownInformationLeavesPollingOff) {
-    ctx.Flags.DeviceInfoShown = false;
+    ctx.Session.Flags.DeviceInfoShown = false;
     bool opened = false;
     OpenSetup([&](TForm2&) { opened = true; });
     EXPECT_TRUE(opened);
-    EXPECT_FALSE(ctx.Poll.PollEnabled);
-    EXPECT_EQ(ctx.Poll.QueuedCode, 0);
+    EXPECT_FALSE(ctx.Session.Poll.PollEnabled);
+    EXPECT_EQ(ctx.Session.Poll.QueuedCode, 0);
 }
 
 // Renders the filled-in window whole. With KSTBELL_SETUP_PICTURE set, the picture is kept
 // there for a look by eye.
 TEST_F(SetupWindowTest, FilledInWindowRendersWhole) {
-    auto& info = ctx.DeviceInfo;
+    auto& info = ctx.Session.DeviceInfo;
     info.ApSsid = "KST-06-QZ-3C6001";
     info.ApKeyType = 1;
     info.StaSsid = "kQZHUB";

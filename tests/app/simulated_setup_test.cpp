@@ -13,10 +13,10 @@
 #include <QTimer>
 
 #include "app/main_window.h"
+#include "app/setup_window.h"
 #include "app/simulation.h"
-#include "link/device_link.h"
-#include "link/tcp_client_posix.h"
-#include "setup/setup_window.h"
+#include "platform/tcp_client_posix.h"
+#include "shell/context.h"
 #include "shell/display.h"
 #include "support/fake_host.h"
 #include "support/sim_fixture.h"
@@ -62,14 +62,14 @@ class SimulatedSetupTest : public ::testing::Test {
     TSimulation simulation;
     test::TFakeHost host;
     TPosixTcpClient tcp{host};
-    TContext ctx{tcp, host, simulation.Network};
+    TContext ctx{tcp, host, *simulation.Network};
     TForm1 window{ctx, host};
 };
 
 TEST_F(SimulatedSetupTest, ReadoutCommitAndRestart) {
-    ASSERT_TRUE(ctx.Flags.DeviceInfoValid);
+    ASSERT_TRUE(ctx.Session.Flags.DeviceInfoValid);
     WithSetupOpen([&](TForm2& form) {
-        EXPECT_FALSE(ctx.Poll.PollEnabled);
+        EXPECT_FALSE(ctx.Session.Poll.PollEnabled);
         EXPECT_EQ(In<QLineEdit>(form, "Edit1")->text(), QStringLiteral("KST-06-QZ-603C01"));
         EXPECT_EQ(In<QLineEdit>(form, "Edit5")->text(), QStringLiteral("Office"));
         EXPECT_EQ(In<QLineEdit>(form, "Edit7")->text(), QStringLiteral("502"));
@@ -92,8 +92,8 @@ TEST_F(SimulatedSetupTest, ReadoutCommitAndRestart) {
 
     // Closing asked for fresh information and resumed polling; the horn still runs the old
     // location until it restarts.
-    EXPECT_TRUE(ctx.Poll.PollEnabled);
-    EXPECT_EQ(ctx.Poll.QueuedCode, CMD_GET_DEVICE_INFO);
+    EXPECT_TRUE(ctx.Session.Poll.PollEnabled);
+    EXPECT_EQ(ctx.Session.Poll.QueuedCode, CMD_GET_DEVICE_INFO);
     Tick();
     EXPECT_EQ(In<QLabel>(window, "Label5")->text(), QStringLiteral("Locate: Office"));
     simulation.Device->Restart();

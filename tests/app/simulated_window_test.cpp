@@ -12,8 +12,8 @@
 #include "app/main_window.h"
 #include "app/simulation.h"
 #include "app/widgets.h"
-#include "link/device_link.h"
-#include "link/tcp_client_posix.h"
+#include "platform/tcp_client_posix.h"
+#include "shell/context.h"
 #include "shell/display.h"
 #include "support/fake_host.h"
 
@@ -52,7 +52,7 @@ class SimulatedWindowTest : public ::testing::Test {
     TSimulation simulation;
     test::TFakeHost host;
     TPosixTcpClient tcp{host};
-    TContext ctx{tcp, host, simulation.Network};
+    TContext ctx{tcp, host, *simulation.Network};
     TForm1 window{ctx, host};
 };
 
@@ -100,7 +100,7 @@ TEST_F(SimulatedWindowTest, StaticIpWithAnIncompleteAddressShowsTheConversionErr
     ASSERT_EQ(host.Boxes.size(), 1u);
     EXPECT_EQ(host.Boxes[0].Text, "'' is not a valid integer value");
     EXPECT_EQ(host.Boxes[0].Icon, TMsgIcon::Error);
-    EXPECT_EQ(ctx.Link.DeviceIp, "127.0.77.1");
+    EXPECT_EQ(ctx.Session.Link.DeviceIp, "127.0.77.1");
     EXPECT_EQ(Text("Label4"), QStringLiteral("Get Device Linked!!"));
     EXPECT_EQ(Panel("StatusBar1", 1), QStringLiteral("IP: 127.0.77.1"));
 }

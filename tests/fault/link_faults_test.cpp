@@ -9,9 +9,12 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <string_view>
 
+#include "device/file_transfer.h"
 #include "device/firmware_update.h"
-#include "setup/commit_boxes.h"
+#include "shell/commit_boxes.h"
+#include "shell/setup_commits.h"
 #include "support/sim_fixture.h"
 
 namespace kstbell::test {
@@ -41,14 +44,21 @@ bool ShownInOneOfThree(const std::function<bool()>& attempt) {
     return false;
 }
 
+// Writes a file as a setting does: an error box when it fails, nothing when it is done.
+bool WriteFileStep(TContext& ctx, const std::string& path, std::string_view bytes) {
+    const TOutcome o = WriteDeviceFileBytes(ctx.Session, path, bytes);
+    if (!o.Ok()) FinishSetting(ctx, o, "");
+    return o.Ok();
+}
+
 // The link is free, and with the device behaving again a status request is answered.
 void ExpectUsableAfterwards(TSimBench& b) {
-    EXPECT_FALSE(b.Ctx.Link.LinkBusy);
+    EXPECT_FALSE(b.Ctx.Session.Link.LinkBusy);
     b.Sim.SetFaults({});
     b.Host.Boxes.clear();
-    RequestStatus(b.Ctx);
-    EXPECT_EQ(b.Ctx.Link.LastOutcome, TTransactionOutcome::Replied);
-    EXPECT_EQ(b.Ctx.Link.PendingCode, 0);
+    RequestStatus(b.Ctx.Session);
+    EXPECT_EQ(b.Ctx.Session.Link.LastOutcome, TTransactionOutcome::Replied);
+    EXPECT_EQ(b.Ctx.Session.Link.PendingCode, 0);
     EXPECT_TRUE(b.Host.Boxes.empty());
 }
 
@@ -74,18 +84,18 @@ TEST(LinkFaultTest, DeviceClosingInTheMiddleOfTheInformationReply) {
         faults.CutReplyAfter = c.cut;
         TSimBench b(WithFaults(faults));
         const auto start = steady_clock::now();
-        RequestDeviceInfo(b.Ctx);
+        RequestDeviceInfo(b.Ctx.Session);
         EXPECT_LT(SecondsSince(start), 0.9);  // the close ends the wait, not the poll count
-        EXPECT_EQ(b.Ctx.Link.ReplyLength, static_cast<std::size_t>(c.cut));
+        EXPECT_EQ(b.Ctx.Session.Link.ReplyLength, static_cast<std::size_t>(c.cut));
         EXPECT_EQ(Status(b), c.status);
-        EXPECT_EQ(b.Ctx.Flags.DeviceInfoValid, c.valid);
-        EXPECT_EQ(b.Ctx.Link.LastOutcome,
+        EXPECT_EQ(b.Ctx.Session.Flags.DeviceInfoValid, c.valid);
+        EXPECT_EQ(b.Ctx.Session.Link.LastOutcome,
                   c.valid ? TTransactionOutcome::Replied : TTransactionOutcome::NoReply);
-        EXPECT_EQ(b.Ctx.Link.PendingCode, c.valid ? 0 : CMD_GET_DEVICE_INFO);
+        EXPECT_EQ(b.Ctx.Session.Link.PendingCode, c.valid ? 0 : CMD_GET_DEVICE_INFO);
         EXPECT_EQ(b.Ctx.Form1.StatusBar1.Panels[0], c.valid ? "Dev MAC: 02:4B:7A:3C:60:01" : "");
         EXPECT_TRUE(b.Host.Boxes.empty());  // an orderly close is no socket error
         ExpectUsableAfterwards(b);
-        RequestDeviceInfo(b.Ctx);
+        RequestDeviceInfo(b.Ctx.Session);
         EXPECT_EQ(b.Ctx.Form1.StatusBar3.Panels[0], "Device Mode: 1");
     }
 }
@@ -106,7 +116,7 @@ TEST(LinkFaultTest, DeviceResettingAFileDataConnectionIsReported) {
               0u)
         << b.Host.Boxes[0].Text;
     EXPECT_TRUE(SimFileIs(b.Sim, "/local/big.bin", std::nullopt));
-    EXPECT_FALSE(b.Ctx.Link.LinkBusy);
+    EXPECT_FALSE(b.Ctx.Session.Link.LinkBusy);
 
     b.Sim.SetFaults({});
     b.Host.Boxes.clear();
@@ -135,16 +145,16 @@ TEST(LinkFaultTest, ReplyJustInsideOrOutsideTheOneSecondWait) {
             faults.ReplyDelayMs = c.delayMs;
             TSimBench b(WithFaults(faults));
             const auto start = steady_clock::now();
-            RequestStatus(b.Ctx);
+            RequestStatus(b.Ctx.Session);
             EXPECT_LT(SecondsSince(start), 3.0);  // bounded by the poll count, however late
-            const bool taken = b.Ctx.Link.LastOutcome == TTransactionOutcome::Replied;
+            const bool taken = b.Ctx.Session.Link.LastOutcome == TTransactionOutcome::Replied;
             if (taken) {
-                EXPECT_EQ(b.Ctx.Link.PendingCode, 0);
-                EXPECT_EQ(b.Ctx.Link.ReplyLength, 13u);
+                EXPECT_EQ(b.Ctx.Session.Link.PendingCode, 0);
+                EXPECT_EQ(b.Ctx.Session.Link.ReplyLength, 13u);
             } else {
                 // A missing reply shows nothing and keeps the code for the polling check.
-                EXPECT_EQ(b.Ctx.Link.LastOutcome, TTransactionOutcome::NoReply);
-                EXPECT_EQ(b.Ctx.Link.PendingCode, CMD_GET_STATUS);
+                EXPECT_EQ(b.Ctx.Session.Link.LastOutcome, TTransactionOutcome::NoReply);
+                EXPECT_EQ(b.Ctx.Session.Link.PendingCode, CMD_GET_STATUS);
                 EXPECT_EQ(Status(b), "");
             }
             EXPECT_TRUE(b.Host.Boxes.empty());
@@ -163,12 +173,13 @@ TEST(LinkFaultTest, RepliesLongerThanTheReplyAreaKeepTheirStart) {
         faults.PadReplyTo = length;
         TSimBench b(WithFaults(faults));
         const auto start = steady_clock::now();
-        RequestStatus(b.Ctx);
+        RequestStatus(b.Ctx.Session);
         EXPECT_LT(SecondsSince(start), 1.5);
-        EXPECT_EQ(b.Ctx.Link.ReplyLength, kReplyFrameSize);
-        EXPECT_EQ(b.Ctx.Link.Reply[12 + 1], 0xEE);  // the filler right after the status reply
-        EXPECT_EQ(b.Ctx.Link.Reply[kReplyFrameSize - 1], 0xEE);
-        EXPECT_EQ(b.Ctx.Link.PendingCode, 0);  // the status reply in front was handled
+        EXPECT_EQ(b.Ctx.Session.Link.ReplyLength, kReplyFrameSize);
+        EXPECT_EQ(b.Ctx.Session.Link.Reply[12 + 1],
+                  0xEE);  // the filler right after the status reply
+        EXPECT_EQ(b.Ctx.Session.Link.Reply[kReplyFrameSize - 1], 0xEE);
+        EXPECT_EQ(b.Ctx.Session.Link.PendingCode, 0);  // the status reply in front was handled
         EXPECT_TRUE(b.Host.Boxes.empty());
         ExpectUsableAfterwards(b);
     }
@@ -184,10 +195,10 @@ TEST(LinkFaultTest, ReplyTricklingInOneByteAtATime) {
     // Pauses shorter than the quiet gap: the reply is read whole.
     EXPECT_TRUE(ShownInOneOfThree([&] {
         auto b = bench(2, 0);
-        RequestStatus(b->Ctx);
-        const bool whole = b->Ctx.Link.ReplyLength == 13;
+        RequestStatus(b->Ctx.Session);
+        const bool whole = b->Ctx.Session.Link.ReplyLength == 13;
         if (whole) {
-            EXPECT_EQ(b->Ctx.Link.PendingCode, 0);
+            EXPECT_EQ(b->Ctx.Session.Link.PendingCode, 0);
         }
         ExpectUsableAfterwards(*b);
         return whole;
@@ -197,10 +208,10 @@ TEST(LinkFaultTest, ReplyTricklingInOneByteAtATime) {
     EXPECT_TRUE(ShownInOneOfThree([&] {
         auto b = bench(50, 0);
         const auto start = steady_clock::now();
-        RequestStatus(b->Ctx);
-        const bool whole = SecondsSince(start) < 0.95 && b->Ctx.Link.ReplyLength == 13;
+        RequestStatus(b->Ctx.Session);
+        const bool whole = SecondsSince(start) < 0.95 && b->Ctx.Session.Link.ReplyLength == 13;
         if (whole) {
-            EXPECT_EQ(b->Ctx.Link.PendingCode, 0);
+            EXPECT_EQ(b->Ctx.Session.Link.PendingCode, 0);
             EXPECT_EQ(b->Ctx.Form1.Label12.Caption, "RSSI: -50dBm");
         }
         EXPECT_TRUE(b->Host.Boxes.empty());
@@ -212,12 +223,12 @@ TEST(LinkFaultTest, ReplyTricklingInOneByteAtATime) {
     EXPECT_TRUE(ShownInOneOfThree([&] {
         auto b = bench(2, 5000);
         const auto start = steady_clock::now();
-        RequestStatus(b->Ctx);
+        RequestStatus(b->Ctx.Session);
         EXPECT_LT(SecondsSince(start), 3.0);
-        EXPECT_LT(b->Ctx.Link.ReplyLength, 5000u);
-        const bool read = b->Ctx.Link.ReplyLength > 13;
+        EXPECT_LT(b->Ctx.Session.Link.ReplyLength, 5000u);
+        const bool read = b->Ctx.Session.Link.ReplyLength > 13;
         if (read) {
-            EXPECT_EQ(b->Ctx.Link.PendingCode, 0);
+            EXPECT_EQ(b->Ctx.Session.Link.PendingCode, 0);
         }
         ExpectUsableAfterwards(*b);
         return read;
@@ -230,7 +241,7 @@ TEST(LinkFaultTest, DeviceThatStopsReadingDuringTheFirmwareUploadIsGivenUpOn) {
     faults.SegmentSize = 1460;  // the image does not fit into the socket buffers
     TSimBench b(WithFaults(faults));
     b.Tcp.SetWriteStallLimit(200);
-    b.Ctx.Flags.SupportedModel = true;
+    b.Ctx.Session.Flags.SupportedModel = true;
     const auto path = std::filesystem::temp_directory_path() /
                       ("kstbell-fault-" + std::to_string(::getpid()) + ".bin");
     {
@@ -254,7 +265,7 @@ TEST(LinkFaultTest, DeviceThatStopsReadingDuringTheFirmwareUploadIsGivenUpOn) {
         << text;
     EXPECT_NE(text.find("the device stopped reading"), std::string::npos) << text;
     EXPECT_GT(b.Host.Pumps, 0);  // the window stayed alive while the write waited
-    EXPECT_FALSE(b.Ctx.Link.LinkBusy);
+    EXPECT_FALSE(b.Ctx.Session.Link.LinkBusy);
 
     // No sum request follows a broken upload. Once the device has dropped the stalled
     // connection it answers again.

@@ -6,9 +6,11 @@
 #include <functional>
 #include <map>
 
-#include "setup/commits.h"
-#include "setup/setup_actions.h"
+#include "device/settings.h"
+#include "protocol/address_text.h"
 #include "shell/main_window_actions.h"
+#include "shell/setup_actions.h"
+#include "shell/setup_commits.h"
 #include "support/recording_tcp.h"
 #include "support/sim_fixture.h"
 
@@ -38,9 +40,9 @@ struct TWireBench {
     TContext Ctx{Wire, b.Host, b.Network};
 
     TWireBench() {
-        Ctx.Link.DeviceIp = b.Ctx.Link.DeviceIp;
-        Ctx.Link.DevicePort = b.Ctx.Link.DevicePort;
-        Ctx.Locate.DeviceNetPrefix = b.Ctx.Locate.DeviceNetPrefix;
+        Ctx.Session.Link.DeviceIp = b.Ctx.Session.Link.DeviceIp;
+        Ctx.Session.Link.DevicePort = b.Ctx.Session.Link.DevicePort;
+        Ctx.Session.Locate.DeviceNetPrefix = b.Ctx.Session.Locate.DeviceNetPrefix;
     }
 };
 
@@ -90,7 +92,7 @@ TEST(OperatorInputTest, ToneBoxRefusesAnythingButANumber) {
         EXPECT_EQ(Click([&] { SpeedButton4Click(w.Ctx); }), ConversionText(input.text));
     }
     EXPECT_TRUE(w.Wire.Connections.empty());
-    EXPECT_FALSE(w.Ctx.Link.LinkBusy);
+    EXPECT_FALSE(w.Ctx.Session.Link.LinkBusy);
 
     w.Ctx.Form1.ComboBox1Text = "3";
     EXPECT_EQ(Click([&] { SpeedButton4Click(w.Ctx); }), std::nullopt);
@@ -122,10 +124,10 @@ TEST(OperatorInputTest, StaticIpTakesAnAddressTextOrExplainsWhichPartIsWrong) {
         ctx.Form1.Edit2Text = c.input.text;
         EXPECT_EQ(Click([&] { SpeedButton5Click(ctx); }), c.error);
         if (c.error) {
-            EXPECT_EQ(ctx.Link.DeviceIp, "127.0.0.1");
-            EXPECT_EQ(ctx.Locate.DeviceNetPrefix, "127.0.0.");
+            EXPECT_EQ(ctx.Session.Link.DeviceIp, "127.0.0.1");
+            EXPECT_EQ(ctx.Session.Locate.DeviceNetPrefix, "127.0.0.");
         } else {
-            EXPECT_EQ(ctx.Link.DeviceIp, c.input.text);
+            EXPECT_EQ(ctx.Session.Link.DeviceIp, c.input.text);
             EXPECT_EQ(ctx.Form1.Label4.Caption, "Device not found!!");
             for (int tick = 0; tick < 40; ++tick)
                 Timer3Timer(ctx);
@@ -135,9 +137,9 @@ TEST(OperatorInputTest, StaticIpTakesAnAddressTextOrExplainsWhichPartIsWrong) {
         // Back to the device's address: it is found and identified again.
         ctx.Form1.Edit2Text = "127.0.0.1";
         EXPECT_EQ(Click([&] { SpeedButton5Click(ctx); }), std::nullopt);
-        for (int tick = 0; tick < 40 && !ctx.Flags.DeviceInfoValid; ++tick)
+        for (int tick = 0; tick < 40 && !ctx.Session.Flags.DeviceInfoValid; ++tick)
             Timer3Timer(ctx);
-        EXPECT_TRUE(ctx.Flags.DeviceInfoValid);
+        EXPECT_TRUE(ctx.Session.Flags.DeviceInfoValid);
         ExpectFramesWithinLimits(w.Wire);
     }
 }
@@ -215,7 +217,7 @@ TEST(OperatorInputTest, SetupEditsAreRefusedWithABoxOrStoredByteForByte) {
                 ASSERT_TRUE(fileLimits.contains(path)) << path;
                 EXPECT_LE(content.size(), fileLimits.at(path)) << path;
             }
-            EXPECT_FALSE(ctx.Link.LinkBusy);
+            EXPECT_FALSE(ctx.Session.Link.LinkBusy);
             EXPECT_FALSE(w.Busy);
         }
     }
@@ -231,7 +233,8 @@ TEST(OperatorInputTest, RefusedWebKeyStaysHeldButIsNeverSent) {
         ASSERT_EQ(wb.b.Host.Boxes.size(), 1u);
         EXPECT_EQ(wb.b.Host.Boxes[0].Text, "    . WEB Key must be 5 chars.");
         EXPECT_EQ(wb.Ctx.Form2.HeldWebKey.size(), length);
-        SendWebLoginKey(wb.Ctx);
+        EXPECT_EQ(SendWebLoginKey(wb.Ctx.Session, wb.Ctx.Form2.HeldWebKey).Kind,
+                  TOutcomeKind::InvalidInput);
         EXPECT_TRUE(wb.Wire.Connections.empty());
         EXPECT_EQ(wb.b.Sim.Snapshot().WebLoginKey, "");
         EXPECT_EQ(wb.Ctx.Form1.ComboBox1Text, "0");  // the state behind the request area is whole

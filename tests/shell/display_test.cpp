@@ -14,9 +14,10 @@ TEST(DisplayTest, ResetDisplayReturnsToTheNoDeviceLook) {
     TOffline o;
     auto& ctx = o.Ctx;
     auto& f = ctx.Form1;
-    ctx.Flags.HasOutput = ctx.Flags.HasInput = ctx.Flags.DeviceInfoShown = true;
-    ctx.OutputState = ctx.InputState = 1;
-    EnableDeviceControls(ctx, kSupportedModelCode);
+    ctx.Session.Flags.HasOutput = ctx.Session.Flags.HasInput = ctx.Session.Flags.DeviceInfoShown =
+        true;
+    ctx.Session.OutputState = ctx.Session.InputState = 1;
+    EnableDeviceControls(ctx.Form1);
     f.Label4 = {"Get Device Linked!!", clNavy};
     f.Label5.Caption = "Locate: Office";
     f.Label12 = {"RSSI: -50dBm", clBlack};
@@ -33,8 +34,8 @@ TEST(DisplayTest, ResetDisplayReturnsToTheNoDeviceLook) {
     EXPECT_EQ(f.SpeedButton4.Caption, "Off");
     EXPECT_EQ(f.Shape1.Brush, clMenu);
     EXPECT_EQ(f.Shape6.Pen, cl3DLight);
-    EXPECT_EQ(ctx.OutputState, 0);
-    EXPECT_FALSE(ctx.Flags.DeviceInfoShown);
+    EXPECT_EQ(ctx.Session.OutputState, 0);
+    EXPECT_FALSE(ctx.Session.Flags.DeviceInfoShown);
 }
 
 TEST(DisplayTest, FormCreateEnablesPollingAndClearsTheTempFolder) {
@@ -46,10 +47,10 @@ TEST(DisplayTest, FormCreateEnablesPollingAndClearsTheTempFolder) {
     std::ofstream(cwd / "other.txt") << "keep";
 
     TOffline o;
-    o.Ctx.Poll.PollEnabled = false;
+    o.Ctx.Session.Poll.PollEnabled = false;
     o.Ctx.Form1.Label4.Caption = "stale";
     FormCreate(o.Ctx, cwd);
-    EXPECT_TRUE(o.Ctx.Poll.PollEnabled);
+    EXPECT_TRUE(o.Ctx.Session.Poll.PollEnabled);
     EXPECT_EQ(o.Ctx.Form1.Label4.Caption, "");
     EXPECT_FALSE(fs::exists(cwd / "temp"));
     EXPECT_TRUE(fs::exists(cwd / "other.txt"));

@@ -3,7 +3,7 @@
 #include <functional>
 #include <vector>
 
-#include "link/tcp_client.h"
+#include "ports/tcp_client.h"
 
 namespace kstbell::test {
 

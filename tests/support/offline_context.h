@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "link/device_link.h"
-#include "locate/survey_simulated.h"
+#include "platform/survey_simulated.h"
+#include "shell/context.h"
 #include "support/fake_host.h"
 #include "support/fake_tcp.h"
 
@@ -21,9 +21,9 @@ struct TOffline {
     // Puts a reply into the reply area (clearing what the transaction would clear) and
     // dispatches it.
     void Dispatch(const std::vector<std::uint8_t>& reply) {
-        std::fill_n(Ctx.Link.Reply.Bytes.begin(), kReplyClearSize, std::uint8_t{0});
-        std::copy(reply.begin(), reply.end(), Ctx.Link.Reply.Bytes.begin());
-        DispatchReply(Ctx, reply.size());
+        std::fill_n(Ctx.Session.Link.Reply.Bytes.begin(), kReplyClearSize, std::uint8_t{0});
+        std::copy(reply.begin(), reply.end(), Ctx.Session.Link.Reply.Bytes.begin());
+        DispatchReply(Ctx.Session, reply.size());
     }
     const std::string& Status() const { return Ctx.Form1.StatusBar2.Panels[0]; }
 };

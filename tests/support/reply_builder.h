@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "link/frame.h"
+#include "protocol/frame.h"
 
 namespace kstbell::test {
 

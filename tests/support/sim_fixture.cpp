@@ -14,9 +14,9 @@ sim::TSimOptions TSimBench::DefaultOptions() {
 TSimBench::TSimBench(sim::TSimOptions options)
     : Sim(std::move(options)), Tcp(Host), Ctx(Tcp, Host, Network) {
     Sim.Start();
-    Ctx.Link.DeviceIp = "127.0.0.1";
-    Ctx.Locate.DeviceNetPrefix = "127.0.0.";
-    Ctx.Link.DevicePort = Sim.Port();
+    Ctx.Session.Link.DeviceIp = "127.0.0.1";
+    Ctx.Session.Locate.DeviceNetPrefix = "127.0.0.";
+    Ctx.Session.Link.DevicePort = Sim.Port();
 }
 
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {

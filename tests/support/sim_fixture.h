@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "link/device_link.h"
-#include "link/tcp_client_posix.h"
-#include "locate/survey_simulated.h"
+#include "platform/survey_simulated.h"
+#include "platform/tcp_client_posix.h"
+#include "shell/context.h"
 #include "sim/device_simulator.h"
 #include "support/fake_host.h"
 
