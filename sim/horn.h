@@ -47,6 +47,8 @@ struct TPendingUpload {
 class THorn {
   public:
     THorn(const THornSetup& setup, TSimLog log);
+    THorn(const THorn&) = delete;  // its flash reports through this horn's log
+    THorn& operator=(const THorn&) = delete;
 
     // Loads the flash files from the state folder (throws std::runtime_error when it cannot be
     // used) and boots.

@@ -113,7 +113,8 @@ void TSimulatedSite::TImpl::OpenListeners() {
         } catch (const std::runtime_error&) {
             for (std::size_t i = 0; i < Horns.size(); ++i)
                 CloseHorn(i, false);
-            if (wanted != 0 || attempt == kEphemeralAttempts) throw;
+            // Only a port picked here and then found taken on another address is picked anew.
+            if (wanted != 0 || port == 0 || attempt == kEphemeralAttempts) throw;
         }
     }
 }
@@ -260,6 +261,7 @@ void TSimulatedSite::Restart(std::size_t horn) {
 void TSimulatedSite::StopHorn(std::size_t horn) {
     std::unique_lock lock(impl_->Mutex);
     TSiteHorn& site = impl_->At(horn);
+    if (!site.SwitchedOn) return;
     impl_->OnLoop(lock, [&] {
         site.SwitchedOn = false;
         if (impl_->Poller) impl_->CloseHorn(horn, true);
