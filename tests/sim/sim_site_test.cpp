@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <future>
 #include <stdexcept>
@@ -198,6 +203,66 @@ TEST_F(SimSite, SlowClientsHoldOnlyTheirOwnHornAndOnlyUntilTheirDeadline) {
         EXPECT_LT(StatusMs(0), 200);
         EXPECT_FALSE(site_->ReadFile(0, "/local/x.bin"));
     }
+}
+
+TEST(SimSiteLoad, ConcurrentClientsAcrossManyHornsEachGetTheirOwnHornsAnswer) {
+    constexpr std::size_t kHorns = 300;  // 127.0.78.1 to 127.0.79.47
+    TSiteOptions options;
+    options.Horns.BindAddress = "127.0.78.1";
+    options.Horns.Port = 0;
+    options.Count = kHorns;
+    TSimulatedSite site(options);
+    site.Start();
+    // The input tells neighbouring horns apart: on for the even ones.
+    for (std::size_t i = 0; i < kHorns; i += 2)
+        site.SetInput(i, 1);
+    std::atomic<std::size_t> next{0};
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> clients;
+    for (int t = 0; t < 16; ++t) {
+        clients.emplace_back([&] {
+            for (std::size_t i; (i = next++) < 2 * kHorns;) {
+                const std::size_t horn = i % kHorns;
+                const TTarget target{site.Address(horn), site.Port(), {}};
+                const TBytes info = Exchange(target, Frame(33, {0, 0})).Reply;
+                const auto mac = HornMac(horn);
+                if (info.size() != 256 || !std::equal(mac.begin(), mac.end(), &info[11]) ||
+                    info[178] != (horn % 2 == 0 ? 1 : 0)) {
+                    ++wrong;
+                }
+            }
+        });
+    }
+    for (auto& client : clients)
+        client.join();
+    EXPECT_EQ(wrong, 0);
+    for (std::size_t i = 0; i < kHorns; ++i)
+        ASSERT_EQ(site.Requests(i).size(), 2u) << site.Address(i);
+}
+
+// Starts a site of 200 horns with a limit of 100 descriptors; exits 3 with the reason printed
+// when the start is refused, 0 when it is not.
+[[noreturn]] void StartWithTooFewDescriptors() {
+    const rlimit low{100, 100};
+    ::setrlimit(RLIMIT_NOFILE, &low);
+    TSiteOptions options;
+    options.Horns.BindAddress = "127.0.78.1";
+    options.Horns.Port = 0;
+    options.Count = 200;
+    TSimulatedSite site(options);
+    try {
+        site.Start();
+    } catch (const std::runtime_error& error) {
+        std::fputs(error.what(), stderr);
+        std::exit(3);
+    }
+    std::exit(0);
+}
+
+TEST(SimSiteLoadDeathTest, TooFewDescriptorsAreReportedBeforeServing) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(StartWithTooFewDescriptors(), ::testing::ExitedWithCode(3),
+                "200 horns need at least 464 open descriptors.*limit is 100");
 }
 
 }  // namespace
