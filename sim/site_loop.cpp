@@ -78,7 +78,12 @@ void TSimulatedSite::TImpl::AcceptOn(std::size_t index, TSimClock::time_point no
             break;
         }
         if (horn.Device->Faults().CloseOnAccept) {
-            horn.Device->Log().Line("connection closed on accept");
+            // A data connection closed at once ends its upload: the client's next connection
+            // is a request again, not the stale data phase.
+            const auto upload = horn.Device->TakeUpload(accepted.Peer, now);
+            horn.Device->Log().Line(upload ? "data connection for " + EscapeForLog(upload->Path) +
+                                                 " closed on accept: not stored"
+                                           : std::string("connection closed on accept"));
             continue;
         }
         SetNoDelay(accepted.Fd.Get());
