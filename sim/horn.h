@@ -66,8 +66,9 @@ class THorn {
     // The upload a new connection from client carries, if one waits for it (and has not
     // expired); it waits no longer then.
     std::optional<TPendingUpload> TakeUpload(std::uint32_t client, TSimClock::time_point now);
-    // Stores the data of a completed data connection when its length and byte sum match the
-    // header and it fits and saves; true when stored. Records the data either way.
+    // Stores the data of a completed data connection (exactly the announced length) when its
+    // byte sum matches the header's and it fits and saves; true when stored. Records the data
+    // either way.
     bool FinishUpload(const TPendingUpload& upload, std::vector<std::uint8_t> data);
     // Records the bytes of a data connection that broke off.
     void AbandonUpload(const TPendingUpload& upload, std::span<const std::uint8_t> data,
@@ -78,7 +79,6 @@ class THorn {
     }
     std::vector<TSimRequest> Requests() const { return record_.All(); }
     void ClearRequests() { record_.Clear(); }
-    const TRequestRecord& RequestRecord() const { return record_; }
 
     const TSimFaults& Faults() const { return faults_; }
     void SetFaults(const TSimFaults& faults) { faults_ = faults; }

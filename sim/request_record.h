@@ -29,7 +29,6 @@ class TRequestRecord {
     void Add(std::span<const std::uint8_t> bytes, bool dataConnection);
     std::vector<TSimRequest> All() const { return {entries_.begin(), entries_.end()}; }
     void Clear();
-    std::size_t KeptBytes() const { return keptBytes_; }
 
   private:
     std::deque<TSimRequest> entries_;

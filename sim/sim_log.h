@@ -17,7 +17,6 @@ class TSimLog {
     explicit TSimLog(bool enabled, std::string prefix = {})
         : enabled_(enabled), prefix_(std::move(prefix)) {}
     void Line(const std::string& text) const;
-    bool Enabled() const { return enabled_; }
 
   private:
     bool enabled_;
