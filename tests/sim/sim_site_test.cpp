@@ -192,15 +192,19 @@ TEST_F(SimSite, SlowClientsHoldOnlyTheirOwnHornAndOnlyUntilTheirDeadline) {
             return TClock::now() - start;
         });
         std::this_thread::sleep_for(100ms);
-        // Other horns answer at once meanwhile.
-        for (std::size_t i = 1; i < kHorns; ++i)
-            EXPECT_LT(StatusMs(i), 200) << i;
+        // Other horns answer meanwhile, long before the 2 s the slow client is held (the bounds
+        // leave room for a loaded machine and the sanitizer build).
+        for (std::size_t i = 1; i < kHorns; ++i) {
+            const long long ms = StatusMs(i);
+            EXPECT_GE(ms, 0) << i;
+            EXPECT_LT(ms, 1000) << i;
+        }
         // The slow connection is closed within 2 s of its accept (2 s plus 100 bytes at
         // 64 KiB/s for the data phase), and its horn serves the next client right after.
         const auto held = slow.get();
-        EXPECT_GE(held, 1900ms);
-        EXPECT_LT(held, 2600ms);
-        EXPECT_LT(StatusMs(0), 200);
+        EXPECT_GE(held, 2000ms);
+        EXPECT_LT(held, 3500ms);
+        EXPECT_LT(StatusMs(0), 1000);
         EXPECT_FALSE(site_->ReadFile(0, "/local/x.bin"));
     }
 }
