@@ -11,20 +11,25 @@
 #include <string>
 #include <string_view>
 
-#include "sim/device_simulator.h"
+#include "sim/simulated_site.h"
 
 namespace {
 
-using kstbell::sim::TDeviceSimulator;
 using kstbell::sim::TSimOptions;
+using kstbell::sim::TSimulatedSite;
+using kstbell::sim::TSiteOptions;
 
 constexpr const char* kUsage =
     "usage: kstbell-sim [options]\n"
     "  --bind ADDR          IPv4 address to listen on (default 127.0.77.1)\n"
-    "  --port N             TCP port, 0 for an ephemeral one (default 13577)\n"
-    "  --report-address A   address put in the information reply (default: the bind address)\n"
+    "  --count N            serve N horns on consecutive addresses from ADDR, skipping\n"
+    "                       addresses ending in .0 and .255 (default 1, at most 100000)\n"
+    "  --port N             TCP port of every horn, 0 for an ephemeral one (default 13577)\n"
+    "  --report-address A   address put in the information reply (default: the bind address;\n"
+    "                       counted up like the bind address with --count)\n"
     "  --model N            model code, 0 to 255 (default 186)\n"
-    "  --state-dir DIR      keep the flash files in DIR across runs\n"
+    "  --state-dir DIR      keep the flash files in DIR across runs; with --count one\n"
+    "                       folder per horn, DIR/ADDRESS\n"
     "  --input N            DI0 state, 0 to 255\n"
     "  --never-answer       read requests, never reply\n"
     "  --negative-status    refuse every command\n"
@@ -64,6 +69,8 @@ long ParseNumber(std::string_view option, const std::string& text, long max) {
 
 struct TCommandLine {
     TSimOptions Options;
+    std::size_t Count = 1;
+    bool CountGiven = false;
     std::optional<std::uint8_t> Input;
     bool Help = false;
 };
@@ -75,6 +82,7 @@ TCommandLine ParseCommandLine(int argc, char** argv) {
     constexpr long kMaxMs = std::numeric_limits<int>::max();
     constexpr long kMaxCount = std::numeric_limits<int>::max();
     constexpr long kMaxPadding = 16L * 1024 * 1024;
+    constexpr long kMaxHorns = 100000;
     for (int i = 1; i < argc; ++i) {
         const std::string_view option = argv[i];
         const auto value = [&]() -> std::string {
@@ -85,6 +93,10 @@ TCommandLine ParseCommandLine(int argc, char** argv) {
             line.Help = true;
         } else if (option == "--bind") {
             options.BindAddress = value();
+        } else if (option == "--count") {
+            line.Count = static_cast<std::size_t>(ParseNumber(option, value(), kMaxHorns));
+            if (line.Count == 0) throw TUsageError("--count needs at least one horn");
+            line.CountGiven = true;
         } else if (option == "--port") {
             options.Port = static_cast<std::uint16_t>(ParseNumber(option, value(), 65535));
         } else if (option == "--report-address") {
@@ -160,19 +172,25 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-    const std::string bind = line.Options.BindAddress;
-    TDeviceSimulator simulator(std::move(line.Options));
-    if (line.Input) simulator.SetInput(*line.Input);
     try {
-        simulator.Start();
+        TSimulatedSite site(TSiteOptions{std::move(line.Options), line.Count, line.CountGiven});
+        for (std::size_t i = 0; line.Input && i < site.Count(); ++i)
+            site.SetInput(i, *line.Input);
+        site.Start();
+        if (site.Count() == 1) {
+            std::cout << "kstbell-sim listening on " << site.Address(0) << ":" << site.Port()
+                      << std::endl;
+        } else {
+            std::cout << "kstbell-sim serving " << site.Count() << " horns from " << site.Address(0)
+                      << " to " << site.Address(site.Count() - 1) << " on port " << site.Port()
+                      << std::endl;
+        }
+        int received = 0;
+        sigwait(&stopSignals, &received);
+        site.Stop();
     } catch (const std::exception& error) {
         std::cerr << "kstbell-sim: " << error.what() << "\n";
         return 1;
     }
-    std::cout << "kstbell-sim listening on " << bind << ":" << simulator.Port() << std::endl;
-
-    int received = 0;
-    sigwait(&stopSignals, &received);
-    simulator.Stop();
     return 0;
 }

@@ -43,7 +43,7 @@ std::vector<std::uint8_t> DeviceInfoReply(const TLiveState& live, const TRunning
     // The device sends its own address last part first.
     for (std::size_t i = 0; i < 4; ++i)
         frame[7 + i] = live.Address[3 - i];
-    std::copy(kSimMac.begin(), kSimMac.end(), frame.begin() + 11);
+    std::copy(live.Mac.begin(), live.Mac.end(), frame.begin() + 11);
     frame[17] = 1;  // SD card present
     frame[18] = 7;  // capacity 7.45 GB
     frame[19] = 45;
@@ -96,7 +96,7 @@ std::vector<std::uint8_t> ImageChecksumReply(std::uint32_t sum) {
     return frame;
 }
 
-std::uint64_t ByteSum(const std::vector<std::uint8_t>& bytes) {
+std::uint64_t ByteSum(std::span<const std::uint8_t> bytes) {
     return std::accumulate(bytes.begin(), bytes.end(), std::uint64_t{0});
 }
 

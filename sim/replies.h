@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "sim/firmware_image.h"
@@ -21,6 +22,7 @@ inline constexpr std::uint8_t kDeviceMode = 1;
 struct TLiveState {
     std::uint8_t Model = 0;
     std::array<std::uint8_t, 4> Address{};  // first part first, as in dotted text
+    std::array<std::uint8_t, 6> Mac = kSimMac;
     std::uint8_t Relay = 0;
     std::uint8_t Input = 0;
     std::uint8_t Armed = 0;
@@ -36,6 +38,6 @@ std::vector<std::uint8_t> SetOutputReply(const TLiveState& live);
 std::vector<std::uint8_t> ImageChecksumReply(std::uint32_t sum);
 
 // Sum of all bytes as unsigned values, in 64 bits.
-std::uint64_t ByteSum(const std::vector<std::uint8_t>& bytes);
+std::uint64_t ByteSum(std::span<const std::uint8_t> bytes);
 
 }  // namespace kstbell::sim

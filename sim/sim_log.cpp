@@ -4,14 +4,17 @@
 
 namespace kstbell::sim {
 
+namespace {
+constexpr char kHex[] = "0123456789ABCDEF";
+}  // namespace
+
 void TSimLog::Line(const std::string& text) const {
     if (!enabled_) return;
     // One call per line keeps lines whole when other threads write to stderr too.
-    std::fprintf(stderr, "kstbell-sim: %s\n", text.c_str());
+    std::fprintf(stderr, "kstbell-sim: %s%s\n", prefix_.c_str(), text.c_str());
 }
 
 std::string FormatBytes(std::span<const std::uint8_t> bytes, std::size_t limit) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string text = std::to_string(bytes.size()) + (bytes.size() == 1 ? " byte" : " bytes");
     if (!bytes.empty()) text += ':';
     const std::size_t shown = bytes.size() < limit ? bytes.size() : limit;
@@ -25,8 +28,39 @@ std::string FormatBytes(std::span<const std::uint8_t> bytes, std::size_t limit) 
 }
 
 std::string FormatCode(std::uint8_t code) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     return std::to_string(code) + " (0x" + kHex[code >> 4] + kHex[code & 0x0F] + ")";
+}
+
+std::string EscapeForLog(std::string_view text) {
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+            case '\\':
+                escaped += "\\\\";
+                continue;
+            case '\n':
+                escaped += "\\n";
+                continue;
+            case '\r':
+                escaped += "\\r";
+                continue;
+            case '\t':
+                escaped += "\\t";
+                continue;
+            default:
+                break;
+        }
+        if (byte >= 0x20 && byte < 0x7F) {
+            escaped += c;
+        } else {
+            escaped += "\\x";
+            escaped += kHex[byte >> 4];
+            escaped += kHex[byte & 0x0F];
+        }
+    }
+    return escaped;
 }
 
 }  // namespace kstbell::sim

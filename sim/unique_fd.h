@@ -1,12 +1,13 @@
 #pragma once
 
-// Owns one POSIX file descriptor and closes it when it goes out of scope.
-
-#include <unistd.h>
+// Owns one socket or other descriptor and closes it when it goes out of scope.
 
 #include <utility>
 
 namespace kstbell::sim {
+
+// Closes a descriptor; defined with the platform's socket layer.
+void CloseDescriptor(int fd);
 
 class TUniqueFd {
   public:
@@ -29,7 +30,7 @@ class TUniqueFd {
     bool Valid() const { return fd_ >= 0; }
     void Reset() {
         if (fd_ >= 0) {
-            ::close(fd_);
+            CloseDescriptor(fd_);
             fd_ = -1;
         }
     }

@@ -17,17 +17,8 @@ namespace {
 
 class TSocket {
   public:
-    explicit TSocket(std::uint16_t port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        if (fd_ < 0) throw std::runtime_error("socket");
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(port);
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd_, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
-            ::close(fd_);
-            throw std::runtime_error("connect to 127.0.0.1 failed");
-        }
-    }
+    explicit TSocket(const TTarget& target) : fd_(Connect(target)) {}
+    explicit TSocket(std::uint16_t port) : TSocket(TTarget{"127.0.0.1", port, {}}) {}
     ~TSocket() { ::close(fd_); }
     TSocket(const TSocket&) = delete;
     TSocket& operator=(const TSocket&) = delete;
@@ -76,9 +67,44 @@ TBytes KillFile(const std::string& path) {
     return FileHeader(93, 0, 0, path, 40);
 }
 
-TExchange Exchange(std::uint16_t port, const TBytes& request, int timeoutMs, std::size_t piece,
-                   bool halfClose) {
-    TSocket socket(port);
+namespace {
+
+// Tests reach nothing but the loopback range.
+sockaddr_in Loopback(const std::string& address, std::uint16_t port) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    if (::inet_pton(AF_INET, address.c_str(), &addr.sin_addr) != 1 ||
+        (ntohl(addr.sin_addr.s_addr) >> 24) != 127) {
+        throw std::runtime_error("not a loopback address: " + address);
+    }
+    return addr;
+}
+
+}  // namespace
+
+int Connect(const TTarget& target) {
+    const sockaddr_in to = Loopback(target.Address, target.Port);
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) throw std::runtime_error("socket");
+    if (!target.From.empty()) {
+        const sockaddr_in from = Loopback(target.From, 0);
+        if (::bind(fd, reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0) {
+            ::close(fd);
+            throw std::runtime_error("cannot bind " + target.From);
+        }
+    }
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+        ::close(fd);
+        throw std::runtime_error("connect to " + target.Address + " failed");
+    }
+    return fd;
+}
+
+namespace {
+
+TExchange ExchangeOn(TSocket& socket, const TBytes& request, int timeoutMs, std::size_t piece,
+                     bool halfClose) {
     socket.Send(request, piece);
     if (halfClose) ::shutdown(socket.Fd(), SHUT_WR);
     TExchange result;
@@ -102,14 +128,31 @@ TExchange Exchange(std::uint16_t port, const TBytes& request, int timeoutMs, std
     }
 }
 
+}  // namespace
+
+TExchange Exchange(std::uint16_t port, const TBytes& request, int timeoutMs, std::size_t piece,
+                   bool halfClose) {
+    TSocket socket(port);
+    return ExchangeOn(socket, request, timeoutMs, piece, halfClose);
+}
+
+TExchange Exchange(const TTarget& target, const TBytes& request, int timeoutMs) {
+    TSocket socket(target);
+    return ExchangeOn(socket, request, timeoutMs, 0, true);
+}
+
 void SendOnly(std::uint16_t port, const TBytes& request) {
     TSocket socket(port);
     socket.Send(request, 0);
 }
 
 TExchange WriteFile(std::uint16_t port, const std::string& path, const TBytes& content) {
-    TExchange header = Exchange(port, FileHeader(95, content.size(), Sum(content), path));
-    TSocket data(port);
+    return WriteFile(TTarget{"127.0.0.1", port, {}}, path, content);
+}
+
+TExchange WriteFile(const TTarget& target, const std::string& path, const TBytes& content) {
+    TExchange header = Exchange(target, FileHeader(95, content.size(), Sum(content), path));
+    TSocket data(target);
     // The desktop program sends the content in pieces of 1024 bytes.
     data.Send(content, 1024);
     return header;

@@ -29,15 +29,28 @@ TBytes FileHeader(std::uint8_t code, std::size_t length, std::uint32_t sum, cons
 // A 40-byte kill-file request.
 TBytes KillFile(const std::string& path);
 
+// Where a test connects: a horn's address and port, and the loopback address the connection
+// comes from (empty: the system's choice, 127.0.0.1).
+struct TTarget {
+    std::string Address = "127.0.0.1";
+    std::uint16_t Port = 0;
+    std::string From;
+};
+
 // Sends the bytes (in pieces of piece bytes with a short pause between them when piece is not
 // 0), ends the sending side (when halfClose) so that a short request is seen as such at once,
 // then reads until the simulator ends the stream.
 TExchange Exchange(std::uint16_t port, const TBytes& request, int timeoutMs = 3000,
                    std::size_t piece = 0, bool halfClose = true);
+TExchange Exchange(const TTarget& target, const TBytes& request, int timeoutMs = 3000);
 // Sends the bytes and closes without reading, as a send-only request does.
 void SendOnly(std::uint16_t port, const TBytes& request);
 // A file write as the desktop program does it: header, then the raw data connection.
 TExchange WriteFile(std::uint16_t port, const std::string& path, const TBytes& content);
+TExchange WriteFile(const TTarget& target, const std::string& path, const TBytes& content);
+// Connects and returns the descriptor, for tests that drive a connection by hand; throws
+// std::runtime_error when the connection is refused.
+int Connect(const TTarget& target);
 
 // Polls the condition until it holds or the time is up.
 bool WaitFor(const std::function<bool()>& condition,

@@ -76,6 +76,16 @@ TEST_F(SimFaults, BrokenConnectionsLeaveTheServerServing) {
     EXPECT_FALSE(closed.TimedOut);
     EXPECT_TRUE(sim_.Requests().empty());
 
+    // A data connection closed on accept ends its upload: the client's next connection is a
+    // request, not the stale data phase.
+    sim_.SetFaults({});
+    ASSERT_EQ(Ask(FileHeader(95, 1, 'x', "/local/x.cfg")).Reply.at(5), 6);
+    SetFaults([](TSimFaults& f) { f.CloseOnAccept = true; });
+    EXPECT_TRUE(Ask(AsBytes("x")).Reply.empty());
+    sim_.SetFaults({});
+    ExpectServing();
+    EXPECT_FALSE(sim_.ReadFile("/local/x.cfg"));
+
     SetFaults([](TSimFaults& f) { f.ResetMidReply = true; });
     const TExchange reset = Ask(Frame(216));
     EXPECT_TRUE(reset.Reset);

@@ -87,7 +87,9 @@ TEST_P(SimFirmware, LargestAndEmptyImagesAreStoredAndSummed) {
     const auto requests = sim_.Requests();
     ASSERT_FALSE(requests.empty());
     EXPECT_TRUE(requests.back().DataConnection);
-    EXPECT_EQ(requests.back().Bytes.size(), kMaxImage);
+    // The record keeps the image's first bytes and its true length.
+    EXPECT_EQ(requests.back().Length, kMaxImage);
+    EXPECT_EQ(requests.back().Bytes, TBytes(largest.begin(), largest.begin() + 64 * 1024));
     EXPECT_EQ(ReportedSum(), Sum(largest));
 
     // The data connection opens and closes without data; the empty image replaces the old one.
@@ -103,7 +105,7 @@ TEST_P(SimFirmware, CorruptSwitchChangesTheStoredSumByTheFlippedAmount) {
     stored[kMaxImage / 2] = 0x42;
     Upload(image, stored);
     // What arrived is recorded unchanged; only flash holds the damage.
-    EXPECT_EQ(sim_.Requests().back().Bytes, image);
+    EXPECT_EQ(sim_.Requests().back().Bytes, TBytes(image.begin(), image.begin() + 64 * 1024));
     EXPECT_EQ(ReportedSum(), Sum(image) + 1);
 
     // 0xFF wraps to 0: the sum drops by 255.
