@@ -106,7 +106,7 @@ TEST(LinkFaultTest, DeviceResettingAFileDataConnectionIsReported) {
     faults.SegmentSize = 1460;  // the client cannot buffer the whole file, as on Wi-Fi
     TSimBench b(WithFaults(faults));
     // Far more than the socket buffers hold, so the reset meets writes still under way.
-    const std::string content(TImageBuffer::size(), 'c');
+    const std::string content(4 * 1024 * 1024, 'c');
     EXPECT_FALSE(WriteFileStep(b.Ctx, "/local/big.bin", content));
     ASSERT_EQ(b.Host.Boxes.size(), 1u);
     EXPECT_EQ(b.Host.Boxes[0].Icon, TMsgIcon::Error);
