@@ -32,7 +32,7 @@ TOutcome SendDataPhase(TDeviceSession& s, std::int32_t length, bool progressAtSt
     // Ticks and clicks that arrive while the socket waits find the link busy and send nothing.
     TLinkHold hold(s);
     s.Tcp.SetHost(link.DeviceIp, link.DevicePort);
-    if (TNetResult c = s.Tcp.Connect(kConnectTimeoutMs); !c.Ok()) {
+    if (TNetResult c = s.Tcp.Connect(link.ConnectTimeoutMs); !c.Ok()) {
         TOutcome o{TOutcomeKind::Unreachable};
         o.Phase = TPhase::DataConnect;
         o.Message = c.Message;

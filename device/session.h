@@ -44,6 +44,9 @@ enum class TTransactionOutcome {
 struct TDeviceLink {
     std::string DeviceIp = std::string(kDefaultNetPrefix) + "1";
     std::uint16_t DevicePort = kDefaultDevicePort;
+    // How long a connection may take, and how many 10 ms polls a reply may take.
+    int ConnectTimeoutMs = kConnectTimeoutMs;
+    int ReplyPolls = kReplyPolls;
     bool LinkBusy = false;
     std::uint8_t PendingCode = 0;
     TRequestFrame Request;

@@ -14,7 +14,7 @@ namespace {
 bool ConnectToDevice(TDeviceSession& s) {
     auto& link = s.Link;
     s.Tcp.SetHost(link.DeviceIp, link.DevicePort);
-    const TNetResult connected = s.Tcp.Connect(kConnectTimeoutMs);
+    const TNetResult connected = s.Tcp.Connect(link.ConnectTimeoutMs);
     if (!connected.Ok()) {
         s.Tcp.Disconnect();
         link.LastOutcome = TTransactionOutcome::ConnectFailed;
@@ -48,7 +48,7 @@ std::uint8_t ApplyQueuedParams(TDeviceSession& s, std::uint8_t length) {
 // waiting; the poll that runs out the budget counts the reply as missing even when data
 // arrived during it. A socket error ends the wait and is returned through error.
 bool AwaitInput(TDeviceSession& s, int& polls, std::optional<TNetResult>& error) {
-    for (; polls < kReplyPolls; ++polls) {
+    for (; polls < s.Link.ReplyPolls; ++polls) {
         if (s.Tcp.HasBufferedInput()) return true;
         TNetResult r = s.Tcp.WaitForInput(kReplyPollMs);
         if (r.Status == TNetStatus::Failed) {
