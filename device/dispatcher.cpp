@@ -17,6 +17,7 @@ void Acknowledge(TDeviceSession& s, TNoteKind kind, std::uint64_t value = 0) {
 // Output, input, signal strength and armed state of a status reply.
 void DecodeStatus(TDeviceSession& s) {
     const TDeviceStatus status = DecodeStatusReply(s.Link.Reply);
+    s.LastStatus = status;
     s.DeviceInfo.Armed = status.Armed;
     s.Tell([&](IDeviceObserver& o) { o.OnStatusDecoded(status); });
     SetStates(s, status.Output, status.Input);

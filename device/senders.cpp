@@ -54,6 +54,15 @@ TOutcome RequestImageChecksum(TDeviceSession& s, std::uint32_t sum) {
     return LinkOutcome(s, CMD_GET_IMAGE_CHECKSUM);
 }
 
+TOutcome FindMe(TDeviceSession& s) {
+    if (LinkFree(s.Link)) {
+        Prepare(s, CMD_SET_LOCATOR);
+        PutU32(s.Link.Request, 5, 0);
+        RunTransaction(s, 9);
+    }
+    return LinkOutcome(s, CMD_SET_LOCATOR);
+}
+
 TOutcome NotifyImageChecksum(TDeviceSession& s, std::uint32_t sum) {
     if (LinkFree(s.Link)) {
         PrepareChecksum(s, CMD_IMAGE_CHECKSUM_NOTIFY, sum);

@@ -136,6 +136,8 @@ class TDeviceSession {
     // The last accepted information reply, whatever address it reported.
     TDeviceInfo LastReport;
     TDeviceFlags Flags;
+    // The last accepted status reply as it came (not masked).
+    TDeviceStatus LastStatus;
     std::uint8_t OutputState = 0;
     std::uint8_t InputState = 0;
     std::uint64_t ImageSum = 0;  // byte sum of the last firmware image
@@ -186,6 +188,9 @@ TOutcome RequestStatus(TDeviceSession& s);
 // Locates first: NotLocated when the device was not found and nothing was sent.
 TOutcome RequestReset(TDeviceSession& s);
 TOutcome RequestImageChecksum(TDeviceSession& s, std::uint32_t sum);
+// Makes the device signal where it is, now rather than on the next poll tick: the locator
+// request with its four zero parameters.
+TOutcome FindMe(TDeviceSession& s);
 TOutcome NotifyImageChecksum(TDeviceSession& s, std::uint32_t sum);
 void RetryPending(TDeviceSession& s);
 
