@@ -155,6 +155,7 @@ void TForm1::BuildControls() {
     shape6_->setObjectName(QStringLiteral("Shape6"));
     shape6_->setGeometry(121, 36, 28, 14);
     shape6_->setToolTip(QStringLiteral("DI0"));
+    shape6_->setAccessibleName(QStringLiteral("Input DI0"));
 
     panel1_ = new QFrame(this);
     panel1_->setObjectName(QStringLiteral("Panel1"));
@@ -182,12 +183,14 @@ void TForm1::BuildControls() {
     speedButton4_ = new QToolButton(panel1_);
     speedButton4_->setObjectName(QStringLiteral("SpeedButton4"));
     speedButton4_->setGeometry(101, 41, 70, 25);
-    speedButton4_->setToolTip(QStringLiteral("Relay Output"));
-    speedButton4_->setFocusPolicy(Qt::NoFocus);
+    Describe(speedButton4_, QStringLiteral("Relay Output"), QStringLiteral("Relay Output"),
+             QStringLiteral("Switches the relay output with the chosen tone"));
+    MakeKeyboardButton(speedButton4_);
     // The output bar is drawn over the button's top edge.
     shape1_ = new TShape(panel1_);
     shape1_->setObjectName(QStringLiteral("Shape1"));
     shape1_->setGeometry(102, 36, 69, 7);
+    shape1_->setAccessibleName(QStringLiteral("Alarm/DO output"));
 
     label4_ = MakeLabel(this, "Label4", "");
     label4_->setFont(WindowFont(QStringLiteral("Calibri"), 19, true));
@@ -211,19 +214,24 @@ void TForm1::BuildControls() {
     speedButton5_->setObjectName(QStringLiteral("SpeedButton5"));
     speedButton5_->setText(QStringLiteral("Static IP"));
     speedButton5_->setGeometry(186, 98, 63, 22);
-    speedButton5_->setFocusPolicy(Qt::NoFocus);
+    Describe(speedButton5_, QString(), QStringLiteral("Static IP"),
+             QStringLiteral("Takes the typed address as the device address"));
+    MakeKeyboardButton(speedButton5_);
 
     image1_ = new TPictureButton(this, PictureIcon(DrawSetupPicture()));
     image1_->setObjectName(QStringLiteral("Image1"));
-    image1_->setToolTip(QStringLiteral("Setup"));
+    Describe(image1_, QStringLiteral("Setup"), QStringLiteral("Setup"),
+             QStringLiteral("Opens the device's configuration"));
     image1_->setGeometry(354, 20, kPictureSize, kPictureSize);
     image3_ = new TPictureButton(this, PictureIcon(DrawFindMePicture()));
     image3_->setObjectName(QStringLiteral("Image3"));
-    image3_->setToolTip(QStringLiteral("Find me"));
+    Describe(image3_, QStringLiteral("Find me"), QStringLiteral("Find me"),
+             QStringLiteral("Makes the device signal where it is"));
     image3_->setGeometry(354, 58, kPictureSize, kPictureSize);
     image2_ = new TPictureButton(this, PictureIcon(DrawRefreshPicture()));
     image2_->setObjectName(QStringLiteral("Image2"));
-    image2_->setToolTip(QStringLiteral("Refresh"));
+    Describe(image2_, QStringLiteral("Refresh"), QStringLiteral("Refresh"),
+             QStringLiteral("Reads the device information again"));
     image2_->setGeometry(354, 99, kPictureSize, kPictureSize);
 
     // Shown in the top edge of the status group when the device is a simulated one.
@@ -256,7 +264,16 @@ void TForm1::BuildControls() {
     memo1_->hide();
 
     PlaceStatusBars();
-    // The address entry takes the keyboard when the window opens.
+    // Tab follows the reading order: down the picture column, along the address row, then the
+    // relay panel. The address entry takes the keyboard when the window opens.
+    QWidget* order[] = {image1_, image3_,    edit2_,       speedButton5_,
+                        image2_, comboBox1_, speedButton4_};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    label6_->setBuddy(edit2_);
+    edit2_->setAccessibleName(QStringLiteral("Device IP"));
+    label1_->setBuddy(comboBox1_);
+    comboBox1_->setAccessibleName(QStringLiteral("Tone Index"));
     edit2_->setFocus();
 }
 
@@ -342,7 +359,9 @@ void TForm1::Render() {
     image3_->setEnabled(s.Image3Enabled);
 
     shape1_->SetColors(ToQColor(s.Shape1.Brush), ToQColor(s.Shape1.Pen));
+    shape1_->SetOn(s.Shape1.Brush == kOutputOnColor);
     shape6_->SetColors(ToQColor(s.Shape6.Brush), ToQColor(s.Shape6.Pen));
+    shape6_->SetOn(s.Shape6.Brush == kInputOnColor);
 
     const std::pair<TStatusBar*, const TStatusBarState*> bars[] = {
         {statusBar1_, &s.StatusBar1},

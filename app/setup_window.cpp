@@ -100,9 +100,14 @@ QLineEdit* TForm2::MakeEdit(QWidget* parent, const char* name, TEditState TSetup
     return edit;
 }
 
-TPictureButton* TForm2::MakeApplyImage(QWidget* parent, const char* name, int left, int top) {
+TPictureButton* TForm2::MakeApplyImage(QWidget* parent, const char* name, const char* what,
+                                       int left, int top) {
     auto* image = new TPictureButton(parent, PictureIcon(DrawCheckMarkPicture()));
     image->setObjectName(QString::fromUtf8(name));
+    const QString hint = QStringLiteral("Apply ") + QString::fromUtf8(what);
+    Describe(
+        image, hint, hint,
+        QStringLiteral("Writes the ") + QString::fromUtf8(what) + QStringLiteral(" to the device"));
     image->setGeometry(left, top, kPictureSize, kPictureSize);
     return image;
 }
@@ -150,7 +155,7 @@ void TForm2::BuildApGroup() {
         {{open, &TSetupWindowState::RadioButton1}, {wpa, &TSetupWindowState::RadioButton2}});
     MakeLabel(groupBox1_, "Label2", "SSID Key:", 16, 84);
     MakeEdit(groupBox1_, "Edit2", &TSetupWindowState::Edit2, {95, 81, 175, 22});
-    image2_ = MakeApplyImage(groupBox1_, "Image2", 308, 79);
+    image2_ = MakeApplyImage(groupBox1_, "Image2", "AP settings", 308, 79);
 }
 
 void TForm2::BuildWebGroup() {
@@ -161,7 +166,7 @@ void TForm2::BuildWebGroup() {
     groupBox4_->setPalette(silver);
     MakeLabel(groupBox4_, "Label7", "Login Key:", 16, 26);
     MakeEdit(groupBox4_, "Edit6", &TSetupWindowState::Edit6, {95, 24, 175, 22});
-    image5_ = MakeApplyImage(groupBox4_, "Image5", 308, 23);
+    image5_ = MakeApplyImage(groupBox4_, "Image5", "WEB key", 308, 23);
 }
 
 void TForm2::BuildModbusGroup() {
@@ -170,14 +175,14 @@ void TForm2::BuildModbusGroup() {
     MakeEdit(groupBox6_, "Edit7", &TSetupWindowState::Edit7, {95, 16, 90, 22});
     MakeLabel(groupBox6_, "Label19", "Idle Timeout:", 17, 36);
     MakeEdit(groupBox6_, "Edit12", &TSetupWindowState::Edit12, {95, 37, 90, 22});
-    image9_ = MakeApplyImage(groupBox6_, "Image9", 308, 23);
+    image9_ = MakeApplyImage(groupBox6_, "Image9", "Modbus TCP settings", 308, 23);
 }
 
 void TForm2::BuildLocationGroup() {
     groupBox3_ = MakeGroup(this, "GroupBox3", "Location", {2, 231, 348, 67});
     MakeLabel(groupBox3_, "Label8", "String:", 16, 26);
     MakeEdit(groupBox3_, "Edit5", &TSetupWindowState::Edit5, {95, 24, 202, 22});
-    image6_ = MakeApplyImage(groupBox3_, "Image6", 308, 23);
+    image6_ = MakeApplyImage(groupBox3_, "Image6", "location", 308, 23);
 }
 
 void TForm2::BuildStationGroup() {
@@ -193,7 +198,7 @@ void TForm2::BuildStationGroup() {
                    {wpa, &TSetupWindowState::RadioButton5}});
     MakeLabel(groupBox2_, "Label6", "SSID Key:", 16, 84);
     MakeEdit(groupBox2_, "Edit4", &TSetupWindowState::Edit4, {95, 81, 175, 22});
-    image3_ = MakeApplyImage(groupBox2_, "Image3", 308, 79);
+    image3_ = MakeApplyImage(groupBox2_, "Image3", "station settings", 308, 79);
 
     checkBox1_ = new QCheckBox(QStringLiteral("Static IP"), groupBox2_);
     checkBox1_->setObjectName(QStringLiteral("CheckBox1"));
@@ -221,7 +226,7 @@ void TForm2::BuildStationGroup() {
     label12_ = MakeLabel(panel1_, "Label12", "Gate way:", 23, 74);
     MakeEdit(panel1_, "Edit10", &TSetupWindowState::Edit10, {90, 72, 175, 22})
         ->setToolTip(QStringLiteral("Station mode Gateway"));
-    image10_ = MakeApplyImage(panel1_, "Image10", 303, 41);
+    image10_ = MakeApplyImage(panel1_, "Image10", "static IP", 303, 41);
 }
 
 void TForm2::BuildWifiModeGroup() {
@@ -230,7 +235,7 @@ void TForm2::BuildWifiModeGroup() {
     auto* station = MakeRadio(groupBox5_, "RadioButton7", "Station", 178, 20);
     AddRadioGroup(
         {{ap, &TSetupWindowState::RadioButton6}, {station, &TSetupWindowState::RadioButton7}});
-    image4_ = MakeApplyImage(groupBox5_, "Image4", 308, 13);
+    image4_ = MakeApplyImage(groupBox5_, "Image4", "Wi-Fi mode", 308, 13);
 }
 
 void TForm2::BuildBottomRow() {
@@ -245,7 +250,12 @@ void TForm2::BuildBottomRow() {
     image7_ = makeAction("Image7", "Reset to Default", 44);
     image1_ = makeAction("Image1", "Update F/W", 270);
     image8_ = makeAction("Image8", "Reboot device", 496);
-    image8_->setToolTip(QStringLiteral("Reboot"));
+    Describe(image7_, QStringLiteral("Reset to Default"), QStringLiteral("Reset to Default"),
+             QStringLiteral("Returns the device to its factory settings; it restarts at once"));
+    Describe(image1_, QStringLiteral("Update F/W"), QStringLiteral("Update F/W"),
+             QStringLiteral("Uploads a firmware image to the device"));
+    Describe(image8_, QStringLiteral("Reboot"), QStringLiteral("Reboot device"),
+             QStringLiteral("Restarts the device"));
 
     cGauge1_ = new TGauge(this);
     cGauge1_->setObjectName(QStringLiteral("CGauge1"));

@@ -103,7 +103,8 @@ class TForm2 : public QDialog {
 
     QLineEdit* MakeEdit(QWidget* parent, const char* name, TEditState TSetupWindowState::*state,
                         QRect place);
-    TPictureButton* MakeApplyImage(QWidget* parent, const char* name, int left, int top);
+    TPictureButton* MakeApplyImage(QWidget* parent, const char* name, const char* what, int left,
+                                   int top);
     QRadioButton* MakeRadio(QWidget* parent, const char* name, const char* caption, int left,
                             int top);
     void AddRadioGroup(std::vector<TRadioBinding> buttons);

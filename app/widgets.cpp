@@ -1,14 +1,23 @@
 #include "app/widgets.h"
 
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPen>
 #include <QResizeEvent>
 #include <algorithm>
 
 namespace kstbell {
 
-TShape::TShape(QWidget* parent) : QWidget(parent) {}
+TShape::TShape(QWidget* parent) : QWidget(parent) {
+    setAccessibleDescription(QStringLiteral("off"));
+}
+
+void TShape::SetOn(bool on) {
+    const QString state = on ? QStringLiteral("on") : QStringLiteral("off");
+    if (accessibleDescription() != state) setAccessibleDescription(state);
+}
 
 void TShape::SetColors(const QColor& brush, const QColor& pen) {
     if (brush == brush_ && pen == pen_) return;
@@ -48,7 +57,16 @@ TPictureButton::TPictureButton(QWidget* parent, const QIcon& picture) : QAbstrac
     setIcon(picture);
     setIconSize(QSize(24, 24));
     setCursor(Qt::PointingHandCursor);
-    setFocusPolicy(Qt::NoFocus);
+    // The keyboard reaches it; a mouse click does not take the focus from an edit.
+    setFocusPolicy(Qt::TabFocus);
+}
+
+void TPictureButton::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (isEnabled()) click();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 QSize TPictureButton::sizeHint() const {
@@ -61,6 +79,43 @@ void TPictureButton::paintEvent(QPaintEvent* /*event*/) {
     // A pressed picture moves by one pixel, as a hint that the click was taken.
     const QRect area = isDown() ? rect().translated(1, 1) : rect();
     icon().paint(&painter, area, Qt::AlignCenter, mode);
+    if (hasFocus()) {
+        painter.setPen(QPen(palette().color(QPalette::WindowText), 1, Qt::DotLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+}
+
+void Describe(QWidget* widget, const QString& hint, const QString& name,
+              const QString& description) {
+    widget->setToolTip(hint);
+    widget->setAccessibleName(name);
+    widget->setAccessibleDescription(description);
+}
+
+namespace {
+
+// Clicks the button it watches on Enter.
+class TEnterClicks : public QObject {
+  public:
+    using QObject::QObject;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress) return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) return false;
+        auto* button = static_cast<QAbstractButton*>(watched);
+        if (button->isEnabled()) button->click();
+        return true;
+    }
+};
+
+}  // namespace
+
+void MakeKeyboardButton(QAbstractButton* button) {
+    button->setFocusPolicy(Qt::TabFocus);
+    button->installEventFilter(new TEnterClicks(button));
 }
 
 TStatusBar::TStatusBar(QWidget* parent, std::initializer_list<int> panelWidths)

@@ -15,12 +15,14 @@
 
 namespace kstbell {
 
-// A rectangle filled with one colour and outlined with another, one pixel wide.
+// A rectangle filled with one colour and outlined with another, one pixel wide. What it shows
+// is told to screen readers as "on" or "off".
 class TShape : public QWidget {
     Q_OBJECT
   public:
     explicit TShape(QWidget* parent);
     void SetColors(const QColor& brush, const QColor& pen);
+    void SetOn(bool on);
     QColor BrushColor() const { return brush_; }
     QColor PenColor() const { return pen_; }
 
@@ -44,7 +46,7 @@ class TGroupBox : public QGroupBox {
 };
 
 // A 24 x 24 picture that reacts to clicks; drawn greyed while disabled. The hint is its
-// tooltip.
+// tooltip. Tab reaches it, Space or Enter clicks it, and a dotted frame shows the focus.
 class TPictureButton : public QAbstractButton {
     Q_OBJECT
   public:
@@ -53,7 +55,16 @@ class TPictureButton : public QAbstractButton {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 };
+
+// Gives a control its hint (the tooltip) and what a screen reader says of it: its name and
+// what it does.
+void Describe(QWidget* widget, const QString& hint, const QString& name,
+              const QString& description);
+
+// Lets Tab reach a button and Enter click it, as Space already does.
+void MakeKeyboardButton(QAbstractButton* button);
 
 // A status bar: text panels side by side, each of a fixed width. Panel texts are plain text.
 class TStatusBar : public QWidget {
