@@ -182,38 +182,43 @@ QIcon PictureIcon(const QImage& picture) {
     return icon;
 }
 
+void PaintProgramIcon(QPainter& p) {
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor body(0xE6, 0x51, 0x00);
+    const QColor outline(0x5D, 0x25, 0x00);
+    p.setPen(QPen(outline, 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+
+    // The driver box at the back and the flared horn in front of it.
+    p.setBrush(QColor(0x45, 0x5A, 0x64));
+    p.drawRoundedRect(QRectF(4, 24, 12, 16), 2, 2);
+    QPainterPath horn;
+    horn.moveTo(16, 26);
+    horn.lineTo(40, 10);
+    horn.lineTo(40, 54);
+    horn.lineTo(16, 38);
+    horn.closeSubpath();
+    p.setBrush(body);
+    p.drawPath(horn);
+
+    // Sound waves.
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(body, 4.0, Qt::SolidLine, Qt::RoundCap));
+    p.drawArc(QRectF(34, 20, 16, 24), -50 * 16, 100 * 16);
+    p.drawArc(QRectF(36, 12, 24, 40), -50 * 16, 100 * 16);
+}
+
+QImage DrawProgramIcon(int size) {
+    QImage image = BlankImage(size);
+    QPainter p(&image);
+    p.scale(size / double(kProgramIconUnits), size / double(kProgramIconUnits));
+    PaintProgramIcon(p);
+    return image;
+}
+
 QIcon ProgramIcon() {
     QIcon icon;
-    for (int size : {16, 32, 48, 64}) {
-        QImage image = BlankImage(size);
-        QPainter p(&image);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.scale(size / 64.0, size / 64.0);
-
-        const QColor body(0xE6, 0x51, 0x00);
-        const QColor outline(0x5D, 0x25, 0x00);
-        p.setPen(QPen(outline, 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-
-        // The driver box at the back and the flared horn in front of it.
-        p.setBrush(QColor(0x45, 0x5A, 0x64));
-        p.drawRoundedRect(QRectF(4, 24, 12, 16), 2, 2);
-        QPainterPath horn;
-        horn.moveTo(16, 26);
-        horn.lineTo(40, 10);
-        horn.lineTo(40, 54);
-        horn.lineTo(16, 38);
-        horn.closeSubpath();
-        p.setBrush(body);
-        p.drawPath(horn);
-
-        // Sound waves.
-        p.setBrush(Qt::NoBrush);
-        p.setPen(QPen(body, 4.0, Qt::SolidLine, Qt::RoundCap));
-        p.drawArc(QRectF(34, 20, 16, 24), -50 * 16, 100 * 16);
-        p.drawArc(QRectF(36, 12, 24, 40), -50 * 16, 100 * 16);
-        p.end();
-        icon.addPixmap(QPixmap::fromImage(image));
-    }
+    for (int size : {16, 32, 48, 64})
+        icon.addPixmap(QPixmap::fromImage(DrawProgramIcon(size)));
     return icon;
 }
 

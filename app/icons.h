@@ -8,6 +8,8 @@
 #include <QImage>
 #include <QString>
 
+class QPainter;
+
 namespace kstbell {
 
 inline constexpr int kPictureSize = 24;
@@ -28,7 +30,12 @@ QImage GreyedPicture(const QImage& picture);
 // An icon with the picture for the normal state and its greyed form for the disabled state.
 QIcon PictureIcon(const QImage& picture);
 
-// The program icon: an alarm horn with sound waves, in several sizes.
+// The program icon: an alarm horn with sound waves, drawn in a box of kProgramIconUnits square
+// (scale the painter for other sizes); as an image of size x size pixels; and as an icon in
+// several sizes.
+inline constexpr int kProgramIconUnits = 64;
+void PaintProgramIcon(QPainter& painter);
+QImage DrawProgramIcon(int size);
 QIcon ProgramIcon();
 
 }  // namespace kstbell

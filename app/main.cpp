@@ -14,6 +14,7 @@
 #include "app/main_window.h"
 #include "app/qt_host_services.h"
 #include "app/simulation.h"
+#include "kstbell_version.h"
 #include "platform/backends.h"
 #include "shell/context.h"
 #include "shell/display.h"
@@ -103,6 +104,19 @@ void ArmScreenshot(TApplication& app, QWidget& window) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Answered before any window system is asked for, so they work anywhere.
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--version") {
+            std::printf("kstbell %s\n", KSTBELL_VERSION);
+            return 0;
+        }
+        if (arg == "--help") {
+            std::printf(
+                "usage: kstbell [--simulate]\n  --simulate  run against a simulated horn\n");
+            return 0;
+        }
+    }
     TApplication app(argc, argv);
     app.setWindowIcon(ProgramIcon());
 

@@ -15,3 +15,8 @@ if(KSTBELL_SANITIZE)
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
   target_link_options(kstbell_options INTERFACE -fsanitize=address,undefined)
 endif()
+
+# The version every program prints, from project().
+configure_file(${CMAKE_CURRENT_LIST_DIR}/kstbell_version.h.in
+               ${CMAKE_BINARY_DIR}/generated/kstbell_version.h @ONLY)
+target_include_directories(kstbell_options INTERFACE ${CMAKE_BINARY_DIR}/generated)

@@ -3,6 +3,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <limits>
@@ -11,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "kstbell_version.h"
 #include "sim/simulated_site.h"
 
 namespace {
@@ -46,7 +48,8 @@ constexpr const char* kUsage =
     "  --segment-size N     announce TCP segments of N bytes (e.g. 1460, as on Wi-Fi)\n"
     "  --corrupt-image      store firmware images with one byte changed\n"
     "  --quiet              no per-request log on stderr\n"
-    "  --help               show this text\n";
+    "  --help               show this text\n"
+    "  --version            print the version\n";
 
 struct TUsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -91,6 +94,9 @@ TCommandLine ParseCommandLine(int argc, char** argv) {
         };
         if (option == "--help" || option == "-h") {
             line.Help = true;
+        } else if (option == "--version") {
+            std::cout << "kstbell-sim " << KSTBELL_VERSION << "\n";
+            std::exit(0);
         } else if (option == "--bind") {
             options.BindAddress = value();
         } else if (option == "--count") {

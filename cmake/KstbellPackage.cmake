@@ -1,0 +1,55 @@
+# What the Debian package holds besides the programs, and how CPack builds it:
+#   cmake --preset package && cmake --build --preset package && cpack --config build/package/CPackConfig.cmake
+# scripts/package does that and checks the result.
+set(KSTBELL_PACKAGING ${PROJECT_SOURCE_DIR}/packaging)
+set(KSTBELL_GENERATED ${CMAKE_BINARY_DIR}/packaging)
+set(KSTBELL_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/kstbell)
+
+# Man pages and the changelog, compressed the way Debian wants them (no name, no time stamp).
+function(kstbell_gzip source target)
+  add_custom_command(OUTPUT ${target}
+    COMMAND gzip -9nc ${source} > ${target}
+    DEPENDS ${source} VERBATIM)
+  list(APPEND KSTBELL_GZIPPED ${target})
+  set(KSTBELL_GZIPPED ${KSTBELL_GZIPPED} PARENT_SCOPE)
+endfunction()
+
+file(MAKE_DIRECTORY ${KSTBELL_GENERATED}/man)
+set(KSTBELL_GZIPPED)
+foreach(page kstbell kstbell-sim kstbellctl kstbell-bridge)
+  if(EXISTS ${PROJECT_SOURCE_DIR}/docs/man/${page}.1)
+    kstbell_gzip(${PROJECT_SOURCE_DIR}/docs/man/${page}.1 ${KSTBELL_GENERATED}/man/${page}.1.gz)
+    install(FILES ${KSTBELL_GENERATED}/man/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  endif()
+endforeach()
+kstbell_gzip(${KSTBELL_PACKAGING}/changelog ${KSTBELL_GENERATED}/changelog.gz)
+add_custom_target(kstbell_packaging_files ALL DEPENDS ${KSTBELL_GZIPPED})
+
+install(FILES ${KSTBELL_GENERATED}/changelog.gz ${KSTBELL_PACKAGING}/copyright
+        DESTINATION ${KSTBELL_DOC_DIR})
+install(FILES ${KSTBELL_PACKAGING}/${KSTBELL_APP_ID}.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${KSTBELL_PACKAGING}/${KSTBELL_APP_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME kstbell)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "The kstbell developers <dev@kstbell.org>")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://kstbell.org/)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+  "operate networked Wi-Fi alarm horns\n\
+kstbell monitors, switches and configures a networked Wi-Fi alarm horn with a\n\
+relay output, four tones and one digital input: a desktop program for one\n\
+horn, kstbellctl for scripts and whole sites with JSON output, kstbell-bridge\n\
+for home and building automation over MQTT, and kstbell-sim, a simulated horn\n\
+that gives everything without hardware.")
+# The window needs a platform plugin, which no library dependency names.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+include(CPack)
