@@ -44,7 +44,7 @@ class TConnection {
     bool Serving() const;
     unsigned Interest() const;
     std::optional<TSimClock::time_point> WakeAt() const;
-    int Fd() const { return fd_.Get(); }
+    TSocket Fd() const { return fd_.Get(); }
 
   private:
     enum class EPhase { Request, Reply, Hold, Data, Stall, Drain, Done };

@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+#include "sim/unique_fd.h"
+
 namespace kstbell::sim {
 
 enum EInterest : unsigned {
@@ -33,8 +35,8 @@ class TEventPoller {
 
     // Watches fd for interest and reports it with token; InterestNone stops watching it
     // (errors included) until it is set again. Forget before closing a watched descriptor.
-    void Set(int fd, std::uint64_t token, unsigned interest);
-    void Forget(int fd);
+    void Set(TSocket fd, std::uint64_t token, unsigned interest);
+    void Forget(TSocket fd);
     // Waits up to timeoutMs (negative: without limit) and fills events with what is ready;
     // returns early, with nothing, when woken.
     void Wait(int timeoutMs, std::vector<TPollEvent>& events);

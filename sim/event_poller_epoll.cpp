@@ -21,6 +21,10 @@ namespace {
 constexpr std::uint64_t kWakeToken = UINT64_MAX;
 constexpr std::size_t kEventsPerWait = 256;
 
+int Raw(const TUniqueFd& fd) {
+    return static_cast<int>(fd.Get());
+}
+
 std::runtime_error SystemError(const char* what) {
     return std::runtime_error(std::string(what) + ": " + std::strerror(errno));
 }
@@ -34,7 +38,7 @@ struct TEventPoller::TImpl {
         std::uint64_t Token = 0;
         unsigned Interest = InterestNone;
     };
-    std::unordered_map<int, TWatch> Watched;  // what is watched now, by descriptor
+    std::unordered_map<TSocket, TWatch> Watched;  // what is watched now, by descriptor
     std::array<epoll_event, kEventsPerWait> Ready{};
 };
 
@@ -46,13 +50,13 @@ TEventPoller::TEventPoller() : impl_(std::make_unique<TImpl>()) {
     epoll_event event{};
     event.events = EPOLLIN;
     event.data.u64 = kWakeToken;
-    if (::epoll_ctl(impl_->Epoll.Get(), EPOLL_CTL_ADD, impl_->WakeFd.Get(), &event) != 0)
+    if (::epoll_ctl(Raw(impl_->Epoll), EPOLL_CTL_ADD, Raw(impl_->WakeFd), &event) != 0)
         throw SystemError("epoll_ctl");
 }
 
 TEventPoller::~TEventPoller() = default;
 
-void TEventPoller::Set(int fd, std::uint64_t token, unsigned interest) {
+void TEventPoller::Set(TSocket fd, std::uint64_t token, unsigned interest) {
     if (interest == InterestNone) {
         Forget(fd);
         return;
@@ -67,26 +71,26 @@ void TEventPoller::Set(int fd, std::uint64_t token, unsigned interest) {
         return;
     }
     const int op = it == impl_->Watched.end() ? EPOLL_CTL_ADD : EPOLL_CTL_MOD;
-    if (::epoll_ctl(impl_->Epoll.Get(), op, fd, &event) != 0) throw SystemError("epoll_ctl");
+    if (::epoll_ctl(Raw(impl_->Epoll), op, static_cast<int>(fd), &event) != 0)
+        throw SystemError("epoll_ctl");
     impl_->Watched[fd] = {token, interest};
 }
 
-void TEventPoller::Forget(int fd) {
+void TEventPoller::Forget(TSocket fd) {
     if (impl_->Watched.erase(fd) == 0) return;
     epoll_event unused{};
-    ::epoll_ctl(impl_->Epoll.Get(), EPOLL_CTL_DEL, fd, &unused);
+    ::epoll_ctl(Raw(impl_->Epoll), EPOLL_CTL_DEL, static_cast<int>(fd), &unused);
 }
 
 void TEventPoller::Wait(int timeoutMs, std::vector<TPollEvent>& events) {
     events.clear();
-    const int count = ::epoll_wait(impl_->Epoll.Get(), impl_->Ready.data(),
+    const int count = ::epoll_wait(Raw(impl_->Epoll), impl_->Ready.data(),
                                    static_cast<int>(impl_->Ready.size()), timeoutMs);
     for (int i = 0; i < count; ++i) {
         const epoll_event& ready = impl_->Ready[static_cast<std::size_t>(i)];
         if (ready.data.u64 == kWakeToken) {
             std::uint64_t drained = 0;
-            [[maybe_unused]] const ssize_t n =
-                ::read(impl_->WakeFd.Get(), &drained, sizeof drained);
+            [[maybe_unused]] const ssize_t n = ::read(Raw(impl_->WakeFd), &drained, sizeof drained);
             continue;
         }
         TPollEvent event;
@@ -99,7 +103,7 @@ void TEventPoller::Wait(int timeoutMs, std::vector<TPollEvent>& events) {
 
 void TEventPoller::Wake() {
     const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(impl_->WakeFd.Get(), &one, sizeof one);
+    [[maybe_unused]] const ssize_t n = ::write(Raw(impl_->WakeFd), &one, sizeof one);
 }
 
 }  // namespace kstbell::sim

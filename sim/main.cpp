@@ -1,7 +1,6 @@
 // kstbell-sim: the device simulator as a stand-alone server, for trying the desktop program
 // without hardware.
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -14,6 +13,7 @@
 
 #include "kstbell_version.h"
 #include "sim/simulated_site.h"
+#include "sim/stop_request.h"
 
 namespace {
 
@@ -170,13 +170,7 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    // Block the stop signals before the server thread exists, so that only sigwait below
-    // receives them.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    kstbell::sim::PrepareStopRequests();
 
     try {
         TSimulatedSite site(TSiteOptions{std::move(line.Options), line.Count, line.CountGiven});
@@ -191,8 +185,7 @@ int main(int argc, char** argv) {
                       << " to " << site.Address(site.Count() - 1) << " on port " << site.Port()
                       << std::endl;
         }
-        int received = 0;
-        sigwait(&stopSignals, &received);
+        kstbell::sim::WaitForStopRequest();
         site.Stop();
     } catch (const std::exception& error) {
         std::cerr << "kstbell-sim: " << error.what() << "\n";

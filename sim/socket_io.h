@@ -30,7 +30,7 @@ struct TIoResult {
 TUniqueFd ListenTcp(const std::string& address, std::uint16_t port);
 
 // The port a bound socket actually got.
-std::uint16_t BoundPort(int fd);
+std::uint16_t BoundPort(TSocket fd);
 
 struct TAccepted {
     EIo Status = EIo::Failed;
@@ -39,18 +39,18 @@ struct TAccepted {
     bool OutOfDescriptors = false;  // the process or system has no descriptor left
     std::string Error;              // why accepting failed
 };
-TAccepted AcceptConnection(int listener);
+TAccepted AcceptConnection(TSocket listener);
 
-TIoResult ReceiveSome(int fd, std::span<std::uint8_t> into);
+TIoResult ReceiveSome(TSocket fd, std::span<std::uint8_t> into);
 // Never raises SIGPIPE.
-TIoResult SendSome(int fd, std::span<const std::uint8_t> bytes);
+TIoResult SendSome(TSocket fd, std::span<const std::uint8_t> bytes);
 // Ends our sending side; the client sees the end of the stream.
-void ShutdownSending(int fd);
+void ShutdownSending(TSocket fd);
 // Closes the connection with a reset instead of an orderly end.
 void CloseWithReset(TUniqueFd& fd);
-void SetNoDelay(int fd);
+void SetNoDelay(TSocket fd);
 // Announces a segment size on a listener for the connections it accepts from now on.
-void SetSegmentSize(int listener, int size);
+void SetSegmentSize(TSocket listener, int size);
 
 struct TDescriptorLimit {
     std::uint64_t Soft = 0;

@@ -28,8 +28,8 @@ TIoResult Outcome(ssize_t n) {
 
 }  // namespace
 
-void CloseDescriptor(int fd) {
-    ::close(fd);
+void CloseDescriptor(TSocket socket) {
+    ::close(static_cast<int>(socket));
 }
 
 TUniqueFd ListenTcp(const std::string& address, std::uint16_t port) {
@@ -42,25 +42,28 @@ TUniqueFd ListenTcp(const std::string& address, std::uint16_t port) {
     TUniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!fd.Valid()) throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
     const int on = 1;
-    ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+    ::setsockopt(static_cast<int>(fd.Get()), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (::bind(static_cast<int>(fd.Get()), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) !=
+        0) {
         throw std::runtime_error("cannot bind " + address + ":" + std::to_string(port) + ": " +
                                  std::strerror(errno));
     }
-    if (::listen(fd.Get(), kListenBacklog) != 0) {
+    if (::listen(static_cast<int>(fd.Get()), kListenBacklog) != 0) {
         throw std::runtime_error(std::string("listen: ") + std::strerror(errno));
     }
     return fd;
 }
 
-std::uint16_t BoundPort(int fd) {
+std::uint16_t BoundPort(TSocket socket) {
+    const int fd = static_cast<int>(socket);
     sockaddr_in addr{};
     socklen_t length = sizeof addr;
     if (::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length) != 0) return 0;
     return ntohs(addr.sin_port);
 }
 
-TAccepted AcceptConnection(int listener) {
+TAccepted AcceptConnection(TSocket listenerSocket) {
+    const int listener = static_cast<int>(listenerSocket);
     TAccepted accepted;
     sockaddr_in peer{};
     socklen_t length = sizeof peer;
@@ -80,33 +83,38 @@ TAccepted AcceptConnection(int listener) {
     return accepted;
 }
 
-TIoResult ReceiveSome(int fd, std::span<std::uint8_t> into) {
+TIoResult ReceiveSome(TSocket socket, std::span<std::uint8_t> into) {
+    const int fd = static_cast<int>(socket);
     if (into.empty()) return {EIo::Done, 0};
     return Outcome(::recv(fd, into.data(), into.size(), 0));
 }
 
-TIoResult SendSome(int fd, std::span<const std::uint8_t> bytes) {
+TIoResult SendSome(TSocket socket, std::span<const std::uint8_t> bytes) {
+    const int fd = static_cast<int>(socket);
     if (bytes.empty()) return {EIo::Done, 0};
     const TIoResult result = Outcome(::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL));
     return result.Status == EIo::Closed ? TIoResult{EIo::WouldBlock, 0} : result;
 }
 
-void ShutdownSending(int fd) {
+void ShutdownSending(TSocket socket) {
+    const int fd = static_cast<int>(socket);
     ::shutdown(fd, SHUT_WR);
 }
 
 void CloseWithReset(TUniqueFd& fd) {
     const linger abort{1, 0};
-    ::setsockopt(fd.Get(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    ::setsockopt(static_cast<int>(fd.Get()), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
     fd.Reset();
 }
 
-void SetNoDelay(int fd) {
+void SetNoDelay(TSocket socket) {
+    const int fd = static_cast<int>(socket);
     const int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
-void SetSegmentSize(int listener, int size) {
+void SetSegmentSize(TSocket listenerSocket, int size) {
+    const int listener = static_cast<int>(listenerSocket);
     ::setsockopt(listener, IPPROTO_TCP, TCP_MAXSEG, &size, sizeof size);
 }
 

@@ -2,17 +2,21 @@
 
 // Owns one socket or other descriptor and closes it when it goes out of scope.
 
+#include <cstdint>
 #include <utility>
 
 namespace kstbell::sim {
 
+// A socket or descriptor: an int on POSIX systems, a wider handle on Windows.
+using TSocket = std::intptr_t;
+
 // Closes a descriptor; defined with the platform's socket layer.
-void CloseDescriptor(int fd);
+void CloseDescriptor(TSocket fd);
 
 class TUniqueFd {
   public:
     TUniqueFd() = default;
-    explicit TUniqueFd(int fd) : fd_(fd) {}
+    explicit TUniqueFd(TSocket fd) : fd_(fd < 0 ? -1 : fd) {}
     ~TUniqueFd() { Reset(); }
 
     TUniqueFd(const TUniqueFd&) = delete;
@@ -26,7 +30,7 @@ class TUniqueFd {
         return *this;
     }
 
-    int Get() const { return fd_; }
+    TSocket Get() const { return fd_; }
     bool Valid() const { return fd_ >= 0; }
     void Reset() {
         if (fd_ >= 0) {
@@ -36,7 +40,7 @@ class TUniqueFd {
     }
 
   private:
-    int fd_ = -1;
+    TSocket fd_ = -1;
 };
 
 }  // namespace kstbell::sim
