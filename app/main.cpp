@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QStringList>
-#include <QTimer>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -13,6 +12,7 @@
 #include "app/icons.h"
 #include "app/main_window.h"
 #include "app/qt_host_services.h"
+#include "app/screenshot.h"
 #include "app/simulation.h"
 #include "kstbell_version.h"
 #include "platform/backends.h"
@@ -23,8 +23,6 @@
 namespace {
 
 using namespace kstbell;
-
-constexpr int kDefaultScreenshotDelayMs = 1500;
 
 // An error that escapes an event handler is shown in the standard error box and the program
 // goes on with its next event.
@@ -78,27 +76,6 @@ bool ParseOptions(const QStringList& arguments, TProgramOptions& options) {
         return false;
     }
     return true;
-}
-
-// When KSTBELL_SCREENSHOT names a file, a picture of the window is saved there after a short
-// delay and the program ends: this gives a picture of the window without a display.
-void ArmScreenshot(TApplication& app, QWidget& window) {
-    const QString path = qEnvironmentVariable("KSTBELL_SCREENSHOT");
-    if (path.isEmpty()) return;
-    bool ok = false;
-    int delayMs = qEnvironmentVariableIntValue("KSTBELL_SCREENSHOT_DELAY_MS", &ok);
-    if (!ok || delayMs < 0) delayMs = kDefaultScreenshotDelayMs;
-    QTimer::singleShot(delayMs, &window, [&app, &window, path] {
-        if (!window.grab().save(path)) {
-            std::fprintf(stderr, "kstbell: cannot save the screenshot to %s\n",
-                         path.toLocal8Bit().constData());
-            app.exit(1);
-            return;
-        }
-        std::printf("%s\n", path.toLocal8Bit().constData());
-        std::fflush(stdout);
-        app.exit(0);
-    });
 }
 
 }  // namespace
