@@ -66,8 +66,8 @@ def main():
     problems = []
     if width < min_w or height < min_h:
         problems.append(f"smaller than {min_w}x{min_h}")
-    if levels < 3:
-        problems.append("blank: fewer than 3 grey levels")
+    if levels < 2:
+        problems.append("blank: a single colour")
     if not 0.002 <= dark <= 0.4:
         problems.append("no text-like dark ink (expected 0.2% to 40% of the pixels)")
     if light < 0.5:

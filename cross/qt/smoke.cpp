@@ -8,6 +8,7 @@
 // Usage: kstbell-qt-smoke.exe <out> [delay-ms]   Exit code 0 on success.
 #include <QApplication>
 #include <QDateTime>
+#include <QFontDatabase>
 #include <QFontInfo>
 #include <QLabel>
 #include <QScreen>
@@ -71,6 +72,12 @@ int main(int argc, char *argv[]) {
             .arg(info.family())
             .arg(info.pixelSize())
             .arg(info.exactMatch() ? QStringLiteral("yes") : QStringLiteral("no")));
+  const QStringList families = QFontDatabase::families();
+  print(QStringLiteral("font-families=%1 tahoma-listed=%2 default=%3")
+            .arg(families.size())
+            .arg(families.contains(QStringLiteral("Tahoma"), Qt::CaseInsensitive) ? "yes" : "no")
+            .arg(QFontInfo(QApplication::font()).family()));
+  print(QStringLiteral("font-family-list=%1").arg(families.join(QLatin1Char(','))));
   print(QStringLiteral("style=%1 platform=%2")
             .arg(QApplication::style()->name(), QGuiApplication::platformName()));
 
