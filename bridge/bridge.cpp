@@ -115,15 +115,22 @@ void TBridge::Stop() {
 }
 
 void TBridge::PollLoop() {
+    // The period is the longest a horn's change may wait to show. A horn is read at about the
+    // same place in every sweep, so the next sweep starts early by the length of the last one
+    // and a margin for the publication: then no horn waits longer than a period between reads.
     const auto period = std::chrono::milliseconds(config_.PollPeriodMs);
-    auto next = std::chrono::steady_clock::now();
+    const auto margin =
+        std::min<std::chrono::steady_clock::duration>(period / 10, std::chrono::milliseconds(200));
     std::unique_lock lock(wakeMutex_);
     while (!stopping_) {
+        const auto start = std::chrono::steady_clock::now();
         lock.unlock();
         engine_.ForEach([this](std::size_t i) { PollOne(i); });
         lock.lock();
-        // A sweep that ran over its period is followed at once, not by a burst of catch-ups.
-        next = std::max(next + period, std::chrono::steady_clock::now());
+        const auto took = std::chrono::steady_clock::now() - start;
+        // A sweep longer than half a period is followed at once.
+        const auto next = start + std::max<std::chrono::steady_clock::duration>(
+                                      period - took - margin, period / 2);
         pollWake_.wait_until(lock, next, [this] { return stopping_; });
     }
 }
