@@ -135,6 +135,24 @@ def sim_seeds():
     }
 
 
+def command_seeds():
+    payloads = [
+        '{"state":"ON","tone":2}',
+        '{"state":"OFF"}',
+        '{"state":"ON","tone":"3"}',
+        '{"state":"ON"}',
+        "OFF",
+        "PRESS",
+        "",
+        '{"state":"ON","tone":9}',
+        '{"state":"ON","duration":5}',
+        "kstbell/024b7a3c6001/siren/set",
+        "kstbell/024b7a3c6001/find_me",
+        "kstbell//reboot",
+    ]
+    return {f"command{i:02}": p.encode() for i, p in enumerate(payloads)}
+
+
 def write(target, seeds):
     folder = ROOT / target
     shutil.rmtree(folder, ignore_errors=True)
@@ -147,6 +165,7 @@ def main():
     write("fuzz_reply", reply_seeds())
     write("fuzz_text", text_seeds())
     write("fuzz_sim_request", sim_seeds())
+    write("fuzz_command_payload", command_seeds())
 
 
 if __name__ == "__main__":

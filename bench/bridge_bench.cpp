@@ -1,0 +1,233 @@
+// kstbell-bridge with a large simulated site: kstbell-sim --count N (default 1,000) on
+// 127.0.78.1 and up as a process, Debian's mosquitto on a free loopback port, and the bridge
+// program between them. Measures how long after a relay change on a horn its state topic
+// shows it (a change made behind the bridge's back, so found by polling; and a change
+// commanded through the broker), and the bridge's processor time and resident memory over the
+// window.
+//
+// Usage: bridge_bench [--window SECONDS] [--count N] [--period MS] [--samples K]
+// (defaults 600 s, 1000 horns, 3100 ms, 40 samples). Exits 1 when a change took longer than
+// one period, or the bridge used 10 % of a core or 100 MiB or more.
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "bridge/broker_fixture.h"
+#include "bridge/topics.h"
+#include "cli/engine.h"
+#include "device/relay_output.h"
+#include "platform/backends.h"
+#include "sim/site_addresses.h"
+
+namespace {
+
+using namespace kstbell;
+using namespace kstbell::bridge::test;
+using Clock = std::chrono::steady_clock;
+
+struct TArgs {
+    int WindowS = 600;
+    std::size_t Count = 1000;
+    int PeriodMs = 3100;
+    int Samples = 40;
+};
+
+bool ParseArgs(int argc, char** argv, TArgs& a) {
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string o = argv[i];
+        const long v = std::strtol(argv[i + 1], nullptr, 10);
+        if (v <= 0) return false;
+        if (o == "--window")
+            a.WindowS = static_cast<int>(v);
+        else if (o == "--count")
+            a.Count = static_cast<std::size_t>(v);
+        else if (o == "--period")
+            a.PeriodMs = static_cast<int>(v);
+        else if (o == "--samples")
+            a.Samples = static_cast<int>(v);
+        else
+            return false;
+    }
+    return argc % 2 == 1;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// utime + stime of a process, in clock ticks.
+long CpuTicks(pid_t pid) {
+    const std::string stat = ReadAll("/proc/" + std::to_string(pid) + "/stat");
+    std::istringstream in(stat.substr(stat.rfind(')') + 2));
+    std::string field;
+    long ticks = 0;
+    for (int i = 3; i <= 15 && in >> field; ++i) {
+        if (i == 14 || i == 15) ticks += std::stol(field);
+    }
+    return ticks;
+}
+
+long StatusKib(pid_t pid, const std::string& key) {
+    std::istringstream in(ReadAll("/proc/" + std::to_string(pid) + "/status"));
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind(key + ":", 0) == 0) return std::stol(line.substr(key.size() + 1));
+    }
+    return 0;
+}
+
+struct TLatencies {
+    std::vector<double> Ms;
+    void Add(Clock::duration d) {
+        Ms.push_back(std::chrono::duration<double, std::milli>(d).count());
+    }
+    std::string Text() {
+        if (Ms.empty()) return "no samples";
+        std::sort(Ms.begin(), Ms.end());
+        char b[96];
+        std::snprintf(b, sizeof b, "median %.0f ms, max %.0f ms (%zu samples)", Ms[Ms.size() / 2],
+                      Ms.back(), Ms.size());
+        return b;
+    }
+};
+
+bool OutputIs(const std::optional<std::string>& payload, bool on) {
+    if (!payload) return false;
+    const auto j = nlohmann::json::parse(*payload, nullptr, false);
+    return j.is_object() && j["output"] == on;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    TArgs a;
+    if (!ParseArgs(argc, argv, a)) {
+        std::cerr << "usage: bridge_bench [--window SECONDS] [--count N] [--period MS] "
+                     "[--samples K]\n";
+        return 2;
+    }
+    TTempDir dir;
+    TBroker broker;
+    TTestClient client(broker.Port());
+
+    const std::string simLog = dir.Path() + "/sim.log";
+    TChild sim({KSTBELL_SIM_PROGRAM, "--bind", "127.0.78.1", "--port", "0", "--count",
+                std::to_string(a.Count), "--quiet"},
+               simLog);
+    std::uint16_t port = 0;
+    if (!Eventually(
+            [&] {
+                const std::string text = ReadAll(simLog);
+                const auto at = text.find(" on port ");
+                if (at == std::string::npos) return false;
+                port = static_cast<std::uint16_t>(std::stoi(text.substr(at + 9)));
+                return true;
+            },
+            60s)) {
+        std::cerr << "kstbell-sim did not start: " << ReadAll(simLog);
+        return 1;
+    }
+    const auto addresses = sim::ConsecutiveAddresses({127, 0, 78, 1}, a.Count);
+    std::ostringstream conf;
+    conf << "[broker]\nurl = \"" << broker.Url() << "\"\n[topics]\nbase = \"bench\"\n"
+         << "[poll]\nperiod_ms = " << a.PeriodMs << "\n[devices]\nport = " << port
+         << "\naddresses = [";
+    std::vector<std::string> texts;
+    for (const auto& ip : addresses) {
+        texts.push_back(sim::Ipv4Text(ip));
+        conf << (texts.size() > 1 ? ", " : "") << '"' << texts.back() << '"';
+    }
+    conf << "]\n";
+    const std::string config = dir.Write("bridge.toml", conf.str());
+    const auto started = Clock::now();
+    TChild bridge({KSTBELL_BRIDGE_PROGRAM, "--config", config}, dir.Path() + "/bridge.log");
+
+    std::vector<std::string> ids;
+    for (std::size_t i = 0; i < a.Count; ++i)
+        ids.push_back(bridge::HornId(sim::HornMac(i)));
+    for (const auto& id : ids) {
+        if (!client.WaitFor("bench/" + id + "/state", 120s)) {
+            std::cerr << "no state for " << id << "\n" << ReadAll(dir.Path() + "/bridge.log");
+            return 1;
+        }
+    }
+    const double identifiedS = std::chrono::duration<double>(Clock::now() - started).count();
+    std::printf("%zu horns identified and published in %.1f s\n", a.Count, identifiedS);
+
+    // The changes behind the bridge's back go through a session of this process.
+    const auto network = MakeHostNetworkSource();
+    cli::TEngineOptions eo;
+    eo.Port = port;
+    cli::TEngine direct(texts, eo, *network);
+
+    std::mt19937 random(7);
+    TLatencies polled, commanded;
+    const long hz = sysconf(_SC_CLK_TCK);
+    const long ticks0 = CpuTicks(bridge.Pid());
+    const auto windowStart = Clock::now();
+    const auto window = std::chrono::seconds(a.WindowS);
+    long rssMaxKib = 0;
+    int sample = 0;
+    const auto period = std::chrono::milliseconds(a.PeriodMs);
+    while (Clock::now() - windowStart < window) {
+        rssMaxKib = std::max(rssMaxKib, StatusKib(bridge.Pid(), "VmRSS"));
+        const auto due = windowStart + window * sample / a.Samples;
+        if (sample < a.Samples && Clock::now() >= due) {
+            ++sample;
+            const std::size_t h = random() % a.Count;
+            const std::string state = "bench/" + ids[h] + "/state";
+            if (SetRelayOutput(direct.Session(h), 1, 1, 1).Ok()) {
+                const auto t = Clock::now();
+                if (client.WaitFor(
+                        state, [](const std::string& p) { return OutputIs(p, true); }, 4 * period))
+                    polled.Add(Clock::now() - t);
+                else
+                    polled.Add(4 * period);
+            }
+            const std::size_t seen = client.Count(state);
+            const auto t = Clock::now();
+            client.Publish("bench/" + ids[h] + "/siren/set", "OFF");
+            if (client.WaitFor(
+                    state, [](const std::string& p) { return OutputIs(p, false); }, 4 * period) &&
+                client.Count(state) > seen)
+                commanded.Add(Clock::now() - t);
+            else
+                commanded.Add(4 * period);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - windowStart).count();
+    const double cpu = 100.0 * double(CpuTicks(bridge.Pid()) - ticks0) / double(hz) / seconds;
+    const long hwmKib = StatusKib(bridge.Pid(), "VmHWM");
+
+    std::printf("window %.0f s, poll period %d ms\n", seconds, a.PeriodMs);
+    std::printf("relay switched on the horn -> state topic: %s\n", polled.Text().c_str());
+    std::printf("siren/set OFF -> state topic:              %s\n", commanded.Text().c_str());
+    std::printf("bridge processor time: %.2f %% of one core\n", cpu);
+    std::printf("bridge resident memory: max %.1f MiB sampled, peak %.1f MiB (VmHWM)\n",
+                double(rssMaxKib) / 1024.0, double(hwmKib) / 1024.0);
+    const bool ok = !polled.Ms.empty() && polled.Ms.back() <= a.PeriodMs &&
+                    commanded.Ms.back() <= a.PeriodMs && cpu < 10.0 && hwmKib < 100 * 1024;
+    std::printf("%s\n", ok ? "within bounds" : "OUT OF BOUNDS");
+    bridge.Signal(SIGTERM);
+    bridge.Wait(20s);
+    sim.Signal(SIGTERM);
+    sim.Wait(20s);
+    return ok ? 0 : 1;
+}

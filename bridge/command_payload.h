@@ -1,0 +1,31 @@
+#pragma once
+
+// The payloads of the command topics, read without trusting them: a siren command as JSON
+// ({"state":"ON","tone":2}, the tone also as the text "2" of an offered tone) or as the plain
+// text ON or OFF; a button press as PRESS or nothing.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kstbell::bridge {
+
+inline constexpr std::uint8_t kToneCount = 4;  // tones 0 to 3
+// Longer payloads are refused before they are parsed.
+inline constexpr std::size_t kMaxCommandPayload = 1024;
+
+struct TSirenRequest {
+    bool On = false;
+    std::optional<std::uint8_t> Tone;  // none: keep the last one
+};
+
+// True with the request, or false with the reason in error.
+bool ParseSirenPayload(std::string_view payload, TSirenRequest& request, std::string& error);
+
+// True for a press (empty, or PRESS in any case, blanks around it allowed); false with the
+// reason otherwise.
+bool ParsePressPayload(std::string_view payload, std::string& error);
+
+}  // namespace kstbell::bridge

@@ -1,0 +1,66 @@
+#pragma once
+
+// Everything the bridge is told: where the broker is and how to log in, its topics, how often
+// it polls, and which horns it bridges.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "device/session.h"
+
+namespace kstbell::bridge {
+
+struct TBrokerUrl {
+    bool Tls = false;  // mqtts://
+    std::string Host;
+    std::uint16_t Port = 1883;
+};
+
+// "mqtt://HOST[:PORT]" (port 1883) or "mqtts://HOST[:PORT]" (port 8883); HOST a name, an IPv4
+// address or a bracketed IPv6 address. False, with the reason, for anything else.
+bool ParseBrokerUrl(const std::string& text, TBrokerUrl& url, std::string& error);
+
+// One entry of the device list: an address or a range, with a name for a single address.
+struct TDeviceEntry {
+    std::string Target;
+    std::string Name;
+};
+
+struct TBridgeConfig {
+    std::string BrokerUrl = "mqtt://localhost";
+    std::string ClientId;  // empty: "kstbell-bridge-HOST-BASE"
+    std::string Username;
+    std::string PasswordFile;  // the password is the file's first line
+    std::string CaFile;        // empty with mqtts://: the system's certificates
+    std::string CertFile;
+    std::string KeyFile;
+    int KeepAliveSeconds = 30;
+
+    std::string BaseTopic = "kstbell";
+    std::string DiscoveryPrefix = "homeassistant";
+
+    int PollPeriodMs = 3100;
+    std::uint16_t DevicePort = kDefaultDevicePort;
+    std::size_t Parallel = 64;
+    int ConnectTimeoutMs = 1500;
+    int ReplyWaitMs = 1000;
+    // Every this many answered polls the information is asked again (location, firmware).
+    int InfoEveryPolls = 100;
+
+    std::vector<TDeviceEntry> Devices;
+};
+
+// A device with its configured name, after the ranges are expanded.
+struct THornEntry {
+    std::string Address;
+    std::string Name;
+};
+
+// Expands the device list (repeats dropped, the first kept). False, with the reason, for an
+// entry that is no address or range.
+bool ExpandDevices(const std::vector<TDeviceEntry>& devices, std::vector<THornEntry>& horns,
+                   std::string& error);
+
+}  // namespace kstbell::bridge

@@ -1,0 +1,272 @@
+#include "bridge/config_file.h"
+
+#include <toml++/toml.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+
+#include "bridge/topics.h"
+#include "cli/device_list.h"
+
+namespace kstbell::bridge {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class TReader {
+  public:
+    TReader(std::string path, TBridgeConfig& config) : path_(std::move(path)), c_(config) {
+        folder_ = fs::path(path_).parent_path();
+    }
+
+    bool Read(const toml::table& root) {
+        using TSection = std::function<bool(const std::string&, const toml::node&)>;
+        const std::map<std::string, TSection> sections = {
+            {"broker", [this](const std::string& k, const toml::node& n) { return Broker(k, n); }},
+            {"topics", [this](const std::string& k, const toml::node& n) { return Topics(k, n); }},
+            {"poll", [this](const std::string& k, const toml::node& n) { return Poll(k, n); }},
+            {"devices",
+             [this](const std::string& k, const toml::node& n) { return Devices(k, n); }},
+        };
+        for (const auto& [key, node] : root) {
+            const std::string name(key.str());
+            const auto section = sections.find(name);
+            if (section == sections.end()) return Fail(node, name, "unknown section");
+            const toml::table* table = node.as_table();
+            if (!table) return Fail(node, name, "must be a table ([" + name + "])");
+            for (const auto& [inner, value] : *table) {
+                if (!section->second(std::string(inner.str()), value)) return false;
+            }
+            section_.clear();
+        }
+        return true;
+    }
+
+    std::string Error;
+
+  private:
+    bool Fail(const toml::node& node, const std::string& key, const std::string& what) {
+        const auto line = node.source().begin.line;
+        const std::string full = section_.empty() ? key : section_ + "." + key;
+        Error = path_ + ":" + std::to_string(line) + ": key '" + full + "': " + what;
+        return false;
+    }
+
+    bool Text(const std::string& key, const toml::node& node, std::string& into) {
+        const auto* value = node.as_string();
+        if (!value) return Fail(node, key, "must be a string");
+        into = value->get();
+        return true;
+    }
+
+    bool Path(const std::string& key, const toml::node& node, std::string& into) {
+        std::string text;
+        if (!Text(key, node, text)) return false;
+        if (text.empty()) return Fail(node, key, "must not be empty");
+        into = fs::path(text).is_absolute() ? text : (folder_ / text).lexically_normal().string();
+        return true;
+    }
+
+    template <typename T>
+    bool Number(const std::string& key, const toml::node& node, T low, T high, T& into) {
+        const auto* value = node.as_integer();
+        const auto lowest = static_cast<std::int64_t>(low);
+        const auto highest = static_cast<std::int64_t>(high);
+        if (!value || value->get() < lowest || value->get() > highest)
+            return Fail(
+                node, key,
+                "must be an integer from " + std::to_string(low) + " to " + std::to_string(high));
+        into = static_cast<T>(value->get());
+        return true;
+    }
+
+    bool Broker(const std::string& key, const toml::node& node) {
+        section_ = "broker";
+        if (key == "url") {
+            std::string url;
+            TBrokerUrl parsed;
+            std::string why;
+            if (!Text(key, node, url)) return false;
+            if (!ParseBrokerUrl(url, parsed, why)) return Fail(node, key, why);
+            c_.BrokerUrl = url;
+            return true;
+        }
+        if (key == "client_id") {
+            if (!Text(key, node, c_.ClientId)) return false;
+            if (c_.ClientId.empty() || c_.ClientId.size() > 128)
+                return Fail(node, key, "must be 1 to 128 characters");
+            return true;
+        }
+        if (key == "username") return Text(key, node, c_.Username);
+        if (key == "password") {
+            return Fail(node, key, "a password is never written here: use password_file");
+        }
+        if (key == "password_file") return Path(key, node, c_.PasswordFile);
+        if (key == "ca_file") return Path(key, node, c_.CaFile);
+        if (key == "cert_file") return Path(key, node, c_.CertFile);
+        if (key == "key_file") return Path(key, node, c_.KeyFile);
+        if (key == "keepalive_s") return Number(key, node, 5, 3600, c_.KeepAliveSeconds);
+        return Fail(node, key, "unknown key");
+    }
+
+    bool Topics(const std::string& key, const toml::node& node) {
+        section_ = "topics";
+        std::string* into = key == "base"               ? &c_.BaseTopic
+                            : key == "discovery_prefix" ? &c_.DiscoveryPrefix
+                                                        : nullptr;
+        if (!into) return Fail(node, key, "unknown key");
+        std::string text;
+        if (!Text(key, node, text)) return false;
+        if (!ValidTopicPrefix(text))
+            return Fail(node, key, "must be a topic without + or #, empty levels or end slashes");
+        *into = text;
+        return true;
+    }
+
+    bool Poll(const std::string& key, const toml::node& node) {
+        section_ = "poll";
+        if (key == "period_ms") return Number(key, node, 100, 3600000, c_.PollPeriodMs);
+        if (key == "parallel") return Number<std::size_t>(key, node, 1, 1024, c_.Parallel);
+        if (key == "connect_timeout_ms")
+            return Number(key, node, 100, kConnectTimeoutMs, c_.ConnectTimeoutMs);
+        if (key == "reply_wait_ms")
+            return Number(key, node, kReplyPollMs, kReplyPolls * kReplyPollMs, c_.ReplyWaitMs);
+        if (key == "info_every") return Number(key, node, 1, 1000000, c_.InfoEveryPolls);
+        return Fail(node, key, "unknown key");
+    }
+
+    bool Target(const std::string& key, const toml::node& node, std::string& into) {
+        std::vector<std::string> expanded;
+        std::string why;
+        if (!Text(key, node, into)) return false;
+        if (!cli::ExpandTarget(into, expanded, why)) return Fail(node, key, why);
+        return true;
+    }
+
+    bool Devices(const std::string& key, const toml::node& node) {
+        section_ = "devices";
+        if (key == "port") return Number<std::uint16_t>(key, node, 1, 65535, c_.DevicePort);
+        if (key == "addresses") {
+            const auto* list = node.as_array();
+            if (!list) return Fail(node, key, "must be a list of addresses or ranges");
+            for (const auto& item : *list) {
+                TDeviceEntry entry;
+                if (!Target(key, item, entry.Target)) return false;
+                devices_.push_back(entry);
+            }
+            return true;
+        }
+        if (key == "horn") {
+            const auto* list = node.as_array();
+            if (!list) return Fail(node, key, "must be tables ([[devices.horn]])");
+            for (const auto& item : *list) {
+                const auto* table = item.as_table();
+                if (!table) return Fail(item, key, "must be tables ([[devices.horn]])");
+                if (!Horn(*table)) return false;
+            }
+            return true;
+        }
+        return Fail(node, key, "unknown key");
+    }
+
+    bool Horn(const toml::table& table) {
+        section_ = "devices.horn";
+        TDeviceEntry entry;
+        bool haveAddress = false;
+        for (const auto& [inner, value] : table) {
+            const std::string key(inner.str());
+            if (key == "address") {
+                if (!Target(key, value, entry.Target)) return false;
+                haveAddress = true;
+            } else if (key == "name") {
+                if (!Text(key, value, entry.Name)) return false;
+            } else {
+                return Fail(value, key, "unknown key");
+            }
+        }
+        if (!haveAddress) return Fail(table, "address", "is missing");
+        if (!entry.Name.empty() && entry.Target.find('/') != std::string::npos)
+            return Fail(table, "name", "names one horn: give a single address, not a range");
+        devices_.push_back(entry);
+        section_ = "devices";
+        return true;
+    }
+
+  public:
+    std::vector<TDeviceEntry> devices_;
+
+  private:
+    std::string path_;
+    fs::path folder_;
+    TBridgeConfig& c_;
+    std::string section_;
+};
+
+}  // namespace
+
+bool LoadConfigFile(const std::string& path, TBridgeConfig& config, std::string& error) {
+    toml::table root;
+    try {
+        root = toml::parse_file(path);
+    } catch (const toml::parse_error& e) {
+        const auto& where = e.source().begin;
+        std::string what(e.description());
+        if (where.line == 0) what = "cannot be read: " + what;
+        error = path + ":" + (where.line ? std::to_string(where.line) + ":" : "") + " " + what;
+        return false;
+    }
+    TBridgeConfig read = config;
+    TReader reader(path, read);
+    if (!reader.Read(root)) {
+        error = reader.Error;
+        return false;
+    }
+    if (!reader.devices_.empty()) read.Devices = reader.devices_;
+    config = read;
+    return true;
+}
+
+bool CheckConfig(const TBridgeConfig& config, std::string& error) {
+    TBrokerUrl url;
+    if (!ParseBrokerUrl(config.BrokerUrl, url, error)) return false;
+    const bool tlsFiles =
+        !config.CaFile.empty() || !config.CertFile.empty() || !config.KeyFile.empty();
+    if (tlsFiles && !url.Tls) {
+        error = "ca_file, cert_file and key_file need an mqtts:// broker URL";
+        return false;
+    }
+    if (config.CertFile.empty() != config.KeyFile.empty()) {
+        error = "a client certificate needs both cert_file and key_file";
+        return false;
+    }
+    if (!config.PasswordFile.empty() && config.Username.empty()) {
+        error = "password_file needs a username";
+        return false;
+    }
+    if (!ValidTopicPrefix(config.BaseTopic) || !ValidTopicPrefix(config.DiscoveryPrefix)) {
+        error = "the base topic and discovery prefix must be topics without + or #";
+        return false;
+    }
+    return true;
+}
+
+bool ReadPasswordFile(const std::string& path, std::string& password, std::string& error) {
+    std::ifstream in(path);
+    std::string line;
+    if (!in || !std::getline(in, line)) {
+        error = path + ": the password file cannot be read";
+        return false;
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) {
+        error = path + ": the password file's first line is empty";
+        return false;
+    }
+    password = line;
+    return true;
+}
+
+}  // namespace kstbell::bridge

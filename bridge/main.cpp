@@ -1,0 +1,94 @@
+// kstbell-bridge: the horns on an MQTT broker, with discovery for home and building automation.
+
+#include <signal.h>
+
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bridge/bridge.h"
+#include "bridge/command_line.h"
+#include "bridge/config_file.h"
+#include "sim/simulated_site.h"
+
+namespace {
+
+using namespace kstbell::bridge;
+
+constexpr int kBadConfiguration = 2;
+
+int Refuse(const std::string& why, bool usage = false) {
+    std::fprintf(stderr, "kstbell-bridge: %s\n", why.c_str());
+    if (usage) std::fputs(kUsage, stderr);
+    return kBadConfiguration;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Every thread started from here on leaves these signals to the wait below.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    TCommandLine line;
+    std::string error;
+    if (!ParseCommandLine({argv + 1, argv + argc}, line, error)) return Refuse(error, true);
+    if (line.Help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    TBridgeConfig config;
+    if (!line.ConfigPath.empty() && !LoadConfigFile(line.ConfigPath, config, error))
+        return Refuse(error);
+    ApplyCommandLine(line, config);
+    if (!CheckConfig(config, error))
+        return Refuse(line.ConfigPath.empty() ? error : line.ConfigPath + ": " + error);
+    std::string password;
+    if (!config.PasswordFile.empty() && !ReadPasswordFile(config.PasswordFile, password, error))
+        return Refuse(error);
+
+    const TLog log = StderrLog();
+    std::unique_ptr<kstbell::sim::TSimulatedSite> site;
+    std::vector<THornEntry> horns;
+    if (line.Simulate) {
+        kstbell::sim::TSiteOptions options;
+        options.Horns.BindAddress = "127.0.78.1";
+        options.Horns.Port = 0;
+        options.Count = line.Simulate;
+        try {
+            site = std::make_unique<kstbell::sim::TSimulatedSite>(options);
+            site->Start();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "kstbell-bridge: the simulated horns did not start: %s\n",
+                         e.what());
+            return 1;
+        }
+        config.DevicePort = site->Port();
+        for (std::size_t i = 0; i < site->Count(); ++i)
+            horns.push_back({site->Address(i), {}});
+        log(std::to_string(site->Count()) + " simulated horn(s) from " + site->Address(0) +
+            " on port " + std::to_string(site->Port()));
+    } else {
+        if (!ExpandDevices(config.Devices, horns, error)) return Refuse(error);
+        if (horns.empty())
+            return Refuse(
+                "no horns to bridge: give -d ADDRESS, [devices] in --config FILE, or "
+                "--simulate N",
+                true);
+    }
+
+    TBridge bridge(config, horns, password, log);
+    if (!bridge.Start(error)) return Refuse(error);
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    log(std::string(signal == SIGTERM ? "SIGTERM" : "SIGINT") + ": publishing offline, stopping");
+    bridge.Stop();
+    if (site) site->Stop();
+    return 0;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+// The payloads the bridge publishes: a horn's state, its discovery configurations and the
+// results of commands.
+
+#include <string>
+#include <vector>
+
+#include "bridge/horn_view.h"
+#include "bridge/topics.h"
+#include "device/outcome.h"
+
+namespace kstbell::bridge {
+
+struct TMessage {
+    std::string Topic;
+    std::string Payload;
+    bool Retain = true;
+};
+
+inline constexpr const char* kOnline = "online";
+inline constexpr const char* kOffline = "offline";
+
+// {"output":true,"input":false,"tone":2,"rssi":-61,"armed":false,"location":"...",
+//  "firmware":"01.0A","address":"..."}; rssi is null while the horn reports none.
+std::string StateJson(const THornIdentity& identity, const THornState& state);
+
+// The retained discovery configurations: siren, input, signal strength, Find me and Reboot
+// buttons, all in one device block.
+std::vector<TMessage> DiscoveryMessages(const TTopics& topics, const THornIdentity& identity);
+
+// {"command":"siren/set","ok":false,"error":"unreachable","message":"..."}: error and message
+// only when it failed, status for a refusal.
+std::string ResultJson(TCommandTopic command, const TOutcome& outcome);
+
+// The name a horn shows: the configured name, else its location, else "Horn ID".
+std::string DisplayName(const THornIdentity& identity);
+
+}  // namespace kstbell::bridge

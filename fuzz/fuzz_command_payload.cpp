@@ -1,0 +1,60 @@
+// The bridge's command payloads and topics as anybody on the broker may send them.
+//
+// Input: the payload of a siren command, also read as a button press and as a topic that may
+// name a horn's command. A siren payload that is accepted says what it asks in a canonical
+// form that reads back the same; one that is refused says why and leaves the request empty.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "bridge/command_payload.h"
+#include "bridge/topics.h"
+#include "fuzz_support.h"
+
+namespace kstbell::fuzz {
+namespace {
+
+std::string Canonical(const bridge::TSirenRequest& r) {
+    std::string text = std::string(R"({"state":")") + (r.On ? "ON" : "OFF") + "\"";
+    if (r.Tone) text += ",\"tone\":" + std::to_string(*r.Tone);
+    return text + "}";
+}
+
+}  // namespace
+}  // namespace kstbell::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace kstbell;
+    using namespace kstbell::fuzz;
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+
+    bridge::TSirenRequest request;
+    request.Tone = 1;
+    std::string error;
+    const bool ok = bridge::ParseSirenPayload(input, request, error);
+    FUZZ_CHECK(ok == error.empty());
+    if (ok) {
+        FUZZ_CHECK(!request.Tone || *request.Tone < bridge::kToneCount);
+        bridge::TSirenRequest again;
+        std::string againError;
+        FUZZ_CHECK(bridge::ParseSirenPayload(Canonical(request), again, againError));
+        FUZZ_CHECK(again.On == request.On && again.Tone == request.Tone);
+    } else {
+        FUZZ_CHECK(!request.On && !request.Tone);
+    }
+    if (size > bridge::kMaxCommandPayload) FUZZ_CHECK(!ok);
+
+    std::string pressError;
+    const bool pressed = bridge::ParsePressPayload(input, pressError);
+    FUZZ_CHECK(pressed == pressError.empty());
+
+    const bridge::TTopics topics("kstbell", "homeassistant");
+    if (const auto command = topics.ParseCommand(input)) {
+        FUZZ_CHECK(!command->Id.empty());
+        FUZZ_CHECK(command->Id.find('/') == std::string::npos);
+        FUZZ_CHECK(topics.Command(command->Id, command->Command) == input);
+    }
+    return 0;
+}

@@ -1,0 +1,189 @@
+// The bridge between the real broker and simulated horns.
+
+#include <chrono>
+#include <cstdio>
+
+#include "bridge/bridge_fixture.h"
+
+namespace kstbell::bridge::test {
+namespace {
+
+using nlohmann::json;
+using Clock = std::chrono::steady_clock;
+
+TEST_F(BridgeBrokerTest, EveryHornIsDiscoveredWithItsEntitiesUnderOneDevice) {
+    EXPECT_EQ(client_->WaitFor(std::string(kBase) + "/bridge/availability"), "online");
+    struct Entity {
+        std::string component, object, commandSuffix;
+    };
+    const Entity entities[] = {{"siren", "siren", "siren/set"},
+                               {"binary_sensor", "input", ""},
+                               {"sensor", "rssi", ""},
+                               {"button", "find_me", "find_me"},
+                               {"button", "reboot", "reboot"}};
+    for (std::size_t h = 0; h < ids_.size(); ++h) {
+        const std::string& id = ids_[h];
+        const auto snapshot = site_->Snapshot(h);
+        EXPECT_EQ(client_->WaitFor(HornTopic(id, "availability")), "online");
+        for (const auto& e : entities) {
+            const std::string topic =
+                std::string(kPrefix) + "/" + e.component + "/" + id + "/" + e.object + "/config";
+            const json c = Json(client_->WaitFor(topic));
+            ASSERT_TRUE(c.is_object()) << topic;
+            EXPECT_EQ(c["unique_id"], "kstbell_" + id + "_" + e.object) << topic;
+            EXPECT_EQ(c["availability"],
+                      json::array({{{"topic", HornTopic(id, "availability")}},
+                                   {{"topic", std::string(kBase) + "/bridge/availability"}}}))
+                << topic;
+            EXPECT_EQ(c["availability_mode"], "all") << topic;
+            EXPECT_EQ(c["device"]["identifiers"], json::array({id})) << topic;
+            EXPECT_EQ(c["device"]["name"], snapshot.Location) << topic;
+            char firmware[8];
+            std::snprintf(firmware, sizeof firmware, "%02X.%02X", snapshot.FirmwareMajor,
+                          snapshot.FirmwareMinor);
+            EXPECT_EQ(c["device"]["sw_version"], firmware) << topic;
+            if (!e.commandSuffix.empty()) {
+                EXPECT_EQ(c["command_topic"], HornTopic(id, e.commandSuffix)) << topic;
+            } else {
+                EXPECT_EQ(c["state_topic"], HornTopic(id, "state")) << topic;
+            }
+            if (e.component == "siren") {
+                EXPECT_EQ(c["available_tones"], json::array({0, 1, 2, 3}));
+            }
+            if (e.component == "sensor") {
+                EXPECT_EQ(c["device_class"], "signal_strength");
+                EXPECT_EQ(c["unit_of_measurement"], "dBm");
+            }
+        }
+        const json state = Json(client_->Last(HornTopic(id, "state")));
+        EXPECT_EQ(state["output"], false);
+        EXPECT_EQ(state["address"], site_->Address(h));
+        EXPECT_EQ(state["location"], snapshot.Location);
+        for (const char* key : {"input", "tone", "rssi", "armed", "firmware"})
+            EXPECT_TRUE(state.contains(key)) << key;
+    }
+}
+
+TEST_F(BridgeBrokerTest, SirenCommandsSwitchTheRelayOrChangeNothing) {
+    struct Case {
+        std::string payload;
+        std::string error;  // empty: ok
+        int relay, tone;    // on the horn afterwards
+    };
+    const Case cases[] = {
+        {R"({"state":"ON","tone":2})", "", 1, 2},
+        {"OFF", "", 0, 2},
+        {R"({"state":"ON"})", "", 1, 2},  // a missing tone keeps the last one
+        {R"({"state":"OFF"})", "", 0, 2},
+        {R"({"state":"ON","tone":"3"})", "", 1, 3},  // the text of an offered tone
+        {R"({"state":"OFF","tone":9})", "invalid_input", 1, 3},
+        {"garbage", "invalid_input", 1, 3},
+        {R"({"state":"ON","tone":1,"duration":5})", "invalid_input", 1, 3},
+        {"off", "", 0, 3},
+    };
+    const std::string id = ids_[1];
+    for (const auto& c : cases) {
+        const std::size_t seen = client_->Count(HornTopic(id, "result"));
+        client_->Publish(HornTopic(id, "siren/set"), c.payload);
+        const json result = Json(client_->WaitNext(HornTopic(id, "result"), seen));
+        ASSERT_TRUE(result.is_object()) << c.payload;
+        EXPECT_EQ(result["command"], "siren/set") << c.payload;
+        EXPECT_EQ(result["ok"], c.error.empty()) << c.payload;
+        if (!c.error.empty()) {
+            EXPECT_EQ(result["error"], c.error) << c.payload;
+        }
+        const auto snapshot = site_->Snapshot(1);
+        EXPECT_EQ(snapshot.Relay, c.relay) << c.payload;
+        EXPECT_EQ(snapshot.Tone, c.tone) << c.payload;
+        // The state shows the switch when the result comes, not a poll later.
+        const json state = Json(client_->Last(HornTopic(id, "state")));
+        EXPECT_EQ(state["output"], c.relay == 1) << c.payload;
+        EXPECT_EQ(state["tone"], c.tone) << c.payload;
+    }
+    EXPECT_EQ(site_->Snapshot(0).Relay, 0);
+    EXPECT_EQ(site_->Snapshot(2).Relay, 0);
+}
+
+TEST_F(BridgeBrokerTest, ButtonsReachTheHornAndAnswerOnResult) {
+    const std::string id = ids_[0];
+    const int located = site_->Snapshot(0).LocatorCount;
+    std::size_t seen = client_->Count(HornTopic(id, "result"));
+    client_->Publish(HornTopic(id, "find_me"), "PRESS");
+    json result = Json(client_->WaitNext(HornTopic(id, "result"), seen));
+    EXPECT_EQ(result, (json{{"command", "find_me"}, {"ok", true}}));
+    EXPECT_EQ(site_->Snapshot(0).LocatorCount, located + 1);
+
+    seen = client_->Count(HornTopic(id, "result"));
+    client_->Publish(HornTopic(id, "reboot"), "now please");
+    result = Json(client_->WaitNext(HornTopic(id, "result"), seen));
+    EXPECT_EQ(result["error"], "invalid_input");
+    EXPECT_EQ(site_->Snapshot(0).RestartCount, 0);
+
+    seen = client_->Count(HornTopic(id, "result"));
+    client_->Publish(HornTopic(id, "reboot"), "");
+    result = Json(client_->WaitNext(HornTopic(id, "result"), seen));
+    EXPECT_EQ(result["ok"], true);
+    EXPECT_TRUE(Eventually([&] { return site_->Snapshot(0).RestartCount == 1; }));
+}
+
+TEST_F(BridgeBrokerTest, AnInputChangeShowsWithinOnePollPeriod) {
+    const auto start = Clock::now();
+    site_->SetInput(2, 1);
+    ASSERT_TRUE(StateBecomes(2, [](const json& s) { return s["input"] == true; }));
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(kPeriodMs + 500));
+}
+
+TEST_F(BridgeBrokerTest, AStoppedHornGoesOfflineRefusesCommandsAndComesBack) {
+    const std::string id = ids_[1];
+    const std::string availability = HornTopic(id, "availability");
+    ASSERT_EQ(client_->WaitFor(availability), "online");
+    const auto start = Clock::now();
+    site_->StopHorn(1);
+    ASSERT_TRUE(
+        client_->WaitFor(availability, [](const std::string& p) { return p == "offline"; }));
+    // Two missed polls: at most two periods after the first poll that found it gone.
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(3 * kPeriodMs + 700));
+    EXPECT_EQ(client_->Last(HornTopic(ids_[0], "availability")), "online");
+
+    const std::size_t seen = client_->Count(HornTopic(id, "result"));
+    const auto sent = Clock::now();
+    client_->Publish(HornTopic(id, "siren/set"), "ON");
+    const json result = Json(client_->WaitNext(HornTopic(id, "result"), seen));
+    EXPECT_EQ(result["error"], "unreachable");
+    EXPECT_LT(Clock::now() - sent, 1s);
+
+    site_->StartHorn(1);
+    EXPECT_TRUE(client_->WaitFor(availability, [](const std::string& p) { return p == "online"; }));
+    EXPECT_EQ(site_->Snapshot(1).Relay, 0);
+}
+
+TEST_F(BridgeBrokerTest, ABrokerRestartIsFollowedByTheWholeStateAndWorkingCommands) {
+    broker_->Stop();
+    client_.reset();
+    site_->SetInput(0, 1);  // changed while the broker was away
+    broker_->Start();
+    client_ = std::make_unique<TTestClient>(broker_->Port());
+    // The broker kept nothing: all of this is the bridge's republication.
+    EXPECT_EQ(client_->WaitFor(std::string(kBase) + "/bridge/availability", 40s), "online");
+    for (const auto& id : ids_) {
+        EXPECT_TRUE(client_->WaitFor(std::string(kPrefix) + "/siren/" + id + "/siren/config"));
+        EXPECT_EQ(client_->WaitFor(HornTopic(id, "availability")), "online");
+    }
+    EXPECT_TRUE(StateBecomes(0, [](const json& s) { return s["input"] == true; }));
+    const std::size_t seen = client_->Count(HornTopic(ids_[2], "result"));
+    client_->Publish(HornTopic(ids_[2], "siren/set"), R"({"state":"ON","tone":1})");
+    EXPECT_EQ(Json(client_->WaitNext(HornTopic(ids_[2], "result"), seen))["ok"], true);
+    EXPECT_EQ(site_->Snapshot(2).Relay, 1);
+}
+
+TEST_F(BridgeBrokerTest, StoppingPublishesEveryHornAndTheBridgeOffline) {
+    bridge_->Stop();
+    EXPECT_EQ(client_->WaitFor(std::string(kBase) + "/bridge/availability",
+                               [](const std::string& p) { return p == "offline"; }),
+              "offline");
+    for (const auto& id : ids_)
+        EXPECT_EQ(client_->Last(HornTopic(id, "availability")), "offline");
+}
+
+}  // namespace
+}  // namespace kstbell::bridge::test

@@ -1,0 +1,139 @@
+// The configuration file and the options over it.
+
+#include <gtest/gtest.h>
+
+#include "bridge/broker_fixture.h"
+#include "bridge/command_line.h"
+#include "bridge/config_file.h"
+
+namespace kstbell::bridge {
+namespace {
+
+using test::TTempDir;
+
+TEST(BridgeConfigTest, AFullFileIsReadAndTheOptionsOverrideIt) {
+    TTempDir dir;
+    const std::string path = dir.Write("bridge.toml", R"(
+[broker]
+url = "mqtts://broker.example:8884"
+client_id = "hall"
+username = "kstbell"
+password_file = "secret"
+ca_file = "/etc/ssl/ca.pem"
+cert_file = "tls/client.pem"
+key_file = "tls/client.key"
+
+[topics]
+base = "site/horns"
+discovery_prefix = "ha"
+
+[poll]
+period_ms = 1000
+parallel = 8
+
+[devices]
+port = 14000
+addresses = ["127.0.78.1", "127.0.79.0/30"]
+
+[[devices.horn]]
+address = "127.0.80.9"
+name = "Loading bay"
+)");
+    TBridgeConfig c;
+    std::string error;
+    ASSERT_TRUE(LoadConfigFile(path, c, error)) << error;
+    EXPECT_TRUE(CheckConfig(c, error)) << error;
+    EXPECT_EQ(c.ClientId, "hall");
+    EXPECT_EQ(c.PasswordFile, dir.Path() + "/secret");
+    EXPECT_EQ(c.CaFile, "/etc/ssl/ca.pem");
+    EXPECT_EQ(c.KeyFile, dir.Path() + "/tls/client.key");
+    EXPECT_EQ(c.BaseTopic, "site/horns");
+    EXPECT_EQ(c.PollPeriodMs, 1000);
+    EXPECT_EQ(c.Parallel, 8u);
+    EXPECT_EQ(c.DevicePort, 14000);
+    std::vector<THornEntry> horns;
+    ASSERT_TRUE(ExpandDevices(c.Devices, horns, error)) << error;
+    ASSERT_EQ(horns.size(), 4u);
+    EXPECT_EQ(horns[2].Address, "127.0.79.2");
+    EXPECT_EQ(horns[3].Address, "127.0.80.9");
+    EXPECT_EQ(horns[3].Name, "Loading bay");
+
+    TCommandLine line;
+    ASSERT_TRUE(ParseCommandLine({"--config", path, "--broker", "mqtt://127.0.0.1:1999", "-d",
+                                  "127.0.0.5", "--base", "other"},
+                                 line, error))
+        << error;
+    ApplyCommandLine(line, c);
+    EXPECT_EQ(c.BrokerUrl, "mqtt://127.0.0.1:1999");
+    EXPECT_EQ(c.BaseTopic, "other");
+    ASSERT_EQ(c.Devices.size(), 1u);
+    EXPECT_EQ(c.Devices[0].Target, "127.0.0.5");
+    // TLS files without mqtts:// are a mistake, not ignored.
+    EXPECT_FALSE(CheckConfig(c, error));
+}
+
+TEST(BridgeConfigTest, AMistakeNamesTheLineAndKey) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"[poll]\nperiod_ms = 50\n", ":2: key 'poll.period_ms': must be an integer"},
+        {"[poll]\nperiod_ms = \"fast\"\n", ":2: key 'poll.period_ms'"},
+        {"[broker]\n\npassword = \"x\"\n", ":3: key 'broker.password': a password is never"},
+        {"[broker]\nurl = \"tcp://x\"\n", ":2: key 'broker.url': broker URL"},
+        {"[broker]\nurl = \"mqtt://x:0\"\n", ":2: key 'broker.url'"},
+        {"[topics]\nbase = \"a/+/b\"\n", ":2: key 'topics.base'"},
+        {"[topics]\ndiscovery_prefix = \"ha/\"\n", ":2: key 'topics.discovery_prefix'"},
+        {"[devices]\naddresses = [\"127.0.0.1\", \"horn\"]\n", ":2: key 'devices.addresses'"},
+        {"[devices]\nport = 70000\n", ":2: key 'devices.port'"},
+        {"[[devices.horn]]\nname = \"x\"\n", ":1: key 'devices.horn.address': is missing"},
+        {"[[devices.horn]]\naddress = \"127.0.0.0/24\"\nname = \"x\"\n",
+         "key 'devices.horn.name': names one horn"},
+        {"[devices]\nhorns = 1\n", ":2: key 'devices.horns': unknown key"},
+        {"\n[mqtt]\nbase = \"x\"\n", ":2: key 'mqtt': unknown section"},
+        {"poll = 3\n", ":1: key 'poll': must be a table"},
+        {"[poll]\nperiod_ms = \n", ":2:"},
+    };
+    for (const auto& [text, expected] : cases) {
+        TTempDir dir;
+        const std::string path = dir.Write("bridge.toml", text);
+        TBridgeConfig c;
+        c.PollPeriodMs = 777;
+        std::string error;
+        EXPECT_FALSE(LoadConfigFile(path, c, error)) << text;
+        EXPECT_EQ(error.rfind(path, 0), 0u) << error;
+        EXPECT_NE(error.find(expected), std::string::npos) << error;
+        EXPECT_EQ(c.PollPeriodMs, 777) << "a refused file changes nothing: " << text;
+    }
+}
+
+TEST(BridgeConfigTest, BrokerUrls) {
+    struct Case {
+        std::string text;
+        bool ok, tls;
+        std::string host;
+        std::uint16_t port;
+    };
+    const Case cases[] = {
+        {"mqtt://broker.lan", true, false, "broker.lan", 1883},
+        {"mqtts://broker.lan", true, true, "broker.lan", 8883},
+        {"mqtt://127.0.0.1:1999/", true, false, "127.0.0.1", 1999},
+        {"mqtts://[::1]:8884", true, true, "::1", 8884},
+        {"mqtt://", false, false, "", 0},
+        {"mqtt://host:", false, false, "", 0},
+        {"mqtt://host:65536", false, false, "", 0},
+        {"mqtt://host:12x", false, false, "", 0},
+        {"mqtt://user@host", false, false, "", 0},
+        {"mqtt://[::1", false, false, "", 0},
+        {"ws://host", false, false, "", 0},
+    };
+    for (const auto& c : cases) {
+        TBrokerUrl url;
+        std::string error;
+        EXPECT_EQ(ParseBrokerUrl(c.text, url, error), c.ok) << c.text;
+        if (!c.ok) continue;
+        EXPECT_EQ(url.Tls, c.tls) << c.text;
+        EXPECT_EQ(url.Host, c.host) << c.text;
+        EXPECT_EQ(url.Port, c.port) << c.text;
+    }
+}
+
+}  // namespace
+}  // namespace kstbell::bridge

@@ -1,0 +1,74 @@
+// What a command topic's payload may say.
+
+#include <gtest/gtest.h>
+
+#include "bridge/command_payload.h"
+
+namespace kstbell::bridge {
+namespace {
+
+TEST(BridgePayloadTest, SirenPayloadsAreReadOrRefusedWithAReason) {
+    struct Case {
+        std::string payload;
+        bool ok;
+        bool on;
+        std::optional<std::uint8_t> tone;
+    };
+    const Case cases[] = {
+        {R"({"state":"ON","tone":2})", true, true, 2},
+        {R"({"state":"ON","tone":"2"})", true, true, 2},
+        {R"({ "tone": 0, "state": "on" })", true, true, 0},
+        {R"({"state":"OFF"})", true, false, std::nullopt},
+        {R"({"state":"ON"})", true, true, std::nullopt},
+        {"ON", true, true, std::nullopt},
+        {" off\n", true, false, std::nullopt},
+        {R"({"state":"ON","tone":4})", false, false, std::nullopt},
+        {R"({"state":"ON","tone":-1})", false, false, std::nullopt},
+        {R"({"state":"ON","tone":2.0})", false, false, std::nullopt},
+        {R"({"state":"ON","tone":"two"})", false, false, std::nullopt},
+        {R"({"state":"ON","tone":"02"})", false, false, std::nullopt},
+        {R"({"state":"ON","tone":18446744073709551617})", false, false, std::nullopt},
+        {R"({"state":true})", false, false, std::nullopt},
+        {R"({"state":"BLINK"})", false, false, std::nullopt},
+        {R"({"tone":1})", false, false, std::nullopt},
+        {R"({"state":"ON","volume_level":0.5})", false, false, std::nullopt},
+        {R"(["ON"])", false, false, std::nullopt},
+        {R"({"state":"ON")", false, false, std::nullopt},
+        {"", false, false, std::nullopt},
+        {"1", false, false, std::nullopt},
+        {std::string(2000, '['), false, false, std::nullopt},
+        {R"({"state":"ON","tone":2})" + std::string(kMaxCommandPayload, ' '), false, false,
+         std::nullopt},
+        {std::string("ON\0", 3), false, false, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        TSirenRequest r;
+        r.Tone = 3;
+        std::string error;
+        EXPECT_EQ(ParseSirenPayload(c.payload, r, error), c.ok) << c.payload;
+        EXPECT_EQ(error.empty(), c.ok) << c.payload;
+        if (!c.ok) continue;
+        EXPECT_EQ(r.On, c.on) << c.payload;
+        EXPECT_EQ(r.Tone, c.tone) << c.payload;
+    }
+}
+
+TEST(BridgePayloadTest, AButtonTakesPressOrNothingElse) {
+    const std::pair<std::string, bool> cases[] = {
+        {"", true},
+        {"PRESS", true},
+        {" press\r\n", true},
+        {"1", false},
+        {"REBOOT", false},
+        {"PRESSPRESS", false},
+        {std::string(kMaxCommandPayload + 1, ' '), false},
+    };
+    for (const auto& [payload, ok] : cases) {
+        std::string error;
+        EXPECT_EQ(ParsePressPayload(payload, error), ok) << payload;
+        EXPECT_EQ(error.empty(), ok) << payload;
+    }
+}
+
+}  // namespace
+}  // namespace kstbell::bridge
