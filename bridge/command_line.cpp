@@ -14,7 +14,8 @@ const char* const kUsage =
     "  --broker URL    mqtt://HOST[:PORT] or mqtts://HOST[:PORT]\n"
     "  -d ADDR         a horn's address or a range A.B.C.D/N; repeatable\n"
     "  --base TOPIC    base topic (default kstbell)\n"
-    "  --simulate N    bridge N simulated horns on 127.0.78.1 and up, in this process\n";
+    "  --simulate N    bridge N simulated horns on 127.0.78.1 and up, in this process\n"
+    "  --version       print the version\n";
 
 bool ParseCommandLine(const std::vector<std::string>& args, TCommandLine& line,
                       std::string& error) {
@@ -23,6 +24,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, TCommandLine& line,
         const std::string& a = args[i];
         if (a == "-h" || a == "--help") {
             parsed.Help = true;
+            continue;
+        }
+        if (a == "--version") {
+            parsed.Version = true;
             continue;
         }
         const bool takesValue = a == "--config" || a == "--broker" || a == "-d" ||

@@ -18,6 +18,7 @@ struct TCommandLine {
     std::vector<std::string> Devices;  // replace the file's list when given
     std::size_t Simulate = 0;          // bridge this many in-process simulated horns
     bool Help = false;
+    bool Version = false;
 };
 
 inline constexpr std::size_t kMaxSimulated = 100000;

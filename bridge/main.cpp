@@ -11,6 +11,7 @@
 #include "bridge/bridge.h"
 #include "bridge/command_line.h"
 #include "bridge/config_file.h"
+#include "kstbell_version.h"
 #include "sim/simulated_site.h"
 
 namespace {
@@ -41,6 +42,10 @@ int main(int argc, char** argv) {
     if (!ParseCommandLine({argv + 1, argv + argc}, line, error)) return Refuse(error, true);
     if (line.Help) {
         std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (line.Version) {
+        std::printf("kstbell-bridge %s\n", KSTBELL_VERSION);
         return 0;
     }
     TBridgeConfig config;
