@@ -240,6 +240,9 @@ void ApplyPlan(TVerbContext& c, const std::string& address, TDeviceSession& s, c
     const bool modeChanged = p.Steps.back() == TSettingKind::WifiMode;
     std::string restart = modeChanged ? "by_wifi_mode" : "needed";
     if (c.Line.Reboot && !modeChanged) {
+        // The same pause the setup window leaves between the files of a setting: the device
+        // stores a file after its data connection has closed.
+        s.Pause.Sleep(kSettingPauseMs);
         const TOutcome o = RequestReset(s);
         if (!o.Ok()) {
             c.Report.Failure(address, ErrorJson(o, "the settings were written; the reboot"));
