@@ -113,7 +113,8 @@ int RunWatch(TVerbContext& c) {
     const std::size_t parallel = c.Line.ParallelGiven ? c.Engine.Parallel : kWatchParallel;
     TWorkerPool workers(std::min(parallel, engine.Count()));
     const auto period = std::chrono::milliseconds(c.Line.IntervalMs);
-    c.Report.Remark("watching " + std::to_string(engine.Count()) + " devices every " +
+    c.Report.Remark("watching " + std::to_string(engine.Count()) +
+                    (engine.Count() == 1 ? " device" : " devices") + " every " +
                     std::to_string(c.Line.IntervalMs) + " ms; interrupt to stop");
     for (auto next = TClock::now(); !c.Stopped();) {
         workers.Run(engine.Count(), [&](std::size_t i) {

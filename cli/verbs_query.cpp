@@ -18,6 +18,10 @@ std::string Padded(std::string text, std::size_t width) {
     return text;
 }
 
+std::string Counted(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 std::string ScanHeading() {
     return Padded("DEVICE", 16) + Padded("MODEL", 6) + Padded("MAC", 18) + Padded("FIRMWARE", 9) +
            Padded("MODE", 8) + "LOCATION";
@@ -64,10 +68,10 @@ int RunScan(TVerbContext& c) {
         },
         c.Env.Stop);
     const std::size_t found = c.Report.Successes() + c.Report.Failures();
-    c.Report.Remark("scanned " + std::to_string(addresses.size()) +
-                    " addresses: " + std::to_string(found) + " horns answered, " +
-                    std::to_string(silent) + " accepted a connection but did not answer, " +
-                    std::to_string(unreachable) + " unreachable");
+    c.Report.Remark("scanned " + Counted(addresses.size(), "address", "addresses") + ": " +
+                    Counted(found, "horn", "horns") + " answered, " + std::to_string(silent) +
+                    " accepted a connection but did not answer, " + std::to_string(unreachable) +
+                    " unreachable");
     return found == 0 ? kExitUnreachable : c.Report.ExitCode();
 }
 
