@@ -87,39 +87,37 @@ struct TUploads {
     }
 };
 
-void UpdateOne(TVerbContext& c, const std::string& address, TDeviceSession& s, std::uint64_t length,
-               TUploads& uploads) {
-    struct TEnded {
-        TUploads& u;
-        bool done = false;
-        void operator()() {
-            if (!done) u.Ended();
-            done = true;
-        }
-        ~TEnded() { (*this)(); }
-    } ended{uploads};
-    const std::string& image = c.Line.Args.at(0);
-    // The information reply tells the model, which picks the image header.
+// Asks for the model (it picks the image header), then uploads. Done when the device confirmed
+// the image; otherwise the failure, with context saying when it happened. before receives the
+// firmware version the device reported.
+TOutcome Upload(TVerbContext& c, TDeviceSession& s, TUploadWatch& watch, std::uint64_t length,
+                std::string& before, std::string& context) {
     const TOutcome asked = RequestDeviceInfo(s);
     if (!asked.Ok()) {
-        c.Report.Failure(address, ErrorJson(asked, "before the upload"));
-        return;
+        context = "before the upload";
+        return asked;
     }
-    if (!s.Flags.SupportedModel) {
-        c.Report.Failure(
-            address,
-            Invalid(TInvalid::None, "the device is model " + std::to_string(s.LastReport.Model) +
-                                        "; only model " + std::to_string(kSupportedModelCode) +
-                                        " takes firmware from here"));
-        return;
-    }
-    const std::string before = FirmwareText(s.LastReport.FirmwareMajor, s.LastReport.FirmwareMinor);
-    TUploadWatch watch(s, uploads.Progress);
-    const TOutcome uploaded = UploadFirmware(s, image);
+    if (!s.Flags.SupportedModel)
+        return Invalid(TInvalid::None, "the device is model " + std::to_string(s.LastReport.Model) +
+                                           "; only model " + std::to_string(kSupportedModelCode) +
+                                           " takes firmware from here");
+    before = FirmwareText(s.LastReport.FirmwareMajor, s.LastReport.FirmwareMinor);
+    const TOutcome uploaded = UploadFirmware(s, c.Line.Args.at(0));
     if (uploaded.Ok()) watch.Finish(length);
-    ended();
+    return uploaded;
+}
+
+void UpdateOne(TVerbContext& c, const std::string& address, TDeviceSession& s, std::uint64_t length,
+               TUploads& uploads) {
+    const std::string& image = c.Line.Args.at(0);
+    TUploadWatch watch(s, uploads.Progress);
+    std::string before;
+    std::string context;
+    const TOutcome uploaded = Upload(c, s, watch, length, before, context);
+    uploads.Ended();
     if (!uploaded.Ok()) {
-        c.Report.Failure(address, uploaded);
+        c.Report.Failure(address,
+                         context.empty() ? ErrorJson(uploaded) : ErrorJson(uploaded, context));
         return;
     }
     if (watch.ResetFailed()) {

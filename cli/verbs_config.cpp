@@ -220,23 +220,21 @@ struct TPlanned {
 // Writes the steps, restarts when asked and, when asked to wait, checks what the device reports
 // after it is back.
 void ApplyPlan(TVerbContext& c, const std::string& address, TDeviceSession& s, const TPlanned& p) {
-    nlohmann::ordered_json written = nlohmann::ordered_json::array();
+    std::vector<TSettingKind> done;
     for (TSettingKind kind : p.Steps) {
         const TOutcome o = WriteSetting(s, p.Wanted, kind);
         if (!o.Ok()) {
-            const std::string done =
-                written.empty()
-                    ? "nothing written"
-                    : "written before it: " +
-                          SettingNames(
-                              {p.Steps.begin(),
-                               p.Steps.begin() + static_cast<std::ptrdiff_t>(written.size())});
+            const std::string before =
+                done.empty() ? "nothing written" : "written before it: " + SettingNames(done);
             c.Report.Failure(address, ErrorJson(o, std::string("writing ") + SettingName(kind) +
-                                                       " (" + done + ")"));
+                                                       " (" + before + ")"));
             return;
         }
-        written.push_back(SettingName(kind));
+        done.push_back(kind);
     }
+    nlohmann::ordered_json written = nlohmann::ordered_json::array();
+    for (TSettingKind kind : done)
+        written.push_back(SettingName(kind));
     const bool modeChanged = p.Steps.back() == TSettingKind::WifiMode;
     std::string restart = modeChanged ? "by_wifi_mode" : "needed";
     if (c.Line.Reboot && !modeChanged) {
