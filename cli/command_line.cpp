@@ -62,12 +62,17 @@ void AddConfigVerbs(CLI::App& app, TCommandLine& l) {
     Verb(*config, "show", "print the settings and what the device reports, as a snapshot");
     CLI::App* save = Verb(*config, "save", "write the snapshot to FILE (JSON)");
     save->add_option("FILE", l.Args, "the snapshot file; {device} is replaced by the address")
+        ->expected(1)
+        ->type_name("FILE")
         ->required();
     AddKeyFileOptions(*save, l);
     CLI::App* diff = Verb(*config, "diff", "print how the device differs from FILE (exit 1)");
-    diff->add_option("FILE", l.Args, "a snapshot file")->required();
+    diff->add_option("FILE", l.Args, "a snapshot file")->expected(1)->type_name("")->required();
     CLI::App* apply = Verb(*config, "apply", "write what differs from FILE, the Wi-Fi mode last");
-    apply->add_option("FILE", l.Args, "a snapshot file")->required();
+    apply->add_option("FILE", l.Args, "a snapshot file")
+        ->expected(1)
+        ->type_name("FILE")
+        ->required();
     apply->add_flag("--dry-run", l.DryRun, "only tell what would be written");
     CLI::Option* reboot =
         apply->add_flag("--reboot", l.Reboot, "restart the device afterwards to take effect");
@@ -81,15 +86,17 @@ void AddSetVerbs(CLI::App& app, TCommandLine& l) {
     set->require_subcommand(1);
     Verb(*set, "location", "the location text (1 to 31 bytes)")
         ->add_option("TEXT", l.Args)
+        ->expected(1)
+        ->type_name("TEXT")
         ->required();
     CLI::App* modbus = Verb(*set, "modbus", "the Modbus TCP port and idle timeout (seconds)");
     modbus->add_option("PORT_TIMEOUT", l.Args, "PORT TIMEOUT")->expected(2)->required();
     CLI::App* ap = Verb(*set, "ap", "the access point's SSID, open or with a WPA/WPA2 key");
-    ap->add_option("SSID", l.Args)->required();
+    ap->add_option("SSID", l.Args)->expected(1)->type_name("")->required();
     ap->add_option("--key-file", l.KeyFile, "the key (8 to 16 bytes); without it: open")
         ->type_name("FILE");
     CLI::App* station = Verb(*set, "station", "the station's SSID, open or with a key");
-    station->add_option("SSID", l.Args)->required();
+    station->add_option("SSID", l.Args)->expected(1)->type_name("")->required();
     CLI::Option* key =
         station->add_option("--key-file", l.KeyFile, "the key (8 to 16 bytes); without it: open")
             ->type_name("FILE");
@@ -114,6 +121,8 @@ void AddVerbs(CLI::App& app, TCommandLine& l) {
         ->check(CLI::Range(100, 3600000));
     CLI::App* relay = Verb(app, "relay", "switch the relay output on or off with a tone");
     relay->add_option("STATE", l.Args, "on or off")
+        ->expected(1)
+        ->type_name("STATE")
         ->required()
         ->check(CLI::IsMember({"on", "off"}));
     relay->add_option("--tone", l.Tone, "the tone, 0 to 3 (default 0)")
@@ -124,13 +133,18 @@ void AddVerbs(CLI::App& app, TCommandLine& l) {
     AddSetVerbs(app, l);
     Verb(app, "wifi-mode", "switch to access-point or station mode; the device restarts at once")
         ->add_option("MODE", l.Args, "ap or station")
+        ->expected(1)
+        ->type_name("MODE")
         ->required()
         ->check(CLI::IsMember({"ap", "station"}));
     Verb(app, "reboot", "restart the device")
         ->add_flag("--wait", l.Wait, "wait until it answers again (60 s at most)");
     Verb(app, "reset-default", "back to the factory settings; the device restarts at once");
     CLI::App* firmware = Verb(app, "firmware", "upload a firmware image, verified by its byte sum");
-    firmware->add_option("IMAGE", l.Args, "the image file (at most 2 MiB)")->required();
+    firmware->add_option("IMAGE", l.Args, "the image file (at most 2 MiB)")
+        ->expected(1)
+        ->type_name("IMAGE")
+        ->required();
     firmware->add_flag("--wait", l.Wait,
                        "wait until the device answers again (60 s at most) and report the "
                        "firmware version after");
