@@ -1,0 +1,23 @@
+#include "cli/device_pool.h"
+
+#include <algorithm>
+
+namespace kstbell::cli {
+
+void ForEachDevice(const std::vector<std::string>& addresses, const TEngineOptions& options,
+                   IHostNetworkSource& network, const TDeviceJob& job,
+                   const std::atomic<bool>* stop) {
+    for (std::size_t first = 0; first < addresses.size(); first += kSessionBlock) {
+        if (stop && stop->load()) return;
+        const std::size_t last = std::min(addresses.size(), first + kSessionBlock);
+        const std::vector<std::string> block(addresses.begin() + static_cast<std::ptrdiff_t>(first),
+                                             addresses.begin() + static_cast<std::ptrdiff_t>(last));
+        TEngine engine(block, options, network);
+        engine.ForEach([&](std::size_t i) {
+            if (stop && stop->load()) return;
+            job(engine.Address(i), engine.Session(i));
+        });
+    }
+}
+
+}  // namespace kstbell::cli

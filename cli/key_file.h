@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+
+namespace kstbell::cli {
+
+// Reads a Wi-Fi key from a file: its bytes without one final line end ("\n" or "\r\n"), so that
+// a key saved by an editor is the key typed. False, with the reason, when the file cannot be
+// read or is far longer than any key.
+bool ReadKeyFile(const std::string& path, std::string& key, std::string& error);
+
+}  // namespace kstbell::cli

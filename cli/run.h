@@ -1,0 +1,39 @@
+#pragma once
+
+// kstbellctl as a function: the program's entry point calls it with the process's streams;
+// tests call it with their own and without a process.
+
+#include <atomic>
+#include <functional>
+#include <istream>
+#include <memory>
+#include <ostream>
+
+#include "ports/host_network_source.h"
+
+namespace kstbell::cli {
+
+// What the program runs in.
+struct TRunEnv {
+    // Where answers to confirmation questions come from, and whether that is a terminal: a
+    // destructive verb asks only on a terminal.
+    std::istream* In = nullptr;
+    bool InputIsTerminal = false;
+    // Whether the error stream is a terminal: progress lines are drawn only there.
+    bool ErrIsTerminal = false;
+    // Set when the program is interrupted: watch ends, waits give up.
+    const std::atomic<bool>* Stop = nullptr;
+    // This PC's network, for the Wi-Fi check (not used with --simulate); the system's when
+    // empty.
+    std::function<std::unique_ptr<IHostNetworkSource>()> MakeNetwork;
+    // How long to let a device go down after a restart was sent before asking whether it is
+    // back, and how long it may take to come back at most.
+    int RestartGraceMs = 1000;
+    int RestartLimitMs = 60000;
+};
+
+// Runs one command line; returns the exit code.
+int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+        const TRunEnv& env);
+
+}  // namespace kstbell::cli
