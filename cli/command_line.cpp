@@ -1,4 +1,5 @@
 #include "cli/command_line.h"
+#include "kstbell_version.h"
 
 #include <CLI/CLI.hpp>
 
@@ -169,6 +170,7 @@ bool ParseCommandLine(int argc, const char* const* argv, TCommandLine& line, std
     CLI::App app(kHelpDescription, "kstbellctl");
     app.footer(kHelpFooter);
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("kstbellctl ") + KSTBELL_VERSION);
     AddGlobalOptions(app, line);
     AddVerbs(app, line);
     try {

@@ -44,8 +44,13 @@ TStamp Now() {
         1000;
     std::tm utc{};
     std::tm local{};
+#ifdef _WIN32
+    gmtime_s(&utc, &t);
+    localtime_s(&local, &t);
+#else
     gmtime_r(&t, &utc);
     localtime_r(&t, &local);
+#endif
     char iso[40];
     char clock[16];
     std::strftime(iso, sizeof iso, "%Y-%m-%dT%H:%M:%S", &utc);
