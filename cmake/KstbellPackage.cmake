@@ -31,6 +31,12 @@ install(FILES ${KSTBELL_PACKAGING}/${KSTBELL_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${KSTBELL_PACKAGING}/${KSTBELL_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${KSTBELL_PACKAGING}/kstbellctl.bash-completion
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME kstbellctl)
+# The bridge as a system service, and its example configuration.
+install(FILES ${PROJECT_SOURCE_DIR}/bridge/kstbell-bridge.service DESTINATION lib/systemd/system)
+install(FILES ${PROJECT_SOURCE_DIR}/bridge/kstbell-bridge.example.toml
+        DESTINATION ${KSTBELL_DOC_DIR}/examples RENAME bridge.toml)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kstbell)

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# kstbellctl's bash completion offers the verbs, sub-verbs, values and options of what is typed.
+set -euo pipefail
+source /usr/share/bash-completion/bash_completion
+source "$1"
+
+offered() {
+  COMP_WORDS=("$@")
+  COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+  COMP_LINE="${COMP_WORDS[*]}"
+  COMP_POINT=${#COMP_LINE}
+  COMPREPLY=()
+  _kstbellctl kstbellctl "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+  echo "${COMPREPLY[*]}"
+}
+
+failed=0
+expect() {
+  local want=$1
+  shift
+  local got
+  got=$(offered "$@")
+  if [ "$got" != "$want" ]; then
+    echo "completing '$*': got '$got', want '$want'" >&2
+    failed=1
+  fi
+}
+
+expect "config" kstbellctl con
+expect "show save diff apply" kstbellctl --json -d 127.0.0.1 config ""
+expect "on off" kstbellctl relay ""
+expect "--tone" kstbellctl relay on --to
+expect "0 1 2 3" kstbellctl relay on --tone ""
+expect "ap station" kstbellctl --simulate wifi-mode ""
+expect "--dry-run" kstbellctl config apply --dry
+expect "--simulate --sim-state" kstbellctl --sim
+exit $failed
