@@ -3,11 +3,18 @@
 add_library(kstbell_options INTERFACE)
 target_compile_features(kstbell_options INTERFACE cxx_std_20)
 set(CMAKE_CXX_EXTENSIONS OFF)
-target_compile_options(kstbell_options INTERFACE
-  -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion -Wnon-virtual-dtor
-  $<$<BOOL:${KSTBELL_WERROR}>:-Werror>
-  # GCC 12 reports false overlaps in std::string concatenation at -O2 and above (GCC PR 105329).
-  $<$<AND:$<CXX_COMPILER_ID:GNU>,$<VERSION_LESS:$<CXX_COMPILER_VERSION>,13>>:-Wno-restrict>)
+if(MSVC)
+  target_compile_options(kstbell_options INTERFACE /W4 /permissive- /utf-8
+    $<$<BOOL:${KSTBELL_WERROR}>:/WX>)
+  target_compile_definitions(kstbell_options INTERFACE NOMINMAX WIN32_LEAN_AND_MEAN)
+else()
+  target_compile_options(kstbell_options INTERFACE
+    -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion -Wnon-virtual-dtor
+    $<$<BOOL:${KSTBELL_WERROR}>:-Werror>
+    # GCC 12 reports false overlaps in std::string concatenation at -O2 and above (GCC PR
+    # 105329).
+    $<$<AND:$<CXX_COMPILER_ID:GNU>,$<VERSION_LESS:$<CXX_COMPILER_VERSION>,13>>:-Wno-restrict>)
+endif()
 target_compile_definitions(kstbell_options INTERFACE
   QT_NO_CAST_FROM_ASCII QT_NO_CONTEXTLESS_CONNECT QT_NO_KEYWORDS)
 if(KSTBELL_SANITIZE)
