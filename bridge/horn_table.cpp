@@ -1,6 +1,6 @@
 #include "bridge/horn_table.h"
 
-#include "bridge/outcome_kind.h"
+#include "cli/outcome_kind.h"
 #include "protocol/text.h"
 
 namespace kstbell::bridge {

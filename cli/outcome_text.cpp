@@ -1,5 +1,6 @@
 #include "cli/outcome_text.h"
 
+#include "cli/outcome_kind.h"
 #include "device/firmware_update.h"
 #include "device/settings.h"
 #include "protocol/commands.h"
@@ -99,30 +100,6 @@ std::string Where(const TOutcome& o) {
 
 }  // namespace
 
-const char* KindName(TOutcomeKind kind) {
-    switch (kind) {
-        case TOutcomeKind::Done:
-            return "ok";
-        case TOutcomeKind::Refused:
-            return "refused";
-        case TOutcomeKind::NoReply:
-            return "no_reply";
-        case TOutcomeKind::Unreachable:
-            return "unreachable";
-        case TOutcomeKind::SocketError:
-            return "socket_error";
-        case TOutcomeKind::NotLocated:
-            return "not_located";
-        case TOutcomeKind::Busy:
-            return "busy";
-        case TOutcomeKind::InvalidInput:
-            return "invalid_input";
-        case TOutcomeKind::VerifyFailed:
-            return "verify_failed";
-    }
-    return "socket_error";
-}
-
 std::string OutcomeMessage(const TOutcome& o) {
     switch (o.Kind) {
         case TOutcomeKind::Done:
@@ -155,7 +132,7 @@ std::string OutcomeMessage(const TOutcome& o) {
 }
 
 nlohmann::ordered_json ErrorJson(const TOutcome& o) {
-    nlohmann::ordered_json error{{"kind", KindName(o.Kind)}, {"message", OutcomeMessage(o)}};
+    nlohmann::ordered_json error{{"kind", OutcomeKindName(o.Kind)}, {"message", OutcomeMessage(o)}};
     if (o.Kind == TOutcomeKind::Refused) error["status"] = o.Status;
     if (!o.Path.empty()) error["path"] = o.Path;
     if (o.Kind == TOutcomeKind::VerifyFailed && o.Message.empty()) {

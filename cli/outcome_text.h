@@ -10,10 +10,6 @@
 
 namespace kstbell::cli {
 
-// "unreachable", "no_reply", "refused", "not_located", "busy", "invalid_input",
-// "verify_failed", "socket_error" ("ok" for Done).
-const char* KindName(TOutcomeKind kind);
-
 // What went wrong, as one sentence without a final full stop.
 std::string OutcomeMessage(const TOutcome& o);
 

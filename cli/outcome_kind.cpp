@@ -1,6 +1,6 @@
-#include "bridge/outcome_kind.h"
+#include "cli/outcome_kind.h"
 
-namespace kstbell::bridge {
+namespace kstbell::cli {
 
 const char* OutcomeKindName(TOutcomeKind kind) {
     switch (kind) {
@@ -26,4 +26,4 @@ const char* OutcomeKindName(TOutcomeKind kind) {
     return "socket_error";
 }
 
-}  // namespace kstbell::bridge
+}  // namespace kstbell::cli
