@@ -19,10 +19,6 @@ TOutcome Invalid(std::string why) {
 
 }  // namespace
 
-std::string FirmwareText(std::uint8_t major, std::uint8_t minor) {
-    return Hex2(major) + "." + Hex2(minor);
-}
-
 THornTable::THornTable(TTopics topics, const std::vector<THornEntry>& horns, int infoEveryPolls,
                        TSink sink, TLog log)
     : topics_(std::move(topics)),
@@ -87,7 +83,7 @@ void THornTable::Identify(std::size_t index, const TDeviceInfo& report,
     THorn& h = horns_[index];
     THornIdentity identity{
         HornId(report.Mac), report.Mac,
-        report.Location,    FirmwareText(report.FirmwareMajor, report.FirmwareMinor),
+        report.Location,    FirmwareVersionText(report.FirmwareMajor, report.FirmwareMinor),
         h.Address,          h.Name};
     const auto owner = byId_.find(identity.Id);
     if (owner != byId_.end() && owner->second != index) {

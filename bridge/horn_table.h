@@ -108,7 +108,4 @@ class THornTable {
     bool closed_ = false;
 };
 
-// The firmware version as the desktop program shows it: "01.0A".
-std::string FirmwareText(std::uint8_t major, std::uint8_t minor);
-
 }  // namespace kstbell::bridge

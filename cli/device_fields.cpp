@@ -49,10 +49,6 @@ const char* WifiModeName(std::uint8_t mode) {
     return mode == 0 ? "station" : "ap";
 }
 
-std::string FirmwareText(std::uint8_t major, std::uint8_t minor) {
-    return Hex2(major) + "." + Hex2(minor);
-}
-
 std::string RssiText(std::uint16_t raw) {
     return RssiKnown(raw) ? std::to_string(RssiDbm(raw)) + " dBm" : std::string("unknown");
 }
@@ -63,7 +59,7 @@ nlohmann::ordered_json InfoJson(const TDeviceInfo& info) {
     j["supported"] = info.Model == kSupportedModelCode;
     j["address"] = AddressText(info.Address);
     j["mac"] = MacToText(info.Mac.data(), info.Mac.size());
-    j["firmware"] = FirmwareText(info.FirmwareMajor, info.FirmwareMinor);
+    j["firmware"] = FirmwareVersionText(info.FirmwareMajor, info.FirmwareMinor);
     j["firmware_major"] = info.FirmwareMajor;
     j["firmware_minor"] = info.FirmwareMinor;
     if (info.SdPresent)
@@ -107,7 +103,7 @@ std::string InfoBlock(const std::string& device, const TDeviceInfo& info) {
                               (info.Model == kSupportedModelCode ? " (supported)" : " (unknown)"));
     text += Line("address", AddressText(info.Address));
     text += Line("MAC", MacToText(info.Mac.data(), info.Mac.size()));
-    text += Line("firmware", FirmwareText(info.FirmwareMajor, info.FirmwareMinor));
+    text += Line("firmware", FirmwareVersionText(info.FirmwareMajor, info.FirmwareMinor));
     text += Line("SD card", info.SdPresent ? GigabyteText(info.SdFree) + " GB free of " +
                                                  GigabyteText(info.SdSize) + " GB"
                                            : std::string("none"));

@@ -15,9 +15,6 @@ const char* ApKeyTypeName(std::uint8_t type);
 const char* StationKeyTypeName(std::uint8_t type);
 // "station" for 0, "ap" for any other.
 const char* WifiModeName(std::uint8_t mode);
-// The firmware version as the device's status bar shows it: two hexadecimal digits each,
-// "01.0A".
-std::string FirmwareText(std::uint8_t major, std::uint8_t minor);
 
 // Every field of an information reply (see the README's schema).
 nlohmann::ordered_json InfoJson(const TDeviceInfo& info);

@@ -101,7 +101,7 @@ TOutcome Upload(TVerbContext& c, TDeviceSession& s, TUploadWatch& watch, std::ui
         return Invalid(TInvalid::None, "the device is model " + std::to_string(s.LastReport.Model) +
                                            "; only model " + std::to_string(kSupportedModelCode) +
                                            " takes firmware from here");
-    before = FirmwareText(s.LastReport.FirmwareMajor, s.LastReport.FirmwareMinor);
+    before = FirmwareVersionText(s.LastReport.FirmwareMajor, s.LastReport.FirmwareMinor);
     const TOutcome uploaded = UploadFirmware(s, c.Line.Args.at(0));
     if (uploaded.Ok()) watch.Finish(length);
     return uploaded;
@@ -143,7 +143,8 @@ void UpdateOne(TVerbContext& c, const std::string& address, TDeviceSession& s, s
                                             "did not answer again after its restart"));
         return;
     }
-    const std::string after = FirmwareText(s.LastReport.FirmwareMajor, s.LastReport.FirmwareMinor);
+    const std::string after =
+        FirmwareVersionText(s.LastReport.FirmwareMajor, s.LastReport.FirmwareMinor);
     result["firmware_after"] = after;
     result["back_after_ms"] = waited;
     c.Report.Success(

@@ -118,11 +118,17 @@ bool WriteSnapshot(const std::string& path, const nlohmann::ordered_json& doc, b
     return true;
 }
 
-// Asks the device for its information: the outcome, and its settings when Done.
-TOutcome ReadDevice(TDeviceSession& s, TSettings& current) {
+// Asks the device for its information and takes its settings; a device that does not give
+// them is reported as failed, and false tells the caller to go no further with it.
+bool ReadDevice(TVerbContext& c, const std::string& address, TDeviceSession& s,
+                TSettings& current) {
     const TOutcome o = RequestDeviceInfo(s);
-    if (o.Ok()) current = SettingsOf(s.LastReport);
-    return o;
+    if (!o.Ok()) {
+        c.Report.Failure(address, o);
+        return false;
+    }
+    current = SettingsOf(s.LastReport);
+    return true;
 }
 
 }  // namespace
@@ -130,11 +136,7 @@ TOutcome ReadDevice(TDeviceSession& s, TSettings& current) {
 int RunConfigShow(TVerbContext& c) {
     c.ForEach([&](const std::string& address, TDeviceSession& s) {
         TSettings current;
-        const TOutcome o = ReadDevice(s, current);
-        if (!o.Ok()) {
-            c.Report.Failure(address, o);
-            return;
-        }
+        if (!ReadDevice(c, address, s, current)) return;
         c.Report.Success(address, SnapshotJson(address, s.LastReport, current),
                          SettingsBlock(address, current));
     });
@@ -155,11 +157,7 @@ int RunConfigSave(TVerbContext& c) {
     }
     c.ForEach([&](const std::string& address, TDeviceSession& s) {
         TSettings current;
-        const TOutcome o = ReadDevice(s, current);
-        if (!o.Ok()) {
-            c.Report.Failure(address, o);
-            return;
-        }
+        if (!ReadDevice(c, address, s, current)) return;
         UseKeys(current, keys);
         nlohmann::ordered_json saved = nlohmann::ordered_json::array();
         if (current.AccessPoint && !current.AccessPoint->Key.empty())
@@ -189,11 +187,7 @@ int RunConfigDiff(TVerbContext& c) {
             return;
         }
         TSettings current;
-        const TOutcome o = ReadDevice(s, current);
-        if (!o.Ok()) {
-            c.Report.Failure(address, o);
-            return;
-        }
+        if (!ReadDevice(c, address, s, current)) return;
         const auto kinds = Differences(current, wanted);
         if (!kinds.empty()) c.Report.MarkDiffers();
         c.Report.Success(address,
@@ -295,11 +289,7 @@ int RunConfigApply(TVerbContext& c) {
             return;
         }
         UseKeys(p.Wanted, keys);
-        const TOutcome o = ReadDevice(s, p.Current);
-        if (!o.Ok()) {
-            c.Report.Failure(address, o);
-            return;
-        }
+        if (!ReadDevice(c, address, s, p.Current)) return;
         p.Steps = Differences(p.Current, p.Wanted);
         if (const TOutcome checked = CheckPlan(p.Steps, p.Wanted); !checked.Ok()) {
             c.Report.Failure(address, checked);

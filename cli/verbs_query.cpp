@@ -30,7 +30,7 @@ std::string ScanHeading() {
 std::string ScanRow(const std::string& device, const TDeviceInfo& info) {
     return Padded(device, 16) + Padded(std::to_string(info.Model), 6) +
            Padded(MacToText(info.Mac.data(), info.Mac.size()), 18) +
-           Padded(FirmwareText(info.FirmwareMajor, info.FirmwareMinor), 9) +
+           Padded(FirmwareVersionText(info.FirmwareMajor, info.FirmwareMinor), 9) +
            Padded(WifiModeName(info.WifiMode), 8) + EscapeForTerminal(info.Location);
 }
 

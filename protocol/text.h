@@ -21,6 +21,11 @@ inline std::string Hex8(std::uint64_t v) {
     return buf;
 }
 
+// A firmware version as the device reports it: "01.0A" for major 1, minor 10.
+inline std::string FirmwareVersionText(std::uint8_t major, std::uint8_t minor) {
+    return Hex2(major) + "." + Hex2(minor);
+}
+
 // "AA:BB:CC", each byte as two upper-case hexadecimal digits.
 inline std::string MacToText(const std::uint8_t* bytes, std::size_t count) {
     std::string text;

@@ -141,7 +141,7 @@ void TPresenter::OnInfoDecoded(const TDeviceInfo& info, bool forThisDevice) {
     f.Label5.FontColor = kLocationColor;
     f.Label5.Caption = "Locate: " + info.Location;
     f.StatusBar3.Panels[1] = SdText(info);
-    f.StatusBar2.Panels[1] = "FW: V" + Hex2(info.FirmwareMajor) + "." + Hex2(info.FirmwareMinor);
+    f.StatusBar2.Panels[1] = "FW: V" + FirmwareVersionText(info.FirmwareMajor, info.FirmwareMinor);
     if (RssiKnown(info.RssiRaw)) f.Label12.Caption = RssiText(info.RssiRaw);
     f.StatusBar3.Panels[0] = "Device Mode: " + std::to_string(info.DeviceMode);
 }
