@@ -109,14 +109,8 @@ TForm1::TForm1(TContext& ctx, IHostServices& host, QWidget* parent)
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(kClientWidth, kClientHeight);
-    setWindowTitle(QString::fromUtf8(kMainWindowCaption));
+    MakeFixedWhiteForm(this, kClientWidth, kClientHeight, kMainWindowCaption, Tahoma(11));
     setWindowIcon(ProgramIcon());
-    setFont(Tahoma(11));
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    setPalette(white);
-    setAutoFillBackground(true);
 
     BuildControls();
     ConnectControls();

@@ -75,13 +75,8 @@ TForm2::TForm2(TContext& ctx, IHostServices& host, QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(kSetupClientWidth, kSetupClientHeight);
-    setWindowTitle(QString::fromUtf8(kSetupWindowCaption));
-    setFont(Tahoma(kTextPixels));
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    setPalette(white);
-    setAutoFillBackground(true);
+    MakeFixedWhiteForm(this, kSetupClientWidth, kSetupClientHeight, kSetupWindowCaption,
+                       Tahoma(kTextPixels));
 
     BuildControls();
     ConnectControls();

@@ -86,6 +86,17 @@ void TPictureButton::paintEvent(QPaintEvent* /*event*/) {
     }
 }
 
+void MakeFixedWhiteForm(QWidget* form, int width, int height, const char* caption,
+                        const QFont& font) {
+    form->setFixedSize(width, height);
+    form->setWindowTitle(QString::fromUtf8(caption));
+    form->setFont(font);
+    QPalette white = form->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    form->setPalette(white);
+    form->setAutoFillBackground(true);
+}
+
 void Describe(QWidget* widget, const QString& hint, const QString& name,
               const QString& description) {
     widget->setToolTip(hint);

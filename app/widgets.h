@@ -58,6 +58,10 @@ class TPictureButton : public QAbstractButton {
     void keyPressEvent(QKeyEvent* event) override;
 };
 
+// A form of a fixed client size with its caption, font and a white background.
+void MakeFixedWhiteForm(QWidget* form, int width, int height, const char* caption,
+                        const QFont& font);
+
 // Gives a control its hint (the tooltip) and what a screen reader says of it: its name and
 // what it does.
 void Describe(QWidget* widget, const QString& hint, const QString& name,
