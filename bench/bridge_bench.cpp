@@ -27,10 +27,10 @@
 
 #include "bridge/broker_fixture.h"
 #include "bridge/topics.h"
-#include "cli/engine.h"
 #include "device/relay_output.h"
 #include "platform/backends.h"
 #include "sim/site_addresses.h"
+#include "site/session_set.h"
 
 namespace {
 
@@ -172,9 +172,9 @@ int main(int argc, char** argv) {
 
     // The changes behind the bridge's back go through a session of this process.
     const auto network = MakeHostNetworkSource();
-    cli::TEngineOptions eo;
+    site::TSessionOptions eo;
     eo.Port = port;
-    cli::TEngine direct(texts, eo, *network);
+    site::TSessionSet direct(texts, eo, *network);
 
     std::mt19937 random(7);
     TLatencies polled, commanded;

@@ -22,8 +22,8 @@ std::vector<std::string> Addresses(const std::vector<THornEntry>& horns) {
     return out;
 }
 
-cli::TEngineOptions EngineOptions(const TBridgeConfig& config) {
-    cli::TEngineOptions o;
+site::TSessionOptions EngineOptions(const TBridgeConfig& config) {
+    site::TSessionOptions o;
     o.Parallel = config.Parallel;
     o.Port = config.DevicePort;
     o.ConnectTimeoutMs = config.ConnectTimeoutMs;

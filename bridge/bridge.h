@@ -18,8 +18,8 @@
 #include "bridge/horn_table.h"
 #include "bridge/log.h"
 #include "bridge/mqtt_client.h"
-#include "cli/engine.h"
 #include "ports/host_network_source.h"
+#include "site/session_set.h"
 
 namespace kstbell::bridge {
 
@@ -52,7 +52,7 @@ class TBridge {
     TBridgeConfig config_;
     TLog log_;
     std::unique_ptr<IHostNetworkSource> network_;
-    cli::TEngine engine_;
+    site::TSessionSet engine_;
     std::unique_ptr<std::mutex[]> sessionLocks_;
     std::unique_ptr<THornTable> table_;
     std::unique_ptr<TMqttClient> mqtt_;

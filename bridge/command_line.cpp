@@ -3,7 +3,7 @@
 #include <charconv>
 
 #include "bridge/topics.h"
-#include "cli/device_list.h"
+#include "site/device_list.h"
 
 namespace kstbell::bridge {
 
@@ -49,7 +49,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, TCommandLine& line,
             parsed.Broker = v;
         } else if (a == "-d" || a == "--device") {
             std::vector<std::string> expanded;
-            if (!cli::ExpandTarget(v, expanded, error)) {
+            if (!site::ExpandTarget(v, expanded, error)) {
                 error = a + " " + v + ": " + error;
                 return false;
             }

@@ -8,7 +8,7 @@
 #include <map>
 
 #include "bridge/topics.h"
-#include "cli/device_list.h"
+#include "site/device_list.h"
 
 namespace kstbell::bridge {
 
@@ -142,7 +142,7 @@ class TReader {
         std::vector<std::string> expanded;
         std::string why;
         if (!Text(key, node, into)) return false;
-        if (!cli::ExpandTarget(into, expanded, why)) return Fail(node, key, why);
+        if (!site::ExpandTarget(into, expanded, why)) return Fail(node, key, why);
         return true;
     }
 

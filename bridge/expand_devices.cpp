@@ -1,7 +1,7 @@
 #include <set>
 
 #include "bridge/config.h"
-#include "cli/device_list.h"
+#include "site/device_list.h"
 
 namespace kstbell::bridge {
 
@@ -11,7 +11,7 @@ bool ExpandDevices(const std::vector<TDeviceEntry>& devices, std::vector<THornEn
     std::set<std::string> seen;
     for (const auto& entry : devices) {
         std::vector<std::string> addresses;
-        if (!cli::ExpandTarget(entry.Target, addresses, error)) return false;
+        if (!site::ExpandTarget(entry.Target, addresses, error)) return false;
         for (auto& a : addresses) {
             if (seen.insert(a).second) out.push_back({std::move(a), entry.Name});
         }

@@ -1,6 +1,5 @@
 #include "bridge/horn_table.h"
 
-#include "cli/outcome_kind.h"
 #include "protocol/text.h"
 
 namespace kstbell::bridge {

@@ -3,7 +3,6 @@
 #include <nlohmann/json.hpp>
 
 #include "bridge/command_payload.h"
-#include "cli/outcome_kind.h"
 
 namespace kstbell::bridge {
 
@@ -111,7 +110,7 @@ std::vector<TMessage> DiscoveryMessages(const TTopics& topics, const THornIdenti
 std::string ResultJson(TCommandTopic command, const TOutcome& outcome) {
     json j = {{"command", CommandName(command)}, {"ok", outcome.Ok()}};
     if (!outcome.Ok()) {
-        j["error"] = cli::OutcomeKindName(outcome.Kind);
+        j["error"] = OutcomeKindName(outcome.Kind);
         if (!outcome.Message.empty()) j["message"] = outcome.Message;
         if (outcome.Kind == TOutcomeKind::Refused) j["status"] = outcome.Status;
     }

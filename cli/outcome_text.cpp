@@ -1,6 +1,5 @@
 #include "cli/outcome_text.h"
 
-#include "cli/outcome_kind.h"
 #include "device/firmware_update.h"
 #include "device/settings.h"
 #include "protocol/commands.h"

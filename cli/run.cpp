@@ -5,12 +5,12 @@
 #include <optional>
 #include <stdexcept>
 
-#include "cli/device_list.h"
 #include "cli/exit_codes.h"
 #include "cli/simulation.h"
 #include "cli/verb_context.h"
 #include "cli/wifi_check.h"
 #include "platform/backends.h"
+#include "site/device_list.h"
 
 namespace kstbell::cli {
 
@@ -51,11 +51,12 @@ const std::map<std::string, TVerbFunction>& Verbs() {
 bool ResolveDevices(const TCommandLine& line, const std::string& fallback,
                     std::vector<std::string>& devices, bool& defaulted, std::string& error) {
     for (const auto& target : line.Devices)
-        if (!ExpandTarget(target, devices, error)) return false;
-    if (!line.DeviceFile.empty() && !ReadDeviceFile(line.DeviceFile, devices, error)) return false;
+        if (!site::ExpandTarget(target, devices, error)) return false;
+    if (!line.DeviceFile.empty() && !site::ReadDeviceFile(line.DeviceFile, devices, error))
+        return false;
     defaulted = line.Devices.empty() && line.DeviceFile.empty();
     if (defaulted) devices.push_back(fallback);
-    RemoveRepeats(devices);
+    site::RemoveRepeats(devices);
     if (devices.empty()) {
         error = "the device list " + line.DeviceFile + " names no device";
         return false;
@@ -92,7 +93,7 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
         network = hostNetwork.get();
     }
 
-    TEngineOptions engine;
+    site::TSessionOptions engine;
     engine.Parallel = line.Parallel;
     engine.Port = static_cast<std::uint16_t>(line.Port);
     if (simulation && !line.PortGiven) engine.Port = simulation->Port();

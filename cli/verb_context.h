@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "cli/command_line.h"
-#include "cli/device_pool.h"
 #include "cli/report.h"
 #include "cli/run.h"
+#include "site/session_blocks.h"
 
 namespace kstbell::cli {
 
@@ -20,7 +20,7 @@ struct TVerbContext {
     TReport& Report;
     std::ostream& Err;
     IHostNetworkSource& Network;
-    TEngineOptions Engine;
+    site::TSessionOptions Engine;
     // The devices the verb is about, repeats removed, in the order given (not for scan).
     std::vector<std::string> Devices;
     // Whether the devices are checked to be on this PC's Wi-Fi (no -d/--devices, or
@@ -29,7 +29,9 @@ struct TVerbContext {
 
     bool Stopped() const { return Env.Stop && Env.Stop->load(); }
     // Runs job on every device (see ForEachDevice).
-    void ForEach(const TDeviceJob& job) { ForEachDevice(Devices, Engine, Network, job, Env.Stop); }
+    void ForEach(const site::TDeviceJob& job) {
+        site::ForEachDevice(Devices, Engine, Network, job, Env.Stop);
+    }
 };
 
 // Each verb reports every device's result and returns the exit code.

@@ -10,7 +10,7 @@
 #include "cli/exit_codes.h"
 #include "cli/outcome_text.h"
 #include "cli/verb_context.h"
-#include "cli/worker_pool.h"
+#include "site/worker_pool.h"
 
 namespace kstbell::cli {
 
@@ -110,13 +110,13 @@ void Poll(TVerbContext& c, const std::string& address, TDeviceSession& s, TSeen&
 }  // namespace
 
 int RunWatch(TVerbContext& c) {
-    TEngine engine(c.Devices, c.Engine, c.Network);
+    site::TSessionSet engine(c.Devices, c.Engine, c.Network);
     std::vector<TSeen> seen(engine.Count());
     // The same devices every round: the workers stay. Fewer of them than for a one-off command
     // unless --parallel says otherwise: polls in a burst cost more processor time the more of
     // them run at once, and a round of answering devices takes a fraction of the period.
     const std::size_t parallel = c.Line.ParallelGiven ? c.Engine.Parallel : kWatchParallel;
-    TWorkerPool workers(std::min(parallel, engine.Count()));
+    site::TWorkerPool workers(std::min(parallel, engine.Count()));
     const auto period = std::chrono::milliseconds(c.Line.IntervalMs);
     c.Report.Remark("watching " + std::to_string(engine.Count()) +
                     (engine.Count() == 1 ? " device" : " devices") + " every " +

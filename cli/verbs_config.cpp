@@ -331,7 +331,7 @@ int RunConfigApply(TVerbContext& c) {
                        "it at once.",
                    exitCode))
         return exitCode;
-    ForEachDevice(
+    site::ForEachDevice(
         devices, c.Engine, c.Network,
         [&](const std::string& address, TDeviceSession& s) {
             ApplyPlan(c, address, s, plans.at(address));

@@ -3,11 +3,11 @@
 #include <atomic>
 
 #include "cli/device_fields.h"
-#include "cli/device_list.h"
 #include "cli/exit_codes.h"
 #include "cli/text_safety.h"
 #include "cli/verb_context.h"
 #include "protocol/text.h"
+#include "site/device_list.h"
 
 namespace kstbell::cli {
 
@@ -40,20 +40,20 @@ int RunScan(TVerbContext& c) {
     std::vector<std::string> addresses;
     for (const auto& range : c.Line.Args) {
         std::string error;
-        if (!ExpandTarget(range, addresses, error)) {
+        if (!site::ExpandTarget(range, addresses, error)) {
             c.Report.Error(error);
             return kExitUsage;
         }
     }
-    RemoveRepeats(addresses);
+    site::RemoveRepeats(addresses);
     // A range is probed at once: every address that accepts and never answers costs one reply
     // wait, in parallel with the others.
-    TEngineOptions options = c.Engine;
+    site::TSessionOptions options = c.Engine;
     if (!c.Line.ParallelGiven) options.Parallel = kScanParallel;
     c.Report.SetHeading(ScanHeading());
     std::atomic<std::size_t> silent{0};
     std::atomic<std::size_t> unreachable{0};
-    ForEachDevice(
+    site::ForEachDevice(
         addresses, options, c.Network,
         [&](const std::string& address, TDeviceSession& s) {
             const TOutcome o = RequestDeviceInfo(s);

@@ -67,6 +67,11 @@ struct TOutcome {
     bool Ok() const { return Kind == TOutcomeKind::Done; }
 };
 
+// The kind's name as the command line's JSON, the MQTT results and the HTTP errors give it:
+// "ok" for Done; "unreachable", "no_reply", "refused", "not_located", "busy", "invalid_input",
+// "verify_failed" or "socket_error" otherwise.
+const char* OutcomeKindName(TOutcomeKind kind);
+
 inline TOutcome Invalid(TInvalid rule, std::string message = {}) {
     TOutcome o;
     o.Kind = TOutcomeKind::InvalidInput;

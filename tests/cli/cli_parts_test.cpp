@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cli/progress_line.h"
-#include "cli/worker_pool.h"
+#include "site/worker_pool.h"
 
 namespace kstbell::cli::test {
 namespace {
@@ -29,7 +29,7 @@ TEST(CliProgress, TheLineTellsBytesRateAndTimeLeft) {
 }
 
 TEST(CliWorkers, EveryRoundRunsEachJobOnceOnTheSameWorkers) {
-    TWorkerPool pool(4);
+    site::TWorkerPool pool(4);
     for (std::size_t count : {0u, 1u, 3u, 100u, 7u}) {
         std::vector<std::atomic<int>> runs(count);
         pool.Run(count, [&](std::size_t i) { ++runs[i]; });

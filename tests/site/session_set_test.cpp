@@ -1,16 +1,18 @@
-// The engine that drives many devices, and the device lists it is given.
+// The session set that drives many devices, and the device lists it is given.
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
+#include <set>
 #include <thread>
 
-#include "cli/device_list.h"
-#include "cli/engine.h"
 #include "platform/survey_simulated.h"
+#include "site/device_list.h"
+#include "site/session_set.h"
 
-namespace kstbell::cli {
+namespace kstbell::site {
 namespace {
 
 TEST(DeviceListTest, AddressesAndRangesExpandOrAreRefused) {
@@ -46,24 +48,30 @@ TEST(DeviceListTest, AddressesAndRangesExpandOrAreRefused) {
     }
 }
 
-TEST(EngineTest, RunsEveryDeviceOnceWithAtMostParallelAtOnce) {
+TEST(SessionSetTest, RunsEveryDeviceOnceWithAtMostParallelAtOnceOnWorkersThatStay) {
     std::vector<std::string> addresses;
     for (int i = 1; i <= 40; ++i)
         addresses.push_back("127.0.99." + std::to_string(i));
     TSimulatedHostNetwork network("127.0.99.200", {});
-    TEngineOptions options;
+    TSessionOptions options;
     options.Parallel = 7;
-    TEngine engine(addresses, options, network);
+    TSessionSet sessions(addresses, options, network);
     std::atomic<int> busy{0}, peak{0}, runs{0};
     std::vector<std::atomic<int>> seen(addresses.size());
-    engine.ForEach([&](std::size_t i) {
+    std::mutex idsMutex;
+    std::set<std::thread::id> firstRound, secondRound;
+    sessions.ForEach([&](std::size_t i) {
+        {
+            const std::lock_guard lock(idsMutex);
+            firstRound.insert(std::this_thread::get_id());
+        }
         const int now = ++busy;
         int before = peak.load();
         while (now > before && !peak.compare_exchange_weak(before, now)) {
         }
         ++seen[i];
         ++runs;
-        EXPECT_EQ(engine.Session(i).Link.DeviceIp, addresses[i]);
+        EXPECT_EQ(sessions.Session(i).Link.DeviceIp, addresses[i]);
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
         --busy;
     });
@@ -72,7 +80,15 @@ TEST(EngineTest, RunsEveryDeviceOnceWithAtMostParallelAtOnce) {
         EXPECT_EQ(s, 1);
     EXPECT_LE(peak, 7);
     EXPECT_GE(peak, 2);
+
+    // The next round runs on the same threads: none is started per call.
+    sessions.ForEach([&](std::size_t) {
+        const std::lock_guard lock(idsMutex);
+        secondRound.insert(std::this_thread::get_id());
+    });
+    for (const auto& id : secondRound)
+        EXPECT_TRUE(firstRound.count(id)) << "a thread that was not there in the first round";
 }
 
 }  // namespace
-}  // namespace kstbell::cli
+}  // namespace kstbell::site

@@ -1,15 +1,16 @@
 #pragma once
 
-// Runs one job per device address on the engine, a bounded number at once.
+// Runs one job per device address on session sets made a block at a time, a bounded number of
+// devices at once.
 
 #include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "cli/engine.h"
+#include "site/session_set.h"
 
-namespace kstbell::cli {
+namespace kstbell::site {
 
 // Sessions are made for a block of this many addresses at a time, so that a large range costs
 // no more memory than this many sessions (about 13 KiB each).
@@ -20,8 +21,8 @@ using TDeviceJob = std::function<void(const std::string& address, TDeviceSession
 // Runs job for every address, at most options.Parallel at once, each device on a session of its
 // own; returns when all are done. stop, when set, keeps jobs that have not started from
 // starting.
-void ForEachDevice(const std::vector<std::string>& addresses, const TEngineOptions& options,
+void ForEachDevice(const std::vector<std::string>& addresses, const TSessionOptions& options,
                    IHostNetworkSource& network, const TDeviceJob& job,
                    const std::atomic<bool>* stop = nullptr);
 
-}  // namespace kstbell::cli
+}  // namespace kstbell::site

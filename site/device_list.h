@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace kstbell::cli {
+namespace kstbell::site {
 
 // The most addresses one range may name (a /16).
 inline constexpr std::size_t kMaxRangeAddresses = 65536;
@@ -24,4 +24,4 @@ bool ReadDeviceFile(const std::string& path, std::vector<std::string>& into, std
 // Drops repeated addresses, keeping the first of each.
 void RemoveRepeats(std::vector<std::string>& addresses);
 
-}  // namespace kstbell::cli
+}  // namespace kstbell::site

@@ -1,10 +1,10 @@
-#include "cli/device_pool.h"
+#include "site/session_blocks.h"
 
 #include <algorithm>
 
-namespace kstbell::cli {
+namespace kstbell::site {
 
-void ForEachDevice(const std::vector<std::string>& addresses, const TEngineOptions& options,
+void ForEachDevice(const std::vector<std::string>& addresses, const TSessionOptions& options,
                    IHostNetworkSource& network, const TDeviceJob& job,
                    const std::atomic<bool>* stop) {
     for (std::size_t first = 0; first < addresses.size(); first += kSessionBlock) {
@@ -12,12 +12,12 @@ void ForEachDevice(const std::vector<std::string>& addresses, const TEngineOptio
         const std::size_t last = std::min(addresses.size(), first + kSessionBlock);
         const std::vector<std::string> block(addresses.begin() + static_cast<std::ptrdiff_t>(first),
                                              addresses.begin() + static_cast<std::ptrdiff_t>(last));
-        TEngine engine(block, options, network);
-        engine.ForEach([&](std::size_t i) {
+        TSessionSet sessions(block, options, network);
+        sessions.ForEach([&](std::size_t i) {
             if (stop && stop->load()) return;
-            job(engine.Address(i), engine.Session(i));
+            job(sessions.Address(i), sessions.Session(i));
         });
     }
 }
 
-}  // namespace kstbell::cli
+}  // namespace kstbell::site

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-namespace kstbell::cli {
+namespace kstbell::site {
 
 class TWorkerPool {
   public:
@@ -38,4 +38,4 @@ class TWorkerPool {
     std::vector<std::thread> threads_;
 };
 
-}  // namespace kstbell::cli
+}  // namespace kstbell::site

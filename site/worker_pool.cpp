@@ -1,8 +1,8 @@
-#include "cli/worker_pool.h"
+#include "site/worker_pool.h"
 
 #include <algorithm>
 
-namespace kstbell::cli {
+namespace kstbell::site {
 
 TWorkerPool::TWorkerPool(std::size_t workers) {
     threads_.reserve(std::max<std::size_t>(workers, 1));
@@ -51,4 +51,4 @@ void TWorkerPool::Work() {
     }
 }
 
-}  // namespace kstbell::cli
+}  // namespace kstbell::site

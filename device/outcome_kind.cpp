@@ -1,6 +1,6 @@
-#include "cli/outcome_kind.h"
+#include "device/outcome.h"
 
-namespace kstbell::cli {
+namespace kstbell {
 
 const char* OutcomeKindName(TOutcomeKind kind) {
     switch (kind) {
@@ -26,4 +26,4 @@ const char* OutcomeKindName(TOutcomeKind kind) {
     return "socket_error";
 }
 
-}  // namespace kstbell::cli
+}  // namespace kstbell

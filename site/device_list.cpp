@@ -1,11 +1,11 @@
-#include "cli/device_list.h"
+#include "site/device_list.h"
 
 #include <fstream>
 #include <unordered_set>
 
 #include "protocol/ipv4_text.h"
 
-namespace kstbell::cli {
+namespace kstbell::site {
 
 namespace {
 
@@ -91,4 +91,4 @@ void RemoveRepeats(std::vector<std::string>& addresses) {
     addresses = std::move(kept);
 }
 
-}  // namespace kstbell::cli
+}  // namespace kstbell::site
