@@ -6,7 +6,7 @@
 #include <array>
 #include <chrono>
 
-#include "device/relay_output.h"
+#include "device/readings.h"
 #include "device/session.h"
 #include "platform/backends.h"
 
@@ -22,7 +22,15 @@ std::vector<std::string> Addresses(const std::vector<THornEntry>& horns) {
     return out;
 }
 
-site::TSessionOptions EngineOptions(const TBridgeConfig& config) {
+std::vector<site::THornEntry> Entries(const std::vector<THornEntry>& horns) {
+    std::vector<site::THornEntry> out;
+    out.reserve(horns.size());
+    for (const auto& h : horns)
+        out.push_back({h.Address, h.Name});
+    return out;
+}
+
+site::TSessionOptions SessionOptions(const TBridgeConfig& config) {
     site::TSessionOptions o;
     o.Parallel = config.Parallel;
     o.Port = config.DevicePort;
@@ -47,12 +55,16 @@ TBridge::TBridge(const TBridgeConfig& config, const std::vector<THornEntry>& hor
     : config_(config),
       log_(std::move(log)),
       network_(MakeHostNetworkSource()),
-      engine_(Addresses(horns), EngineOptions(config), *network_),
-      sessionLocks_(std::make_unique<std::mutex[]>(horns.size())) {
+      sessions_(Addresses(horns), SessionOptions(config), *network_) {
     TTopics topics(config.BaseTopic, config.DiscoveryPrefix);
-    table_ = std::make_unique<THornTable>(
-        topics, horns, config.InfoEveryPolls,
-        [this](std::vector<TMessage> m) { mqtt_->Publish(std::move(m)); }, log_);
+    front_ = std::make_unique<TMqttFront>(
+        horns.size(), topics, [this](std::vector<TMessage> m) { mqtt_->Publish(std::move(m)); },
+        log_);
+    site::TRegistryOptions ro;
+    ro.InfoEveryPolls = config.InfoEveryPolls;
+    registry_ = std::make_unique<site::THornRegistry>(
+        Entries(horns), ro,
+        [this](std::vector<site::THornEvent> events) { front_->OnEvents(std::move(events)); });
 
     TMqttOptions o;
     std::string ignored;
@@ -70,13 +82,13 @@ TBridge::TBridge(const TBridgeConfig& config, const std::vector<THornEntry>& hor
     mqtt_ = std::make_unique<TMqttClient>(
         o,
         [this] {
-            table_->Republish([this](std::vector<TMessage> m) { mqtt_->Replace(std::move(m)); });
+            registry_->Visit([this](const std::vector<site::THornView>& views) {
+                mqtt_->Replace(front_->Republish(views));
+            });
         },
         [this](const std::string& topic, std::string_view payload, bool retained) {
-            if (!table_->Received(topic, payload, retained)) return;
-            const std::lock_guard lock(wakeMutex_);
-            commandsWaiting_ = true;
-            commandWake_.notify_one();
+            const auto horn = front_->Received(*registry_, topic, payload, retained);
+            if (horn && runner_) runner_->WakeCommands(*horn);
         },
         log_);
 }
@@ -87,107 +99,67 @@ TBridge::~TBridge() {
 
 bool TBridge::Start(std::string& error) {
     if (started_) return true;
-    if (!mqtt_->Start(error)) return false;
+    runner_ = std::make_unique<site::THornRunner>(
+        sessions_.Count(), config_.Parallel,
+        site::THornRunner::THandlers{[this](std::size_t h) { RunCommands(h); },
+                                     [this](std::size_t h) { Poll(h); }});
+    if (!mqtt_->Start(error)) {
+        runner_.reset();
+        return false;
+    }
     started_ = true;
-    log_("bridging " + std::to_string(table_->Count()) + " horn(s), polled every " +
+    log_("bridging " + std::to_string(sessions_.Count()) + " horn(s), polled every " +
          std::to_string(config_.PollPeriodMs) + " ms, under " + config_.BaseTopic + "/");
-    pollThread_ = std::thread([this] { PollLoop(); });
-    commandThread_ = std::thread([this] { CommandLoop(); });
+    runner_->StartPolling(std::chrono::milliseconds(config_.PollPeriodMs));
     return true;
 }
 
 void TBridge::Stop() {
     if (!started_ || stopped_) return;
     stopped_ = true;
-    {
-        const std::lock_guard lock(wakeMutex_);
-        stopping_ = true;
-        pollWake_.notify_all();
-        commandWake_.notify_all();
-    }
-    pollThread_.join();
-    commandThread_.join();
+    // Waiting commands end now, cancelled; only what is on the wire is finished.
+    registry_->Close();
+    runner_->Stop();
     const bool connected = mqtt_->Connected();
-    table_->Farewell();
+    front_->Farewell(registry_->Snapshot());
     if (!mqtt_->Flush(std::chrono::seconds(3)) && connected)
         log_("the broker did not confirm the offline messages before the disconnection");
     mqtt_->Stop();
 }
 
-void TBridge::PollLoop() {
-    // The period is the longest a horn's change may wait to show. A horn is read at about the
-    // same place in every sweep, so the next sweep starts early by the length of the last one
-    // and a margin for the publication: then no horn waits longer than a period between reads.
-    const auto period = std::chrono::milliseconds(config_.PollPeriodMs);
-    const auto margin =
-        std::min<std::chrono::steady_clock::duration>(period / 10, std::chrono::milliseconds(200));
-    std::unique_lock lock(wakeMutex_);
-    while (!stopping_) {
-        const auto start = std::chrono::steady_clock::now();
-        lock.unlock();
-        engine_.ForEach([this](std::size_t i) { PollOne(i); });
-        lock.lock();
-        const auto took = std::chrono::steady_clock::now() - start;
-        // A sweep longer than half a period is followed at once.
-        const auto next = start + std::max<std::chrono::steady_clock::duration>(
-                                      period - took - margin, period / 2);
-        pollWake_.wait_until(lock, next, [this] { return stopping_; });
-    }
-}
-
-void TBridge::PollOne(std::size_t horn) {
-    {
-        const std::lock_guard lock(wakeMutex_);
-        if (stopping_) return;
-    }
-    const std::lock_guard session(sessionLocks_[horn]);
-    TDeviceSession& s = engine_.Session(horn);
-    if (table_->WantsInfo(horn)) {
-        const TOutcome o = RequestDeviceInfo(s);
-        table_->PolledInfo(horn, o, s.LastReport, s.Flags.SupportedModel);
-    } else {
-        const TOutcome o = RequestStatus(s);
-        table_->PolledStatus(horn, o, s.LastStatus);
-    }
-}
-
-void TBridge::CommandLoop() {
-    std::unique_lock lock(wakeMutex_);
-    for (;;) {
-        commandWake_.wait(lock, [this] { return stopping_ || commandsWaiting_; });
-        if (stopping_) return;
-        commandsWaiting_ = false;
-        lock.unlock();
-        const auto horns = table_->TakeWaiting();
-        if (!horns.empty()) engine_.ForEach(horns, [this](std::size_t i) { RunCommands(i); });
-        lock.lock();
-    }
+void TBridge::Poll(std::size_t horn) {
+    TDeviceSession& s = sessions_.Session(horn);
+    if (registry_->WantsInfo(horn))
+        registry_->PolledInfo(horn, ReadInfo(s));
+    else
+        registry_->PolledStatus(horn, ReadStatus(s));
+    runner_->SetSlow(horn, registry_->Slow(horn));
 }
 
 void TBridge::RunCommands(std::size_t horn) {
-    const std::lock_guard session(sessionLocks_[horn]);
-    TDeviceSession& s = engine_.Session(horn);
-    while (const auto c = table_->NextCommand(horn)) {
-        TOutcome o;
+    TDeviceSession& s = sessions_.Session(horn);
+    while (const auto c = registry_->NextCommand(horn)) {
         switch (c->Kind) {
-            case TCommandTopic::SirenSet:
-                o = SetRelayOutput(s, 1, c->On ? 1 : 0, c->SendTone);
+            case site::TCommandKind::Relay: {
+                const TRelayReading r = SwitchRelay(s, c->On ? 1 : 0, c->SendTone);
+                registry_->RelayDone(horn, *c, r);
+                // The request may have switched the relay although its answer was lost: ask.
+                if (r.Outcome.Kind == TOutcomeKind::NoReply ||
+                    r.Outcome.Kind == TOutcomeKind::SocketError) {
+                    const TStatusReading status = ReadStatus(s);
+                    if (status.Outcome.Ok()) registry_->PolledStatus(horn, status);
+                }
                 break;
-            case TCommandTopic::FindMe:
-                o = FindMe(s);
+            }
+            case site::TCommandKind::FindMe:
+                registry_->CommandDone(horn, *c, FindMe(s));
                 break;
-            case TCommandTopic::Reboot:
-                o = RequestReset(s);
+            case site::TCommandKind::Reboot:
+                registry_->CommandDone(horn, *c, RequestReset(s));
                 break;
-        }
-        table_->CommandDone(horn, *c, o);
-        // The request may have switched the relay although its answer was lost: ask.
-        if (c->Kind == TCommandTopic::SirenSet &&
-            (o.Kind == TOutcomeKind::NoReply || o.Kind == TOutcomeKind::SocketError)) {
-            const TOutcome status = RequestStatus(s);
-            if (status.Ok()) table_->PolledStatus(horn, status, s.LastStatus);
         }
     }
+    runner_->SetSlow(horn, registry_->Slow(horn));
 }
 
 }  // namespace kstbell::bridge

@@ -1,24 +1,21 @@
 #pragma once
 
-// The bridge: the horns' sessions on the engine, their table, the broker connection, and two
-// threads that drive the horns. The poll thread sweeps every horn once a period on the
-// engine's workers; the command thread runs waiting commands on the engine's workers as soon
-// as they come. A horn's session is used under its own lock, so a poll and a command for the
-// same horn take turns. The broker's network thread only reads, queues and answers from the
-// table: it never waits for a horn.
+// The bridge: the horns' sessions, the site's registry of them, the runner that drives them,
+// the MQTT front and the broker connection. The runner polls every horn once a period and runs
+// a horn's commands as soon as they come, each horn on its own so that none waits for another.
+// The broker's network thread only reads, queues and answers: it never waits for a horn.
 
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "bridge/config.h"
-#include "bridge/horn_table.h"
 #include "bridge/log.h"
 #include "bridge/mqtt_client.h"
+#include "bridge/mqtt_front.h"
 #include "ports/host_network_source.h"
+#include "site/horn_registry.h"
+#include "site/horn_runner.h"
 #include "site/session_set.h"
 
 namespace kstbell::bridge {
@@ -34,38 +31,31 @@ class TBridge {
     TBridge(const TBridge&) = delete;
     TBridge& operator=(const TBridge&) = delete;
 
-    // Starts the broker connection and both threads. False, with the reason, when the client
-    // cannot be set up (TLS files that cannot be read).
+    // Starts the broker connection and the horns' polling. False, with the reason, when the
+    // client cannot be set up (TLS files that cannot be read).
     bool Start(std::string& error);
-    // Stops driving the horns, publishes every horn and the bridge offline, waits (a few
-    // seconds at most) for the broker to take it, and disconnects. Idempotent.
+    // Stops at once: waiting commands end cancelled (their results published), only the
+    // requests already on the wire are finished; then every horn and the bridge are published
+    // offline, the broker is given a few seconds to take it, and the client disconnects.
+    // Idempotent.
     void Stop();
 
     bool BrokerConnected() const { return mqtt_->Connected(); }
 
   private:
-    void PollLoop();
-    void CommandLoop();
-    void PollOne(std::size_t horn);
+    void Poll(std::size_t horn);
     void RunCommands(std::size_t horn);
 
     TBridgeConfig config_;
     TLog log_;
     std::unique_ptr<IHostNetworkSource> network_;
-    site::TSessionSet engine_;
-    std::unique_ptr<std::mutex[]> sessionLocks_;
-    std::unique_ptr<THornTable> table_;
+    site::TSessionSet sessions_;
+    std::unique_ptr<TMqttFront> front_;
+    std::unique_ptr<site::THornRegistry> registry_;
+    std::unique_ptr<site::THornRunner> runner_;
     std::unique_ptr<TMqttClient> mqtt_;
-
-    std::mutex wakeMutex_;
-    std::condition_variable pollWake_;
-    std::condition_variable commandWake_;
-    bool stopping_ = false;
-    bool commandsWaiting_ = false;
     bool started_ = false;
     bool stopped_ = false;
-    std::thread pollThread_;
-    std::thread commandThread_;
 };
 
 }  // namespace kstbell::bridge

@@ -58,10 +58,29 @@ bool ReadTone(const json& value, std::uint8_t& tone, std::string& error) {
     return false;
 }
 
+// The command's id, read before anything else so that even a refusal can name it.
+bool ReadId(const json& object, std::string& id, std::string& error) {
+    const auto found = object.find("id");
+    if (found == object.end()) return true;
+    const json& value = *found;
+    const bool text =
+        value.is_string() && value.get_ref<const std::string&>().size() <= kMaxCommandId;
+    if (!text && !value.is_number_integer()) {
+        error = "id must be a string of at most " + std::to_string(kMaxCommandId) +
+                " bytes or an integer";
+        return false;
+    }
+    id = value.dump(-1, ' ', false, json::error_handler_t::replace);
+    return true;
+}
+
 bool ReadObject(const json& object, TSirenRequest& request, std::string& error) {
     bool haveState = false;
+    if (!ReadId(object, request.Id, error)) return false;
     for (const auto& [key, value] : object.items()) {
-        if (key == "state") {
+        if (key == "id") {
+            continue;
+        } else if (key == "state") {
             if (!value.is_string() || !ReadState(value.get_ref<const std::string&>(), request.On)) {
                 error = "state must be \"ON\" or \"OFF\"";
                 return false;
@@ -101,16 +120,32 @@ bool ParseSirenPayload(std::string_view payload, TSirenRequest& request, std::st
         return false;
     }
     TSirenRequest read;
-    if (!ReadObject(parsed, read, error)) return false;
+    const bool ok = ReadObject(parsed, read, error);
+    request.Id = read.Id;  // a refusal names the command too
+    if (!ok) return false;
     request = read;
     return true;
 }
 
-bool ParsePressPayload(std::string_view payload, std::string& error) {
+bool ParsePressPayload(std::string_view payload, std::string& id, std::string& error) {
+    id.clear();
     const std::string_view text = Trim(payload);
-    if (payload.size() <= kMaxCommandPayload && (text.empty() || SameWord(text, "PRESS")))
+    if (payload.size() > kMaxCommandPayload) {
+        error = "payload longer than " + std::to_string(kMaxCommandPayload) + " bytes";
+        return false;
+    }
+    if (text.empty() || SameWord(text, "PRESS")) return true;
+    const json parsed = json::parse(text.begin(), text.end(), nullptr, false);
+    if (!parsed.is_discarded() && parsed.is_object()) {
+        if (!ReadId(parsed, id, error)) return false;
+        for (const auto& [key, value] : parsed.items()) {
+            if (key == "id") continue;
+            error = "unsupported key \"" + key + "\"";
+            return false;
+        }
         return true;
-    error = "expected PRESS or an empty payload";
+    }
+    error = "expected PRESS, an empty payload or a JSON object with an optional \"id\"";
     return false;
 }
 

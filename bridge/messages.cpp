@@ -107,8 +107,10 @@ std::vector<TMessage> DiscoveryMessages(const TTopics& topics, const THornIdenti
     return out;
 }
 
-std::string ResultJson(TCommandTopic command, const TOutcome& outcome) {
-    json j = {{"command", CommandName(command)}, {"ok", outcome.Ok()}};
+std::string ResultJson(TCommandTopic command, const TOutcome& outcome, const std::string& idJson) {
+    json j = {{"command", CommandName(command)}};
+    if (!idJson.empty()) j["id"] = json::parse(idJson, nullptr, false);
+    j["ok"] = outcome.Ok();
     if (!outcome.Ok()) {
         j["error"] = OutcomeKindName(outcome.Kind);
         if (!outcome.Message.empty()) j["message"] = outcome.Message;

@@ -29,9 +29,11 @@ std::string StateJson(const THornIdentity& identity, const THornState& state);
 // buttons, all in one device block.
 std::vector<TMessage> DiscoveryMessages(const TTopics& topics, const THornIdentity& identity);
 
-// {"command":"siren/set","ok":false,"error":"unreachable","message":"..."}: error and message
-// only when it failed, status for a refusal.
-std::string ResultJson(TCommandTopic command, const TOutcome& outcome);
+// {"command":"siren/set","id":"a1","ok":false,"error":"unreachable","message":"..."}: id when
+// the command carried one (idJson, the id as JSON text), error and message only when it
+// failed, status for a refusal.
+std::string ResultJson(TCommandTopic command, const TOutcome& outcome,
+                       const std::string& idJson = {});
 
 // The name a horn shows: the configured name, else its location, else "Horn ID".
 std::string DisplayName(const THornIdentity& identity);

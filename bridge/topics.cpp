@@ -20,6 +20,23 @@ std::string HornId(const std::array<std::uint8_t, 6>& mac) {
     return id;
 }
 
+std::optional<std::array<std::uint8_t, 6>> ParseHornId(std::string_view text) {
+    if (text.size() != 12) return std::nullopt;
+    std::array<std::uint8_t, 6> mac{};
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        int v = 0;
+        if (c >= '0' && c <= '9')
+            v = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            v = c - 'a' + 10;
+        else
+            return std::nullopt;
+        mac[i / 2] = static_cast<std::uint8_t>(mac[i / 2] * 16 + v);
+    }
+    return mac;
+}
+
 std::string MacText(const std::array<std::uint8_t, 6>& mac) {
     std::string text;
     for (std::uint8_t b : mac) {

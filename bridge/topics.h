@@ -12,6 +12,8 @@ namespace kstbell::bridge {
 
 // A horn's id: its MAC address as twelve lower-case hexadecimal digits, no separators.
 std::string HornId(const std::array<std::uint8_t, 6>& mac);
+// The MAC address a horn id names, or nothing when text is no horn id.
+std::optional<std::array<std::uint8_t, 6>> ParseHornId(std::string_view text);
 // The MAC address as "02:4b:7a:3c:60:01".
 std::string MacText(const std::array<std::uint8_t, 6>& mac);
 

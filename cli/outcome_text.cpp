@@ -126,6 +126,8 @@ std::string OutcomeMessage(const TOutcome& o) {
             if (!o.Message.empty()) return o.Message;
             return "the device's byte sum 0x" + Hex8(o.DeviceSum) +
                    " of the stored image differs from 0x" + Hex8(o.LocalSum);
+        case TOutcomeKind::Cancelled:
+            return o.Message.empty() ? "cancelled before it was sent" : o.Message;
     }
     return "failed";
 }

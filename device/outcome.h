@@ -18,6 +18,8 @@ enum class TOutcomeKind {
     Busy,          // another request was using the link; nothing was sent
     InvalidInput,  // the values given break a rule; nothing was sent
     VerifyFailed,  // the device's byte sum of what it stored differs from the one sent
+    Cancelled,     // withdrawn before it was sent: a newer command took its place, or the
+                   // program is stopping
 };
 
 // Which rule an invalid input broke.
@@ -69,7 +71,7 @@ struct TOutcome {
 
 // The kind's name as the command line's JSON, the MQTT results and the HTTP errors give it:
 // "ok" for Done; "unreachable", "no_reply", "refused", "not_located", "busy", "invalid_input",
-// "verify_failed" or "socket_error" otherwise.
+// "verify_failed", "cancelled" or "socket_error" otherwise.
 const char* OutcomeKindName(TOutcomeKind kind);
 
 inline TOutcome Invalid(TInvalid rule, std::string message = {}) {

@@ -22,6 +22,8 @@ const char* OutcomeKindName(TOutcomeKind kind) {
             return "invalid_input";
         case TOutcomeKind::VerifyFailed:
             return "verify_failed";
+        case TOutcomeKind::Cancelled:
+            return "cancelled";
     }
     return "socket_error";
 }

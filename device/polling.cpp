@@ -10,20 +10,19 @@ namespace {
 
 // Every 31st tick is a check: locate, then ask for what is missing.
 constexpr std::uint8_t kCheckTick = 30;
-constexpr std::uint8_t kMissedChecksShown = 2;
 
 // After two checks in a row whose request got no answer, the device is silent; the next
-// answer ends that.
+// answer ends that. Only an unanswered request counts: a connection that failed says nothing
+// about whether the device would answer.
 void NoteCheckOutcome(TDeviceSession& s) {
-    auto& missed = s.Poll.MissedChecks;
     switch (s.Link.LastOutcome) {
         case TTransactionOutcome::NoReply:
-            if (missed < kMissedChecksShown) ++missed;
-            if (missed == kMissedChecksShown) Note(s, TNoteKind::DeviceSilent);
+            s.Poll.Presence.Missed();
+            if (!s.Poll.Presence.Online()) Note(s, TNoteKind::DeviceSilent);
             break;
         case TTransactionOutcome::Replied:
         case TTransactionOutcome::Refused:
-            missed = 0;
+            s.Poll.Presence.Answered();
             Note(s, TNoteKind::DeviceAnswering);
             break;
         default:

@@ -14,6 +14,7 @@
 #include "device/image_buffer.h"
 #include "device/observer.h"
 #include "device/outcome.h"
+#include "device/presence.h"
 #include "ports/host_network_source.h"
 #include "ports/host_ports.h"
 #include "ports/survey_tables.h"
@@ -89,8 +90,8 @@ struct TPollState {
     std::uint8_t QueuedCode = 0;
     std::array<std::uint8_t, 4> QueuedParams{};
     bool PollEnabled = true;
-    // Checks in a row whose request got no answer; at two the device is shown as silent.
-    std::uint8_t MissedChecks = 0;
+    // Whether checks get answers: after two in a row without one the device is shown as silent.
+    TPresenceTracker Presence{TPresence::Online};
 };
 
 // Device address and network, owned by locating.

@@ -87,6 +87,8 @@ std::string FailureReason(const TOutcome& o) {
         case TOutcomeKind::VerifyFailed:
             return "the device's byte sum " + Hex8(o.DeviceSum) + " differs from " +
                    Hex8(o.LocalSum);
+        case TOutcomeKind::Cancelled:
+            return "it was cancelled before it was sent";
     }
     if (o.Phase == TPhase::Header) reason = "the header could not be sent: " + reason;
     return reason;

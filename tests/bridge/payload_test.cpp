@@ -62,12 +62,42 @@ TEST(BridgePayloadTest, AButtonTakesPressOrNothingElse) {
         {"REBOOT", false},
         {"PRESSPRESS", false},
         {std::string(kMaxCommandPayload + 1, ' '), false},
+        {R"({"id":"b7"})", true},
+        {R"({"id":"b7","press":1})", false},
+        {R"({})", true},
     };
     for (const auto& [payload, ok] : cases) {
         std::string error;
-        EXPECT_EQ(ParsePressPayload(payload, error), ok) << payload;
+        std::string id;
+        EXPECT_EQ(ParsePressPayload(payload, id, error), ok) << payload;
         EXPECT_EQ(error.empty(), ok) << payload;
     }
+}
+
+TEST(BridgePayloadTest, ACommandsIdIsCarriedAsJsonTextEvenWhenTheCommandIsRefused) {
+    const struct {
+        std::string payload;
+        bool ok;
+        std::string id;
+    } siren[] = {
+        {R"({"state":"ON","id":"a1"})", true, R"("a1")"},
+        {R"({"id":42,"state":"OFF"})", true, "42"},
+        {R"({"state":"BLINK","id":"z"})", false, R"("z")"},
+        {R"({"state":"ON","id":{"x":1}})", false, ""},
+        {R"({"state":"ON","id":1.5})", false, ""},
+        {R"({"state":"ON","id":")" + std::string(kMaxCommandId + 1, 'x') + R"("})", false, ""},
+        {"ON", true, ""},
+    };
+    for (const auto& c : siren) {
+        TSirenRequest r;
+        std::string error;
+        EXPECT_EQ(ParseSirenPayload(c.payload, r, error), c.ok) << c.payload;
+        EXPECT_EQ(r.Id, c.id) << c.payload;
+    }
+    std::string id;
+    std::string error;
+    ASSERT_TRUE(ParsePressPayload(R"({"id":"b7"})", id, error));
+    EXPECT_EQ(id, R"("b7")");
 }
 
 }  // namespace
