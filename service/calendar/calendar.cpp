@@ -98,6 +98,7 @@ std::vector<TScheduledBell> TCalendar::Bells(sys_seconds from, sys_seconds to) c
 
 std::vector<TScheduledBell> TCalendar::Next(sys_seconds after, std::size_t count) const {
     std::vector<TScheduledBell> next;
+    if (after >= kLatest) return next;
     const sys_seconds limit = std::min({after + kNextSearchDays, kLatest, zone_.KnownUntil()});
     for (sys_seconds from = after + seconds{1}; next.size() < count && from < limit;) {
         const sys_seconds to = std::min(from + days{7}, limit);
@@ -113,6 +114,7 @@ std::vector<TScheduledBell> TCalendar::Next(sys_seconds after, std::size_t count
 TDueBells TCalendar::Classify(sys_seconds lastHandled, sys_seconds now,
                               seconds lateTolerance) const {
     TDueBells result;
+    now = std::min(now, kLatest);
     if (now <= lastHandled) return result;
     for (auto& bell : Bells(lastHandled + seconds{1}, now + seconds{1})) {
         auto& into = now - bell.At <= lateTolerance ? result.Due : result.Missed;

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "service/calendar/clock_text.h"
+#include "service/calendar/config_values.h"
 #include "service/calendar/holidays.h"
 
 namespace kstbell::calendar {
@@ -34,10 +35,10 @@ struct TExceptionPlace {
     std::string Key;
 };
 
-class TReader {
+class TReader : TConfigValues {
   public:
     TReader(const std::string& path, TCalendarConfig& config, std::vector<TConfigError>& errors)
-        : path_(path), folder_(fs::path(path).parent_path()), c_(config), errors_(errors) {}
+        : TConfigValues(path, errors), folder_(fs::path(path).parent_path()), c_(config) {}
 
     void Read(const toml::table& root) {
         bool zoneGiven = false;
@@ -49,61 +50,6 @@ class TReader {
     }
 
   private:
-    void Fail(const toml::node& node, const std::string& key, const std::string& reason) {
-        errors_.push_back({path_, node.source().begin.line, key, reason});
-    }
-
-    const toml::table* Table(const toml::node& node, const std::string& key) {
-        const toml::table* table = node.as_table();
-        if (!table) Fail(node, key, "must be a table ([" + key + "])");
-        return table;
-    }
-
-    std::optional<std::string> Text(const toml::node& node, const std::string& key) {
-        const auto* value = node.as_string();
-        if (!value || value->get().empty()) {
-            Fail(node, key, "must be a text that is not empty");
-            return std::nullopt;
-        }
-        return value->get();
-    }
-
-    std::optional<std::int64_t> Integer(const toml::node& node, const std::string& key,
-                                        std::int64_t low, std::int64_t high) {
-        const auto* value = node.as_integer();
-        if (!value || value->get() < low || value->get() > high) {
-            Fail(node, key,
-                 "must be an integer from " + std::to_string(low) + " to " + std::to_string(high));
-            return std::nullopt;
-        }
-        return value->get();
-    }
-
-    // "YYYY-MM-DD" or a TOML local date.
-    std::optional<year_month_day> Date(const toml::node& node, const std::string& key) {
-        if (const auto* value = node.as_date()) {
-            const toml::date d = value->get();
-            const year_month_day date{year{d.year}, month{d.month}, day{d.day}};
-            if (date.ok()) return date;
-        } else if (const auto* text = node.as_string()) {
-            if (auto date = ParseDate(text->get())) return date;
-        }
-        Fail(node, key, "must be a date that exists, \"YYYY-MM-DD\"");
-        return std::nullopt;
-    }
-
-    // "HH:MM" or "HH:MM:SS", or a TOML local time in whole seconds.
-    std::optional<seconds> TimeOfDay(const toml::node& node, const std::string& key) {
-        if (const auto* value = node.as_time()) {
-            const toml::time t = value->get();
-            if (t.nanosecond == 0) return hours{t.hour} + minutes{t.minute} + seconds{t.second};
-        } else if (const auto* text = node.as_string()) {
-            if (auto time = ParseTimeOfDay(text->get())) return time;
-        }
-        Fail(node, key, "must be a time of day, \"HH:MM\" or \"HH:MM:SS\" from 00:00 to 23:59:59");
-        return std::nullopt;
-    }
-
     // True when the file names the zone (right or wrong), so the system's is not wanted.
     bool Site(const toml::node& node) {
         const toml::table* site = Table(node, "site");
@@ -218,7 +164,7 @@ class TReader {
     }
 
     bool Bell(const toml::table& table, const std::string& key, TBell& bell) {
-        const std::size_t before = errors_.size();
+        const std::size_t before = ErrorCount();
         bool haveTime = false, haveGroup = false, haveTone = false, haveDuration = false;
         for (const auto& [name, value] : table) {
             const std::string inner = key + "." + std::string(name.str());
@@ -245,7 +191,7 @@ class TReader {
                                                          {haveDuration, "duration_s"}};
         for (const auto& [given, name] : required)
             if (!given) Fail(table, key + "." + name, "is missing");
-        return errors_.size() == before;
+        return ErrorCount() == before;
     }
 
     void Exceptions(const toml::node& node, const std::string& key) {
@@ -269,7 +215,7 @@ class TReader {
     }
 
     bool Exception(const toml::table& table, const std::string& key, TException& exception) {
-        const std::size_t before = errors_.size();
+        const std::size_t before = ErrorCount();
         std::optional<year_month_day> date, from, to;
         const toml::node* dateNode = nullptr;
         const toml::node* toNode = nullptr;
@@ -316,7 +262,7 @@ class TReader {
         } else if (!planNode && !noBellsNode) {
             Fail(table, key + ".plan", "is missing (or give no_bells = true)");
         }
-        if (errors_.size() != before) return false;
+        if (ErrorCount() != before) return false;
         exception.Dates = date ? TDateRange{*date, *date} : TDateRange{*from, *to};
         if (planNode)
             planUses_.push_back({exception.Plan, planNode->source().begin.line, key + ".plan"});
@@ -358,9 +304,9 @@ class TReader {
     void CheckPlanUses() {
         for (const auto& use : planUses_) {
             if (!c_.Schedule.Plans.count(use.Plan))
-                errors_.push_back({path_, use.Line, use.Key,
-                                   "no day plan named '" + use.Plan + "' ([schedule.day_plans." +
-                                       use.Plan + "])"});
+                FailAt(
+                    use.Line, use.Key,
+                    "no day plan named '" + use.Plan + "' ([schedule.day_plans." + use.Plan + "])");
         }
     }
 
@@ -378,19 +324,16 @@ class TReader {
             const auto& earlier = list[places[reach].Index].Dates;
             const auto& later = list[places[i].Index].Dates;
             if (sys_days{later.First} <= sys_days{earlier.Last}) {
-                errors_.push_back({path_, places[i].Line, places[i].Key,
-                                   "overlaps the exception on line " +
-                                       std::to_string(places[reach].Line) + " on " +
-                                       FormatDate(later.First)});
+                FailAt(places[i].Line, places[i].Key,
+                       "overlaps the exception on line " + std::to_string(places[reach].Line) +
+                           " on " + FormatDate(later.First));
             }
             if (sys_days{later.Last} > sys_days{earlier.Last}) reach = i;
         }
     }
 
-    std::string path_;
     fs::path folder_;
     TCalendarConfig& c_;
-    std::vector<TConfigError>& errors_;
     std::vector<TPlanUse> planUses_;
     std::vector<TExceptionPlace> exceptionPlaces_;
 };
