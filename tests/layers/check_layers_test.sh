@@ -6,15 +6,20 @@ repo="$(mktemp -d)"
 trap 'rm -rf "$repo"' EXIT
 cd "$repo"
 git init -q .
-mkdir -p protocol device shell platform
+mkdir -p protocol device shell platform service/calendar
 echo '#include "protocol/frame.h"' >device/session.cpp
+echo '#include "protocol/text.h"' >service/calendar/calendar.cpp
+echo '#include "service/calendar/calendar.h"' >service/main.cpp
 echo '#include "device/session.h"' >shell/presenter.cpp
 echo '#include "shell/host_services.h"' >shell/context.cpp
 git add -A
 "$check" "$repo"
 
 for bad in 'device/up.cpp:#include "shell/context.h"' 'device/side.cpp:#include "platform/backends.h"' \
-  'protocol/up.h:#include "device/session.h"'; do
+  'protocol/up.h:#include "device/session.h"' \
+  'service/calendar/up.cpp:#include "device/session.h"' \
+  'service/calendar/side.cpp:#include "service/main.h"' \
+  'device/up.h:#include "service/calendar/calendar.h"'; do
   file="${bad%%:*}"
   echo "${bad#*:}" >"$file"
   git add "$file"
