@@ -3,11 +3,15 @@
 // program between them. Measures how long after a relay change on a horn its state topic
 // shows it (a change made behind the bridge's back, so found by polling; and a change
 // commanded through the broker), and the bridge's processor time and resident memory over the
-// window.
+// window. A second simulator serves --silent more horns (default 10) on 127.0.90.1 and up;
+// once every horn is published it is stopped with SIGSTOP, so that those horns still take
+// connections but never answer, and every sample sends each of them commands as well: the
+// healthy horns must not wait for them.
 //
-// Usage: bridge_bench [--window SECONDS] [--count N] [--period MS] [--samples K]
-// (defaults 600 s, 1000 horns, 3100 ms, 40 samples). Exits 1 when a change took longer than
-// one period, or the bridge used 10 % of a core or 100 MiB or more.
+// Usage: bridge_bench [--window SECONDS] [--count N] [--silent K] [--period MS] [--samples K]
+// (defaults 600 s, 1000 horns, 10 silent, 3100 ms, 40 samples). Exits 1 when a change took
+// longer than one period, a commanded change took 100 ms or more (median), or the bridge used
+// 10 % of a core or 100 MiB or more.
 
 #include <unistd.h>
 
@@ -17,6 +21,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -41,6 +46,7 @@ using Clock = std::chrono::steady_clock;
 struct TArgs {
     int WindowS = 600;
     std::size_t Count = 1000;
+    std::size_t Silent = 10;
     int PeriodMs = 3100;
     int Samples = 40;
 };
@@ -49,6 +55,10 @@ bool ParseArgs(int argc, char** argv, TArgs& a) {
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string o = argv[i];
         const long v = std::strtol(argv[i + 1], nullptr, 10);
+        if (o == "--silent" && v >= 0) {
+            a.Silent = static_cast<std::size_t>(v);
+            continue;
+        }
         if (v <= 0) return false;
         if (o == "--window")
             a.WindowS = static_cast<int>(v);
@@ -97,6 +107,11 @@ struct TLatencies {
     void Add(Clock::duration d) {
         Ms.push_back(std::chrono::duration<double, std::milli>(d).count());
     }
+    double Median() {
+        if (Ms.empty()) return 0;
+        std::sort(Ms.begin(), Ms.end());
+        return Ms[Ms.size() / 2];
+    }
     std::string Text() {
         if (Ms.empty()) return "no samples";
         std::sort(Ms.begin(), Ms.end());
@@ -118,8 +133,8 @@ bool OutputIs(const std::optional<std::string>& payload, bool on) {
 int main(int argc, char** argv) {
     TArgs a;
     if (!ParseArgs(argc, argv, a)) {
-        std::cerr << "usage: bridge_bench [--window SECONDS] [--count N] [--period MS] "
-                     "[--samples K]\n";
+        std::cerr << "usage: bridge_bench [--window SECONDS] [--count N] [--silent K] "
+                     "[--period MS] [--samples K]\n";
         return 2;
     }
     TTempDir dir;
@@ -143,6 +158,21 @@ int main(int argc, char** argv) {
         std::cerr << "kstbell-sim did not start: " << ReadAll(simLog);
         return 1;
     }
+    // The horns that will stop answering: a simulator of their own on the same port.
+    const std::string silentLog = dir.Path() + "/silent.log";
+    std::unique_ptr<TChild> silentSim;
+    if (a.Silent > 0) {
+        silentSim = std::make_unique<TChild>(
+            std::vector<std::string>{KSTBELL_SIM_PROGRAM, "--bind", "127.0.90.1", "--port",
+                                     std::to_string(port), "--count", std::to_string(a.Silent),
+                                     "--mac-offset", std::to_string(a.Count), "--quiet"},
+            silentLog);
+        if (!Eventually([&] { return ReadAll(silentLog).find(" on port ") != std::string::npos; },
+                        60s)) {
+            std::cerr << "the second kstbell-sim did not start: " << ReadAll(silentLog);
+            return 1;
+        }
+    }
     const auto addresses = sim::ConsecutiveAddresses({127, 0, 78, 1}, a.Count);
     std::ostringstream conf;
     conf << "[broker]\nurl = \"" << broker.Url() << "\"\n[topics]\nbase = \"bench\"\n"
@@ -153,13 +183,15 @@ int main(int argc, char** argv) {
         texts.push_back(sim::Ipv4Text(ip));
         conf << (texts.size() > 1 ? ", " : "") << '"' << texts.back() << '"';
     }
+    for (const auto& ip : sim::ConsecutiveAddresses({127, 0, 90, 1}, a.Silent))
+        conf << ", \"" << sim::Ipv4Text(ip) << '"';
     conf << "]\n";
     const std::string config = dir.Write("bridge.toml", conf.str());
     const auto started = Clock::now();
     TChild bridge({KSTBELL_BRIDGE_PROGRAM, "--config", config}, dir.Path() + "/bridge.log");
 
     std::vector<std::string> ids;
-    for (std::size_t i = 0; i < a.Count; ++i)
+    for (std::size_t i = 0; i < a.Count + a.Silent; ++i)
         ids.push_back(bridge::HornId(sim::HornMac(i)));
     for (const auto& id : ids) {
         if (!client.WaitFor("bench/" + id + "/state", 120s)) {
@@ -168,7 +200,9 @@ int main(int argc, char** argv) {
         }
     }
     const double identifiedS = std::chrono::duration<double>(Clock::now() - started).count();
-    std::printf("%zu horns identified and published in %.1f s\n", a.Count, identifiedS);
+    std::printf("%zu horns identified and published in %.1f s\n", a.Count + a.Silent, identifiedS);
+    // From now on the silent horns take connections and requests and never answer.
+    if (silentSim) silentSim->Signal(SIGSTOP);
 
     // The changes behind the bridge's back go through a session of this process.
     const auto network = MakeHostNetworkSource();
@@ -191,6 +225,11 @@ int main(int argc, char** argv) {
         if (sample < a.Samples && Clock::now() >= due) {
             ++sample;
             const std::size_t h = random() % a.Count;
+            // Commands for every silent horn, queued behind their hung requests.
+            for (std::size_t k = a.Count; k < a.Count + a.Silent; ++k) {
+                client.Publish("bench/" + ids[k] + "/siren/set", R"({"state":"ON","tone":1})");
+                client.Publish("bench/" + ids[k] + "/find_me", "PRESS");
+            }
             const std::string state = "bench/" + ids[h] + "/state";
             if (SetRelayOutput(direct.Session(h), 1, 1, 1).Ok()) {
                 const auto t = Clock::now();
@@ -216,17 +255,24 @@ int main(int argc, char** argv) {
     const double cpu = 100.0 * double(CpuTicks(bridge.Pid()) - ticks0) / double(hz) / seconds;
     const long hwmKib = StatusKib(bridge.Pid(), "VmHWM");
 
-    std::printf("window %.0f s, poll period %d ms\n", seconds, a.PeriodMs);
+    std::printf("window %.0f s, poll period %d ms, %zu of %zu horns silent\n", seconds, a.PeriodMs,
+                a.Silent, a.Count + a.Silent);
     std::printf("relay switched on the horn -> state topic: %s\n", polled.Text().c_str());
     std::printf("siren/set OFF -> state topic:              %s\n", commanded.Text().c_str());
     std::printf("bridge processor time: %.2f %% of one core\n", cpu);
     std::printf("bridge resident memory: max %.1f MiB sampled, peak %.1f MiB (VmHWM)\n",
                 double(rssMaxKib) / 1024.0, double(hwmKib) / 1024.0);
     const bool ok = !polled.Ms.empty() && polled.Ms.back() <= a.PeriodMs &&
-                    commanded.Ms.back() <= a.PeriodMs && cpu < 10.0 && hwmKib < 100 * 1024;
+                    commanded.Ms.back() <= a.PeriodMs && commanded.Median() < 100.0 && cpu < 10.0 &&
+                    hwmKib < 100 * 1024;
     std::printf("%s\n", ok ? "within bounds" : "OUT OF BOUNDS");
+    if (silentSim) silentSim->Signal(SIGCONT);
     bridge.Signal(SIGTERM);
     bridge.Wait(20s);
+    if (silentSim) {
+        silentSim->Signal(SIGTERM);
+        silentSim->Wait(20s);
+    }
     sim.Signal(SIGTERM);
     sim.Wait(20s);
     return ok ? 0 : 1;

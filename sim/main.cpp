@@ -27,6 +27,8 @@ constexpr const char* kUsage =
     "  --count N            serve N horns on consecutive addresses from ADDR, skipping\n"
     "                       addresses ending in .0 and .255 (default 1, at most 100000)\n"
     "  --port N             TCP port of every horn, 0 for an ephemeral one (default 13577)\n"
+    "  --mac-offset N       count the horns' MAC addresses from the Nth on (default 0), so\n"
+    "                       that several simulators can serve one site\n"
     "  --report-address A   address put in the information reply (default: the bind address;\n"
     "                       counted up like the bind address with --count)\n"
     "  --model N            model code, 0 to 255 (default 186)\n"
@@ -74,6 +76,7 @@ struct TCommandLine {
     TSimOptions Options;
     std::size_t Count = 1;
     bool CountGiven = false;
+    std::size_t MacOffset = 0;
     std::optional<std::uint8_t> Input;
     bool Help = false;
 };
@@ -103,6 +106,9 @@ TCommandLine ParseCommandLine(int argc, char** argv) {
             line.Count = static_cast<std::size_t>(ParseNumber(option, value(), kMaxHorns));
             if (line.Count == 0) throw TUsageError("--count needs at least one horn");
             line.CountGiven = true;
+        } else if (option == "--mac-offset") {
+            line.MacOffset =
+                static_cast<std::size_t>(ParseNumber(option, value(), (1L << 24) - kMaxHorns));
         } else if (option == "--port") {
             options.Port = static_cast<std::uint16_t>(ParseNumber(option, value(), 65535));
         } else if (option == "--report-address") {
@@ -173,7 +179,8 @@ int main(int argc, char** argv) {
     kstbell::sim::PrepareStopRequests();
 
     try {
-        TSimulatedSite site(TSiteOptions{std::move(line.Options), line.Count, line.CountGiven});
+        TSimulatedSite site(
+            TSiteOptions{std::move(line.Options), line.Count, line.CountGiven, line.MacOffset});
         for (std::size_t i = 0; line.Input && i < site.Count(); ++i)
             site.SetInput(i, *line.Input);
         site.Start();

@@ -45,7 +45,7 @@ TSimulatedSite::TImpl::TImpl(TSiteOptions options) : Options(std::move(options))
     for (std::size_t i = 0; i < Options.Count; ++i) {
         THornSetup setup;
         setup.ReportedAddress = reported[i];
-        setup.Mac = HornMac(i);
+        setup.Mac = HornMac(Options.MacOffset + i);
         setup.Model = Options.Horns.Model;
         setup.Faults = Options.Horns.Faults;
         setup.StateDir = Options.Horns.StateDir;

@@ -26,6 +26,9 @@ struct TSiteOptions {
     // StateDir holds one folder per horn, named by its address (DIR/127.0.78.1/local/...).
     // Off, the one horn of the site keeps its files in StateDir itself.
     bool FolderPerHorn = true;
+    // The first horn's MAC is this many further on (see HornMac), so that two sites can serve
+    // one set of horns without sharing a MAC.
+    std::size_t MacOffset = 0;
 };
 
 class TSimulatedSite {
