@@ -6,21 +6,11 @@
 #include <array>
 #include <chrono>
 
-#include "device/readings.h"
-#include "device/session.h"
 #include "platform/backends.h"
 
 namespace kstbell::bridge {
 
 namespace {
-
-std::vector<std::string> Addresses(const std::vector<THornEntry>& horns) {
-    std::vector<std::string> out;
-    out.reserve(horns.size());
-    for (const auto& h : horns)
-        out.push_back(h.Address);
-    return out;
-}
 
 std::vector<site::THornEntry> Entries(const std::vector<THornEntry>& horns) {
     std::vector<site::THornEntry> out;
@@ -30,13 +20,18 @@ std::vector<site::THornEntry> Entries(const std::vector<THornEntry>& horns) {
     return out;
 }
 
-site::TSessionOptions SessionOptions(const TBridgeConfig& config) {
-    site::TSessionOptions o;
-    o.Parallel = config.Parallel;
-    o.Port = config.DevicePort;
-    o.ConnectTimeoutMs = config.ConnectTimeoutMs;
-    o.ReplyWaitMs = config.ReplyWaitMs;
-    return o;
+site::TSiteConfig SiteConfig(const TBridgeConfig& config, const std::vector<THornEntry>& horns) {
+    site::TSiteConfig c;
+    c.Horns = Entries(horns);
+    c.Sessions.Parallel = config.Parallel;
+    c.Sessions.Port = config.DevicePort;
+    c.Sessions.ConnectTimeoutMs = config.ConnectTimeoutMs;
+    c.Sessions.ReplyWaitMs = config.ReplyWaitMs;
+    c.Registry.InfoEveryPolls = config.InfoEveryPolls;
+    c.PollPeriod = std::chrono::milliseconds(config.PollPeriodMs);
+    // The bridge starts no rings, and a horn sounding without one is the automation's business.
+    c.Rings.StopUnowned = false;
+    return c;
 }
 
 }  // namespace
@@ -52,19 +47,12 @@ std::string DefaultClientId(const std::string& base) {
 
 TBridge::TBridge(const TBridgeConfig& config, const std::vector<THornEntry>& horns,
                  std::string password, TLog log)
-    : config_(config),
-      log_(std::move(log)),
-      network_(MakeHostNetworkSource()),
-      sessions_(Addresses(horns), SessionOptions(config), *network_) {
+    : config_(config), log_(std::move(log)), network_(MakeHostNetworkSource()) {
     TTopics topics(config.BaseTopic, config.DiscoveryPrefix);
     front_ = std::make_unique<TMqttFront>(
         horns.size(), topics, [this](std::vector<TMessage> m) { mqtt_->Publish(std::move(m)); },
         log_);
-    site::TRegistryOptions ro;
-    ro.InfoEveryPolls = config.InfoEveryPolls;
-    registry_ = std::make_unique<site::THornRegistry>(
-        Entries(horns), ro,
-        [this](std::vector<site::THornEvent> events) { front_->OnEvents(std::move(events)); });
+    site_ = std::make_unique<site::TSite>(SiteConfig(config, horns), *network_, nullptr, *this);
 
     TMqttOptions o;
     std::string ignored;
@@ -82,13 +70,13 @@ TBridge::TBridge(const TBridgeConfig& config, const std::vector<THornEntry>& hor
     mqtt_ = std::make_unique<TMqttClient>(
         o,
         [this] {
-            registry_->Visit([this](const std::vector<site::THornView>& views) {
+            site_->Registry().Visit([this](const std::vector<site::THornView>& views) {
                 mqtt_->Replace(front_->Republish(views));
             });
         },
         [this](const std::string& topic, std::string_view payload, bool retained) {
-            const auto horn = front_->Received(*registry_, topic, payload, retained);
-            if (horn && runner_) runner_->WakeCommands(*horn);
+            if (const auto command = front_->Received(site_->Registry(), topic, payload, retained))
+                site_->Submit(command->first, command->second);
         },
         log_);
 }
@@ -97,20 +85,17 @@ TBridge::~TBridge() {
     Stop();
 }
 
+void TBridge::OnHornEvents(const std::vector<site::THornEvent>& events) {
+    front_->OnEvents(events);
+}
+
 bool TBridge::Start(std::string& error) {
     if (started_) return true;
-    runner_ = std::make_unique<site::THornRunner>(
-        sessions_.Count(), config_.Parallel,
-        site::THornRunner::THandlers{[this](std::size_t h) { RunCommands(h); },
-                                     [this](std::size_t h) { Poll(h); }});
-    if (!mqtt_->Start(error)) {
-        runner_.reset();
-        return false;
-    }
+    if (!mqtt_->Start(error)) return false;
     started_ = true;
-    log_("bridging " + std::to_string(sessions_.Count()) + " horn(s), polled every " +
+    log_("bridging " + std::to_string(site_->Count()) + " horn(s), polled every " +
          std::to_string(config_.PollPeriodMs) + " ms, under " + config_.BaseTopic + "/");
-    runner_->StartPolling(std::chrono::milliseconds(config_.PollPeriodMs));
+    site_->Start();
     return true;
 }
 
@@ -118,48 +103,12 @@ void TBridge::Stop() {
     if (!started_ || stopped_) return;
     stopped_ = true;
     // Waiting commands end now, cancelled; only what is on the wire is finished.
-    registry_->Close();
-    runner_->Stop();
+    site_->Stop();
     const bool connected = mqtt_->Connected();
-    front_->Farewell(registry_->Snapshot());
+    front_->Farewell(site_->Registry().Snapshot());
     if (!mqtt_->Flush(std::chrono::seconds(3)) && connected)
         log_("the broker did not confirm the offline messages before the disconnection");
     mqtt_->Stop();
-}
-
-void TBridge::Poll(std::size_t horn) {
-    TDeviceSession& s = sessions_.Session(horn);
-    if (registry_->WantsInfo(horn))
-        registry_->PolledInfo(horn, ReadInfo(s));
-    else
-        registry_->PolledStatus(horn, ReadStatus(s));
-    runner_->SetSlow(horn, registry_->Slow(horn));
-}
-
-void TBridge::RunCommands(std::size_t horn) {
-    TDeviceSession& s = sessions_.Session(horn);
-    while (const auto c = registry_->NextCommand(horn)) {
-        switch (c->Kind) {
-            case site::TCommandKind::Relay: {
-                const TRelayReading r = SwitchRelay(s, c->On ? 1 : 0, c->SendTone);
-                registry_->RelayDone(horn, *c, r);
-                // The request may have switched the relay although its answer was lost: ask.
-                if (r.Outcome.Kind == TOutcomeKind::NoReply ||
-                    r.Outcome.Kind == TOutcomeKind::SocketError) {
-                    const TStatusReading status = ReadStatus(s);
-                    if (status.Outcome.Ok()) registry_->PolledStatus(horn, status);
-                }
-                break;
-            }
-            case site::TCommandKind::FindMe:
-                registry_->CommandDone(horn, *c, FindMe(s));
-                break;
-            case site::TCommandKind::Reboot:
-                registry_->CommandDone(horn, *c, RequestReset(s));
-                break;
-        }
-    }
-    runner_->SetSlow(horn, registry_->Slow(horn));
 }
 
 }  // namespace kstbell::bridge

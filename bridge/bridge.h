@@ -1,9 +1,10 @@
 #pragma once
 
-// The bridge: the horns' sessions, the site's registry of them, the runner that drives them,
-// the MQTT front and the broker connection. The runner polls every horn once a period and runs
-// a horn's commands as soon as they come, each horn on its own so that none waits for another.
-// The broker's network thread only reads, queues and answers: it never waits for a horn.
+// The bridge: the site (the horns' sessions, the registry of what is known about them, the
+// runner that polls every horn once a period and runs a horn's commands as soon as they come,
+// each horn on its own so that none waits for another), the MQTT front and the broker
+// connection. The broker's network thread only reads, queues and answers: it never waits for a
+// horn.
 
 #include <memory>
 #include <string>
@@ -14,16 +15,14 @@
 #include "bridge/mqtt_client.h"
 #include "bridge/mqtt_front.h"
 #include "ports/host_network_source.h"
-#include "site/horn_registry.h"
-#include "site/horn_runner.h"
-#include "site/session_set.h"
+#include "site/site.h"
 
 namespace kstbell::bridge {
 
 // "kstbell-bridge-HOSTNAME-BASE", the base's slashes as dashes.
 std::string DefaultClientId(const std::string& base);
 
-class TBridge {
+class TBridge : public site::ISiteListener {
   public:
     TBridge(const TBridgeConfig& config, const std::vector<THornEntry>& horns, std::string password,
             TLog log);
@@ -43,16 +42,16 @@ class TBridge {
     bool BrokerConnected() const { return mqtt_->Connected(); }
 
   private:
-    void Poll(std::size_t horn);
-    void RunCommands(std::size_t horn);
+    void OnHornEvents(const std::vector<site::THornEvent>& events) override;
+    void OnRingStarted(const site::TRingStart&) override {}
+    void OnRingEnded(const site::TRingEnd&, site::TCause, site::TInstant) override {}
+    void OnUnowned(std::size_t, site::TInstant) override {}
 
     TBridgeConfig config_;
     TLog log_;
     std::unique_ptr<IHostNetworkSource> network_;
-    site::TSessionSet sessions_;
     std::unique_ptr<TMqttFront> front_;
-    std::unique_ptr<site::THornRegistry> registry_;
-    std::unique_ptr<site::THornRunner> runner_;
+    std::unique_ptr<site::TSite> site_;
     std::unique_ptr<TMqttClient> mqtt_;
     bool started_ = false;
     bool stopped_ = false;

@@ -107,7 +107,7 @@ void TMqttFront::Translate(const site::THornEvent& e, std::vector<TMessage>& out
             PublishState(v, out);
             break;
         case TKind::CommandDone: {
-            if (!v.Identity) break;
+            if (!v.Identity || e.Command.Cause != site::TCause::Mqtt) break;
             out.push_back({topics_.Result(HornId(v.Identity->Mac)),
                            ResultJson(TopicOf(e.Command.Kind), e.Outcome, e.Command.Tag), false});
             break;
@@ -115,7 +115,7 @@ void TMqttFront::Translate(const site::THornEvent& e, std::vector<TMessage>& out
     }
 }
 
-void TMqttFront::OnEvents(std::vector<site::THornEvent> events) {
+void TMqttFront::OnEvents(const std::vector<site::THornEvent>& events) {
     if (closed_ || events.empty()) return;
     std::vector<TMessage> out;
     for (const auto& e : events)
@@ -123,9 +123,9 @@ void TMqttFront::OnEvents(std::vector<site::THornEvent> events) {
     if (!out.empty()) sink_(std::move(out));
 }
 
-std::optional<std::size_t> TMqttFront::Received(site::THornRegistry& registry,
-                                                const std::string& topic, std::string_view payload,
-                                                bool retained) {
+std::optional<std::pair<std::size_t, site::TCommand>> TMqttFront::Received(
+    site::THornRegistry& registry, const std::string& topic, std::string_view payload,
+    bool retained) {
     const auto address = topics_.ParseCommand(topic);
     if (!address) return std::nullopt;
     const auto mac = ParseHornId(address->Id);
@@ -134,6 +134,7 @@ std::optional<std::size_t> TMqttFront::Received(site::THornRegistry& registry,
     if (!horn) return std::nullopt;
     site::TCommand command;
     command.Kind = KindOf(address->Command);
+    command.Cause = site::TCause::Mqtt;
     std::string error;
     bool read = false;
     if (address->Command == TCommandTopic::SirenSet) {
@@ -154,8 +155,7 @@ std::optional<std::size_t> TMqttFront::Received(site::THornRegistry& registry,
         registry.Reject(*horn, command, Invalid(error));
         return std::nullopt;
     }
-    if (!registry.Submit(*horn, command)) return std::nullopt;
-    return horn;
+    return std::pair{*horn, command};
 }
 
 std::vector<TMessage> TMqttFront::Republish(const std::vector<site::THornView>& horns) const {

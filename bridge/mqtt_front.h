@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "bridge/config.h"
@@ -26,13 +27,17 @@ class TMqttFront {
 
     TMqttFront(std::size_t horns, TTopics topics, TSink sink, TLog log);
 
-    // The registry's sink: translates and hands on, in order. Called under the registry's lock.
-    void OnEvents(std::vector<site::THornEvent> events);
+    // The registry's events: translates and hands on, in order. Called under the registry's
+    // lock. Results are published for the commands that came through MQTT.
+    void OnEvents(const std::vector<site::THornEvent>& events);
 
-    // A message on a command topic, for the registry. The horn whose commands are to be run, or
-    // nothing (not a command topic, an unknown horn, or a result given at once).
-    std::optional<std::size_t> Received(site::THornRegistry& registry, const std::string& topic,
-                                        std::string_view payload, bool retained);
+    // A message on a command topic: the command for a horn that the registry knows, or nothing
+    // (not a command topic, an unknown horn, or refused at once: its result is given through
+    // the registry, in its place among the horn's results).
+    std::optional<std::pair<std::size_t, site::TCommand>> Received(site::THornRegistry& registry,
+                                                                   const std::string& topic,
+                                                                   std::string_view payload,
+                                                                   bool retained);
 
     // Everything retained, as it stands: the bridge online, then every identified horn's
     // discovery, availability and state.

@@ -4,6 +4,7 @@
 // sends it. Fronts turn these into their own words (topics, JSON, lines for people).
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -15,6 +16,11 @@
 namespace kstbell::site {
 
 using TMac = std::array<std::uint8_t, 6>;
+using TInstant = std::chrono::system_clock::time_point;
+using TMillis = std::chrono::milliseconds;
+
+// Who or what asked for something: a ring, a stop, a command.
+enum class TCause { Schedule, Alarm, Input, Mqtt, Http, CommandLine, Service };
 
 // Who answers at an address, from its information reply.
 struct THornIdentity {
@@ -55,6 +61,8 @@ struct TCommand {
     bool On = false;                   // Relay
     std::optional<std::uint8_t> Tone;  // Relay on: the tone asked for; none keeps the last
     std::string Tag;                   // the sender's own mark, handed back with the result
+    TCause Cause = TCause::Service;    // who sent it
+    std::uint64_t Ring = 0;            // the ring it switches for, if any
     std::uint64_t Seq = 0;             // set by the registry: the horn's command number
     std::uint8_t SendTone = 0;         // set when taken: the tone that goes out
 

@@ -1,0 +1,278 @@
+#include "site/ring_book.h"
+
+#include <algorithm>
+#include <set>
+
+namespace kstbell::site {
+
+namespace {
+
+TMillis PatternLength(const TRingSpec& spec) {
+    TMillis one{0};
+    for (const auto& s : spec.Pattern)
+        one += s.On + s.Off;
+    return one * std::max(spec.Repeat, 1);
+}
+
+}  // namespace
+
+TRingBook::TRingBook(std::size_t horns, TRingRules rules, std::uint64_t firstId)
+    : rules_(rules), nextId_(std::max<std::uint64_t>(firstId, 1)), horns_(horns) {}
+
+std::uint8_t TRingBook::SoundingTone(const TRing& r) const {
+    if (r.Record.Spec.Pattern.empty()) return r.Record.Spec.Tone;
+    return r.Record.Spec.Pattern[r.Step].Tone.value_or(r.Record.Spec.Tone);
+}
+
+TRingStart TRingBook::Start(TRingSpec spec, TInstant now) {
+    TRingStart out;
+    TRing r;
+    r.Record.Id = nextId_++;
+    r.Record.Start = now;
+    if (spec.Pattern.empty()) {
+        if (spec.Duration <= TMillis::zero()) spec.Duration = rules_.MaxRing;
+        if (spec.Duration > rules_.MaxRing) {
+            spec.Duration = rules_.MaxRing;
+            out.Clamped = true;
+        }
+        r.Record.End = now + spec.Duration;
+    } else {
+        spec.Repeat = std::max(spec.Repeat, 1);
+        r.Record.End = now + PatternLength(spec);
+        r.NextStep = now + spec.Pattern[0].On;
+    }
+    std::sort(spec.Horns.begin(), spec.Horns.end());
+    spec.Horns.erase(std::unique(spec.Horns.begin(), spec.Horns.end()), spec.Horns.end());
+    r.Record.Spec = std::move(spec);
+    const std::uint64_t id = r.Record.Id;
+    const int priority = r.Record.Spec.Priority;
+    for (std::size_t h : r.Record.Spec.Horns) {
+        if (h >= horns_.size()) continue;
+        THorn& horn = horns_[h];
+        if (horn.Holder != 0) {
+            TRing& held = rings_.at(horn.Holder);
+            const int heldPriority = held.Record.Spec.Priority;
+            const bool take = priority > heldPriority ||
+                              (priority == heldPriority && r.Record.End > held.Record.End);
+            if (!take) {
+                out.HeldByOthers.push_back(h);
+                continue;
+            }
+            // The ring that had the horn loses it for good.
+            held.Horns.erase(std::remove(held.Horns.begin(), held.Horns.end(), h),
+                             held.Horns.end());
+        }
+        horn.Holder = id;
+        horn.WantOff = false;
+        r.Horns.push_back(h);
+        out.Taken.push_back(h);
+    }
+    const std::uint8_t tone = SoundingTone(r);
+    for (std::size_t h : r.Horns)
+        out.Switches.push_back({h, true, tone, id});
+    out.Record = r.Record;
+    rings_.emplace(id, std::move(r));
+    return out;
+}
+
+void TRingBook::Release(std::size_t horn, std::uint64_t ring, TRingUpdate& u) {
+    THorn& h = horns_[horn];
+    if (h.Holder == ring) h.Holder = 0;
+    h.WantOff = true;
+    h.Pending.push_back(ring);
+    u.Switches.push_back({horn, false, 0, ring});
+}
+
+void TRingBook::EndRing(std::map<std::uint64_t, TRing>::iterator it, bool stopped, TRingUpdate& u) {
+    TRing& r = it->second;
+    for (std::size_t h : r.Horns)
+        Release(h, r.Record.Id, u);
+    u.Ended.push_back({r.Record.Id, stopped, r.Horns});
+    rings_.erase(it);
+}
+
+TRingUpdate TRingBook::Stop(std::uint64_t ring, TInstant) {
+    TRingUpdate u;
+    const auto it = rings_.find(ring);
+    if (it != rings_.end()) EndRing(it, true, u);
+    return u;
+}
+
+TRingUpdate TRingBook::StopHorn(std::size_t horn, TInstant) {
+    TRingUpdate u;
+    if (horn >= horns_.size()) return u;
+    THorn& h = horns_[horn];
+    if (h.Holder != 0) {
+        const auto it = rings_.find(h.Holder);
+        TRing& r = it->second;
+        r.Horns.erase(std::remove(r.Horns.begin(), r.Horns.end(), horn), r.Horns.end());
+        Release(horn, r.Record.Id, u);
+        if (r.Horns.empty()) EndRing(it, true, u);
+        return u;
+    }
+    // Nothing of ours holds it: told off all the same, and again until it is seen off.
+    h.WantOff = true;
+    u.Switches.push_back({horn, false, 0, 0});
+    return u;
+}
+
+TRingUpdate TRingBook::StopAll(TInstant) {
+    TRingUpdate u;
+    while (!rings_.empty())
+        EndRing(rings_.begin(), true, u);
+    std::set<std::size_t> told;
+    for (const auto& s : u.Switches)
+        told.insert(s.Horn);
+    for (std::size_t h = 0; h < horns_.size(); ++h) {
+        horns_[h].WantOff = true;
+        if (!told.count(h)) u.Switches.push_back({h, false, 0, 0});
+    }
+    return u;
+}
+
+void TRingBook::StepPattern(TRing& r, TInstant now, TRingUpdate& u) {
+    const auto& pattern = r.Record.Spec.Pattern;
+    while (r.NextStep <= now && r.NextStep < r.Record.End) {
+        if (r.Sounding) {
+            r.Sounding = false;
+            r.NextStep += pattern[r.Step].Off;
+            if (pattern[r.Step].Off > TMillis::zero())
+                for (std::size_t h : r.Horns)
+                    u.Switches.push_back({h, false, 0, r.Record.Id});
+            continue;
+        }
+        if (++r.Step == pattern.size()) {
+            r.Step = 0;
+            ++r.Round;
+        }
+        r.Sounding = true;
+        r.NextStep += pattern[r.Step].On;
+        for (std::size_t h : r.Horns)
+            u.Switches.push_back({h, true, SoundingTone(r), r.Record.Id});
+    }
+}
+
+TRingUpdate TRingBook::Advance(TInstant now) {
+    TRingUpdate u;
+    for (auto& [id, r] : rings_)
+        if (!r.Record.Spec.Pattern.empty()) StepPattern(r, now, u);
+    for (auto it = rings_.begin(); it != rings_.end();) {
+        const auto next = std::next(it);
+        if (it->second.Record.End <= now) EndRing(it, false, u);
+        it = next;
+    }
+    return u;
+}
+
+std::optional<TInstant> TRingBook::NextDeadline() const {
+    std::optional<TInstant> next;
+    for (const auto& [id, r] : rings_) {
+        TInstant t = r.Record.End;
+        if (!r.Record.Spec.Pattern.empty() && r.NextStep < t) t = r.NextStep;
+        if (!next || t < *next) next = t;
+    }
+    return next;
+}
+
+TRingUpdate TRingBook::Observed(std::size_t horn, bool output, TInstant) {
+    TRingUpdate u;
+    if (horn >= horns_.size()) return u;
+    THorn& h = horns_[horn];
+    h.Output = output;
+    if (h.Holder != 0) {
+        const TRing& r = rings_.at(h.Holder);
+        const bool sounding = r.Record.Spec.Pattern.empty() || r.Sounding;
+        if (output && !sounding) u.Switches.push_back({horn, false, 0, r.Record.Id});
+        if (!output && sounding && r.Record.Spec.Insist)
+            u.Switches.push_back({horn, true, SoundingTone(r), r.Record.Id});
+        return u;
+    }
+    if (h.WantOff) {
+        if (output) {
+            u.Switches.push_back({horn, false, 0, h.Pending.empty() ? 0 : h.Pending.back()});
+            return u;
+        }
+        h.WantOff = false;
+        for (std::uint64_t ring : h.Pending)
+            u.ConfirmedOff.emplace_back(ring, horn);
+        h.Pending.clear();
+        return u;
+    }
+    if (output) {
+        u.Unowned.push_back(horn);
+        if (rules_.StopUnowned) {
+            h.WantOff = true;
+            u.Switches.push_back({horn, false, 0, 0});
+        }
+    }
+    return u;
+}
+
+TRingUpdate TRingBook::Restore(const std::vector<TRingRecord>& running,
+                               const std::vector<TRingEnd>& endedUnconfirmed, TInstant now) {
+    TRingUpdate u;
+    for (const auto& e : endedUnconfirmed) {
+        nextId_ = std::max(nextId_, e.Ring + 1);
+        for (std::size_t h : e.Horns)
+            if (h < horns_.size()) Release(h, e.Ring, u);
+    }
+    for (const auto& record : running) {
+        nextId_ = std::max(nextId_, record.Id + 1);
+        if (record.End <= now) {
+            // It ended while nobody watched: its horns are told off until seen off.
+            for (std::size_t h : record.Spec.Horns)
+                if (h < horns_.size()) Release(h, record.Id, u);
+            u.Ended.push_back({record.Id, false, record.Spec.Horns});
+            continue;
+        }
+        TRing r;
+        r.Record = record;
+        const int priority = record.Spec.Priority;
+        for (std::size_t h : record.Spec.Horns) {
+            if (h >= horns_.size()) continue;
+            THorn& horn = horns_[h];
+            if (horn.Holder != 0) {
+                TRing& held = rings_.at(horn.Holder);
+                const int heldPriority = held.Record.Spec.Priority;
+                if (priority < heldPriority ||
+                    (priority == heldPriority && record.End <= held.Record.End))
+                    continue;
+                held.Horns.erase(std::remove(held.Horns.begin(), held.Horns.end(), h),
+                                 held.Horns.end());
+            }
+            horn.Holder = record.Id;
+            horn.WantOff = false;
+            r.Horns.push_back(h);
+        }
+        if (!record.Spec.Pattern.empty()) {
+            // Where the pattern stands now; an alarm goes on from there.
+            r.NextStep = record.Start + record.Spec.Pattern[0].On;
+            TRingUpdate ignored;
+            StepPattern(r, now, ignored);
+            if (record.Spec.Insist)
+                for (std::size_t h : r.Horns)
+                    u.Switches.push_back(
+                        {h, r.Sounding, r.Sounding ? SoundingTone(r) : std::uint8_t{0}, record.Id});
+        }
+        rings_.emplace(record.Id, std::move(r));
+    }
+    return u;
+}
+
+std::vector<TRingRecord> TRingBook::Active() const {
+    std::vector<TRingRecord> out;
+    for (const auto& [id, r] : rings_)
+        out.push_back(r.Record);
+    return out;
+}
+
+std::optional<std::uint64_t> TRingBook::Holder(std::size_t horn) const {
+    if (horn >= horns_.size() || horns_[horn].Holder == 0) return std::nullopt;
+    return horns_[horn].Holder;
+}
+
+bool TRingBook::WantsOff(std::size_t horn) const {
+    return horn < horns_.size() && horns_[horn].WantOff;
+}
+
+}  // namespace kstbell::site

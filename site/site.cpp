@@ -1,0 +1,211 @@
+#include "site/site.h"
+
+#include "device/readings.h"
+#include "device/session.h"
+
+namespace kstbell::site {
+
+namespace {
+
+std::vector<std::string> Addresses(const std::vector<THornEntry>& horns) {
+    std::vector<std::string> out;
+    out.reserve(horns.size());
+    for (const auto& h : horns)
+        out.push_back(h.Address);
+    return out;
+}
+
+TInstant Now() {
+    return std::chrono::system_clock::now();
+}
+
+}  // namespace
+
+TSite::TSite(TSiteConfig config, IHostNetworkSource& network, IRingJournal* journal,
+             ISiteListener& listener)
+    : config_(std::move(config)),
+      journal_(journal),
+      listener_(listener),
+      sessions_(Addresses(config_.Horns), config_.Sessions, network),
+      registry_(config_.Horns, config_.Registry,
+                [this](std::vector<THornEvent> events) { listener_.OnHornEvents(events); }),
+      book_(config_.Horns.size(), config_.Rings) {}
+
+TSite::~TSite() {
+    Stop();
+}
+
+void TSite::Restore(const std::vector<TRingRecord>& running,
+                    const std::vector<TRingEnd>& endedUnconfirmed) {
+    const std::lock_guard lock(bookMutex_);
+    const TInstant now = Now();
+    Apply(book_.Restore(running, endedUnconfirmed, now), TCause::Service, now);
+}
+
+void TSite::Start() {
+    {
+        const std::lock_guard lock(bookMutex_);
+        if (started_) return;
+        started_ = true;
+    }
+    runner_ = std::make_unique<THornRunner>(
+        Count(), config_.Sessions.Parallel,
+        THornRunner::THandlers{[this](std::size_t h) { RunCommands(h); },
+                               [this](std::size_t h) { Poll(h); }});
+    // Switches asked for before the start (a restore) wait in the registry: run them now.
+    for (std::size_t h = 0; h < Count(); ++h)
+        if (registry_.View(h).Queued > 0) runner_->WakeCommands(h);
+    runner_->StartPolling(config_.PollPeriod);
+    clock_ = std::thread([this] { ClockLoop(); });
+}
+
+void TSite::Stop() {
+    {
+        const std::lock_guard lock(bookMutex_);
+        if (!started_ || stopping_) return;
+        stopping_ = true;
+    }
+    clockWake_.notify_all();
+    if (clock_.joinable()) clock_.join();
+    registry_.Close();
+    runner_->Stop();
+}
+
+bool TSite::Submit(std::size_t horn, TCommand command) {
+    if (horn >= Count()) return false;
+    if (!registry_.Submit(horn, command)) return false;
+    if (runner_) runner_->WakeCommands(horn);
+    return true;
+}
+
+void TSite::Switch(const TSwitch& s, const std::string& tag, TCause cause) {
+    TCommand c;
+    c.Kind = TCommandKind::Relay;
+    c.On = s.On;
+    if (s.On) c.Tone = s.Tone;
+    c.Tag = tag;
+    c.Cause = cause;
+    c.Ring = s.Ring;
+    Submit(s.Horn, c);
+}
+
+void TSite::Apply(const TRingUpdate& u, TCause cause, TInstant now, const std::string& tag,
+                  TCause switchCause) {
+    for (const auto& s : u.Switches)
+        Switch(s, tag, switchCause);
+    for (const auto& e : u.Ended) {
+        if (journal_) journal_->Ended(e, now);
+        listener_.OnRingEnded(e, cause, now);
+    }
+    for (const auto& [ring, horn] : u.ConfirmedOff)
+        if (journal_ && ring != 0) journal_->ConfirmedOff(ring, horn, now);
+    for (std::size_t horn : u.Unowned)
+        listener_.OnUnowned(horn, now);
+}
+
+TRingStart TSite::Ring(TRingSpec spec) {
+    const std::lock_guard lock(bookMutex_);
+    const TInstant now = Now();
+    if (stopping_) return {};
+    // What the book would do, on a copy first: a ring that cannot be kept is not started.
+    TRingBook trial = book_;
+    TRingStart start = trial.Start(spec, now);
+    if (journal_ && !journal_->Record(start.Record)) return {};
+    book_ = std::move(trial);
+    listener_.OnRingStarted(start);
+    const TCause cause = start.Record.Spec.Cause;
+    for (const auto& s : start.Switches)
+        Switch(s, start.Record.Spec.Tag, cause);
+    clockWake_.notify_all();
+    return start;
+}
+
+void TSite::StopRing(std::uint64_t ring, TCause cause) {
+    const std::lock_guard lock(bookMutex_);
+    const TInstant now = Now();
+    Apply(book_.Stop(ring, now), cause, now);
+}
+
+void TSite::StopHorn(std::size_t horn, TCause cause, const std::string& tag) {
+    const std::lock_guard lock(bookMutex_);
+    const TInstant now = Now();
+    Apply(book_.StopHorn(horn, now), cause, now, tag, cause);
+}
+
+void TSite::StopAll(TCause cause) {
+    const std::lock_guard lock(bookMutex_);
+    const TInstant now = Now();
+    Apply(book_.StopAll(now), cause, now);
+}
+
+std::vector<TRingRecord> TSite::ActiveRings() const {
+    const std::lock_guard lock(bookMutex_);
+    return book_.Active();
+}
+
+void TSite::ClockLoop() {
+    std::unique_lock lock(bookMutex_);
+    while (!stopping_) {
+        const auto next = book_.NextDeadline();
+        if (next)
+            clockWake_.wait_until(lock, *next);
+        else
+            clockWake_.wait(lock);
+        if (stopping_) return;
+        const TInstant now = Now();
+        Apply(book_.Advance(now), TCause::Service, now);
+    }
+}
+
+void TSite::ObserveOutput(std::size_t horn, bool output) {
+    const std::lock_guard lock(bookMutex_);
+    const TInstant now = Now();
+    Apply(book_.Observed(horn, output, now), TCause::Service, now);
+}
+
+void TSite::Poll(std::size_t horn) {
+    TDeviceSession& s = sessions_.Session(horn);
+    if (registry_.WantsInfo(horn)) {
+        const TInfoReading r = ReadInfo(s);
+        registry_.PolledInfo(horn, r);
+        if (r.Outcome.Ok() && r.Supported) ObserveOutput(horn, r.Info.Output != 0);
+    } else {
+        const TStatusReading r = ReadStatus(s);
+        registry_.PolledStatus(horn, r);
+        if (r.Outcome.Ok()) ObserveOutput(horn, r.Status.Output != 0);
+    }
+    runner_->SetSlow(horn, registry_.Slow(horn));
+}
+
+void TSite::RunCommands(std::size_t horn) {
+    TDeviceSession& s = sessions_.Session(horn);
+    while (const auto c = registry_.NextCommand(horn)) {
+        switch (c->Kind) {
+            case TCommandKind::Relay: {
+                const TRelayReading r = SwitchRelay(s, c->On ? 1 : 0, c->SendTone);
+                registry_.RelayDone(horn, *c, r);
+                if (r.Outcome.Ok()) {
+                    ObserveOutput(horn, r.Output != 0);
+                } else if (r.Outcome.Kind == TOutcomeKind::NoReply ||
+                           r.Outcome.Kind == TOutcomeKind::SocketError) {
+                    // The request may have switched the relay although its answer was lost: ask.
+                    const TStatusReading status = ReadStatus(s);
+                    if (status.Outcome.Ok()) {
+                        registry_.PolledStatus(horn, status);
+                        ObserveOutput(horn, status.Status.Output != 0);
+                    }
+                }
+                break;
+            }
+            case TCommandKind::FindMe:
+                registry_.CommandDone(horn, *c, FindMe(s));
+                break;
+            case TCommandKind::Reboot:
+                registry_.CommandDone(horn, *c, RequestReset(s));
+                break;
+        }
+    }
+    runner_->SetSlow(horn, registry_.Slow(horn));
+}
+
+}  // namespace kstbell::site

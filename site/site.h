@@ -1,0 +1,112 @@
+#pragma once
+
+// A site: its horns' sessions, the registry of what is known about them, the runner that drives
+// each on its own, and the book of rings with the clock that ends them. Fronts (MQTT, HTTP, the
+// command line) and the service's audit log hear of everything through a listener; they ask for
+// rings, stops and commands through the site, and never talk to a session.
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "ports/host_network_source.h"
+#include "site/horn_registry.h"
+#include "site/horn_runner.h"
+#include "site/ring_book.h"
+#include "site/session_set.h"
+
+namespace kstbell::site {
+
+// Where rings are kept so that a restart finds them.
+class IRingJournal {
+  public:
+    virtual ~IRingJournal() = default;
+    // Keeps a ring before any of its horns is switched on: true once it is stored for good.
+    virtual bool Record(const TRingRecord& ring) = 0;
+    virtual void Ended(const TRingEnd& end, TInstant when) = 0;
+    virtual void ConfirmedOff(std::uint64_t ring, std::size_t horn, TInstant when) = 0;
+};
+
+// What happens at the site. Calls come from the site's threads, in the order things happened;
+// a listener must only note or queue, never wait, and never call back into the site.
+class ISiteListener {
+  public:
+    virtual ~ISiteListener() = default;
+    virtual void OnHornEvents(const std::vector<THornEvent>& events) = 0;
+    virtual void OnRingStarted(const TRingStart& start) = 0;
+    virtual void OnRingEnded(const TRingEnd& end, TCause cause, TInstant when) = 0;
+    // A horn found sounding that no ring holds (told off when the rules say so).
+    virtual void OnUnowned(std::size_t horn, TInstant when) = 0;
+};
+
+struct TSiteConfig {
+    std::vector<THornEntry> Horns;
+    TSessionOptions Sessions;
+    TRegistryOptions Registry;
+    TMillis PollPeriod{3100};
+    TRingRules Rings;
+};
+
+class TSite {
+  public:
+    // journal may be null (rings are then not kept across restarts).
+    TSite(TSiteConfig config, IHostNetworkSource& network, IRingJournal* journal,
+          ISiteListener& listener);
+    ~TSite();
+    TSite(const TSite&) = delete;
+    TSite& operator=(const TSite&) = delete;
+
+    // Before Start: the rings found in the store after a restart (see TRingBook::Restore).
+    void Restore(const std::vector<TRingRecord>& running,
+                 const std::vector<TRingEnd>& endedUnconfirmed);
+    // Starts polling and the ring clock.
+    void Start();
+    // Waiting commands end cancelled, running requests finish, the clock stops. Rings stay in the
+    // journal as they are: a restart takes them up. Idempotent.
+    void Stop();
+
+    std::size_t Count() const { return registry_.Count(); }
+    const THornRegistry& Registry() const { return registry_; }
+    THornRegistry& Registry() { return registry_; }
+    const TSiteConfig& Config() const { return config_; }
+
+    // A command straight to a horn, outside any ring. True when it waits to run.
+    bool Submit(std::size_t horn, TCommand command);
+    // Starts a ring: kept in the journal first, then its horns are switched on. A ring the
+    // journal cannot keep is not started (Record.Id is then 0).
+    TRingStart Ring(TRingSpec spec);
+    // Stops: one ring, whatever holds a horn (and the horn, held or not), or everything. A stop
+    // is never refused.
+    void StopRing(std::uint64_t ring, TCause cause);
+    void StopHorn(std::size_t horn, TCause cause, const std::string& tag = {});
+    void StopAll(TCause cause);
+    std::vector<TRingRecord> ActiveRings() const;
+
+  private:
+    void Poll(std::size_t horn);
+    void RunCommands(std::size_t horn);
+    void ClockLoop();
+    // With bookMutex_ held: journals and carries out what the book asks for.
+    void Apply(const TRingUpdate& u, TCause cause, TInstant now, const std::string& tag = {},
+               TCause switchCause = TCause::Service);
+    void Switch(const TSwitch& s, const std::string& tag, TCause cause);
+    void ObserveOutput(std::size_t horn, bool output);
+
+    TSiteConfig config_;
+    IRingJournal* journal_;
+    ISiteListener& listener_;
+    TSessionSet sessions_;
+    THornRegistry registry_;
+    std::unique_ptr<THornRunner> runner_;
+
+    mutable std::mutex bookMutex_;
+    std::condition_variable clockWake_;
+    TRingBook book_;
+    bool stopping_ = false;
+    bool started_ = false;
+    std::thread clock_;
+};
+
+}  // namespace kstbell::site
