@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 
+#include "service/store/audit_query_sql.h"
 #include "service/store/clean_text.h"
 #include "service/store/database.h"
 #include "service/store/store_error.h"
@@ -18,13 +20,12 @@ constexpr const char* kInsert =
     "INSERT INTO audit_log (at_ms, kind, cause, actor, horn_address, horn_id, group_name, "
     "alarm, tone, duration_ms, ring_id, detail) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 
-constexpr const char* kColumns =
-    "SELECT id, at_ms, kind, cause, actor, horn_address, horn_id, group_name, alarm, tone, "
-    "duration_ms, ring_id, detail FROM audit_log";
-
 // Entries pruned per transaction: small enough that an append waits a few milliseconds at
-// most, large enough that a year's worth goes in seconds.
-constexpr int kPruneBatch = 2000;
+// most, large enough that a year's worth goes in a minute or so.
+constexpr int kPruneBatch = 100;
+// The pause between two of them, in which a thread waiting to write gets the lock (a mutex
+// released and taken again at once would mostly go back to the pruning thread).
+constexpr auto kPrunePause = std::chrono::milliseconds(1);
 
 template <typename T>
 void BindOptional(SQLite::Statement& statement, int index, const std::optional<T>& value) {
@@ -83,48 +84,16 @@ TAuditEntry ReadEntry(SQLite::Statement& row) {
     return entry;
 }
 
-// "?, ?, ?" for count values.
-std::string Placeholders(std::size_t count) {
-    std::string text;
-    for (std::size_t i = 0; i < count; ++i)
-        text += i ? ", ?" : "?";
-    return text;
-}
-
-// The statement's text for the query; Bind fills its parameters in the same order.
-std::string QueryText(const TAuditQuery& query) {
-    const bool newest = query.Order == TAuditOrder::NewestFirst;
-    std::string sql = std::string(kColumns) + " WHERE 1";
-    if (query.Since) sql += " AND at_ms >= ?";
-    if (query.Until) sql += " AND at_ms < ?";
-    if (!query.Horn.empty()) sql += " AND (horn_address = ? OR horn_id = ?)";
-    if (!query.Kinds.empty()) sql += " AND kind IN (" + Placeholders(query.Kinds.size()) + ")";
-    if (!query.Causes.empty()) sql += " AND cause IN (" + Placeholders(query.Causes.size()) + ")";
-    if (query.After) sql += newest ? " AND (at_ms, id) < (?, ?)" : " AND (at_ms, id) > (?, ?)";
-    sql += newest ? " ORDER BY at_ms DESC, id DESC" : " ORDER BY at_ms, id";
-    sql += " LIMIT ? OFFSET ?";
-    return sql;
-}
-
-void Bind(SQLite::Statement& statement, const TAuditQuery& query, int limit) {
+void Bind(SQLite::Statement& statement, const TAuditSql& sql) {
     int index = 0;
-    if (query.Since) statement.bind(++index, ToUnixMs(*query.Since));
-    if (query.Until) statement.bind(++index, ToUnixMs(*query.Until));
-    if (!query.Horn.empty()) {
-        statement.bind(++index, query.Horn);
-        statement.bind(++index, query.Horn);
+    for (const auto& parameter : sql.Parameters) {
+        ++index;
+        if (const auto* number = std::get_if<std::int64_t>(&parameter)) {
+            statement.bind(index, *number);
+        } else {
+            statement.bind(index, std::get<std::string>(parameter));
+        }
     }
-    for (const TAuditKind kind : query.Kinds)
-        statement.bind(++index, std::string(KindName(kind)));
-    for (const TAuditCause cause : query.Causes) {
-        statement.bind(++index, std::string(CauseName(cause)));
-    }
-    if (query.After) {
-        statement.bind(++index, ToUnixMs(query.After->At));
-        statement.bind(++index, query.After->Id);
-    }
-    statement.bind(++index, limit);
-    statement.bind(++index, std::max(query.Offset, 0));
 }
 
 }  // namespace
@@ -150,9 +119,10 @@ TAuditPage TAuditLog::Query(const TAuditQuery& query) const {
     const int limit = std::clamp(query.Limit, 1, kMaxAuditLimit);
     return Guarded("reading the audit log", [&] {
         return db_.Read([&](SQLite::Database& connection) {
-            SQLite::Statement statement(connection, QueryText(query));
             // One more than asked for tells whether another page follows.
-            Bind(statement, query, limit + 1);
+            const TAuditSql sql = AuditSql(query, limit + 1);
+            SQLite::Statement statement(connection, sql.Text);
+            Bind(statement, sql);
             TAuditPage page;
             while (statement.executeStep()) {
                 if (static_cast<int>(page.Entries.size()) == limit) {
@@ -182,6 +152,7 @@ std::int64_t TAuditLog::PruneBefore(TUtcTime cutoff) {
         });
         removed += batch;
         if (batch < kPruneBatch) return removed;
+        std::this_thread::sleep_for(kPrunePause);
     }
 }
 
