@@ -6,15 +6,19 @@ repo="$(mktemp -d)"
 trap 'rm -rf "$repo"' EXIT
 cd "$repo"
 git init -q .
-mkdir -p protocol device shell platform
+mkdir -p protocol device shell platform service/store
 echo '#include "protocol/frame.h"' >device/session.cpp
 echo '#include "device/session.h"' >shell/presenter.cpp
 echo '#include "shell/host_services.h"' >shell/context.cpp
+echo '#include "service/store/store.h"' >service/main.cpp
+echo '#include "service/store/audit_log.h"' >service/store/store.cpp
 git add -A
 "$check" "$repo"
 
 for bad in 'device/up.cpp:#include "shell/context.h"' 'device/side.cpp:#include "platform/backends.h"' \
-  'protocol/up.h:#include "device/session.h"'; do
+  'protocol/up.h:#include "device/session.h"' \
+  'service/store/up.cpp:#include "device/session.h"' \
+  'service/store/out.cpp:#include "service/calendar/calendar.h"'; do
   file="${bad%%:*}"
   echo "${bad#*:}" >"$file"
   git add "$file"
