@@ -21,7 +21,7 @@ constexpr const char* kInsert =
     "alarm, tone, duration_ms, ring_id, detail) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 
 // Entries pruned per transaction: small enough that an append waits a few milliseconds at
-// most, large enough that a year's worth goes in a minute or so.
+// most, large enough that a year's worth goes in minutes.
 constexpr int kPruneBatch = 100;
 // The pause between two of them, in which a thread waiting to write gets the lock (a mutex
 // released and taken again at once would mostly go back to the pruning thread).

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "service/store/clean_text.h"
+
 namespace kstbell::store {
 
 namespace {
@@ -65,7 +67,8 @@ TAuditSql AuditSql(const TAuditQuery& query, int limit) {
             if (!sql.Parameters.empty()) sql.Text += " UNION ";
             sql.Text += std::string("SELECT * FROM (SELECT ") + kColumns +
                         " FROM audit_log WHERE " + column + " = ?";
-            sql.Parameters.emplace_back(query.Horn);
+            // Stored horn texts are cleaned; the one asked for is cleaned alike to match them.
+            sql.Parameters.emplace_back(CleanText(query.Horn, kMaxNameBytes));
             AddFilters(query, sql);
             sql.Text += OrderBy(query) + " LIMIT ?)";
             sql.Parameters.emplace_back(limit + offset);

@@ -12,7 +12,6 @@
 #include <string>
 
 #include "service/store/audit_entry.h"
-#include "service/store/utc_time.h"
 
 namespace kstbell::store::test {
 
@@ -22,29 +21,18 @@ class TTempDir {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "kstbell-store-XXXXXX").string();
         if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        path = pattern;
+        path_ = pattern;
     }
-    ~TTempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-    TTempDir(const TTempDir&) = delete;
-    TTempDir& operator=(const TTempDir&) = delete;
-
-    const std::filesystem::path& Path() const { return path; }
-    std::filesystem::path operator/(const std::string& name) const { return path / name; }
+    ~TTempDir() { std::filesystem::remove_all(path_); }
+    const std::filesystem::path& Path() const { return path_; }
 
   private:
-    std::filesystem::path path;
+    std::filesystem::path path_;
 };
 
 inline std::string ReadBytes(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
-}
-
-inline void WriteBytes(const std::filesystem::path& file, const std::string& bytes) {
-    std::ofstream(file, std::ios::binary) << bytes;
 }
 
 // 2027-01-07T08:00:00Z plus ms.
@@ -54,13 +42,7 @@ inline TUtcTime At(long long ms) {
 
 inline TAuditEntry Entry(long long ms, TAuditKind kind, TAuditCause cause, std::string horn = "",
                          std::string detail = "") {
-    TAuditEntry entry;
-    entry.At = At(ms);
-    entry.Kind = kind;
-    entry.Cause = cause;
-    entry.HornAddress = std::move(horn);
-    entry.Detail = std::move(detail);
-    return entry;
+    return {.At = At(ms), .Kind = kind, .Cause = cause, .HornAddress = horn, .Detail = detail};
 }
 
 }  // namespace kstbell::store::test

@@ -70,10 +70,14 @@ TEST(StoreRings, UnfinishedRingsFollowEndsAndConfirmations) {
          [&] { EXPECT_EQ(rings.MarkHornOffInEndedRings("h4", At(9'000)), 1); },
          9'000,
          {a, b}},
-        {"a hands h2 over to b and switches h1 off",
+        {"a hands h2 over to b and switches h1 off; unknown rings and horns say no",
          [&] {
              EXPECT_TRUE(rings.MarkHornOff(a, "h2", At(10'000)));
              EXPECT_TRUE(rings.MarkHornOff(a, "h1", At(10'100)));
+             EXPECT_TRUE(rings.MarkHornOff(a, "h1", At(10'200)));  // the first time counts
+             EXPECT_FALSE(rings.MarkHornOff(a, "h9", At(10'100)));
+             EXPECT_FALSE(rings.MarkHornOff(c + 1, "h1", At(10'100)));
+             EXPECT_FALSE(rings.SetEnd(c + 1, At(10'100)));
          },
          10'100,
          {b}},
@@ -81,7 +85,7 @@ TEST(StoreRings, UnfinishedRingsFollowEndsAndConfirmations) {
          [&] { EXPECT_EQ(rings.MarkHornOffInEndedRings("h3", At(11'000)), 0); },
          11'000,
          {b}},
-        {"stop all ends b early; its horns are not yet off",
+        {"stop all ends b early (the ended ones stay as they are); its horns are not yet off",
          [&] { EXPECT_EQ(rings.EndAll(At(12'000)), 1); },
          12'000,
          {b}},
@@ -103,24 +107,10 @@ TEST(StoreRings, UnfinishedRingsFollowEndsAndConfirmations) {
     EXPECT_EQ(done.End, At(12'000));
     EXPECT_EQ(done.Horns.at(0).OffAt, At(12'500));
     EXPECT_EQ(done.Horns.at(1).OffAt, At(70'000));
+    EXPECT_EQ(rings.Find(a)->Horns.at(0).OffAt, At(10'100));
     EXPECT_EQ(rings.Find(a)->Horns.at(1).OffAt, At(10'000));
-}
-
-TEST(StoreRings, ChangesToUnknownRingsOrHornsSayNo) {
-    TTempDir dir;
-    TStore store(dir.Path());
-    auto& rings = store.Rings();
-    const std::int64_t id = rings.Record(Ring({"h1"}, 0, 1'000));
-    EXPECT_FALSE(rings.MarkHornOff(id, "h9", At(0)));
-    EXPECT_FALSE(rings.MarkHornOff(id + 1, "h1", At(0)));
-    EXPECT_FALSE(rings.SetEnd(id + 1, At(0)));
-
-    EXPECT_TRUE(rings.MarkHornOff(id, "h1", At(2'000)));
-    EXPECT_TRUE(rings.MarkHornOff(id, "h1", At(3'000)));
-    EXPECT_EQ(rings.Find(id)->Horns.at(0).OffAt, At(2'000)) << "the first confirmation counts";
-    EXPECT_TRUE(rings.SetEnd(id, At(500)));
-    EXPECT_EQ(rings.Find(id)->End, At(500));
-    EXPECT_EQ(rings.EndAll(At(600)), 0) << "a ring that has ended is left alone";
+    EXPECT_TRUE(rings.SetEnd(c, At(7'000)));
+    EXPECT_EQ(rings.Find(c)->End, At(7'000));
 }
 
 // Rings done with go a day after their end, with their horns; a ring with a horn that may
