@@ -6,12 +6,14 @@ repo="$(mktemp -d)"
 trap 'rm -rf "$repo"' EXIT
 cd "$repo"
 git init -q .
-mkdir -p protocol device shell platform service/calendar
+mkdir -p protocol device shell platform service/calendar service/store
 echo '#include "protocol/frame.h"' >device/session.cpp
 echo '#include "protocol/text.h"' >service/calendar/calendar.cpp
 echo '#include "service/calendar/calendar.h"' >service/main.cpp
 echo '#include "device/session.h"' >shell/presenter.cpp
 echo '#include "shell/host_services.h"' >shell/context.cpp
+echo '#include "service/store/store.h"' >service/main.cpp
+echo '#include "service/store/audit_log.h"' >service/store/store.cpp
 git add -A
 "$check" "$repo"
 
@@ -19,7 +21,9 @@ for bad in 'device/up.cpp:#include "shell/context.h"' 'device/side.cpp:#include 
   'protocol/up.h:#include "device/session.h"' \
   'service/calendar/up.cpp:#include "device/session.h"' \
   'service/calendar/side.cpp:#include "service/main.h"' \
-  'device/up.h:#include "service/calendar/calendar.h"'; do
+  'device/up.h:#include "service/calendar/calendar.h"' \
+  'service/store/up.cpp:#include "device/session.h"' \
+  'service/store/out.cpp:#include "service/calendar/calendar.h"'; do
   file="${bad%%:*}"
   echo "${bad#*:}" >"$file"
   git add "$file"

@@ -1,0 +1,86 @@
+#include "service/store/audit_entry.h"
+
+#include <array>
+#include <utility>
+
+namespace kstbell::store {
+
+namespace {
+
+constexpr std::array kKinds = {
+    std::pair{TAuditKind::Ring, std::string_view("ring")},
+    std::pair{TAuditKind::RingEnd, std::string_view("ring_end")},
+    std::pair{TAuditKind::AlarmStart, std::string_view("alarm_start")},
+    std::pair{TAuditKind::AlarmStop, std::string_view("alarm_stop")},
+    std::pair{TAuditKind::StopAll, std::string_view("stop_all")},
+    std::pair{TAuditKind::BellFired, std::string_view("bell_fired")},
+    std::pair{TAuditKind::BellMissed, std::string_view("bell_missed")},
+    std::pair{TAuditKind::HornOnline, std::string_view("horn_online")},
+    std::pair{TAuditKind::HornOffline, std::string_view("horn_offline")},
+    std::pair{TAuditKind::HornStopped, std::string_view("horn_stopped")},
+    std::pair{TAuditKind::ConfigLoaded, std::string_view("config_loaded")},
+    std::pair{TAuditKind::ServiceStart, std::string_view("service_start")},
+    std::pair{TAuditKind::ServiceStop, std::string_view("service_stop")},
+};
+
+constexpr std::array kCauses = {
+    std::pair{TAuditCause::Schedule, std::string_view("schedule")},
+    std::pair{TAuditCause::Alarm, std::string_view("alarm")},
+    std::pair{TAuditCause::Input, std::string_view("input")},
+    std::pair{TAuditCause::Mqtt, std::string_view("mqtt")},
+    std::pair{TAuditCause::Http, std::string_view("http")},
+    std::pair{TAuditCause::Cli, std::string_view("cli")},
+    std::pair{TAuditCause::Service, std::string_view("service")},
+};
+
+template <typename TTable>
+constexpr auto Values(const TTable& table) {
+    std::array<typename TTable::value_type::first_type, std::tuple_size_v<TTable>> values{};
+    for (std::size_t i = 0; i < table.size(); ++i)
+        values[i] = table[i].first;
+    return values;
+}
+
+constexpr auto kKindValues = Values(kKinds);
+constexpr auto kCauseValues = Values(kCauses);
+
+template <typename TTable, typename TValue>
+std::string_view NameIn(const TTable& table, TValue value) {
+    for (const auto& [known, name] : table) {
+        if (known == value) return name;
+    }
+    return "unknown";
+}
+
+template <typename TTable>
+auto ValueIn(const TTable& table, std::string_view name)
+    -> std::optional<typename TTable::value_type::first_type> {
+    for (const auto& [value, known] : table) {
+        if (known == name) return value;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::span<const TAuditKind> AllAuditKinds() {
+    return kKindValues;
+}
+std::span<const TAuditCause> AllAuditCauses() {
+    return kCauseValues;
+}
+
+std::string_view KindName(TAuditKind kind) {
+    return NameIn(kKinds, kind);
+}
+std::string_view CauseName(TAuditCause cause) {
+    return NameIn(kCauses, cause);
+}
+std::optional<TAuditKind> KindFromName(std::string_view name) {
+    return ValueIn(kKinds, name);
+}
+std::optional<TAuditCause> CauseFromName(std::string_view name) {
+    return ValueIn(kCauses, name);
+}
+
+}  // namespace kstbell::store

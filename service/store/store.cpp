@@ -1,0 +1,28 @@
+#include "service/store/store.h"
+
+#include "service/store/database.h"
+
+namespace kstbell::store {
+
+std::filesystem::path DatabasePath(const std::filesystem::path& stateDir) {
+    return stateDir / kDatabaseFileName;
+}
+
+TStore::TStore(const std::filesystem::path& stateDir)
+    : db_(std::make_unique<TDatabase>(DatabasePath(stateDir), TOpenMode::ReadWrite)),
+      log_(*db_),
+      rings_(*db_),
+      state_(*db_) {}
+
+TStore::~TStore() = default;
+
+const std::filesystem::path& TStore::File() const {
+    return db_->File();
+}
+
+TPruneResult TStore::Prune(TUtcTime now, std::chrono::days logDays) {
+    return TPruneResult{log_.PruneBefore(now - logDays),
+                        rings_.PruneDoneBefore(now - kDoneRingDays)};
+}
+
+}  // namespace kstbell::store

@@ -1,0 +1,58 @@
+#pragma once
+
+// The site service's database in its state folder: the audit log, the ring records and the
+// service's own state, in one SQLite file opened (and created, and brought up to date) once.
+// Safe to call from several threads; nothing in it waits on the network.
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+
+#include "service/store/audit_log.h"
+#include "service/store/ring_records.h"
+#include "service/store/service_state.h"
+#include "service/store/utc_time.h"
+
+namespace kstbell::store {
+
+class TDatabase;
+
+inline constexpr const char* kDatabaseFileName = "kstbelld.db";
+inline constexpr std::chrono::days kDefaultLogDays{365};
+// Rings that are done stay this long beside the log (which keeps their history).
+inline constexpr std::chrono::days kDoneRingDays{1};
+
+// The database file in a state folder.
+std::filesystem::path DatabasePath(const std::filesystem::path& stateDir);
+
+struct TPruneResult {
+    std::int64_t Entries = 0;
+    std::int64_t Rings = 0;
+};
+
+class TStore {
+  public:
+    // Opens the database in stateDir, creating the folder and the file when missing and
+    // bringing an older file up to date. Throws TStoreError: CannotOpen, NotOurs, TooNew.
+    explicit TStore(const std::filesystem::path& stateDir);
+    ~TStore();
+    TStore(const TStore&) = delete;
+    TStore& operator=(const TStore&) = delete;
+
+    const std::filesystem::path& File() const;
+
+    TAuditLog& Log() { return log_; }
+    TRingRecords& Rings() { return rings_; }
+    TServiceState& State() { return state_; }
+
+    // Removes log entries older than logDays before now, and rings done with for a day.
+    TPruneResult Prune(TUtcTime now, std::chrono::days logDays = kDefaultLogDays);
+
+  private:
+    std::unique_ptr<TDatabase> db_;
+    TAuditLog log_;
+    TRingRecords rings_;
+    TServiceState state_;
+};
+
+}  // namespace kstbell::store
