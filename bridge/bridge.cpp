@@ -67,6 +67,7 @@ TBridge::TBridge(const TBridgeConfig& config, const std::vector<THornEntry>& hor
     o.Will = {topics.BridgeAvailability(), kOffline, true};
     const auto subscriptions = topics.CommandSubscriptions();
     o.Subscriptions.assign(subscriptions.begin(), subscriptions.end());
+    o.RemoveRetained = o.Subscriptions;
     mqtt_ = std::make_unique<TMqttClient>(
         o,
         [this] {

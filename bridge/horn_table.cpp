@@ -171,7 +171,7 @@ void THornTable::PolledStatus(std::size_t horn, const TOutcome& outcome,
 
 bool THornTable::Received(const std::string& topic, std::string_view payload, bool retained) {
     const auto address = topics_.ParseCommand(topic);
-    if (!address) return false;
+    if (!address || (retained && payload.empty())) return false;
     const std::lock_guard lock(m_);
     if (closed_) return false;
     const auto found = byId_.find(address->Id);

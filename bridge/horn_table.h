@@ -59,7 +59,8 @@ class THornTable {
 
     // A message on a command topic. Answers at once what can be answered without the horn (a
     // bad payload, a retained command, an offline horn, a full queue); queues the rest and
-    // then returns true. Unknown ids are ignored.
+    // then returns true. Unknown ids are ignored, and so is an empty retained message (one that
+    // removes a retained command from the broker).
     bool Received(const std::string& topic, std::string_view payload, bool retained);
     // Horns with commands waiting, each once; they are taken off the waiting list.
     std::vector<std::size_t> TakeWaiting();

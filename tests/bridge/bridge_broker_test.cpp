@@ -1,7 +1,9 @@
 // The bridge between the real broker and simulated horns.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <mutex>
 
 #include "bridge/bridge_fixture.h"
 
@@ -174,6 +176,78 @@ TEST_F(BridgeBrokerTest, ABrokerRestartIsFollowedByTheWholeStateAndWorkingComman
     client_->Publish(HornTopic(ids_[2], "siren/set"), R"({"state":"ON","tone":1})");
     EXPECT_EQ(Json(client_->WaitNext(HornTopic(ids_[2], "result"), seen))["ok"], true);
     EXPECT_EQ(site_->Snapshot(2).Relay, 1);
+}
+
+// A retained command would sound a horn again whenever a bridge connects: it is refused however
+// it comes, live or on connection, and removed from the broker.
+TEST_F(BridgeBrokerTest, RetainedCommandsAreRefusedAndRemovedFromTheBroker) {
+    const std::string id = ids_[0];
+    struct Case {
+        std::string suffix, payload;
+        bool waiting;   // published while no bridge is connected
+        bool answered;  // (a waiting one comes before the bridge knows the horn)
+    };
+    const Case cases[] = {
+        {"siren/set", "ON", false, true},
+        {"reboot", "PRESS", false, true},
+        {"reboot", "", false, false},  // removes a retained message: not a press
+        {"siren/set", R"({"state":"ON","tone":3})", true, false},
+    };
+    for (const auto& c : cases) {
+        const std::string topic = HornTopic(id, c.suffix);
+        const std::size_t results = client_->Count(HornTopic(id, "result"));
+        const std::size_t seen = client_->Count(topic);
+        if (c.waiting) {
+            bridge_.reset();
+            client_->Publish(topic, c.payload, true);
+            ASSERT_TRUE(client_->WaitNext(topic, seen));
+            bridge_ = std::make_unique<TBridge>(TestConfig(broker_->Url(), *site_), HornsOf(*site_),
+                                                std::string(), StderrLog());
+            std::string error;
+            ASSERT_TRUE(bridge_->Start(error)) << error;
+        } else {
+            client_->Publish(topic, c.payload, true);
+        }
+        ASSERT_TRUE(client_->WaitNext(topic, seen));
+        if (c.answered) {
+            const json result = Json(client_->WaitNext(HornTopic(id, "result"), results));
+            EXPECT_EQ(result["error"], "invalid_input") << c.payload;
+            EXPECT_NE(result.value("message", "").find("retained"), std::string::npos);
+        } else if (!c.waiting) {
+            EXPECT_FALSE(client_->WaitNext(HornTopic(id, "result"), results, 300ms)) << c.payload;
+        }
+        EXPECT_TRUE(client_->WaitFor(topic, [](const std::string& p) { return p.empty(); }))
+            << c.suffix << " " << c.payload << " was not removed";
+        TTestClient fresh(broker_->Port());
+        EXPECT_TRUE(fresh.WaitFor(HornTopic(id, "state")));
+        EXPECT_EQ(fresh.Count(topic), 0u) << c.suffix << " " << c.payload << " is still retained";
+        EXPECT_EQ(site_->Snapshot(0).Relay, 0) << c.payload;
+        EXPECT_EQ(site_->Snapshot(0).RestartCount, 0) << c.payload;
+    }
+}
+
+TEST(BridgePublishTest, AMessageTheBrokerRefusesIsLoggedWithItsTopic) {
+    TTempDir dir;
+    const std::string acl = dir.Write(
+        "acl", std::string("topic readwrite ") + kBase + "/#\ntopic read " + kPrefix + "/#\n");
+    TBroker broker(std::nullopt, "acl_file " + acl + "\n");
+    sim::TSimulatedSite site(ThreeHorns("127.0.91.1"));
+    site.Start();
+    std::mutex m;
+    std::vector<std::string> lines;
+    TBridge bridge(TestConfig(broker.Url(), site), HornsOf(site), {}, [&](const std::string& line) {
+        const std::lock_guard lock(m);
+        lines.push_back(line);
+    });
+    std::string error;
+    ASSERT_TRUE(bridge.Start(error)) << error;
+    const std::string expected = "the broker refused the message to " + std::string(kPrefix) +
+                                 "/siren/" + IdOf(site, 1) + "/siren/config: Not authorized";
+    EXPECT_TRUE(Eventually([&] {
+        const std::lock_guard lock(m);
+        return std::find(lines.begin(), lines.end(), expected) != lines.end();
+    })) << expected;
+    bridge.Stop();
 }
 
 TEST_F(BridgeBrokerTest, StoppingPublishesEveryHornAndTheBridgeOffline) {
