@@ -19,7 +19,8 @@ struct TBrokerUrl {
 };
 
 // "mqtt://HOST[:PORT]" (port 1883) or "mqtts://HOST[:PORT]" (port 8883); HOST a name, an IPv4
-// address or a bracketed IPv6 address. False, with the reason, for anything else.
+// address or a bracketed IPv6 address. False, with the reason, for anything else; a user name
+// or password in it (USER:PASS@) is refused without repeating it.
 bool ParseBrokerUrl(const std::string& text, TBrokerUrl& url, std::string& error);
 
 // One entry of the device list: an address or a range, with a name for a single address.

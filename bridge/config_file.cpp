@@ -120,8 +120,7 @@ class TReader {
         if (!into) return Fail(node, key, "unknown key");
         std::string text;
         if (!Text(key, node, text)) return false;
-        if (!ValidTopicPrefix(text))
-            return Fail(node, key, "must be a topic without + or #, empty levels or end slashes");
+        if (const auto why = TopicPrefixProblem(text)) return Fail(node, key, *why);
         *into = text;
         return true;
     }
@@ -246,9 +245,13 @@ bool CheckConfig(const TBridgeConfig& config, std::string& error) {
         error = "password_file needs a username";
         return false;
     }
-    if (!ValidTopicPrefix(config.BaseTopic) || !ValidTopicPrefix(config.DiscoveryPrefix)) {
-        error = "the base topic and discovery prefix must be topics without + or #";
-        return false;
+    const std::pair<const char*, const std::string*> prefixes[] = {
+        {"the base topic", &config.BaseTopic}, {"the discovery prefix", &config.DiscoveryPrefix}};
+    for (const auto& [what, text] : prefixes) {
+        if (const auto why = TopicPrefixProblem(*text)) {
+            error = std::string(what) + " " + *why;
+            return false;
+        }
     }
     return true;
 }

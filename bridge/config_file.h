@@ -20,7 +20,8 @@ namespace kstbell::bridge {
 // wrong" (or the parser's own message with its line) otherwise; config is then unchanged.
 bool LoadConfigFile(const std::string& path, TBridgeConfig& config, std::string& error);
 
-// Checks what no single key can: a client certificate needs its key, TLS options need mqtts://.
+// Checks what no single key can (a client certificate needs its key, TLS options need mqtts://)
+// and what the options may have set (the broker URL, the base topic).
 bool CheckConfig(const TBridgeConfig& config, std::string& error);
 
 // The password: the file's first line without its line end. False, naming the file, when it

@@ -11,6 +11,7 @@
 #include "bridge/bridge.h"
 #include "bridge/command_line.h"
 #include "bridge/config_file.h"
+#include "bridge/secret_files.h"
 #include "kstbell_version.h"
 #include "sim/simulated_site.h"
 
@@ -59,6 +60,8 @@ int main(int argc, char** argv) {
         return Refuse(error);
 
     const TLog log = StderrLog();
+    for (const auto& warning : LooseSecretFiles(config))
+        log("warning: " + warning);
     std::unique_ptr<kstbell::sim::TSimulatedSite> site;
     std::vector<THornEntry> horns;
     if (line.Simulate) {

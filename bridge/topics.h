@@ -3,6 +3,7 @@
 // The MQTT topics of the bridge and of each horn, and the horn's id.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -15,9 +16,13 @@ std::string HornId(const std::array<std::uint8_t, 6>& mac);
 // The MAC address as "02:4b:7a:3c:60:01".
 std::string MacText(const std::array<std::uint8_t, 6>& mac);
 
-// True when text is usable as a fixed topic prefix: not empty, no wildcard, no empty level, no
-// leading or trailing "/".
-bool ValidTopicPrefix(std::string_view text);
+// The longest base topic or discovery prefix taken, in bytes: every topic is built on it.
+inline constexpr std::size_t kMaxTopicPrefix = 200;
+
+// Why text cannot be a fixed topic prefix, or nothing when it can: it must be 1 to
+// kMaxTopicPrefix bytes of UTF-8 without control characters, wildcards (+ #), empty levels, a
+// leading or trailing "/", or a leading "$" (the broker's own topics).
+std::optional<std::string> TopicPrefixProblem(std::string_view text);
 
 enum class TCommandTopic { SirenSet, FindMe, Reboot };
 
