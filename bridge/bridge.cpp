@@ -50,9 +50,13 @@ TBridge::TBridge(const TBridgeConfig& config, const std::vector<THornEntry>& hor
       engine_(Addresses(horns), EngineOptions(config), *network_),
       sessionLocks_(std::make_unique<std::mutex[]>(horns.size())) {
     TTopics topics(config.BaseTopic, config.DiscoveryPrefix);
+    // Everything the table publishes passes the discovery migration on its way to the broker.
+    const auto publish = [this](std::vector<TMessage> m) { mqtt_->Publish(std::move(m)); };
+    migration_ = std::make_unique<TDiscoveryMigration>(topics, log_);
     table_ = std::make_unique<THornTable>(
         topics, horns, config.InfoEveryPolls,
-        [this](std::vector<TMessage> m) { mqtt_->Publish(std::move(m)); }, log_);
+        [this, publish](std::vector<TMessage> m) { migration_->Outgoing(std::move(m), publish); },
+        log_);
 
     TMqttOptions o;
     std::string ignored;
@@ -68,12 +72,21 @@ TBridge::TBridge(const TBridgeConfig& config, const std::vector<THornEntry>& hor
     const auto subscriptions = topics.CommandSubscriptions();
     o.Subscriptions.assign(subscriptions.begin(), subscriptions.end());
     o.RemoveRetained = o.Subscriptions;
+    for (auto& s : migration_->Subscriptions())
+        o.Subscriptions.push_back(std::move(s));
     mqtt_ = std::make_unique<TMqttClient>(
         o,
         [this] {
-            table_->Republish([this](std::vector<TMessage> m) { mqtt_->Replace(std::move(m)); });
+            const TMessage marker = migration_->Connected();
+            table_->Republish([this](std::vector<TMessage> m) {
+                migration_->Outgoing(std::move(m), [this](std::vector<TMessage> r) {
+                    mqtt_->Replace(std::move(r));
+                });
+            });
+            mqtt_->Publish({marker});
         },
-        [this](const std::string& topic, std::string_view payload, bool retained) {
+        [this, publish](const std::string& topic, std::string_view payload, bool retained) {
+            if (migration_->Received(topic, payload, publish)) return;
             if (!table_->Received(topic, payload, retained)) return;
             const std::lock_guard lock(wakeMutex_);
             commandsWaiting_ = true;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bridge/config.h"
+#include "bridge/discovery_migration.h"
 #include "bridge/horn_table.h"
 #include "bridge/log.h"
 #include "bridge/mqtt_client.h"
@@ -54,6 +55,7 @@ class TBridge {
     std::unique_ptr<IHostNetworkSource> network_;
     cli::TEngine engine_;
     std::unique_ptr<std::mutex[]> sessionLocks_;
+    std::unique_ptr<TDiscoveryMigration> migration_;
     std::unique_ptr<THornTable> table_;
     std::unique_ptr<TMqttClient> mqtt_;
 

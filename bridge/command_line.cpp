@@ -84,7 +84,7 @@ void ApplyCommandLine(const TCommandLine& line, TBridgeConfig& config) {
     if (!line.Devices.empty()) {
         config.Devices.clear();
         for (const auto& d : line.Devices)
-            config.Devices.push_back({d, {}});
+            config.Devices.push_back({d, {}, {}});
     }
 }
 

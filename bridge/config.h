@@ -23,10 +23,12 @@ struct TBrokerUrl {
 // or password in it (USER:PASS@) is refused without repeating it.
 bool ParseBrokerUrl(const std::string& text, TBrokerUrl& url, std::string& error);
 
-// One entry of the device list: an address or a range, with a name for a single address.
+// One entry of the device list: an address or a range, with a name for a single address and
+// the device class of the horns' input as the automation system knows them (empty: none).
 struct TDeviceEntry {
     std::string Target;
     std::string Name;
+    std::string InputClass;
 };
 
 struct TBridgeConfig {
@@ -53,10 +55,11 @@ struct TBridgeConfig {
     std::vector<TDeviceEntry> Devices;
 };
 
-// A device with its configured name, after the ranges are expanded.
+// A device with its configured name and input class, after the ranges are expanded.
 struct THornEntry {
     std::string Address;
     std::string Name;
+    std::string InputClass;
 };
 
 // Expands the device list (repeats dropped, the first kept). False, with the reason, for an

@@ -8,7 +8,8 @@
 //   [topics]   base, discovery_prefix
 //   [poll]     period_ms, parallel, connect_timeout_ms, reply_wait_ms, info_every
 //   [devices]  port, addresses = ["A.B.C.D", "A.B.C.0/24"],
-//              [[devices.horn]] address = "A.B.C.D", name = "Hall"
+//              [[devices.horn]] address = "A.B.C.D" (or a range), name = "Hall" (one address
+//              only), input_device_class = "door"
 
 #include <string>
 

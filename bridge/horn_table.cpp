@@ -29,6 +29,7 @@ THornTable::THornTable(TTopics topics, const std::vector<THornEntry>& horns, int
     for (std::size_t i = 0; i < horns.size(); ++i) {
         horns_[i].Address = horns[i].Address;
         horns_[i].Name = horns[i].Name;
+        horns_[i].InputClass = horns[i].InputClass;
     }
 }
 
@@ -84,7 +85,8 @@ void THornTable::Identify(std::size_t index, const TDeviceInfo& report,
     THornIdentity identity{
         HornId(report.Mac), report.Mac,
         report.Location,    FirmwareVersionText(report.FirmwareMajor, report.FirmwareMinor),
-        h.Address,          h.Name};
+        h.Address,          h.Name,
+        h.InputClass};
     const auto owner = byId_.find(identity.Id);
     if (owner != byId_.end() && owner->second != index) {
         if (!h.Warned)

@@ -79,6 +79,7 @@ class THornTable {
     struct THorn {
         std::string Address;
         std::string Name;
+        std::string InputClass;
         std::optional<THornIdentity> Identity;  // set once identified and not taken by another
         THornState State;
         bool Online = false;

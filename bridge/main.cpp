@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
         }
         config.DevicePort = site->Port();
         for (std::size_t i = 0; i < site->Count(); ++i)
-            horns.push_back({site->Address(i), {}});
+            horns.push_back({site->Address(i), {}, {}});
         log(std::to_string(site->Count()) + " simulated horn(s) from " + site->Address(0) +
             " on port " + std::to_string(site->Port()));
     } else {

@@ -114,9 +114,35 @@ std::optional<TCommandAddress> TTopics::ParseCommand(std::string_view topic) con
     return std::nullopt;
 }
 
-std::string TTopics::Discovery(const std::string& component, const std::string& id,
-                               const std::string& object) const {
+std::string TTopics::DeviceDiscovery(const std::string& id) const {
+    return prefix_ + "/device/" + id + "/config";
+}
+
+std::string TTopics::EntityDiscovery(const std::string& component, const std::string& id,
+                                     const std::string& object) const {
     return prefix_ + "/" + component + "/" + id + "/" + object + "/config";
+}
+
+std::string TTopics::EntityDiscoverySubscription(const std::string& component,
+                                                 const std::string& object) const {
+    return EntityDiscovery(component, "+", object);
+}
+
+std::optional<std::string> TTopics::ParseEntityDiscovery(std::string_view topic,
+                                                         const std::string& component,
+                                                         const std::string& object) const {
+    const std::string head = prefix_ + "/" + component + "/";
+    const std::string tail = "/" + object + "/config";
+    if (topic.size() <= head.size() + tail.size() || topic.substr(0, head.size()) != head ||
+        topic.substr(topic.size() - tail.size()) != tail)
+        return std::nullopt;
+    const std::string_view id = topic.substr(head.size(), topic.size() - head.size() - tail.size());
+    if (id.find('/') != std::string_view::npos) return std::nullopt;
+    return std::string(id);
+}
+
+std::string TTopics::ScanMarker() const {
+    return base_ + "/bridge/scan";
 }
 
 }  // namespace kstbell::bridge

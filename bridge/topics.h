@@ -39,6 +39,7 @@ class TTopics {
     TTopics(std::string base, std::string discoveryPrefix);
 
     const std::string& Base() const { return base_; }
+    const std::string& DiscoveryPrefix() const { return prefix_; }
     std::string BridgeAvailability() const;
     std::string Availability(const std::string& id) const;
     std::string State(const std::string& id) const;
@@ -48,9 +49,22 @@ class TTopics {
     std::array<std::string, 3> CommandSubscriptions() const;
     // The horn and command a received topic names, or nothing when it names none.
     std::optional<TCommandAddress> ParseCommand(std::string_view topic) const;
-    // The discovery topic of one entity: PREFIX/COMPONENT/ID/OBJECT/config.
-    std::string Discovery(const std::string& component, const std::string& id,
-                          const std::string& object) const;
+    // The device-based discovery topic of a horn: PREFIX/device/ID/config.
+    std::string DeviceDiscovery(const std::string& id) const;
+    // The per-entity discovery topic that earlier versions published for each entity of a
+    // horn: PREFIX/COMPONENT/ID/OBJECT/config.
+    std::string EntityDiscovery(const std::string& component, const std::string& id,
+                                const std::string& object) const;
+    // The subscription that carries every horn's per-entity topic of one entity.
+    std::string EntityDiscoverySubscription(const std::string& component,
+                                            const std::string& object) const;
+    // The horn id a per-entity discovery topic of that entity names, or nothing.
+    std::optional<std::string> ParseEntityDiscovery(std::string_view topic,
+                                                    const std::string& component,
+                                                    const std::string& object) const;
+    // Where the bridge sends itself a marker after subscribing: once it comes back, every
+    // retained message of the subscriptions before it has arrived.
+    std::string ScanMarker() const;
 
   private:
     std::string base_;

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <iterator>
 #include <mutex>
 
 #include "bridge/bridge_fixture.h"
+#include "bridge/horn_discovery.h"
+#include "kstbell_version.h"
 
 namespace kstbell::bridge::test {
 namespace {
@@ -13,56 +16,77 @@ namespace {
 using nlohmann::json;
 using Clock = std::chrono::steady_clock;
 
-TEST_F(BridgeBrokerTest, EveryHornIsDiscoveredWithItsEntitiesUnderOneDevice) {
+TEST_F(BridgeBrokerTest, EveryHornIsDiscoveredAsOneDeviceWithItsComponents) {
     EXPECT_EQ(client_->WaitFor(std::string(kBase) + "/bridge/availability"), "online");
-    struct Entity {
-        std::string component, object, commandSuffix;
+    struct Component {
+        std::string key, platform, commandSuffix, deviceClass;
     };
-    const Entity entities[] = {{"siren", "siren", "siren/set"},
-                               {"binary_sensor", "input", ""},
-                               {"sensor", "rssi", ""},
-                               {"button", "find_me", "find_me"},
-                               {"button", "reboot", "reboot"}};
+    const Component components[] = {{"siren", "siren", "siren/set", ""},
+                                    {"input", "binary_sensor", "", ""},
+                                    {"rssi", "sensor", "", "signal_strength"},
+                                    {"find_me", "button", "find_me", "identify"},
+                                    {"reboot", "button", "reboot", "restart"}};
+    ASSERT_EQ(std::size(components), kHornEntities.size());
     for (std::size_t h = 0; h < ids_.size(); ++h) {
         const std::string& id = ids_[h];
         const auto snapshot = site_->Snapshot(h);
         EXPECT_EQ(client_->WaitFor(HornTopic(id, "availability")), "online");
-        for (const auto& e : entities) {
-            const std::string topic =
-                std::string(kPrefix) + "/" + e.component + "/" + id + "/" + e.object + "/config";
-            const json c = Json(client_->WaitFor(topic));
-            ASSERT_TRUE(c.is_object()) << topic;
-            EXPECT_EQ(c["unique_id"], "kstbell_" + id + "_" + e.object) << topic;
-            EXPECT_EQ(c["availability"],
-                      json::array({{{"topic", HornTopic(id, "availability")}},
-                                   {{"topic", std::string(kBase) + "/bridge/availability"}}}))
-                << topic;
-            EXPECT_EQ(c["availability_mode"], "all") << topic;
-            EXPECT_EQ(c["device"]["identifiers"], json::array({id})) << topic;
-            EXPECT_EQ(c["device"]["name"], snapshot.Location) << topic;
-            char firmware[8];
-            std::snprintf(firmware, sizeof firmware, "%02X.%02X", snapshot.FirmwareMajor,
-                          snapshot.FirmwareMinor);
-            EXPECT_EQ(c["device"]["sw_version"], firmware) << topic;
+        const std::string topic = std::string(kPrefix) + "/device/" + id + "/config";
+        const json c = Json(client_->WaitFor(topic));
+        ASSERT_TRUE(c.is_object()) << topic;
+        EXPECT_EQ(c["o"], (json{{"name", "kstbell-bridge"}, {"sw_version", KSTBELL_VERSION}}));
+        EXPECT_EQ(c["availability"],
+                  json::array({{{"topic", HornTopic(id, "availability")}},
+                               {{"topic", std::string(kBase) + "/bridge/availability"}}}));
+        EXPECT_EQ(c["availability_mode"], "all");
+        EXPECT_EQ(c["dev"]["identifiers"], json::array({id}));
+        EXPECT_EQ(c["dev"]["name"], snapshot.Location);
+        char firmware[8];
+        std::snprintf(firmware, sizeof firmware, "%02X.%02X", snapshot.FirmwareMajor,
+                      snapshot.FirmwareMinor);
+        EXPECT_EQ(c["dev"]["sw_version"], firmware);
+        ASSERT_EQ(c["cmps"].size(), std::size(components));
+        for (std::size_t i = 0; i < std::size(components); ++i) {
+            const auto& e = components[i];
+            const json& cmp = c["cmps"][e.key];
+            EXPECT_EQ(e.key, kHornEntities[i].Key);
+            EXPECT_EQ(cmp["p"], kHornEntities[i].Platform) << e.key;
+            EXPECT_EQ(cmp["p"], e.platform) << e.key;
+            EXPECT_EQ(cmp["unique_id"], "kstbell_" + id + "_" + e.key) << e.key;
+            EXPECT_EQ(cmp["default_entity_id"], e.platform + ".kstbell_" + id + "_" + e.key);
+            EXPECT_FALSE(cmp.contains("object_id")) << e.key;
             if (!e.commandSuffix.empty()) {
-                EXPECT_EQ(c["command_topic"], HornTopic(id, e.commandSuffix)) << topic;
+                EXPECT_EQ(cmp["command_topic"], HornTopic(id, e.commandSuffix)) << e.key;
             } else {
-                EXPECT_EQ(c["state_topic"], HornTopic(id, "state")) << topic;
+                EXPECT_EQ(cmp["state_topic"], HornTopic(id, "state")) << e.key;
             }
-            if (e.component == "siren") {
-                EXPECT_EQ(c["available_tones"], json::array({0, 1, 2, 3}));
-            }
-            if (e.component == "sensor") {
-                EXPECT_EQ(c["device_class"], "signal_strength");
-                EXPECT_EQ(c["unit_of_measurement"], "dBm");
+            // The input's class is the one configured for the third horn, none for the others.
+            const std::string deviceClass = e.key == "input" && h == 2 ? "door" : e.deviceClass;
+            if (deviceClass.empty()) {
+                EXPECT_FALSE(cmp.contains("device_class")) << e.key << " of " << id;
+            } else {
+                EXPECT_EQ(cmp["device_class"], deviceClass) << e.key << " of " << id;
             }
         }
+        const json& siren = c["cmps"]["siren"];
+        EXPECT_EQ(siren["available_tones"], json::array({0, 1, 2, 3}));
+        EXPECT_EQ(siren["state_topic"], HornTopic(id, "state"));
+        EXPECT_EQ(siren["json_attributes_topic"], HornTopic(id, "state"));
+        EXPECT_TRUE(siren.contains("json_attributes_template"));
+        EXPECT_EQ(c["cmps"]["rssi"]["unit_of_measurement"], "dBm");
+
         const json state = Json(client_->Last(HornTopic(id, "state")));
         EXPECT_EQ(state["output"], false);
         EXPECT_EQ(state["address"], site_->Address(h));
         EXPECT_EQ(state["location"], snapshot.Location);
         for (const char* key : {"input", "tone", "rssi", "armed", "firmware"})
             EXPECT_TRUE(state.contains(key)) << key;
+    }
+    // Nothing is published on per-entity discovery topics.
+    for (const auto& m : client_->All()) {
+        if (m.Topic.rfind(std::string(kPrefix) + "/", 0) == 0) {
+            EXPECT_EQ(m.Topic.rfind(std::string(kPrefix) + "/device/", 0), 0u) << m.Topic;
+        }
     }
 }
 
@@ -168,7 +192,7 @@ TEST_F(BridgeBrokerTest, ABrokerRestartIsFollowedByTheWholeStateAndWorkingComman
     // The broker kept nothing: all of this is the bridge's republication.
     EXPECT_EQ(client_->WaitFor(std::string(kBase) + "/bridge/availability", 40s), "online");
     for (const auto& id : ids_) {
-        EXPECT_TRUE(client_->WaitFor(std::string(kPrefix) + "/siren/" + id + "/siren/config"));
+        EXPECT_TRUE(client_->WaitFor(std::string(kPrefix) + "/device/" + id + "/config"));
         EXPECT_EQ(client_->WaitFor(HornTopic(id, "availability")), "online");
     }
     EXPECT_TRUE(StateBecomes(0, [](const json& s) { return s["input"] == true; }));
@@ -242,7 +266,7 @@ TEST(BridgePublishTest, AMessageTheBrokerRefusesIsLoggedWithItsTopic) {
     std::string error;
     ASSERT_TRUE(bridge.Start(error)) << error;
     const std::string expected = "the broker refused the message to " + std::string(kPrefix) +
-                                 "/siren/" + IdOf(site, 1) + "/siren/config: Not authorized";
+                                 "/device/" + IdOf(site, 1) + "/config: Not authorized";
     EXPECT_TRUE(Eventually([&] {
         const std::lock_guard lock(m);
         return std::find(lines.begin(), lines.end(), expected) != lines.end();
