@@ -85,11 +85,11 @@ std::string OldTopic(const THornEntity& e, const std::string& id) {
     return std::string(kPrefix) + "/" + e.Platform + "/" + id + "/" + e.Key + "/config";
 }
 
-// The index of the first live message on the topic from position from on (with the payload,
-// when one is given), or all.size().
+// The index of the first live message on the topic (with the payload, when one is given), or
+// all.size().
 std::size_t Find(const std::vector<TReceived>& all, const std::string& topic,
-                 const std::optional<std::string>& payload = std::nullopt, std::size_t from = 0) {
-    for (std::size_t i = from; i < all.size(); ++i) {
+                 const std::optional<std::string>& payload = std::nullopt) {
+    for (std::size_t i = 0; i < all.size(); ++i) {
         if (!all[i].Retained && all[i].Topic == topic && (!payload || all[i].Payload == *payload))
             return i;
     }
@@ -157,20 +157,6 @@ TEST(BridgeDiscoveryMigrationTest, OldPerEntityTopicsAreHandedOverInTheDocumente
     }
     EXPECT_EQ(kept, (std::set<std::string>{DeviceTopic(ids[0]), DeviceTopic(ids[1]),
                                            DeviceTopic(ids[2]), foreign}));
-
-    // An old configuration that turns up while the bridge runs (an earlier version started
-    // again) is handed over the same way.
-    const std::string late = OldTopic(kHornEntities[0], ids[2]);
-    const std::size_t from = watcher.All().size();
-    watcher.Publish(late, OldConfig(ids[2], "siren"), true);
-    ASSERT_TRUE(watcher.WaitNext(late, 0));
-    ASSERT_TRUE(Eventually([&] { return watcher.Last(late) == ""; }));
-    const auto after = watcher.All();
-    const std::size_t migrate = Find(after, late, kMigrateDiscovery, from);
-    const std::size_t device = Find(after, DeviceTopic(ids[2]), std::nullopt, migrate);
-    EXPECT_LT(migrate, after.size());
-    EXPECT_LT(device, after.size());
-    EXPECT_LT(device, Find(after, late, "", from));
 }
 
 }  // namespace
