@@ -49,8 +49,12 @@ TBridge::TBridge(const TBridgeConfig& config, const std::vector<THornEntry>& hor
                  std::string password, TLog log)
     : config_(config), log_(std::move(log)), network_(MakeHostNetworkSource()) {
     TTopics topics(config.BaseTopic, config.DiscoveryPrefix);
+    // Everything the front publishes passes the discovery migration on its way to the broker.
+    const auto publish = [this](std::vector<TMessage> m) { mqtt_->Publish(std::move(m)); };
+    migration_ = std::make_unique<TDiscoveryMigration>(topics, log_);
     front_ = std::make_unique<TMqttFront>(
-        horns.size(), topics, [this](std::vector<TMessage> m) { mqtt_->Publish(std::move(m)); },
+        horns, topics,
+        [this, publish](std::vector<TMessage> m) { migration_->Outgoing(std::move(m), publish); },
         log_);
     site_ = std::make_unique<site::TSite>(SiteConfig(config, horns), *network_, nullptr, *this);
 
@@ -67,14 +71,22 @@ TBridge::TBridge(const TBridgeConfig& config, const std::vector<THornEntry>& hor
     o.Will = {topics.BridgeAvailability(), kOffline, true};
     const auto subscriptions = topics.CommandSubscriptions();
     o.Subscriptions.assign(subscriptions.begin(), subscriptions.end());
+    o.RemoveRetained = o.Subscriptions;
+    for (auto& s : migration_->Subscriptions())
+        o.Subscriptions.push_back(std::move(s));
     mqtt_ = std::make_unique<TMqttClient>(
         o,
         [this] {
+            const TMessage marker = migration_->Connected();
             site_->Registry().Visit([this](const std::vector<site::THornView>& views) {
-                mqtt_->Replace(front_->Republish(views));
+                migration_->Outgoing(front_->Republish(views), [this](std::vector<TMessage> r) {
+                    mqtt_->Replace(std::move(r));
+                });
             });
+            mqtt_->Publish({marker});
         },
-        [this](const std::string& topic, std::string_view payload, bool retained) {
+        [this, publish](const std::string& topic, std::string_view payload, bool retained) {
+            if (migration_->Received(topic, payload, publish)) return;
             if (const auto command = front_->Received(site_->Registry(), topic, payload, retained))
                 site_->Submit(command->first, command->second);
         },

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bridge/config.h"
+#include "bridge/discovery_migration.h"
 #include "bridge/log.h"
 #include "bridge/mqtt_client.h"
 #include "bridge/mqtt_front.h"
@@ -50,6 +51,7 @@ class TBridge : public site::ISiteListener {
     TBridgeConfig config_;
     TLog log_;
     std::unique_ptr<IHostNetworkSource> network_;
+    std::unique_ptr<TDiscoveryMigration> migration_;
     std::unique_ptr<TMqttFront> front_;
     std::unique_ptr<site::TSite> site_;
     std::unique_ptr<TMqttClient> mqtt_;

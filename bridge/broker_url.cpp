@@ -5,6 +5,15 @@
 namespace kstbell::bridge {
 
 bool ParseBrokerUrl(const std::string& text, TBrokerUrl& url, std::string& error) {
+    if (const auto at = text.rfind('@'); at != std::string::npos) {
+        // Not echoed whole: the text before the @ may be a password.
+        const auto scheme = text.find("://");
+        error = "broker URL \"" + (scheme == std::string::npos ? "" : text.substr(0, scheme + 3)) +
+                "...@" + text.substr(at + 1) +
+                "\": a user name or password does not belong in the URL; give them as username "
+                "and password_file in the configuration file";
+        return false;
+    }
     TBrokerUrl parsed;
     std::string rest;
     if (text.rfind("mqtt://", 0) == 0) {
@@ -18,6 +27,7 @@ bool ParseBrokerUrl(const std::string& text, TBrokerUrl& url, std::string& error
         return false;
     }
     if (!rest.empty() && rest.back() == '/') rest.pop_back();
+
     std::string port;
     if (!rest.empty() && rest.front() == '[') {
         const auto close = rest.find(']');

@@ -55,8 +55,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, TCommandLine& line,
             }
             parsed.Devices.push_back(v);
         } else if (a == "--base") {
-            if (!ValidTopicPrefix(v)) {
-                error = "--base " + v + ": a topic without + or #, empty levels or end slashes";
+            if (const auto why = TopicPrefixProblem(v)) {
+                error = "--base: the base topic " + *why;
                 return false;
             }
             parsed.Base = v;
@@ -84,7 +84,7 @@ void ApplyCommandLine(const TCommandLine& line, TBridgeConfig& config) {
     if (!line.Devices.empty()) {
         config.Devices.clear();
         for (const auto& d : line.Devices)
-            config.Devices.push_back({d, {}});
+            config.Devices.push_back({d, {}, {}});
     }
 }
 

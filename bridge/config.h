@@ -19,13 +19,16 @@ struct TBrokerUrl {
 };
 
 // "mqtt://HOST[:PORT]" (port 1883) or "mqtts://HOST[:PORT]" (port 8883); HOST a name, an IPv4
-// address or a bracketed IPv6 address. False, with the reason, for anything else.
+// address or a bracketed IPv6 address. False, with the reason, for anything else; a user name
+// or password in it (USER:PASS@) is refused without repeating it.
 bool ParseBrokerUrl(const std::string& text, TBrokerUrl& url, std::string& error);
 
-// One entry of the device list: an address or a range, with a name for a single address.
+// One entry of the device list: an address or a range, with a name for a single address and
+// the device class of the horns' input as the automation system knows them (empty: none).
 struct TDeviceEntry {
     std::string Target;
     std::string Name;
+    std::string InputClass;
 };
 
 struct TBridgeConfig {
@@ -52,10 +55,11 @@ struct TBridgeConfig {
     std::vector<TDeviceEntry> Devices;
 };
 
-// A device with its configured name, after the ranges are expanded.
+// A device with its configured name and input class, after the ranges are expanded.
 struct THornEntry {
     std::string Address;
     std::string Name;
+    std::string InputClass;
 };
 
 // Expands the device list (repeats dropped, the first kept). False, with the reason, for an

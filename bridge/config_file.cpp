@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 
+#include "bridge/horn_discovery.h"
 #include "bridge/topics.h"
 #include "site/device_list.h"
 
@@ -15,6 +16,16 @@ namespace kstbell::bridge {
 namespace {
 
 namespace fs = std::filesystem;
+
+// A configured text in a message: long ones cut short, control characters as "?".
+std::string Shown(const std::string& text) {
+    constexpr std::size_t kShown = 40;
+    std::string shown = text.substr(0, kShown);
+    for (char& c : shown) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    }
+    return text.size() > kShown ? shown + "..." : shown;
+}
 
 class TReader {
   public:
@@ -120,8 +131,7 @@ class TReader {
         if (!into) return Fail(node, key, "unknown key");
         std::string text;
         if (!Text(key, node, text)) return false;
-        if (!ValidTopicPrefix(text))
-            return Fail(node, key, "must be a topic without + or #, empty levels or end slashes");
+        if (const auto why = TopicPrefixProblem(text)) return Fail(node, key, *why);
         *into = text;
         return true;
     }
@@ -183,6 +193,13 @@ class TReader {
                 haveAddress = true;
             } else if (key == "name") {
                 if (!Text(key, value, entry.Name)) return false;
+            } else if (key == "input_device_class") {
+                if (!Text(key, value, entry.InputClass)) return false;
+                if (!IsInputClass(entry.InputClass))
+                    return Fail(value, key,
+                                "\"" + Shown(entry.InputClass) +
+                                    "\" is not a binary sensor device class; one of " +
+                                    InputClassList());
             } else {
                 return Fail(value, key, "unknown key");
             }
@@ -246,9 +263,13 @@ bool CheckConfig(const TBridgeConfig& config, std::string& error) {
         error = "password_file needs a username";
         return false;
     }
-    if (!ValidTopicPrefix(config.BaseTopic) || !ValidTopicPrefix(config.DiscoveryPrefix)) {
-        error = "the base topic and discovery prefix must be topics without + or #";
-        return false;
+    const std::pair<const char*, const std::string*> prefixes[] = {
+        {"the base topic", &config.BaseTopic}, {"the discovery prefix", &config.DiscoveryPrefix}};
+    for (const auto& [what, text] : prefixes) {
+        if (const auto why = TopicPrefixProblem(*text)) {
+            error = std::string(what) + " " + *why;
+            return false;
+        }
     }
     return true;
 }

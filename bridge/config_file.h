@@ -8,7 +8,8 @@
 //   [topics]   base, discovery_prefix
 //   [poll]     period_ms, parallel, connect_timeout_ms, reply_wait_ms, info_every
 //   [devices]  port, addresses = ["A.B.C.D", "A.B.C.0/24"],
-//              [[devices.horn]] address = "A.B.C.D", name = "Hall"
+//              [[devices.horn]] address = "A.B.C.D" (or a range), name = "Hall" (one address
+//              only), input_device_class = "door"
 
 #include <string>
 
@@ -20,7 +21,8 @@ namespace kstbell::bridge {
 // wrong" (or the parser's own message with its line) otherwise; config is then unchanged.
 bool LoadConfigFile(const std::string& path, TBridgeConfig& config, std::string& error);
 
-// Checks what no single key can: a client certificate needs its key, TLS options need mqtts://.
+// Checks what no single key can (a client certificate needs its key, TLS options need mqtts://)
+// and what the options may have set (the broker URL, the base topic).
 bool CheckConfig(const TBridgeConfig& config, std::string& error);
 
 // The password: the file's first line without its line end. False, naming the file, when it

@@ -13,7 +13,7 @@ bool ExpandDevices(const std::vector<TDeviceEntry>& devices, std::vector<THornEn
         std::vector<std::string> addresses;
         if (!site::ExpandTarget(entry.Target, addresses, error)) return false;
         for (auto& a : addresses) {
-            if (seen.insert(a).second) out.push_back({std::move(a), entry.Name});
+            if (seen.insert(a).second) out.push_back({std::move(a), entry.Name, entry.InputClass});
         }
     }
     horns = std::move(out);

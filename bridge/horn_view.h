@@ -13,10 +13,11 @@ namespace kstbell::bridge {
 struct THornIdentity {
     std::string Id;  // see HornId
     std::array<std::uint8_t, 6> Mac{};
-    std::string Location;  // the horn's own text, as it came
-    std::string Firmware;  // "01.0A": major and minor in hexadecimal, as the desktop shows it
-    std::string Address;   // the address the bridge talks to
-    std::string Name;      // from the configuration; empty: the location names it
+    std::string Location;    // the horn's own text, as it came
+    std::string Firmware;    // "01.0A": major and minor in hexadecimal, as the desktop shows it
+    std::string Address;     // the address the bridge talks to
+    std::string Name;        // from the configuration; empty: the location names it
+    std::string InputClass;  // from the configuration: the input's device class, empty: none
 
     bool operator==(const THornIdentity&) const = default;
 };

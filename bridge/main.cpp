@@ -11,6 +11,7 @@
 #include "bridge/bridge.h"
 #include "bridge/command_line.h"
 #include "bridge/config_file.h"
+#include "bridge/secret_files.h"
 #include "kstbell_version.h"
 #include "sim/simulated_site.h"
 
@@ -59,6 +60,8 @@ int main(int argc, char** argv) {
         return Refuse(error);
 
     const TLog log = StderrLog();
+    for (const auto& warning : LooseSecretFiles(config))
+        log("warning: " + warning);
     std::unique_ptr<kstbell::sim::TSimulatedSite> site;
     std::vector<THornEntry> horns;
     if (line.Simulate) {
@@ -76,7 +79,7 @@ int main(int argc, char** argv) {
         }
         config.DevicePort = site->Port();
         for (std::size_t i = 0; i < site->Count(); ++i)
-            horns.push_back({site->Address(i), {}});
+            horns.push_back({site->Address(i), {}, {}});
         log(std::to_string(site->Count()) + " simulated horn(s) from " + site->Address(0) +
             " on port " + std::to_string(site->Port()));
     } else {

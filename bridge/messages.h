@@ -1,7 +1,6 @@
 #pragma once
 
-// The payloads the bridge publishes: a horn's state, its discovery configurations and the
-// results of commands.
+// The payloads the bridge publishes: a horn's state, its discovery and the results of commands.
 
 #include <string>
 #include <vector>
@@ -25,8 +24,7 @@ inline constexpr const char* kOffline = "offline";
 //  "firmware":"01.0A","address":"..."}; rssi is null while the horn reports none.
 std::string StateJson(const THornIdentity& identity, const THornState& state);
 
-// The retained discovery configurations: siren, input, signal strength, Find me and Reboot
-// buttons, all in one device block.
+// The retained discovery of a horn: its one device-based message (see horn_discovery.h).
 std::vector<TMessage> DiscoveryMessages(const TTopics& topics, const THornIdentity& identity);
 
 // {"command":"siren/set","id":"a1","ok":false,"error":"unreachable","message":"..."}: id when

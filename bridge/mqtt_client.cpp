@@ -1,8 +1,10 @@
 #include "bridge/mqtt_client.h"
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace kstbell::bridge {
 
@@ -18,6 +20,12 @@ std::string Why(int rc) {
 
 const char* OrNull(const std::string& s) {
     return s.empty() ? nullptr : s.c_str();
+}
+
+// A topic for the log: long ones cut short.
+std::string Shown(const std::string& topic) {
+    constexpr std::size_t kShown = 200;
+    return topic.size() <= kShown ? topic : topic.substr(0, kShown) + "...";
 }
 
 }  // namespace
@@ -39,14 +47,18 @@ bool TMqttClient::Setup(std::string& error) {
     std::call_once(libraryInit, [] { mosquitto_lib_init(); });
     mosq_ = mosquitto_new(options_.ClientId.c_str(), true, this);
     if (!mosq_) {
-        error = "cannot create the MQTT client";
+        error = errno == ENOMEM
+                    ? "cannot create the MQTT client: out of memory"
+                    : "cannot create the MQTT client: the client id \"" + Shown(options_.ClientId) +
+                          "\" must be UTF-8 text without control characters";
         return false;
     }
     mosquitto_threaded_set(mosq_, true);
     mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
+    mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     mosquitto_connect_callback_set(mosq_, &TMqttClient::OnConnect);
     mosquitto_disconnect_callback_set(mosq_, &TMqttClient::OnDisconnect);
-    mosquitto_publish_callback_set(mosq_, &TMqttClient::OnPublish);
+    mosquitto_publish_v5_callback_set(mosq_, &TMqttClient::OnPublish);
     mosquitto_message_callback_set(mosq_, &TMqttClient::OnMessage);
     // The library's own errors say what a bare error code does not (a certificate that fails).
     mosquitto_log_callback_set(mosq_, [](mosquitto*, void* self, int level, const char* text) {
@@ -140,7 +152,17 @@ void TMqttClient::RunNetwork() {
 void TMqttClient::OnConnect(mosquitto* mosq, void* self, int rc) {
     auto& c = *static_cast<TMqttClient*>(self);
     if (rc != 0) {
-        c.log_("the broker refused the connection: " + std::string(mosquitto_connack_string(rc)));
+        if (c.mqtt5_ && rc == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION) {
+            // Takes effect on the next attempt, which the failed connection brings.
+            c.mqtt5_ = false;
+            mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+            c.log_(
+                "the broker speaks MQTT 3.1.1 only: a retained command is recognised only "
+                "when the broker replays it on connection, and is not removed");
+            return;
+        }
+        c.log_("the broker refused the connection: " +
+               std::string(c.mqtt5_ ? mosquitto_reason_string(rc) : mosquitto_connack_string(rc)));
         return;
     }
     {
@@ -148,7 +170,9 @@ void TMqttClient::OnConnect(mosquitto* mosq, void* self, int rc) {
         c.retry_ = c.options_.MinRetry;
     }
     for (const auto& topic : c.options_.Subscriptions) {
-        const int sub = mosquitto_subscribe(mosq, nullptr, topic.c_str(), kQos);
+        const int sub = c.mqtt5_ ? mosquitto_subscribe_v5(mosq, nullptr, topic.c_str(), kQos,
+                                                          MQTT_SUB_OPT_RETAIN_AS_PUBLISHED, nullptr)
+                                 : mosquitto_subscribe(mosq, nullptr, topic.c_str(), kQos);
         if (sub != MOSQ_ERR_SUCCESS) c.log_("cannot subscribe to " + topic + ": " + Why(sub));
     }
     {
@@ -165,16 +189,24 @@ void TMqttClient::OnConnect(mosquitto* mosq, void* self, int rc) {
 void TMqttClient::OnDisconnect(mosquitto*, void* self, int) {
     auto& c = *static_cast<TMqttClient*>(self);
     c.connected_ = false;
+    c.tracker_.Reset();
     const std::lock_guard lock(c.queueMutex_);
     c.unacknowledged_ = 0;
     c.queueWake_.notify_all();
 }
 
-void TMqttClient::OnPublish(mosquitto*, void* self, int) {
+void TMqttClient::OnPublish(mosquitto*, void* self, int mid, int reason,
+                            const mosquitto_property*) {
     auto& c = *static_cast<TMqttClient*>(self);
+    if (const auto refusal = c.tracker_.Acknowledged(mid, reason)) c.LogRefusal(*refusal);
     const std::lock_guard lock(c.queueMutex_);
     if (c.unacknowledged_ > 0) --c.unacknowledged_;
     c.queueWake_.notify_all();
+}
+
+void TMqttClient::LogRefusal(const TRefusal& refusal) const {
+    log_("the broker refused the message to " + Shown(refusal.Topic) + ": " +
+         mosquitto_reason_string(refusal.Reason));
 }
 
 void TMqttClient::OnMessage(mosquitto*, void* self, const mosquitto_message* message) {
@@ -182,6 +214,15 @@ void TMqttClient::OnMessage(mosquitto*, void* self, const mosquitto_message* mes
     const std::string_view payload(
         static_cast<const char*>(message->payload),
         message->payload ? static_cast<std::size_t>(message->payloadlen) : 0);
+    const bool remove =
+        c.mqtt5_ && message->retain && !payload.empty() &&
+        std::any_of(c.options_.RemoveRetained.begin(), c.options_.RemoveRetained.end(),
+                    [&](const std::string& sub) {
+                        bool match = false;
+                        mosquitto_topic_matches_sub(sub.c_str(), message->topic, &match);
+                        return match;
+                    });
+    if (remove) c.Publish({{message->topic, "", true}});
     c.onMessage_(message->topic, payload, message->retain);
 }
 
@@ -216,10 +257,18 @@ void TMqttClient::RunPublisher() {
                 const std::lock_guard count(queueMutex_);
                 ++unacknowledged_;
             }
-            const int rc = mosquitto_publish(mosq_, nullptr, m.Topic.c_str(),
-                                             static_cast<int>(m.Payload.size()), m.Payload.data(),
-                                             kQos, m.Retain);
-            if (rc != MOSQ_ERR_SUCCESS) {
+            int mid = 0;
+            const int rc =
+                mosquitto_publish(mosq_, &mid, m.Topic.c_str(), static_cast<int>(m.Payload.size()),
+                                  m.Payload.data(), kQos, m.Retain);
+            if (rc == MOSQ_ERR_SUCCESS) {
+                if (const auto refusal = tracker_.Sent(mid, m.Topic)) LogRefusal(*refusal);
+            } else {
+                // A lost connection is logged by the network thread, and the next one
+                // republishes; anything else would fail again the same way.
+                if (rc != MOSQ_ERR_NO_CONN && rc != MOSQ_ERR_CONN_LOST)
+                    log_("cannot publish to " + Shown(m.Topic) + " (" +
+                         std::to_string(m.Payload.size()) + " bytes): " + Why(rc));
                 const std::lock_guard count(queueMutex_);
                 if (unacknowledged_ > 0) --unacknowledged_;
             }

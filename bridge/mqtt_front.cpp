@@ -44,14 +44,24 @@ TOutcome Invalid(std::string why) {
 
 }  // namespace
 
-TMqttFront::TMqttFront(std::size_t horns, TTopics topics, TSink sink, TLog log)
-    : topics_(std::move(topics)), sink_(std::move(sink)), log_(std::move(log)), lastState_(horns) {}
+TMqttFront::TMqttFront(const std::vector<THornEntry>& horns, TTopics topics, TSink sink, TLog log)
+    : topics_(std::move(topics)),
+      sink_(std::move(sink)),
+      log_(std::move(log)),
+      lastState_(horns.size()) {
+    for (const auto& h : horns)
+        inputClass_.push_back(h.InputClass);
+}
 
 THornIdentity TMqttFront::Identity(const site::THornView& view) const {
     const auto& id = *view.Identity;
-    return {HornId(id.Mac), id.Mac,
-            id.Location,    FirmwareVersionText(id.FirmwareMajor, id.FirmwareMinor),
-            view.Address,   view.Name};
+    return {HornId(id.Mac),
+            id.Mac,
+            id.Location,
+            FirmwareVersionText(id.FirmwareMajor, id.FirmwareMinor),
+            view.Address,
+            view.Name,
+            inputClass_.at(view.Index)};
 }
 
 THornState TMqttFront::State(const site::THornView& view) const {
@@ -127,7 +137,8 @@ std::optional<std::pair<std::size_t, site::TCommand>> TMqttFront::Received(
     site::THornRegistry& registry, const std::string& topic, std::string_view payload,
     bool retained) {
     const auto address = topics_.ParseCommand(topic);
-    if (!address) return std::nullopt;
+    // An empty retained message removes a retained command from the broker: nothing to do.
+    if (!address || (retained && payload.empty())) return std::nullopt;
     const auto mac = ParseHornId(address->Id);
     if (!mac) return std::nullopt;
     const auto horn = registry.FindByMac(*mac);

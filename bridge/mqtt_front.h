@@ -25,7 +25,7 @@ class TMqttFront {
   public:
     using TSink = std::function<void(std::vector<TMessage>)>;
 
-    TMqttFront(std::size_t horns, TTopics topics, TSink sink, TLog log);
+    TMqttFront(const std::vector<THornEntry>& horns, TTopics topics, TSink sink, TLog log);
 
     // The registry's events: translates and hands on, in order. Called under the registry's
     // lock. Results are published for the commands that came through MQTT.
@@ -56,6 +56,7 @@ class TMqttFront {
     TLog log_;
     // Guarded by the registry's lock, under which OnEvents runs.
     std::vector<std::string> lastState_;
+    std::vector<std::string> inputClass_;  // per horn, from the configuration
     bool closed_ = false;
 };
 

@@ -1,5 +1,7 @@
 #include "bridge/topics.h"
 
+#include <mosquitto.h>
+
 namespace kstbell::bridge {
 
 namespace {
@@ -47,11 +49,29 @@ std::string MacText(const std::array<std::uint8_t, 6>& mac) {
     return text;
 }
 
-bool ValidTopicPrefix(std::string_view text) {
-    if (text.empty() || text.front() == '/' || text.back() == '/') return false;
-    if (text.find_first_of("+#") != std::string_view::npos) return false;
-    if (text.find('\0') != std::string_view::npos) return false;
-    return text.find("//") == std::string_view::npos;
+std::optional<std::string> TopicPrefixProblem(std::string_view text) {
+    if (text.empty()) return "must not be empty";
+    if (text.size() > kMaxTopicPrefix)
+        return "is " + std::to_string(text.size()) + " bytes long, more than " +
+               std::to_string(kMaxTopicPrefix);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        // C0 and DEL, and C1 as UTF-8 (0xC2 0x80 to 0xC2 0x9F).
+        const bool c1 = c == 0xC2 && i + 1 < text.size() &&
+                        static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+        if (c < 0x20 || c == 0x7F || c1)
+            return "must not contain control characters (one at byte " + std::to_string(i + 1) +
+                   ")";
+    }
+    if (mosquitto_validate_utf8(text.data(), static_cast<int>(text.size())) != MOSQ_ERR_SUCCESS)
+        return "must be UTF-8 text";
+    if (text.find_first_of("+#") != std::string_view::npos)
+        return "must not contain the wildcards + or #";
+    if (text.front() == '$') return "must not start with $ (the broker's own topics)";
+    if (text.front() == '/' || text.back() == '/') return "must not start or end with /";
+    if (text.find("//") != std::string_view::npos) return "must not contain an empty level (//)";
+    return std::nullopt;
 }
 
 const char* CommandName(TCommandTopic command) {
@@ -111,9 +131,35 @@ std::optional<TCommandAddress> TTopics::ParseCommand(std::string_view topic) con
     return std::nullopt;
 }
 
-std::string TTopics::Discovery(const std::string& component, const std::string& id,
-                               const std::string& object) const {
+std::string TTopics::DeviceDiscovery(const std::string& id) const {
+    return prefix_ + "/device/" + id + "/config";
+}
+
+std::string TTopics::EntityDiscovery(const std::string& component, const std::string& id,
+                                     const std::string& object) const {
     return prefix_ + "/" + component + "/" + id + "/" + object + "/config";
+}
+
+std::string TTopics::EntityDiscoverySubscription(const std::string& component,
+                                                 const std::string& object) const {
+    return EntityDiscovery(component, "+", object);
+}
+
+std::optional<std::string> TTopics::ParseEntityDiscovery(std::string_view topic,
+                                                         const std::string& component,
+                                                         const std::string& object) const {
+    const std::string head = prefix_ + "/" + component + "/";
+    const std::string tail = "/" + object + "/config";
+    if (topic.size() <= head.size() + tail.size() || topic.substr(0, head.size()) != head ||
+        topic.substr(topic.size() - tail.size()) != tail)
+        return std::nullopt;
+    const std::string_view id = topic.substr(head.size(), topic.size() - head.size() - tail.size());
+    if (id.find('/') != std::string_view::npos) return std::nullopt;
+    return std::string(id);
+}
+
+std::string TTopics::ScanMarker() const {
+    return base_ + "/bridge/scan";
 }
 
 }  // namespace kstbell::bridge

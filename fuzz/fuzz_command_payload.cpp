@@ -1,8 +1,10 @@
 // The bridge's command payloads and topics as anybody on the broker may send them.
 //
-// Input: the payload of a siren command, also read as a button press and as a topic that may
-// name a horn's command. A siren payload that is accepted says what it asks in a canonical
-// form that reads back the same; one that is refused says why and leaves the request empty.
+// Input: the payload of a siren command, also read as a button press, as a topic that may
+// name a horn's command or an old per-entity discovery topic, and as a configured topic prefix.
+// A siren payload that is accepted says what it asks in a canonical form that reads back the
+// same; one that is refused says why and leaves the request empty. A prefix that is taken
+// builds topics that read back.
 
 #include <cstddef>
 #include <cstdint>
@@ -55,6 +57,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(!command->Id.empty());
         FUZZ_CHECK(command->Id.find('/') == std::string::npos);
         FUZZ_CHECK(topics.Command(command->Id, command->Command) == input);
+    }
+    if (const auto id = topics.ParseEntityDiscovery(input, "sensor", "rssi")) {
+        FUZZ_CHECK(!id->empty() && id->find('/') == std::string::npos);
+        FUZZ_CHECK(topics.EntityDiscovery("sensor", *id, "rssi") == input);
+    }
+
+    if (!bridge::TopicPrefixProblem(input)) {
+        FUZZ_CHECK(!input.empty() && input.size() <= bridge::kMaxTopicPrefix);
+        FUZZ_CHECK(input.find_first_of(std::string_view("+#\0", 3)) == std::string_view::npos);
+        FUZZ_CHECK(input.front() != '$' && input.front() != '/' && input.back() != '/');
+        const bridge::TTopics custom{std::string(input), std::string(input)};
+        const std::string id = "024b7a3c6001";
+        const auto command = custom.ParseCommand(custom.Command(id, bridge::TCommandTopic::Reboot));
+        FUZZ_CHECK(command && command->Id == id &&
+                   command->Command == bridge::TCommandTopic::Reboot);
+        FUZZ_CHECK(custom.ParseEntityDiscovery(custom.EntityDiscovery("siren", id, "siren"),
+                                               "siren", "siren") == id);
     }
     return 0;
 }

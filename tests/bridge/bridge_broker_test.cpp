@@ -1,9 +1,14 @@
 // The bridge between the real broker and simulated horns.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <iterator>
+#include <mutex>
 
 #include "bridge/bridge_fixture.h"
+#include "bridge/horn_discovery.h"
+#include "kstbell_version.h"
 
 namespace kstbell::bridge::test {
 namespace {
@@ -11,56 +16,73 @@ namespace {
 using nlohmann::json;
 using Clock = std::chrono::steady_clock;
 
-TEST_F(BridgeBrokerTest, EveryHornIsDiscoveredWithItsEntitiesUnderOneDevice) {
+TEST_F(BridgeBrokerTest, EveryHornIsDiscoveredAsOneDeviceWithItsComponents) {
     EXPECT_EQ(client_->WaitFor(std::string(kBase) + "/bridge/availability"), "online");
-    struct Entity {
-        std::string component, object, commandSuffix;
+    struct Component {
+        std::string commandSuffix, deviceClass;  // for kHornEntities, in order
     };
-    const Entity entities[] = {{"siren", "siren", "siren/set"},
-                               {"binary_sensor", "input", ""},
-                               {"sensor", "rssi", ""},
-                               {"button", "find_me", "find_me"},
-                               {"button", "reboot", "reboot"}};
+    const Component components[] = {{"siren/set", ""},
+                                    {"", ""},
+                                    {"", "signal_strength"},
+                                    {"find_me", "identify"},
+                                    {"reboot", "restart"}};
+    ASSERT_EQ(std::size(components), kHornEntities.size());
     for (std::size_t h = 0; h < ids_.size(); ++h) {
         const std::string& id = ids_[h];
         const auto snapshot = site_->Snapshot(h);
         EXPECT_EQ(client_->WaitFor(HornTopic(id, "availability")), "online");
-        for (const auto& e : entities) {
-            const std::string topic =
-                std::string(kPrefix) + "/" + e.component + "/" + id + "/" + e.object + "/config";
-            const json c = Json(client_->WaitFor(topic));
-            ASSERT_TRUE(c.is_object()) << topic;
-            EXPECT_EQ(c["unique_id"], "kstbell_" + id + "_" + e.object) << topic;
-            EXPECT_EQ(c["availability"],
-                      json::array({{{"topic", HornTopic(id, "availability")}},
-                                   {{"topic", std::string(kBase) + "/bridge/availability"}}}))
-                << topic;
-            EXPECT_EQ(c["availability_mode"], "all") << topic;
-            EXPECT_EQ(c["device"]["identifiers"], json::array({id})) << topic;
-            EXPECT_EQ(c["device"]["name"], snapshot.Location) << topic;
-            char firmware[8];
-            std::snprintf(firmware, sizeof firmware, "%02X.%02X", snapshot.FirmwareMajor,
-                          snapshot.FirmwareMinor);
-            EXPECT_EQ(c["device"]["sw_version"], firmware) << topic;
+        const std::string topic = std::string(kPrefix) + "/device/" + id + "/config";
+        const json c = Json(client_->WaitFor(topic));
+        ASSERT_TRUE(c.is_object()) << topic;
+        EXPECT_EQ(c["o"], (json{{"name", "kstbell-bridge"}, {"sw_version", KSTBELL_VERSION}}));
+        EXPECT_EQ(c["availability"],
+                  json::array({{{"topic", HornTopic(id, "availability")}},
+                               {{"topic", std::string(kBase) + "/bridge/availability"}}}));
+        EXPECT_EQ(c["availability_mode"], "all");
+        EXPECT_EQ(c["dev"]["identifiers"], json::array({id}));
+        EXPECT_EQ(c["dev"]["name"], snapshot.Location);
+        char firmware[8];
+        std::snprintf(firmware, sizeof firmware, "%02X.%02X", snapshot.FirmwareMajor,
+                      snapshot.FirmwareMinor);
+        EXPECT_EQ(c["dev"]["sw_version"], firmware);
+        ASSERT_EQ(c["cmps"].size(), std::size(components));
+        for (std::size_t i = 0; i < std::size(components); ++i) {
+            const auto& e = components[i];
+            const std::string key = kHornEntities[i].Key;
+            const std::string platform = kHornEntities[i].Platform;
+            const json& cmp = c["cmps"][key];
+            EXPECT_EQ(cmp["p"], platform) << key;
+            EXPECT_EQ(cmp["unique_id"], "kstbell_" + id + "_" + key) << key;
+            EXPECT_EQ(cmp["default_entity_id"], platform + ".kstbell_" + id + "_" + key);
+            EXPECT_FALSE(cmp.contains("object_id")) << key;
             if (!e.commandSuffix.empty()) {
-                EXPECT_EQ(c["command_topic"], HornTopic(id, e.commandSuffix)) << topic;
+                EXPECT_EQ(cmp["command_topic"], HornTopic(id, e.commandSuffix)) << key;
             } else {
-                EXPECT_EQ(c["state_topic"], HornTopic(id, "state")) << topic;
+                EXPECT_EQ(cmp["state_topic"], HornTopic(id, "state")) << key;
             }
-            if (e.component == "siren") {
-                EXPECT_EQ(c["available_tones"], json::array({0, 1, 2, 3}));
-            }
-            if (e.component == "sensor") {
-                EXPECT_EQ(c["device_class"], "signal_strength");
-                EXPECT_EQ(c["unit_of_measurement"], "dBm");
-            }
+            // The input's class is the one configured for the third horn, none for the others.
+            const std::string deviceClass = key == "input" && h == 2 ? "door" : e.deviceClass;
+            EXPECT_EQ(cmp.value("device_class", ""), deviceClass) << key << " of " << id;
         }
+        const json& siren = c["cmps"]["siren"];
+        EXPECT_EQ(siren["available_tones"], json::array({0, 1, 2, 3}));
+        EXPECT_EQ(siren["state_topic"], HornTopic(id, "state"));
+        EXPECT_EQ(siren["json_attributes_topic"], HornTopic(id, "state"));
+        EXPECT_TRUE(siren.contains("json_attributes_template"));
+        EXPECT_EQ(c["cmps"]["rssi"]["unit_of_measurement"], "dBm");
+
         const json state = Json(client_->Last(HornTopic(id, "state")));
         EXPECT_EQ(state["output"], false);
         EXPECT_EQ(state["address"], site_->Address(h));
         EXPECT_EQ(state["location"], snapshot.Location);
         for (const char* key : {"input", "tone", "rssi", "armed", "firmware"})
             EXPECT_TRUE(state.contains(key)) << key;
+    }
+    // Nothing is published on per-entity discovery topics.
+    for (const auto& m : client_->All()) {
+        if (m.Topic.rfind(std::string(kPrefix) + "/", 0) == 0) {
+            EXPECT_EQ(m.Topic.rfind(std::string(kPrefix) + "/device/", 0), 0u) << m.Topic;
+        }
     }
 }
 
@@ -166,7 +188,7 @@ TEST_F(BridgeBrokerTest, ABrokerRestartIsFollowedByTheWholeStateAndWorkingComman
     // The broker kept nothing: all of this is the bridge's republication.
     EXPECT_EQ(client_->WaitFor(std::string(kBase) + "/bridge/availability", 40s), "online");
     for (const auto& id : ids_) {
-        EXPECT_TRUE(client_->WaitFor(std::string(kPrefix) + "/siren/" + id + "/siren/config"));
+        EXPECT_TRUE(client_->WaitFor(std::string(kPrefix) + "/device/" + id + "/config"));
         EXPECT_EQ(client_->WaitFor(HornTopic(id, "availability")), "online");
     }
     EXPECT_TRUE(StateBecomes(0, [](const json& s) { return s["input"] == true; }));
@@ -174,6 +196,78 @@ TEST_F(BridgeBrokerTest, ABrokerRestartIsFollowedByTheWholeStateAndWorkingComman
     client_->Publish(HornTopic(ids_[2], "siren/set"), R"({"state":"ON","tone":1})");
     EXPECT_EQ(Json(client_->WaitNext(HornTopic(ids_[2], "result"), seen))["ok"], true);
     EXPECT_EQ(site_->Snapshot(2).Relay, 1);
+}
+
+// A retained command would sound a horn again whenever a bridge connects: it is refused however
+// it comes, live or on connection, and removed from the broker.
+TEST_F(BridgeBrokerTest, RetainedCommandsAreRefusedAndRemovedFromTheBroker) {
+    const std::string id = ids_[0];
+    struct Case {
+        std::string suffix, payload;
+        bool waiting;   // published while no bridge is connected
+        bool answered;  // (a waiting one comes before the bridge knows the horn)
+    };
+    const Case cases[] = {
+        {"siren/set", "ON", false, true},
+        {"reboot", "PRESS", false, true},
+        {"reboot", "", false, false},  // removes a retained message: not a press
+        {"siren/set", R"({"state":"ON","tone":3})", true, false},
+    };
+    for (const auto& c : cases) {
+        const std::string topic = HornTopic(id, c.suffix);
+        const std::size_t results = client_->Count(HornTopic(id, "result"));
+        const std::size_t seen = client_->Count(topic);
+        if (c.waiting) {
+            bridge_.reset();
+            client_->Publish(topic, c.payload, true);
+            ASSERT_TRUE(client_->WaitNext(topic, seen));
+            bridge_ = std::make_unique<TBridge>(TestConfig(broker_->Url(), *site_), HornsOf(*site_),
+                                                std::string(), StderrLog());
+            std::string error;
+            ASSERT_TRUE(bridge_->Start(error)) << error;
+        } else {
+            client_->Publish(topic, c.payload, true);
+        }
+        ASSERT_TRUE(client_->WaitNext(topic, seen));
+        if (c.answered) {
+            const json result = Json(client_->WaitNext(HornTopic(id, "result"), results));
+            EXPECT_EQ(result["error"], "invalid_input") << c.payload;
+            EXPECT_NE(result.value("message", "").find("retained"), std::string::npos);
+        } else if (!c.waiting) {
+            EXPECT_FALSE(client_->WaitNext(HornTopic(id, "result"), results, 300ms)) << c.payload;
+        }
+        EXPECT_TRUE(client_->WaitFor(topic, [](const std::string& p) { return p.empty(); }))
+            << c.suffix << " " << c.payload << " was not removed";
+        TTestClient fresh(broker_->Port());
+        EXPECT_TRUE(fresh.WaitFor(HornTopic(id, "state")));
+        EXPECT_EQ(fresh.Count(topic), 0u) << c.suffix << " " << c.payload << " is still retained";
+        EXPECT_EQ(site_->Snapshot(0).Relay, 0) << c.payload;
+        EXPECT_EQ(site_->Snapshot(0).RestartCount, 0) << c.payload;
+    }
+}
+
+TEST(BridgePublishTest, AMessageTheBrokerRefusesIsLoggedWithItsTopic) {
+    TTempDir dir;
+    const std::string acl = dir.Write(
+        "acl", std::string("topic readwrite ") + kBase + "/#\ntopic read " + kPrefix + "/#\n");
+    TBroker broker(std::nullopt, "acl_file " + acl + "\n");
+    sim::TSimulatedSite site(ThreeHorns("127.0.91.1"));
+    site.Start();
+    std::mutex m;
+    std::vector<std::string> lines;
+    TBridge bridge(TestConfig(broker.Url(), site), HornsOf(site), {}, [&](const std::string& line) {
+        const std::lock_guard lock(m);
+        lines.push_back(line);
+    });
+    std::string error;
+    ASSERT_TRUE(bridge.Start(error)) << error;
+    const std::string expected = "the broker refused the message to " + std::string(kPrefix) +
+                                 "/device/" + IdOf(site, 1) + "/config: Not authorized";
+    EXPECT_TRUE(Eventually([&] {
+        const std::lock_guard lock(m);
+        return std::find(lines.begin(), lines.end(), expected) != lines.end();
+    })) << expected;
+    bridge.Stop();
 }
 
 TEST_F(BridgeBrokerTest, StoppingPublishesEveryHornAndTheBridgeOffline) {

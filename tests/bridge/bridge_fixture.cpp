@@ -15,7 +15,7 @@ sim::TSiteOptions ThreeHorns(const std::string& firstAddress) {
 std::vector<THornEntry> HornsOf(const sim::TSimulatedSite& site) {
     std::vector<THornEntry> horns;
     for (std::size_t i = 0; i < site.Count(); ++i)
-        horns.push_back({site.Address(i), {}});
+        horns.push_back({site.Address(i), {}, {}});
     return horns;
 }
 
@@ -49,8 +49,10 @@ void BridgeBrokerTest::SetUp() {
     site_ = std::make_unique<sim::TSimulatedSite>(ThreeHorns("127.0.88.1"));
     site_->Start();
     client_ = std::make_unique<TTestClient>(broker_->Port());
-    bridge_ = std::make_unique<TBridge>(TestConfig(broker_->Url(), *site_), HornsOf(*site_),
-                                        std::string(), StderrLog());
+    auto horns = HornsOf(*site_);
+    horns[2].InputClass = "door";
+    bridge_ = std::make_unique<TBridge>(TestConfig(broker_->Url(), *site_), horns, std::string(),
+                                        StderrLog());
     std::string error;
     ASSERT_TRUE(bridge_->Start(error)) << error;
     for (std::size_t i = 0; i < site_->Count(); ++i) {

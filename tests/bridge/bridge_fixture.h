@@ -1,7 +1,8 @@
 #pragma once
 
 // A broker, three simulated horns in this process and the bridge between them, polling every
-// kPeriodMs, with a test client that sees everything.
+// kPeriodMs, with a test client that sees everything. The third horn's input is a door
+// contact.
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -31,7 +31,7 @@ TEST(BridgeTlsTest, ConnectsOnlyToABrokerItsCaVouchesFor) {
         EXPECT_EQ(client.WaitFor(state, c.connects ? 10s : 3s).has_value(), c.connects) << c.base;
         EXPECT_EQ(bridge.BrokerConnected(), c.connects) << c.base;
         if (c.connects) {
-            EXPECT_TRUE(client.WaitFor("hatest/siren/" + IdOf(site, 0) + "/siren/config"));
+            EXPECT_TRUE(client.WaitFor("hatest/device/" + IdOf(site, 0) + "/config"));
         }
     }
 }

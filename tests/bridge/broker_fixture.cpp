@@ -162,7 +162,8 @@ bool MakeTlsFiles(const std::string& dir, const std::string& prefix, TTlsFiles& 
     return true;
 }
 
-TBroker::TBroker(std::optional<TTlsFiles> tls) : tls_(std::move(tls)), port_(FreeLoopbackPort()) {
+TBroker::TBroker(std::optional<TTlsFiles> tls, std::string extraConfig)
+    : tls_(std::move(tls)), extraConfig_(std::move(extraConfig)), port_(FreeLoopbackPort()) {
     Start();
 }
 
@@ -182,6 +183,7 @@ void TBroker::Start() {
         conf << "cafile " << tls_->CaFile << "\ncertfile " << tls_->CertFile << "\nkeyfile "
              << tls_->KeyFile << "\n";
     }
+    conf << extraConfig_;
     const std::string path = dir_.Write("broker.conf", conf.str());
     process_.emplace(std::vector<std::string>{KSTBELL_MOSQUITTO, "-c", path},
                      dir_.Path() + "/broker.out");

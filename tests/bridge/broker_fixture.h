@@ -78,8 +78,9 @@ bool MakeTlsFiles(const std::string& dir, const std::string& prefix, TTlsFiles& 
 
 class TBroker {
   public:
-    // Starts the broker; with tls, the listener speaks TLS only.
-    explicit TBroker(std::optional<TTlsFiles> tls = std::nullopt);
+    // Starts the broker; with tls, the listener speaks TLS only. extraConfig is appended to
+    // its configuration (an acl_file line, say).
+    explicit TBroker(std::optional<TTlsFiles> tls = std::nullopt, std::string extraConfig = {});
     ~TBroker();
     void Start();  // on the same port as before
     void Stop();
@@ -90,6 +91,7 @@ class TBroker {
   private:
     TTempDir dir_;
     std::optional<TTlsFiles> tls_;
+    std::string extraConfig_;
     std::uint16_t port_;
     std::optional<TChild> process_;
 };
