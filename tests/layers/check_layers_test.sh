@@ -6,7 +6,7 @@ repo="$(mktemp -d)"
 trap 'rm -rf "$repo"' EXIT
 cd "$repo"
 git init -q .
-mkdir -p protocol device shell platform service/calendar service/store
+mkdir -p protocol device shell platform site service/calendar service/store service/alarms
 echo '#include "protocol/frame.h"' >device/session.cpp
 echo '#include "protocol/text.h"' >service/calendar/calendar.cpp
 echo '#include "service/calendar/calendar.h"' >service/main.cpp
@@ -14,6 +14,9 @@ echo '#include "device/session.h"' >shell/presenter.cpp
 echo '#include "shell/host_services.h"' >shell/context.cpp
 echo '#include "service/store/store.h"' >service/main.cpp
 echo '#include "service/store/audit_log.h"' >service/store/store.cpp
+printf '#include "site/ring_book.h"\n#include "service/calendar/config_values.h"\n' \
+  >service/alarms/alarm.cpp
+echo '#include "service/alarms/alarm.h"' >>service/main.cpp
 git add -A
 "$check" "$repo"
 
@@ -23,7 +26,10 @@ for bad in 'device/up.cpp:#include "shell/context.h"' 'device/side.cpp:#include 
   'service/calendar/side.cpp:#include "service/main.h"' \
   'device/up.h:#include "service/calendar/calendar.h"' \
   'service/store/up.cpp:#include "device/session.h"' \
-  'service/store/out.cpp:#include "service/calendar/calendar.h"'; do
+  'service/store/out.cpp:#include "service/calendar/calendar.h"' \
+  'service/alarms/up.cpp:#include "service/main.h"' \
+  'service/alarms/side.cpp:#include "service/store/store.h"' \
+  'service/calendar/side.cpp:#include "service/alarms/alarm.h"'; do
   file="${bad%%:*}"
   echo "${bad#*:}" >"$file"
   git add "$file"
