@@ -97,10 +97,15 @@ class TReader : calendar::TConfigValues {
         if (alarm.Label.empty()) alarm.Label = alarm.Name;
         if (!stepsNode) return Fail(table, key + ".steps", "is missing");
         if (!lengthKnown) return;
-        // Each step is at most an hour and repeat at most 3600000, so the product fits.
+        // Steps of at most two hours each cannot add up past 64 bits; a round longer than the
+        // longest alarm is refused before it is multiplied by repeat (at most 3600000).
         std::int64_t once = 0;
         for (const auto& step : alarm.Steps)
             once += (step.On + step.Off).count();
+        if (once > kLongestAlarmMs)
+            return Fail(*stepsNode, key + ".steps",
+                        "the steps last " + std::to_string(once) +
+                            " ms; an alarm lasts at most an hour (3600000 ms)");
         const std::int64_t total = once * alarm.Repeat;
         if (total > kLongestAlarmMs)
             Fail(*stepsNode, key + ".steps",

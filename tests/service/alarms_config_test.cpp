@@ -96,10 +96,12 @@ TEST(AlarmConfigTest, EveryMistakeIsNamedByLineAndKey) {
           ":5: key 'alarms.fire.steps[2].pause_ms': unknown key (on_ms, off_ms and tone are)",
           ":5: key 'alarms.fire.steps[2].off_ms': is missing",
           ":6: key 'alarms.fire.steps[3].on_ms': is missing"}},
-        // One hour and one second: too long, named at the steps.
+        // One hour and one second: too long, named at the steps; so is one round of them.
         {"[alarms.fire]\nrepeat = 3601\nsteps = [{ on_ms = 600, off_ms = 400 }]\n",
          {":3: key 'alarms.fire.steps': the steps, repeated 3601 times, last 3601000 ms; an "
           "alarm lasts at most an hour"}},
+        {"[alarms.fire]\nrepeat = 3600000\nsteps = [{ on_ms = 3600000, off_ms = 3600000 }]\n",
+         {":3: key 'alarms.fire.steps': the steps last 7200000 ms; an alarm lasts at most"}},
         // Two alarms: every mistake of both, in line order.
         {"[alarms.b]\ntone = 9\n" + step + "[alarms.a]\nrepeat = -1\n" + step,
          {":2: key 'alarms.b.tone'", ":5: key 'alarms.a.repeat'"}},
