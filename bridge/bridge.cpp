@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 
 #include "device/readings.h"
@@ -30,8 +31,9 @@ std::vector<site::THornEntry> Entries(const std::vector<THornEntry>& horns) {
     return out;
 }
 
-site::TSessionOptions SessionOptions(const TBridgeConfig& config) {
+site::TSessionOptions SessionOptions(const TBridgeConfig& config, const std::atomic<bool>* stop) {
     site::TSessionOptions o;
+    o.Stop = stop;
     o.Parallel = config.Parallel;
     o.Port = config.DevicePort;
     o.ConnectTimeoutMs = config.ConnectTimeoutMs;
@@ -55,7 +57,7 @@ TBridge::TBridge(const TBridgeConfig& config, const std::vector<THornEntry>& hor
     : config_(config),
       log_(std::move(log)),
       network_(MakeHostNetworkSource()),
-      sessions_(Addresses(horns), SessionOptions(config), *network_) {
+      sessions_(Addresses(horns), SessionOptions(config, &stopping_), *network_) {
     TTopics topics(config.BaseTopic, config.DiscoveryPrefix);
     front_ = std::make_unique<TMqttFront>(
         horns.size(), topics, [this](std::vector<TMessage> m) { mqtt_->Publish(std::move(m)); },
@@ -117,7 +119,9 @@ bool TBridge::Start(std::string& error) {
 void TBridge::Stop() {
     if (!started_ || stopped_) return;
     stopped_ = true;
-    // Waiting commands end now, cancelled; only what is on the wire is finished.
+    // Waiting commands end now, cancelled, also one that waits for another program's transfer
+    // to its horn; only what is on the wire is finished.
+    stopping_ = true;
     registry_->Close();
     runner_->Stop();
     const bool connected = mqtt_->Connected();
@@ -129,6 +133,9 @@ void TBridge::Stop() {
 
 void TBridge::Poll(std::size_t horn) {
     TDeviceSession& s = sessions_.Session(horn);
+    // A horn that another program on this PC holds for a transfer is skipped, not waited for,
+    // and the skip is no missed poll.
+    TPollScope polling(s);
     if (registry_->WantsInfo(horn))
         registry_->PolledInfo(horn, ReadInfo(s));
     else

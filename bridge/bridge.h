@@ -5,6 +5,7 @@
 // a horn's commands as soon as they come, each horn on its own so that none waits for another.
 // The broker's network thread only reads, queues and answers: it never waits for a horn.
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -49,6 +50,7 @@ class TBridge {
     TBridgeConfig config_;
     TLog log_;
     std::unique_ptr<IHostNetworkSource> network_;
+    std::atomic<bool> stopping_{false};
     site::TSessionSet sessions_;
     std::unique_ptr<TMqttFront> front_;
     std::unique_ptr<site::THornRegistry> registry_;
