@@ -2,6 +2,7 @@
 // files and uploads firmware to it. Nothing the bridge sends may land between a header and its
 // data; a holder that is killed lets go; a link planted as the lock file is not followed.
 
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
 

@@ -162,16 +162,6 @@ TEST_F(HostHoldTest, ATransferHoldsTheHornFromHeaderToSumAndItsOwnRequestsGoThro
     EXPECT_EQ(duringPauses, (std::vector<TStatus>{TStatus::HeldElsewhere, TStatus::HeldElsewhere,
                                                   TStatus::HeldElsewhere}));
     EXPECT_EQ(OtherTries(THoldKind::Exclusive), TStatus::Taken);
-
-    // A link planted as the lock file: nothing is sent, and the file named.
-    b.Sim.ClearRequests();
-    fs::create_symlink(dir / "victim",
-                       dir / ("127.0.0.1-" + std::to_string(b.Sim.Port()) + ".lock"));
-    const TOutcome o = RequestStatus(s);
-    EXPECT_EQ(o.Kind, TOutcomeKind::Unreachable);
-    EXPECT_NE(o.Message.find("is a symbolic link"), std::string::npos) << o.Message;
-    EXPECT_TRUE(b.Sim.Requests().empty());
-    EXPECT_FALSE(fs::exists(dir / "victim"));
 }
 
 }  // namespace
