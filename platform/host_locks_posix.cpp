@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <utility>
 
 #include "platform/lock_file_name.h"
@@ -25,10 +27,6 @@ constexpr int kReopenTries = 8;
 
 std::string SystemText(int err) {
     return std::strerror(err);
-}
-
-void CloseQuietly(int fd) {
-    if (fd >= 0) ::close(fd);
 }
 
 // Whether a folder may hold lock files: see TLockFolder::Shared.
@@ -99,30 +97,29 @@ int OpenLockFolder(const TLockFolder& folder, std::string& path, std::string& pr
     return fd;
 }
 
-// Whether name in the folder is the file open as fd.
-bool NameMeans(int folder, const std::string& name, int fd) {
-    struct stat opened {};
+// Whether name in the folder is the file whose status is opened.
+bool NameMeans(int folder, const std::string& name, const struct stat& opened) {
     struct stat named {};
-    return ::fstat(fd, &opened) == 0 &&
-           ::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+    return ::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
            opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
-// Opens the lock file, made when missing. Exclusive creation never follows a link, and an
-// existing file is opened without making it, so that a file another user made in a sticky
-// folder can still be opened (the kernel refuses O_CREAT on it under protected_regular). The
-// descriptor is non-blocking so that a FIFO planted in its place cannot hang the open.
+// Opens the lock file, made when missing (the last holder takes it away, so it mostly is).
+// Exclusive creation never follows a link; an existing file is opened without O_CREAT, so that
+// one that another user made in a sticky folder can still be opened (the kernel refuses O_CREAT
+// on it under protected_regular). The descriptor is non-blocking so that a FIFO planted in its
+// place cannot hang the open.
 int OpenLockFile(int folder, const std::string& name) {
     const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     for (int i = 0; i < kReopenTries; ++i) {
-        int fd = ::openat(folder, name.c_str(), flags);
-        if (fd >= 0 || errno != ENOENT) return fd;
-        fd = ::openat(folder, name.c_str(), flags | O_CREAT | O_EXCL, kLockFileMode);
+        int fd = ::openat(folder, name.c_str(), flags | O_CREAT | O_EXCL, kLockFileMode);
         if (fd >= 0) {
             ::fchmod(fd, kLockFileMode);  // readable by all whatever the umask
             return fd;
         }
         if (errno != EEXIST) return -1;
+        fd = ::openat(folder, name.c_str(), flags);
+        if (fd >= 0 || errno != ENOENT) return fd;
     }
     errno = EAGAIN;
     return -1;
@@ -130,24 +127,23 @@ int OpenLockFile(int folder, const std::string& name) {
 
 class TPosixHold : public IHostHold {
   public:
-    TPosixHold(int folder, std::string name, int fd)
-        : folder_(folder), name_(std::move(name)), fd_(fd) {}
+    TPosixHold(std::shared_ptr<const TPosixHostLocks::TOpenFolder> folder, std::string name, int fd)
+        : folder_(std::move(folder)), name_(std::move(name)), fd_(fd) {}
     TPosixHold(const TPosixHold&) = delete;
     TPosixHold& operator=(const TPosixHold&) = delete;
 
     ~TPosixHold() override {
         // The last holder takes the file away: only when nobody else holds it (an exclusive
-        // lock is granted) and its name still means this file. Whoever opened it meanwhile
-        // sees, once locked, that the name means another file or none, and opens again. In a
-        // sticky folder only the file's owner may remove it; otherwise it stays.
-        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0 && NameMeans(folder_, name_, fd_))
-            ::unlinkat(folder_, name_.c_str(), 0);
+        // lock is granted). While anybody holds the file its name keeps meaning it; whoever
+        // opened it before it went sees, once locked, that the name means another file or none,
+        // and opens again. In a sticky folder only the file's owner may remove it; otherwise
+        // it stays.
+        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) ::unlinkat(folder_->Fd, name_.c_str(), 0);
         ::close(fd_);
-        ::close(folder_);
     }
 
   private:
-    int folder_;
+    std::shared_ptr<const TPosixHostLocks::TOpenFolder> folder_;
     std::string name_;
     int fd_;
 };
@@ -168,49 +164,59 @@ std::vector<TLockFolder> DefaultLockFolders() {
     return folders;
 }
 
+TPosixHostLocks::TOpenFolder::~TOpenFolder() {
+    ::close(Fd);
+}
+
 TPosixHostLocks::TPosixHostLocks(std::vector<TLockFolder> folders) : folders_(std::move(folders)) {}
 
-int TPosixHostLocks::OpenFolder(std::string& path, std::string& problem) const {
+std::shared_ptr<const TPosixHostLocks::TOpenFolder> TPosixHostLocks::CurrentFolder(
+    std::string& problem) {
+    const std::lock_guard lock(m_);
+    // The folder stays open; one that was removed meanwhile (no links left) is looked up anew.
+    struct stat st {};
+    if (folder_ && ::fstat(folder_->Fd, &st) == 0 && st.st_nlink > 0) return folder_;
+    folder_.reset();
     problem.clear();
     for (const auto& folder : folders_) {
+        std::string path;
         std::string why;
         const int fd = OpenLockFolder(folder, path, why);
-        if (fd >= 0) return fd;
+        if (fd >= 0) {
+            folder_ = std::make_shared<const TOpenFolder>(fd, path);
+            return folder_;
+        }
         problem += (problem.empty() ? "" : "; ") + why;
     }
     if (problem.empty()) problem = "no folder for lock files";
-    return -1;
+    return nullptr;
 }
 
-std::string TPosixHostLocks::Folder(std::string& problem) const {
-    std::string path;
-    const int fd = OpenFolder(path, problem);
-    if (fd < 0) return {};
-    ::close(fd);
-    return path;
+std::string TPosixHostLocks::Folder(std::string& problem) {
+    const auto folder = CurrentFolder(problem);
+    return folder ? folder->Path : std::string();
 }
 
 THoldAttempt TPosixHostLocks::TryHold(const std::string& address, std::uint16_t port,
                                       THoldKind kind) {
     THoldAttempt a;
-    std::string path;
-    const int folder = OpenFolder(path, a.Problem);
-    if (folder < 0) return a;
+    const auto folder = CurrentFolder(a.Problem);
+    if (!folder) return a;
     const std::string name = LockFileName(address, port);
-    const std::string file = path + "/" + name;
+    const std::string file = folder->Path + "/" + name;
     const int operation = (kind == THoldKind::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
     for (int i = 0; i < kReopenTries; ++i) {
-        const int fd = OpenLockFile(folder, name);
+        const int fd = OpenLockFile(folder->Fd, name);
         if (fd < 0) {
             a.Problem = file + (errno == ELOOP ? " is a symbolic link (not followed)"
                                                : ": " + SystemText(errno));
-            break;
+            return a;
         }
         struct stat st {};
         if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
             a.Problem = file + " is not a regular file";
             ::close(fd);
-            break;
+            return a;
         }
         int locked = ::flock(fd, operation);
         while (locked != 0 && errno == EINTR)
@@ -218,27 +224,23 @@ THoldAttempt TPosixHostLocks::TryHold(const std::string& address, std::uint16_t 
         if (locked != 0) {
             const int err = errno;
             ::close(fd);
-            if (err == EWOULDBLOCK) {
-                a.Status = THoldAttempt::TStatus::HeldElsewhere;
-                a.Problem.clear();
-            } else {
+            if (err != EWOULDBLOCK) {
                 a.Problem = file + ": " + SystemText(err);
+                return a;
             }
-            break;
+            a.Status = THoldAttempt::TStatus::HeldElsewhere;
+            return a;
         }
         // Taken away by its last holder between the open and the lock: open the name again.
-        if (!NameMeans(folder, name, fd)) {
+        if (!NameMeans(folder->Fd, name, st)) {
             ::close(fd);
             continue;
         }
         a.Status = THoldAttempt::TStatus::Taken;
-        a.Problem.clear();
         a.Hold = std::make_unique<TPosixHold>(folder, name, fd);
         return a;
     }
-    if (a.Status != THoldAttempt::TStatus::HeldElsewhere && a.Problem.empty())
-        a.Status = THoldAttempt::TStatus::HeldElsewhere;  // the file kept changing under us
-    CloseQuietly(folder);
+    a.Status = THoldAttempt::TStatus::HeldElsewhere;  // the file kept changing meanwhile
     return a;
 }
 

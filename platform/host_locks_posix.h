@@ -1,6 +1,9 @@
 #pragma once
 
+#include <memory>
+#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ports/host_locks.h"
@@ -24,10 +27,11 @@ struct TLockFolder {
 std::vector<TLockFolder> DefaultLockFolders();
 
 // The horns' locks as files and flock(2): a hold is a shared or exclusive flock on the horn's
-// file in the first usable folder, released when the descriptor closes, also when the process
-// dies. Files are opened without following links and never as anything but regular files,
-// made readable by all (a read-only descriptor can be locked), and taken away again by the
-// last holder, so that a scan of a large range leaves no files behind.
+// file in the first usable folder (found once, and again when it is removed), released when the
+// descriptor closes, also when the process dies. Files are opened without following links and
+// never as anything but regular files, made readable by all (a read-only descriptor can be
+// locked), and taken away again by the last holder, so that a scan of a large range leaves no
+// files behind.
 class TPosixHostLocks : public IHostLocks {
   public:
     explicit TPosixHostLocks(std::vector<TLockFolder> folders);
@@ -35,13 +39,26 @@ class TPosixHostLocks : public IHostLocks {
     THoldAttempt TryHold(const std::string& address, std::uint16_t port, THoldKind kind) override;
 
     // The folder that holds the lock files now, or empty with the reason in problem.
-    std::string Folder(std::string& problem) const;
+    std::string Folder(std::string& problem);
+
+    // The folder in use, kept open for as long as a hold of a file in it lives.
+    struct TOpenFolder {
+        TOpenFolder(int fd, std::string path) : Fd(fd), Path(std::move(path)) {}
+        ~TOpenFolder();
+        TOpenFolder(const TOpenFolder&) = delete;
+        TOpenFolder& operator=(const TOpenFolder&) = delete;
+        int Fd;
+        std::string Path;
+    };
 
   private:
-    // An open descriptor of the first usable folder, or -1 with the reasons in problem.
-    int OpenFolder(std::string& path, std::string& problem) const;
+    // The first usable folder, opened once and again only when it was removed; nothing, with
+    // the reasons in problem, when none can be used.
+    std::shared_ptr<const TOpenFolder> CurrentFolder(std::string& problem);
 
     std::vector<TLockFolder> folders_;
+    std::mutex m_;
+    std::shared_ptr<const TOpenFolder> folder_;
 };
 
 }  // namespace kstbell
