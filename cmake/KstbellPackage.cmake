@@ -37,6 +37,9 @@ install(FILES ${KSTBELL_PACKAGING}/kstbellctl.bash-completion
 install(FILES ${PROJECT_SOURCE_DIR}/bridge/kstbell-bridge.service DESTINATION lib/systemd/system)
 install(FILES ${PROJECT_SOURCE_DIR}/bridge/kstbell-bridge.example.toml
         DESTINATION ${KSTBELL_DOC_DIR}/examples RENAME bridge.toml)
+# The folder for the horns' lock files, shared by every local user, made at boot and, by the
+# postinst, at installation.
+install(FILES ${KSTBELL_PACKAGING}/kstbell.tmpfiles DESTINATION lib/tmpfiles.d RENAME kstbell.conf)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kstbell)
@@ -58,4 +61,6 @@ for home and building automation over MQTT, and kstbell-sim, a simulated horn\n\
 that gives everything without hardware.")
 # The window needs a platform plugin, which no library dependency names.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${KSTBELL_PACKAGING}/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 include(CPack)
