@@ -6,7 +6,7 @@ repo="$(mktemp -d)"
 trap 'rm -rf "$repo"' EXIT
 cd "$repo"
 git init -q .
-mkdir -p protocol device shell platform service/calendar service/store
+mkdir -p protocol device shell platform service/calendar service/store service/users
 echo '#include "protocol/frame.h"' >device/session.cpp
 echo '#include "protocol/text.h"' >service/calendar/calendar.cpp
 echo '#include "service/calendar/calendar.h"' >service/main.cpp
@@ -14,6 +14,8 @@ echo '#include "device/session.h"' >shell/presenter.cpp
 echo '#include "shell/host_services.h"' >shell/context.cpp
 echo '#include "service/store/store.h"' >service/main.cpp
 echo '#include "service/store/audit_log.h"' >service/store/store.cpp
+echo '#include "service/store/store.h"' >service/users/sessions.cpp
+echo '#include "service/users/sessions.h"' >service/web.cpp
 git add -A
 "$check" "$repo"
 
@@ -23,7 +25,10 @@ for bad in 'device/up.cpp:#include "shell/context.h"' 'device/side.cpp:#include 
   'service/calendar/side.cpp:#include "service/main.h"' \
   'device/up.h:#include "service/calendar/calendar.h"' \
   'service/store/up.cpp:#include "device/session.h"' \
-  'service/store/out.cpp:#include "service/calendar/calendar.h"'; do
+  'service/store/out.cpp:#include "service/calendar/calendar.h"' \
+  'service/store/up.h:#include "service/users/role.h"' \
+  'service/users/side.cpp:#include "service/calendar/calendar.h"' \
+  'service/users/up.cpp:#include "site/site.h"'; do
   file="${bad%%:*}"
   echo "${bad#*:}" >"$file"
   git add "$file"
