@@ -16,12 +16,15 @@ namespace kstbell::users {
 
 namespace {
 
-// Switches the terminal's echo off for its lifetime, when in is the terminal.
+bool IsTerminal(const std::istream& in) {
+    return &in == &std::cin && ::isatty(STDIN_FILENO);
+}
+
+// Switches the terminal's echo off for its lifetime.
 class TNoEcho {
   public:
-    explicit TNoEcho(std::istream& in) {
-        if (&in != &std::cin || !::isatty(STDIN_FILENO)) return;
-        if (::tcgetattr(STDIN_FILENO, &saved_) != 0) return;
+    explicit TNoEcho(bool terminal) {
+        if (!terminal || ::tcgetattr(STDIN_FILENO, &saved_) != 0) return;
         termios quiet = saved_;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         quiet.c_lflag |= ECHONL;  // the line end still shows
@@ -88,8 +91,10 @@ bool ReadFile(const std::filesystem::path& file, std::ostream& err, std::string&
     return true;
 }
 
-bool Ask(const char* prompt, std::istream& in, std::ostream& err, std::string& line) {
-    err << prompt << std::flush;
+// Reads a line, asking for it first on a terminal (piped in, the lines come unasked).
+bool Ask(bool terminal, const std::string& prompt, std::istream& in, std::ostream& err,
+         std::string& line) {
+    if (terminal) err << prompt << std::flush;
     return static_cast<bool>(std::getline(in, line));
 }
 
@@ -99,10 +104,11 @@ bool ReadNewPassword(const std::optional<std::filesystem::path>& file, const std
                      std::istream& in, std::ostream& err, std::string& password,
                      std::string& error) {
     if (file) return ReadFile(*file, err, password, error);
-    const TNoEcho quiet(in);
+    const bool terminal = IsTerminal(in);
+    const TNoEcho quiet(terminal);
     std::string first, second;
-    const std::string prompt = "New password for " + user + ": ";
-    const bool read = Ask(prompt.c_str(), in, err, first) && Ask("Again: ", in, err, second);
+    const bool read = Ask(terminal, "New password for " + user + ": ", in, err, first) &&
+                      Ask(terminal, "Again: ", in, err, second);
     const bool same = read && first == second;
     if (same) password.swap(first);
     Wipe(first);

@@ -11,9 +11,9 @@
 
 namespace kstbell::users {
 
-// Reads the password into `password`, or says why not in `error`. Without a file it asks on
-// err and reads two lines from `in`, with echo switched off when `in` is std::cin on a
-// terminal. Warnings go to err.
+// Reads the password into `password`, or says why not in `error`. Without a file it reads two
+// lines from `in`; when `in` is std::cin on a terminal, it asks for them on err with the echo
+// switched off. Warnings go to err.
 bool ReadNewPassword(const std::optional<std::filesystem::path>& file, const std::string& user,
                      std::istream& in, std::ostream& err, std::string& password,
                      std::string& error);
