@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 namespace kstbell::users {
 
@@ -77,17 +79,25 @@ TLoginThrottle::TFailures& TLoginThrottle::Entry(const std::string& key, store::
 }
 
 // Makes room: first for keys whose failures have all left the window, then, under a flood of
-// new ones, for the keys whose last failure is oldest.
+// new ones, for the tenth of the keys whose last failure is oldest, so that a flood costs one
+// pass over the table per thousand new keys, not one per key.
 void TLoginThrottle::Forget(store::TUtcTime now) {
     std::erase_if(keys_, [&](const auto& entry) {
         return entry.second.Times.empty() || entry.second.Times.back() <= now - policy_.Window;
     });
-    while (keys_.size() >= policy_.MaxKeys) {
-        const auto oldest = std::min_element(keys_.begin(), keys_.end(), [](auto& a, auto& b) {
-            return a.second.Times.back() < b.second.Times.back();
-        });
-        keys_.erase(oldest);
-    }
+    if (keys_.size() < policy_.MaxKeys) return;
+    std::vector<std::pair<store::TUtcTime, const std::string*>> last;
+    last.reserve(keys_.size());
+    for (const auto& [key, failures] : keys_)
+        last.emplace_back(failures.Times.back(), &key);
+    const std::size_t drop = std::max<std::size_t>(1, keys_.size() / 10);
+    std::nth_element(last.begin(), last.begin() + static_cast<std::ptrdiff_t>(drop - 1),
+                     last.end());
+    std::vector<std::string> oldest;
+    for (std::size_t i = 0; i < drop; ++i)
+        oldest.push_back(*last[i].second);
+    for (const std::string& key : oldest)
+        keys_.erase(key);
 }
 
 chr::seconds TLoginThrottle::Attempt(std::string_view address, std::string_view name,
