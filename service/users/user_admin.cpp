@@ -31,6 +31,11 @@ TRefusal NoSuchUser(std::string_view name) {
     return {TRefusalKind::NotFound, "no user is called '" + std::string(name) + "'"};
 }
 
+TRefusal UserNameTaken(std::string_view name) {
+    return {TRefusalKind::Taken,
+            "a user called '" + std::string(name) + "' exists (names are the same ignoring case)"};
+}
+
 TRefused TUserAdmin::Add(std::string_view name, TRole role, std::string_view password,
                          const store::TChange& change) {
     if (auto refused = Invalid(NameProblem(name, "user name"))) return refused;
@@ -40,8 +45,7 @@ TRefused TUserAdmin::Add(std::string_view name, TRole role, std::string_view pas
                               .PasswordHash = HashPassword(password),
                               .Created = change.At};
     if (!store_.Users().Add(row, change)) {
-        return TRefusal{TRefusalKind::Taken, "a user called '" + std::string(name) +
-                                                 "' exists (names are the same ignoring case)"};
+        return UserNameTaken(name);
     }
     return std::nullopt;
 }

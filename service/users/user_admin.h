@@ -54,5 +54,6 @@ class TUserAdmin {
 std::optional<TUser> UserFromRow(const store::TUserRow& row);
 
 TRefusal NoSuchUser(std::string_view name);
+TRefusal UserNameTaken(std::string_view name);
 
 }  // namespace kstbell::users

@@ -144,7 +144,11 @@ bool NameUsable(const std::string& name, std::ostream& err) {
 int ChangePassword(TUserAdmin& admin, const TCommandLine& l, bool add, std::istream& in,
                    std::ostream& out, std::ostream& err, const store::TChange& change) {
     if (!NameUsable(l.Name, err)) return kUserCommandUsage;
-    if (!add && !admin.Find(l.Name)) return Answer(NoSuchUser(l.Name), "", out, err);
+    // Whether the name is free or taken is known before the password is typed twice for
+    // nothing (Add checks it again).
+    const bool exists = admin.Find(l.Name).has_value();
+    if (!add && !exists) return Answer(NoSuchUser(l.Name), "", out, err);
+    if (add && exists) return Answer(UserNameTaken(l.Name), "", out, err);
     std::optional<std::filesystem::path> file;
     if (!l.PasswordFile.empty()) file = l.PasswordFile;
     std::string password, error;
