@@ -51,6 +51,8 @@ export function renderAlarms() {
 }
 
 export function setAlarms(list) {
+  // A snapshot that changes nothing keeps the buttons in place (and the finger on them).
+  if (JSON.stringify(list) === JSON.stringify(Array.from(state.alarms.values()))) return;
   state.alarms.clear();
   for (const alarm of list) state.alarms.set(alarm.name, alarm);
   renderAlarms();

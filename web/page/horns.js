@@ -100,19 +100,32 @@ async function stopHorn(address) {
   }
 }
 
+const stateFilters = {
+  offline: (horn) => onlineOf(horn) !== true,
+  sounding: (horn) => !!horn.output,
+  input: (horn) => !!horn.input,
+};
+
 function filterMatches(horn) {
   const group = byId('horns-filter-group').value;
   if (group && !groupHas(group, horn)) return false;
+  const wanted = stateFilters[byId('horns-filter-state').value];
+  if (wanted && !wanted(horn)) return false;
   const text = byId('horns-filter-text').value.trim().toLowerCase();
   if (!text) return true;
   return [horn.name, horn.address, horn.location, horn.id]
       .some((value) => value && String(value).toLowerCase().includes(text));
 }
 
+const members = new WeakMap();  // group -> Set of its addresses
+
 export function groupHas(groupName, horn) {
   if (groupName === 'all') return true;
   const group = state.groups.find((g) => g.name === groupName);
-  if (group && Array.isArray(group.horns)) return group.horns.includes(horn.address);
+  if (group && Array.isArray(group.horns)) {
+    if (!members.has(group)) members.set(group, new Set(group.horns));
+    return members.get(group).has(horn.address);
+  }
   return Array.isArray(horn.groups) && horn.groups.includes(groupName);
 }
 
@@ -121,6 +134,7 @@ function applyFilter() {
     const horn = state.horns.get(address);
     show(card.root, !!horn && filterMatches(horn));
   }
+  renderSummary();
 }
 
 function renderSummary() {
@@ -132,9 +146,11 @@ function renderSummary() {
     if (horn.output) sounding += 1;
   }
   const total = state.horns.size;
+  let shown = 0;
+  for (const card of cards.values()) shown += card.root.hidden ? 0 : 1;
   setText(byId('horns-summary'),
           `${total} ${total === 1 ? 'horn' : 'horns'}: ${online} online, ${offline} offline, ` +
-          `${sounding} sounding.`);
+          `${sounding} sounding.${shown < total ? ` Showing ${shown}.` : ''}`);
 }
 
 // Rebuilds the list (a new set of horns, or the role changed).
@@ -150,7 +166,6 @@ export function renderHorns() {
   }
   list.replaceChildren(fragment);
   applyFilter();
-  renderSummary();
   publish('horn-set');
   publish('horns');
 }
@@ -189,12 +204,21 @@ export function updateHorn(change, {announceChanges = true} = {}) {
   if (announceChanges && was !== null && now !== null && was !== now) {
     announcePresence(hornLabel(horn), now);
   }
-  renderSummary();
+  if (!summaryPending) {
+    summaryPending = true;
+    requestAnimationFrame(() => {
+      summaryPending = false;
+      renderSummary();
+    });
+  }
   publish('horns');
 }
 
+let summaryPending = false;
+
 export function wireHornFilters() {
   byId('horns-filter-group').addEventListener('change', applyFilter);
+  byId('horns-filter-state').addEventListener('change', applyFilter);
   byId('horns-filter-text').addEventListener('input', applyFilter);
 }
 

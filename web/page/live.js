@@ -29,10 +29,10 @@ export class TLiveFeed {
     this.onStatus(this.everOpen ? 'reconnecting' : 'connecting', this.failures);
     const source = new EventSource(this.url);
     this.source = source;
+    // Live once the snapshot is in: from then on the page shows the site as it is.
     source.onopen = () => {
       this.failures = 0;
       this.everOpen = true;
-      this.onStatus('live', 0);
     };
     source.onerror = () => {
       if (this.source !== source) return;
@@ -55,6 +55,7 @@ export class TLiveFeed {
         }
         const handler = this.handlers[name];
         if (handler) handler(data);
+        if (name === 'snapshot') this.onStatus('live', 0);
       });
     }
   }
