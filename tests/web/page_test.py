@@ -131,8 +131,6 @@ class PageTest(unittest.TestCase):
         before = self.js(count)
         time.sleep(3 * self.service.poll_s)
         self.assertEqual(self.js(count), before, "the page polled")
-        self.js("scrollTo(0, 0)")
-        self.screenshot("page-desk.png")
 
     def test_lamps_follow_the_horns_behind_the_services_back(self):
         self.login("viewer")
@@ -262,10 +260,37 @@ class PageTest(unittest.TestCase):
                     self.assertTrue(rect["onTop"], "something covers Stop all")
             self.assertLessEqual(self.js("return document.documentElement.scrollWidth"), 360,
                                  "the page is wider than the phone")
-            self.js("scrollTo(0, 0)")
-            self.screenshot("page-phone.png")
         finally:
             self.browser.desk()
+
+    def test_screenshots(self):
+        """The desk and the phone, with a group ringing, a horn offline and an input on."""
+        if not OPTIONS.screenshots:
+            self.skipTest("no folder for screenshots given")
+        self.login("operator")
+        horns = self.service.horns
+        try:
+            if {"presence", "input"} <= self.service.can:
+                self.service.behind_the_back(horns[2], online=False)
+                self.service.behind_the_back(horns[0], input=True)
+                self.wait_for(lambda: self.lamp(horns[2], "online")[0] == "off", what="offline")
+            self.api_from_page("POST", "/api/v1/ring", {"group": "east", "tone": 2, "duration_s": 60})
+            self.wait_for(lambda: self.lamp(horns[1], "output")[0] == "on", what="the ring")
+            self.driver.refresh()  # the page as it opens, from the top
+            self.wait_for(lambda: self.text("#connection") == "Live", what="the page")
+            self.screenshot("page-desk.png")
+            self.browser.viewport(360, 640, mobile=True)
+            try:
+                self.driver.refresh()
+                self.wait_for(lambda: self.text("#connection") == "Live", what="the page")
+                self.screenshot("page-phone.png")
+            finally:
+                self.browser.desk()
+        finally:
+            self.api_from_page("POST", "/api/v1/stop-all")
+            if {"presence", "input"} <= self.service.can:
+                self.service.behind_the_back(horns[2], online=True)
+                self.service.behind_the_back(horns[0], input=False)
 
     def test_accessibility_tree_names_roles_and_focus_order(self):
         self.login("admin")

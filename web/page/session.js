@@ -22,6 +22,7 @@ export function showLogin(message) {
   setText(byId('login-message'), message || '');
   byId('login-password').value = '';
   byId('login-user').focus();
+  performance.mark('kstbell-login-form');
 }
 
 export function enterSession(session) {
