@@ -158,6 +158,7 @@ class PageTest(unittest.TestCase):
     def test_ring_a_group_for_three_seconds(self):
         self.login("operator")
         east, west = self.service.groups["east"], self.service.groups["west"]
+        self.assertEqual(self.find("#ring-group").get_attribute("value"), "", "a group chosen at first")
         self.find("#ring-group").send_keys("east")
         duration = self.find("#ring-duration")
         duration.clear()
@@ -356,12 +357,19 @@ class PageTest(unittest.TestCase):
         self.assertIn("stop-all", expected[:6])
 
     def test_errors_are_said_in_words(self):
-        self.login("operator")
-        # A session that ended: the next change goes back to the login form.
-        self.driver.delete_all_cookies()
-        self.find("#ring-form button[type=submit]").click()
-        self.wait_for(lambda: self.visible("#login-form"), what="the login form")
-        self.assertIn("session has ended", self.text("#login-message"))
+        # A session that ended: the next change goes back to the login form, and so does an
+        # idle page whose event stream the service ends with the session.
+        ends = [("cookie gone, then a change", lambda: (
+                    self.driver.delete_all_cookies(),
+                    self.find("li.horn button.stop-horn").click()))]
+        if "end_sessions" in self.service.can:
+            ends.append(("ended by the service, page idle", self.service.end_sessions))
+        for what, end in ends:
+            with self.subTest(what):
+                self.login("operator")
+                end()
+                self.wait_for(lambda: self.visible("#login-form"), timeout=15, what="the login form")
+                self.assertIn("session has ended", self.text("#login-message"))
         # A wrong password, then too many of them.
         user, _ = self.service.accounts["viewer"]
         try:

@@ -2,7 +2,8 @@
 
     url, accounts {role: (user, password)}, poll_s, horns [address], groups {name: [address]},
     can (what it lets a test do behind its back), behind_the_back(address, output=..,
-    input=.., online=..), drop_streams(refuse_s), starting(on), forget_logins(), stop().
+    input=.., online=..), drop_streams(refuse_s), starting(on), end_sessions(),
+    forget_logins(), stop().
 """
 import json
 import urllib.request
@@ -13,7 +14,7 @@ import standin_service
 class StandinService:
     """The stand-in (standin_service.py) in this process, on a free loopback port."""
 
-    can = {"relay", "input", "presence", "drop_streams", "starting"}
+    can = {"relay", "input", "presence", "drop_streams", "starting", "end_sessions"}
 
     def __init__(self, page_dir, horns=50, poll_s=1.0):
         self.poll_s = poll_s
@@ -39,6 +40,9 @@ class StandinService:
 
     def starting(self, on):
         self.control("starting", {"on": on})
+
+    def end_sessions(self):
+        self.control("sessions", {})
 
     def forget_logins(self):
         with self.front.lock:

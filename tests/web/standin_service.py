@@ -29,7 +29,8 @@ Errors: {"error": {"kind", "message"}} with 400, 401, 403, 404, 409, 413, 429 (R
 
 Test controls (the stand-in's own, under /_standin/, no login): POST relay {address, output?,
 input?, online?} changes a device behind the service's back; POST streams {refuse_s} drops every
-event stream and refuses new ones for that long; POST starting {on}.
+event stream and refuses new ones for that long; POST starting {on}; POST sessions ends every
+session (and its streams).
 """
 import argparse
 import http.server
@@ -258,6 +259,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             front.drop_streams(float(body.get("refuse_s", 0)))
         elif what == "starting":
             front.starting = bool(body.get("on"))
+        elif what == "sessions":
+            front.sessions.clear()
+            front.drop_streams(0)
         else:
             raise Refused("not_found", f"no control {what}", 404)
         self.send_json(200, {"ok": True})

@@ -1,6 +1,6 @@
 // Calls to the service's API: JSON in and out, the session's CSRF token on every state
-// change, and errors as values a person can read. A 401 anywhere but the login itself means
-// the session has ended: the page goes back to its login form.
+// change, and errors as values a person can read. A 401 to anything but a login means the
+// session has ended: the page goes back to its login form.
 
 const changes = new Set(['POST', 'PUT', 'PATCH', 'DELETE']);
 
@@ -70,7 +70,8 @@ export async function api(method, path, body) {
       response.status, error.kind || kindByStatus[response.status] || 'failed',
       error.message || `${response.status} ${response.statusText}`.trim(),
       retryAfterSeconds(response.headers.get('Retry-After')));
-  if (response.status === 401 && path !== '/api/v1/session') sessionEnded(failure);
+  const login = method === 'POST' && path === '/api/v1/session';
+  if (response.status === 401 && !login) sessionEnded(failure);
   throw failure;
 }
 

@@ -5,6 +5,7 @@ import {byId} from './dom.js';
 
 export function confirmAction({title, text, confirmLabel}) {
   const dialog = byId('confirm');
+  if (dialog.open) return Promise.resolve(false);  // one question at a time
   byId('confirm-title').textContent = title;
   byId('confirm-text').textContent = text;
   byId('confirm-ok').textContent = confirmLabel;

@@ -19,7 +19,9 @@ function showTarget() {
 export function renderRingChoices() {
   const group = byId('ring-group');
   const chosenGroup = group.value;
-  group.replaceChildren(...state.groups.map((g) => el('option', {value: g.name}, g.name)));
+  // No group chosen at first: "Ring now" never rings every horn by default.
+  group.replaceChildren(el('option', {value: ''}, 'Choose a group'),
+                        ...state.groups.map((g) => el('option', {value: g.name}, g.name)));
   if (state.groups.some((g) => g.name === chosenGroup)) group.value = chosenGroup;
 
   const horns = byId('ring-horns');
@@ -56,6 +58,7 @@ async function submitRing(event) {
   if (target() === 'group') {
     if (!byId('ring-group').value) {
       message.textContent = 'Choose a group.';
+      byId('ring-group').focus();
       return;
     }
     request.group = byId('ring-group').value;
