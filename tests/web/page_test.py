@@ -430,6 +430,30 @@ class PageTest(unittest.TestCase):
         self.wait_for(lambda: "2027-01-07" not in self.text("#exception-rows"), what="the row gone")
         self.assertIn("Removed", self.text("#exception-message"))
 
+    def test_texts_from_the_services_values(self):
+        self.open_page()
+        cases = [  # module, function, arguments, text
+            ("api", "retryAfterSeconds", ["7"], 7),
+            ("api", "retryAfterSeconds", ["Thu, 01 Jan 2037 00:00:30 GMT", 2114380800000], 30),
+            ("api", "retryAfterSeconds", ["soon"], None),
+            ("dom", "durationText", [3], "3 s"),
+            ("dom", "durationText", [125], "2 min 5 s"),
+            ("dom", "durationText", [3720], "1 h 2 min"),
+            ("timetable", "bellTime", [{"local": "2026-12-09T08:00:00"}], "08:00"),
+            ("timetable", "bellTime", [{"local": "2026-12-09T08:00:30"}], "08:00:30"),
+            ("horns", "signalOf", [-50], {"bars": 4, "text": "Signal -50 dBm, excellent"}),
+            ("horns", "signalOf", [-80], {"bars": 1, "text": "Signal -80 dBm, weak"}),
+            ("horns", "signalOf", [None], {"bars": 0, "text": "Signal unknown"}),
+            ("horns", "onlineOf", [{"presence": "unknown", "online": None}], None),
+        ]
+        for module, function, args, text in cases:
+            with self.subTest(function=function, args=args):
+                got = self.driver.execute_async_script("""
+                    const [module, name, args, done] = arguments;
+                    import(`/static/${module}.js`).then((m) => done(m[name](...args)), (e) => done(String(e)));""",
+                    module, function, args)
+                self.assertEqual(got, text)
+
     def test_log_filters_and_pages(self):
         self.login("operator")
         for _ in range(26):

@@ -10,20 +10,25 @@ prints one JSON line (its URL and the demo accounts) and serves until interrupte
 What the page relies on (JSON, under /api/v1/):
   session       POST {user,password} -> {user,role,csrf} + cookie; GET -> the same; DELETE
   health        {status: ok|starting, site, version, horns: {total, online}, uptime_s}
-  horns         [{address, name, id, location, firmware, online, output, input, armed, rssi_dbm,
-                  tone, groups, ring?: {id, end}}]; POST horns/{address}/stop
+  horns         [{address, name, id, location, firmware, online, presence, output, input, armed,
+                  rssi_dbm, tone, groups, ring: {id, end} | null}]; POST horns/{address}/stop
   groups        [{name, horns: [address]}]
   ring          POST {group | horns, tone, duration_s} -> 202 {ring: {id, start, end, clamped,
                   horns, held_by_others}}; POST stop-all
-  alarms        [{name, label, priority, sounding, ring?}]; POST alarms/{name}/start|stop
-  schedule      today {date, plan, rule, bells: [{at, local, group, tone, duration_s, state}]};
-                next?count=N {bells}; plans {plans: [{name, bells}], week};
-                exceptions [{id, first, last, plan, name, source: file|service, added_by}];
-                POST exceptions {date | from,to; plan | no_bells; name}; DELETE exceptions/{id}
-  log           ?since&until&horn&cause&kind&limit&cursor -> {entries, next_cursor}
-  events        text/event-stream: snapshot {horns, alarms}, then horn (a horn as above),
-                presence {address, online}, ring, ring_end {id}, alarm (as above), bell,
-                bell_missed, stop_all {actor}; a comment every 15 s
+  alarms        [{name, label, priority, sounding, ring}]; POST alarms/{name}/start|stop
+  schedule      today {date, plan, rule: week|exception|holiday, name, bells: [{at, local
+                (YYYY-MM-DDTHH:MM:SS, the site's time), date, plan, group, tone, duration_s,
+                state: past|next|upcoming}]}; next?count=N [bell]; plans {time_zone, plans:
+                [{name, bells}], week}; exceptions [{id (null: the site file's), source:
+                file|added, from, to, plan, name, added_by, added}]; POST exceptions {date |
+                from,to; plan | no_bells: true; name}; DELETE exceptions/{id} (204)
+  log           ?since&until&horn&cause&kind&limit&cursor -> {entries: [{id, at, kind, cause,
+                actor, horn, horn_id, group, alarm, tone, duration_ms, ring, detail}],
+                next_cursor}
+  events        text/event-stream: snapshot {site, horns, alarms}, then horn (a horn as above),
+                presence {address, online, at}, ring (as POST ring gives), ring_end {id,
+                stopped, horns, cause, at}, alarm (as above), bell and bell_missed (a bell, and
+                reason), stop_all {actor, cause, at}; a comment every 15 s
 Errors: {"error": {"kind", "message"}} with 400, 401, 403, 404, 409, 413, 429 (Retry-After),
 503 (kind "starting").
 
@@ -50,6 +55,7 @@ from standin_site import Refused, StandinSite, iso, now, parse_iso
 PERMISSIONS = {"public": -1, "view": 0, "operate": 1, "administer": 2}
 ROLES = {"viewer": 0, "operator": 1, "admin": 2}
 COOKIE = "kstbell_session"
+SITE_NAME = "Stand-in site"
 MAX_BODY = 65536
 SECURITY_HEADERS = {
     "Content-Security-Policy": "default-src 'self'; frame-ancestors 'none'",
@@ -303,7 +309,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         site = self.front.site
         horns = site.horns_json()
         self.send_json(200, {"status": "starting" if self.front.starting else "ok",
-                             "site": "Stand-in site", "version": "standin",
+                             "site": SITE_NAME, "version": "standin",
                              "horns": {"total": len(horns), "online": sum(h["online"] for h in horns)},
                              "uptime_s": int((now() - site.started).total_seconds())})
 
@@ -317,7 +323,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def stop_horn(self, address):
         self.front.site.stop_horn(urllib.parse.unquote(address), self.actor())
-        self.send_json(202, {"ok": True})
+        self.send_json(202, {"horn": urllib.parse.unquote(address)})
 
     def groups(self):
         self.send_json(200, [{"name": n, "horns": a} for n, a in self.front.site.groups.items()])
@@ -342,7 +348,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def stop_all(self):
         self.front.site.stop_all(self.actor())
-        self.send_json(202, {"ok": True})
+        self.send_json(202, {})
 
     def alarms(self):
         site = self.front.site
@@ -350,21 +356,23 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_json(200, [site.alarm_json(a) for a in site.alarms.values()])
 
     def alarm_start(self, name):
-        ring = self.front.site.start_alarm(urllib.parse.unquote(name), self.actor())
-        self.send_json(202, {"ring": ring})
+        site, name = self.front.site, urllib.parse.unquote(name)
+        site.start_alarm(name, self.actor())
+        with site.lock:
+            self.send_json(202, {"alarm": site.alarm_json(site.alarm(name))})
 
     def alarm_stop(self, name):
         self.front.site.stop_alarm(urllib.parse.unquote(name), self.actor())
-        self.send_json(202, {"ok": True})
+        self.send_json(202, {"alarm": urllib.parse.unquote(name)})
 
     def today(self):
         self.send_json(200, self.front.site.today())
 
     def next_bells(self):
-        count = self.query.get("count", ["1"])[0]
-        if not count.isdigit() or not 1 <= int(count) <= 1000:
-            raise Refused("invalid_input", "query 'count': a whole number from 1 to 1000")
-        self.send_json(200, {"bells": self.front.site.next_bells(int(count))})
+        count = self.query.get("count", ["10"])[0]
+        if not count.isdigit() or not 1 <= int(count) <= 100:
+            raise Refused("invalid_input", "query 'count': a whole number from 1 to 100")
+        self.send_json(200, self.front.site.next_bells(int(count)))
 
     def plans(self):
         self.send_json(200, self.front.site.plans_json())
@@ -392,7 +400,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def remove_exception(self, exception_id):
         self.front.site.remove_exception(urllib.parse.unquote(exception_id), self.actor())
-        self.send_json(200, {"ok": True})
+        self.send(204)
 
     def log(self):
         q = {k: v[0] for k, v in self.query.items()}
@@ -402,14 +410,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
         except ValueError:
             raise Refused("invalid_input", "query 'since'/'until': an ISO 8601 time")
         limit = q.get("limit", "100")
-        if not limit.isdigit() or not 1 <= int(limit) <= 10000:
-            raise Refused("invalid_input", "query 'limit': a whole number from 1 to 10000")
+        if not limit.isdigit() or not 1 <= int(limit) <= 1000:
+            raise Refused("invalid_input", "query 'limit': a whole number from 1 to 1000")
         cursor = q.get("cursor")
-        if cursor is not None and not cursor.isdigit():
-            raise Refused("invalid_input", "query 'cursor': not one this service gave")
+        if cursor is not None:
+            at, _, entry = cursor.partition("-")
+            if not at.isdigit() or not entry.isdigit():
+                raise Refused("invalid_input", "query 'cursor': not one this service gave")
+            cursor = (int(at), int(entry))
         self.send_json(200, self.front.site.log_page(
             since, until, q.get("horn", ""), q.get("cause", ""), q.get("kind", ""), int(limit),
-            int(cursor) if cursor else None))
+            cursor))
 
     def events(self):
         front = self.front
@@ -421,9 +432,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         stream = queue.Queue(maxsize=1000)
         site = front.site
         with site.lock:  # the snapshot and the subscription in one step: nothing falls between
-            snapshot = {"horns": [site.horn_json(h) for h in site.horns],
-                        "alarms": [site.alarm_json(a) for a in site.alarms.values()],
-                        "at": iso(now())}
+            snapshot = {"site": SITE_NAME, "horns": [site.horn_json(h) for h in site.horns],
+                        "alarms": [site.alarm_json(a) for a in site.alarms.values()]}
             with front.lock:
                 front.streams.add(stream)
         self.send_response(200)

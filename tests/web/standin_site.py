@@ -72,9 +72,10 @@ class StandinSite:
         self.week = {"monday": "demo", "tuesday": "demo", "wednesday": "demo", "thursday": "demo",
                      "friday": "short", "saturday": None, "sunday": None}
         today = dt.date.today()
-        self.file_exceptions = [{"id": "file-1", "first": (today + dt.timedelta(days=40)).isoformat(),
-                                 "last": (today + dt.timedelta(days=47)).isoformat(), "plan": None,
-                                 "name": "Winter break", "source": "file"}]
+        self.file_exceptions = [{"id": None, "source": "file",
+                                 "from": (today + dt.timedelta(days=40)).isoformat(),
+                                 "to": (today + dt.timedelta(days=47)).isoformat(), "plan": None,
+                                 "name": "Winter break", "added_by": "", "added": None}]
         self.exceptions = []
         self.exception_ids = itertools.count(1)
         self.ring_bells = bells
@@ -89,7 +90,9 @@ class StandinSite:
             listener(name, data)
 
     def record(self, kind, cause, actor="", **fields):
-        entry = {"id": next(self.ids), "at": iso(now()), "kind": kind, "cause": cause, "actor": actor}
+        entry = {"id": next(self.ids), "at": iso(now()), "kind": kind, "cause": cause, "actor": actor,
+                 "horn": "", "horn_id": "", "group": "", "alarm": "", "tone": None,
+                 "duration_ms": None, "ring": None, "detail": ""}
         entry.update({k: v for k, v in fields.items() if v is not None})
         with self.lock:
             self.log.append(entry)
@@ -107,8 +110,9 @@ class StandinSite:
         out = {"address": horn["address"], "name": horn["name"], "id": horn["id"],
                "location": horn["location"], "firmware": horn["firmware"], "online": seen["online"],
                "output": seen["output"], "input": seen["input"], "armed": horn["armed"],
+               "presence": "online" if seen["online"] else "offline",
                "rssi_dbm": seen["rssi_dbm"] if seen["online"] else None, "tone": seen["tone"],
-               "groups": horn["groups"]}
+               "groups": horn["groups"], "ring": None}
         if horn["ring"] is not None:
             ring = self.rings[horn["ring"]]
             out["ring"] = {"id": ring["id"], "end": iso(ring["end"])}
@@ -142,7 +146,7 @@ class StandinSite:
         went = None if device["online"] == seen["online"] else device["online"]
         horn["seen"] = dict(device)
         if went is not None:
-            self.emit("presence", {"address": horn["address"], "online": went})
+            self.emit("presence", {"address": horn["address"], "online": went, "at": iso(now())})
             self.record("horn_online" if went else "horn_offline", "service", horn=horn["address"],
                         horn_id=horn["id"])
         self.emit("horn", self.horn_json(horn))
@@ -177,7 +181,8 @@ class StandinSite:
             ring = {"id": next(self.ring_ids), "start": start,
                     "end": start + dt.timedelta(seconds=min(duration_s, self.max_ring_s)),
                     "priority": priority, "cause": cause, "label": label, "clamped": clamped,
-                    "horns": [], "held_by_others": [], "group": group, "tone": tone}
+                    "horns": [], "held_by_others": [], "group": group, "tone": tone,
+                    "actor": actor}
             self.rings[ring["id"]] = ring
             for address in addresses:
                 horn = self.horn(address)
@@ -198,7 +203,8 @@ class StandinSite:
     def ring_json(self, ring):
         return {"id": ring["id"], "start": iso(ring["start"]), "end": iso(ring["end"]),
                 "clamped": ring["clamped"], "horns": list(ring["horns"]),
-                "held_by_others": list(ring["held_by_others"]), "cause": ring["cause"],
+                "held_by_others": list(ring["held_by_others"]), "tone": ring["tone"],
+                "priority": ring["priority"], "cause": ring["cause"], "actor": ring["actor"],
                 "label": ring["label"]}
 
     def end_ring(self, ring_id, cause="service", actor=""):
@@ -215,7 +221,8 @@ class StandinSite:
                 alarm["ring"] = None
                 self.emit("alarm", self.alarm_json(alarm))
                 self.record("alarm_stop", cause, actor, alarm=alarm["name"], ring=ring_id)
-        self.emit("ring_end", {"id": ring_id, "horns": ring["horns"]})
+        self.emit("ring_end", {"id": ring_id, "stopped": cause != "service", "horns": ring["horns"],
+                               "cause": cause, "at": iso(now())})
         self.record("ring_end", ring["cause"], "", ring=ring_id)
 
     def end_due_rings(self):
@@ -239,14 +246,14 @@ class StandinSite:
                 self.end_ring(ring_id, "http", actor)
             for horn in self.horns:
                 self.switch(horn, False)
-            self.emit("stop_all", {"actor": actor, "at": iso(now())})
+            self.emit("stop_all", {"actor": actor, "cause": "http", "at": iso(now())})
             self.record("stop_all", "http", actor)
 
     # --- alarms ---------------------------------------------------------------------------
 
     def alarm_json(self, alarm):
         out = {"name": alarm["name"], "label": alarm["label"], "priority": alarm["priority"],
-               "sounding": alarm["ring"] is not None}
+               "sounding": alarm["ring"] is not None, "ring": None}
         if alarm["ring"] is not None:
             ring = self.rings[alarm["ring"]]
             out["ring"] = {"id": ring["id"], "end": iso(ring["end"])}
@@ -281,30 +288,30 @@ class StandinSite:
     def exception_on(self, day):
         text = day.isoformat()
         for exception in reversed(self.file_exceptions + self.exceptions):
-            if exception["first"] <= text <= exception["last"]:
+            if exception["from"] <= text <= exception["to"]:
                 return exception
         return None
 
     def plan_of(self, day):
         exception = self.exception_on(day)
         if exception is not None:
-            return exception["plan"], f"exception: {exception['name']}"
-        weekday = day.strftime("%A").lower()
-        return self.week[weekday], f"week: {weekday}"
+            return exception["plan"], "exception", exception["name"]
+        return self.week[day.strftime("%A").lower()], "week", ""
 
     def bells_of(self, day):
-        plan, _ = self.plan_of(day)
+        plan = self.plan_of(day)[0]
         bells = []
         for hour, minute, group in self.plans.get(plan, []) if plan else []:
-            local = dt.datetime.combine(day, dt.time(hour, minute)).astimezone()
-            bells.append({"at": iso(local), "local": f"{hour:02d}:{minute:02d}", "group": group,
-                          "tone": 1, "duration_s": 3, "plan": plan})
+            local = dt.datetime.combine(day, dt.time(hour, minute))
+            bells.append({"at": iso(local.astimezone()), "local": local.isoformat(),
+                          "date": day.isoformat(), "plan": plan, "group": group, "tone": 1,
+                          "duration_s": 3, "state": "upcoming", "moved": False})
         return bells
 
     def today(self):
         with self.lock:
             day = dt.date.today()
-            plan, rule = self.plan_of(day)
+            plan, rule, name = self.plan_of(day)
             bells = self.bells_of(day)
             moment, seen_next = now(), False
             for bell in bells:
@@ -314,7 +321,8 @@ class StandinSite:
                     bell["state"], seen_next = "next", True
                 else:
                     bell["state"] = "upcoming"
-            return {"date": day.isoformat(), "plan": plan, "rule": rule, "bells": bells}
+            return {"date": day.isoformat(), "plan": plan, "rule": rule, "name": name,
+                    "bells": bells}
 
     def next_bells(self, count):
         with self.lock:
@@ -338,14 +346,15 @@ class StandinSite:
                 self.record("bell_fired", "schedule", group=bell["group"], tone=bell["tone"])
 
     def plans_json(self):
-        return {"plans": [{"name": name, "bells": [{"time": f"{h:02d}:{m:02d}", "group": g, "tone": 1,
-                                                    "duration_s": 3} for h, m, g in bells]}
-                          for name, bells in self.plans.items()],
+        return {"time_zone": "UTC", "plans": [
+                    {"name": name, "bells": [{"time": f"{h:02d}:{m:02d}:00", "group": g, "tone": 1,
+                                              "duration_s": 3} for h, m, g in bells]}
+                    for name, bells in self.plans.items()],
                 "week": dict(self.week)}
 
     def exceptions_json(self):
         with self.lock:
-            return sorted(self.file_exceptions + self.exceptions, key=lambda e: e["first"])
+            return sorted(self.file_exceptions + self.exceptions, key=lambda e: e["from"])
 
     def add_exception(self, first, last, plan, name, actor):
         with self.lock:
@@ -353,8 +362,8 @@ class StandinSite:
                 raise Refused("invalid_input", "key 'to': comes before 'from'")
             if plan is not None and plan not in self.plans:
                 raise Refused("invalid_input", f"key 'plan': no day plan '{plan}'")
-            exception = {"id": next(self.exception_ids), "first": first, "last": last, "plan": plan,
-                         "name": name, "source": "service", "added_by": actor, "added": iso(now())}
+            exception = {"id": next(self.exception_ids), "source": "added", "from": first, "to": last,
+                         "plan": plan, "name": name, "added_by": actor, "added": iso(now())}
             self.exceptions.append(exception)
             self.record("exception_added", "http", actor, detail=f"{first}..{last} {name}")
             return exception
@@ -365,11 +374,9 @@ class StandinSite:
                 if str(exception["id"]) == exception_id:
                     self.exceptions.remove(exception)
                     self.record("exception_removed", "http", actor,
-                                detail=f"{exception['first']}..{exception['last']} {exception['name']}")
+                                detail=f"{exception['from']}..{exception['to']} {exception['name']}")
                     return
-            if any(e["id"] == exception_id for e in self.file_exceptions):
-                raise Refused("conflict", "an exception of the site file cannot be removed here", 409)
-            raise Refused("not_found", f"no exception {exception_id}", 404)
+            raise Refused("not_found", f"no exception {exception_id} added here", 404)
 
     # --- the audit log --------------------------------------------------------------------
 
@@ -379,7 +386,7 @@ class StandinSite:
             entries = list(reversed(self.log))
         picked = []
         for entry in entries:
-            if cursor is not None and entry["id"] >= cursor:
+            if cursor is not None and entry["id"] >= cursor[1]:
                 continue
             at = parse_iso(entry["at"])
             if (since and at < since) or (until and at >= until):
@@ -393,4 +400,6 @@ class StandinSite:
                 break
         more = len(picked) > limit
         page = picked[:limit]
-        return {"entries": page, "next_cursor": str(page[-1]["id"]) if more else None}
+        last = page[-1] if page else None
+        cursor_text = f"{int(parse_iso(last['at']).timestamp() * 1000)}-{last['id']}" if more else None
+        return {"entries": page, "next_cursor": cursor_text}

@@ -7,8 +7,20 @@ import {byId, clockText, durationText, el, listOf, setText} from './dom.js';
 const stateWords = {past: 'Rung', next: 'Next', upcoming: 'Later', missed: 'Missed'};
 let showPast = false;
 
-function bellTime(bell) {
-  return bell.local || bell.local_time || clockText(bell.at);
+// The bell's time at the site ("08:00", or "08:00:30"), from its local date and time.
+export function bellTime(bell) {
+  const local = String(bell.local || '');
+  const clock = local.includes('T') ? local.slice(local.indexOf('T') + 1) : local;
+  if (!/^\d\d:\d\d/.test(clock)) return clockText(bell.at);
+  return clock.endsWith(':00') && clock.length === 8 ? clock.slice(0, 5) : clock;
+}
+
+function ruleText(day) {
+  const name = day.name ? ` "${day.name}"` : '';
+  if (day.rule === 'week') return 'by the week';
+  if (day.rule === 'exception') return `by the exception${name}`;
+  if (day.rule === 'holiday') return `a holiday${name}`;
+  return day.rule || '';
 }
 
 function bellLength(bell) {
@@ -24,9 +36,10 @@ function describeBell(bell) {
 function renderToday(today) {
   const bells = listOf(today, 'bells');
   const dayParts = [];
-  if (today.date) dayParts.push(today.date);
+  if (today.date) dayParts.push(`${today.date}:`);
   dayParts.push(today.plan ? `plan "${today.plan}"` : 'no bells');
-  if (today.rule) dayParts.push(`(${today.rule})`);
+  const rule = ruleText(today);
+  if (rule) dayParts.push(`(${rule})`);
   setText(byId('timetable-day'), dayParts.join(' '));
 
   const pastCount = bells.filter((b) => b.state === 'past' || b.state === 'missed').length;
@@ -54,8 +67,8 @@ async function renderNext(nextToday) {
   }
   try {
     const next = listOf(await api('GET', '/api/v1/schedule/next?count=1'), 'bells')[0];
-    setText(node, next ? `Next bell: ${new Date(next.at).toLocaleDateString()} ${describeBell(next)}`
-                       : 'No bells are coming.');
+    const day = next && (next.date || String(next.local || '').slice(0, 10));
+    setText(node, next ? `Next bell: ${day} ${describeBell(next)}` : 'No bells are coming.');
   } catch (error) {
     setText(node, `Next bell unknown: ${describeError(error)}`);
   }
