@@ -6,6 +6,13 @@
     forget_logins(), stop().
 """
 import json
+import os
+import re
+import shutil
+import socket
+import subprocess
+import tempfile
+import time
 import urllib.request
 
 import standin_service
@@ -52,3 +59,139 @@ class StandinService:
         self.server.shutdown()
         self.server.server_close()
         self.front.site.stopping.set()
+
+
+class KstbelldService:
+    """kstbelld itself with simulated horns in its process (--simulate), on a site file of this
+    test's own: its [http] on a free loopback port, a 1 s poll, groups east and west, bells
+    only for a group of one horn (hall) so that they never touch east or west, two alarms, and
+    a user per role. A relay is switched behind its back with kstbellctl."""
+
+    can = {"relay"}
+    poll_s = 1.0
+    SITE = """
+[site]
+name = "Browser test site"
+max_ring_s = 180
+
+[poll]
+period_ms = 1000
+
+[devices]
+addresses = ["127.0.78.1"]
+
+[groups]
+east = {east}
+west = {west}
+hall = {hall}
+
+[schedule.week]
+monday = "day"
+tuesday = "day"
+wednesday = "day"
+thursday = "day"
+friday = "day"
+saturday = "day"
+sunday = "day"
+
+[schedule.day_plans.day]
+bells = [
+{bells}]
+
+[alarms.evacuation]
+label = "Evacuation"
+priority = 1000
+tone = 3
+repeat = 20
+steps = [ {{ on_ms = 2000, off_ms = 1000 }} ]
+
+[alarms.all_clear]
+label = "All clear"
+priority = 500
+tone = 2
+steps = [ {{ on_ms = 2000, off_ms = 0 }} ]
+
+[http]
+listen = "127.0.0.1:{port}"
+"""
+
+    def __init__(self, kstbelld, kstbellctl, horns=50):
+        self.kstbellctl = kstbellctl
+        self.folder = tempfile.mkdtemp(prefix="kstbell-page-")
+        state = os.path.join(self.folder, "state")
+        os.makedirs(state)
+        with socket.socket() as probe:
+            probe.bind(("127.0.0.1", 0))
+            port = probe.getsockname()[1]
+        self.horns = [f"127.0.78.{i + 1}" for i in range(horns)]
+        half = (horns - 1) // 2
+        self.groups = {"all": list(self.horns), "east": self.horns[:half],
+                       "west": self.horns[half:-1], "hall": self.horns[-1:]}
+        bells = "".join(f'  {{ time = "{h:02d}:{m:02d}", group = "hall", tone = 1, duration_s = 3 }},\n'
+                        for h in range(7, 18) for m in (0, 30))
+        site = os.path.join(self.folder, "site.toml")
+        with open(site, "w") as file:
+            file.write(self.SITE.format(east=json.dumps(self.groups["east"]),
+                                        west=json.dumps(self.groups["west"]),
+                                        hall=json.dumps(self.groups["hall"]), bells=bells,
+                                        port=port))
+        self.accounts = {}
+        for role, user in (("admin", "admin"), ("operator", "operator"), ("viewer", "viewer")):
+            password = f"{user}-browser-test"
+            secret = os.path.join(self.folder, f"{user}.pw")
+            with open(os.open(secret, os.O_WRONLY | os.O_CREAT, 0o600), "w") as file:
+                file.write(password + "\n")
+            subprocess.run([kstbelld, "user", "add", user, "--role", role, "--password-file", secret,
+                            "--state-dir", state], check=True, capture_output=True)
+            self.accounts[role] = (user, password)
+        self.log = open(os.path.join(self.folder, "kstbelld.log"), "w+")
+        self.process = subprocess.Popen(
+            [kstbelld, "--simulate", str(horns), "--config", site, "--state-dir", state],
+            stdout=self.log, stderr=subprocess.STDOUT)
+        self.url = f"http://127.0.0.1:{port}/"
+        deadline = time.monotonic() + 30
+        self.device_port = None
+        while time.monotonic() < deadline:
+            self.log.seek(0)
+            found = re.search(r"simulated horn\(s\) from \S+ on port (\d+)", self.log.read())
+            if found:
+                self.device_port = int(found.group(1))
+            if self.device_port and self.healthy():
+                return
+            if self.process.poll() is not None:
+                break
+            time.sleep(0.1)
+        self.stop()
+        raise RuntimeError("kstbelld did not start: " + self.output())
+
+    def healthy(self):
+        try:
+            with urllib.request.urlopen(self.url + "api/v1/health", timeout=2) as reply:
+                return json.load(reply).get("status") == "ok"
+        except OSError:
+            return False
+
+    def output(self):
+        self.log.seek(0)
+        return self.log.read()[-4000:]
+
+    def behind_the_back(self, address, output=None, **_):
+        if output is None:
+            return
+        subprocess.run([self.kstbellctl, "-d", address, "--port", str(self.device_port), "relay",
+                        "on" if output else "off", "--yes"], check=True, capture_output=True,
+                       timeout=20)
+
+    def forget_logins(self):
+        pass  # the service counts per name too, and the test's wrong logins are a stranger's
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        self.log.close()
+        shutil.rmtree(self.folder, ignore_errors=True)
