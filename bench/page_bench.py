@@ -6,10 +6,12 @@
 - a relay change: from a horn's relay switched behind the service's back to its lamp changing
   in an open page, against the service's poll period.
 
-    bench/page_bench.py [--rounds 20] [--horns 50]
+    bench/page_bench.py [--rounds 20] [--horns 50] [--kstbelld PROGRAM --kstbellctl PROGRAM]
 
-Runs against the stand-in of the API in tests/web (whose polls, like the service's, come once a
-poll period). Prints one line per measure: median, 95th percentile and largest, in ms.
+Runs against kstbelld with simulated horns (relays switched with kstbellctl, the time taken
+when it has the horn's answer), or the stand-in of the API in tests/web, whose polls, like the
+service's, come once a poll period. Prints one line per measure: median, 95th percentile and
+largest, in ms.
 """
 import argparse
 import os
@@ -98,8 +100,8 @@ def relay_changes(driver, service, rounds):
         for on in (True, False):
             time.sleep(random.uniform(0, service.poll_s))  # anywhere in the poll period
             driver.execute_script(WATCH, address, "on" if on else "off")
-            switched = time.time() * 1000
             service.behind_the_back(address, output=on)
+            switched = time.time() * 1000  # the horn has answered that its relay switched
             deadline = time.monotonic() + 10 * service.poll_s
             seen = None
             while seen is None and time.monotonic() < deadline:
@@ -115,17 +117,23 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--rounds", type=int, default=20)
     parser.add_argument("--horns", type=int, default=50)
+    parser.add_argument("--kstbelld", help="measure kstbelld itself (else the stand-in)")
+    parser.add_argument("--kstbellctl", help="with --kstbelld: switches relays behind its back")
     args = parser.parse_args()
     needed = browser.missing()
     if needed:
         print(f"needs {', '.join(needed)} (scripts/setup installs them)")
         return 1
-    from services import StandinService
-    service = StandinService(os.path.join(ROOT, "web", "page"), horns=args.horns)
+    from services import KstbelldService, StandinService
+    if args.kstbelld:
+        service = KstbelldService(args.kstbelld, args.kstbellctl, horns=args.horns)
+    else:
+        service = StandinService(os.path.join(ROOT, "web", "page"), horns=args.horns)
     chromium = browser.Browser()
     try:
         print(f"page on {service.url} with {len(service.horns)} horns, a poll every "
-              f"{service.poll_s * 1000:.0f} ms (stand-in service)", flush=True)
+              f"{service.poll_s * 1000:.0f} ms ({'kstbelld' if args.kstbelld else 'stand-in'})",
+              flush=True)
         form, live = usable(chromium.driver, service, args.rounds)
         summary("request to the login form", form, 1000)
         summary("request to the site shown live (logged in)", live, 1000)
