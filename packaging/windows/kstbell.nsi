@@ -9,6 +9,7 @@
 ;   FILES_INSTALL   a generated list of File commands for every file in STAGE
 ;   FILES_REMOVE    the matching list of Delete and RMDir commands
 ;   ICON            the program icon (.ico)
+;   INSTALLED_KIB   the size of the installed files in KiB
 ;   OUTFILE         the installer to write
 ;   SIGN            (optional) a command that signs the file named by its last argument
 ;
@@ -128,7 +129,6 @@ Section /o "Add the program folder to the Path (for kstbellctl and kstbell-sim)"
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "AddedToPath" 1
 SectionEnd
 
-; Registered last, so that the size counts every file.
 Section "-Register"
   WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayName" "kstbell"
   WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -140,9 +140,8 @@ Section "-Register"
   WriteRegStr SHCTX "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
-  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
-  IntFmt $0 "0x%08X" $0
-  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" $0
+  ; The files this installer put there: the folder may hold others of the user's.
+  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" ${INSTALLED_KIB}
 SectionEnd
 
 Function .onInit
