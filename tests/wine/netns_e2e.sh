@@ -218,7 +218,9 @@ check_case() {
 run_case linked "$PC_IP" click || fail "linked: kstbell.exe failed: $(tail -5 "$out/wine-e2e-linked.log")"
 grep -q "wlanapi stand-in: {.*} $PC_IP (an adapter's) connected" "$out/wine-e2e-linked.log" ||
   fail "linked: the stand-in found no adapter at $PC_IP: $(grep stand-in "$out/wine-e2e-linked.log")"
-check_case linked "Label4: Get Device Linked!!" "Panel0: Dev MAC: $HORN_MAC"
+# The window also confirms the relay switch it asked for.
+check_case linked "Label4: Get Device Linked!!" "Panel0: Dev MAC: $HORN_MAC" \
+  "Panel1: IP: $DEVICE_IP" "Panel0: Set DO Done! DI:00"
 firmware=$(grep -m1 -o 'FW: V[0-9][^ ]*' "$out/wine-e2e-linked.png.txt") ||
   fail "linked: no firmware version in the window"
 grep -q "clicked" "$out/wine-e2e-linked.log" || fail "linked: the relay button was not clicked"
@@ -229,6 +231,9 @@ status_count=$(grep -c '^kstbell-sim: request 216 ' "$sim_log")
 [ "$status_count" -ge 1 ] || fail "no status request (216) reached the simulator"
 relay=$(grep -m 1 '^kstbell-sim: request 208 ' "$sim_log") ||
   fail "the click on Relay Output did not reach the simulator"
+# Its bytes: magic (4), code, loop, value, tone. The relay was off, so the click switches it on.
+[ "$(echo "${relay#*bytes: }" | cut -d ' ' -f 7)" = 01 ] ||
+  fail "the relay request does not switch the relay on: $relay"
 if grep -qE '^kstbell-sim: (unknown code|short request|wrong magic|request incomplete)' "$sim_log"; then
   fail "the simulator saw a malformed request"
 fi
