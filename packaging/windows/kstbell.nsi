@@ -122,7 +122,8 @@ Section "kstbell, kstbellctl and kstbell-sim" SecPrograms
     SW_SHOWNORMAL "" "Monitor, switch and configure a networked Wi-Fi alarm horn"
 SectionEnd
 
-Section /o "Add the program folder to the Path (for kstbellctl and kstbell-sim)" SecPath
+; kstbellctl and kstbell-sim then start from any command prompt.
+Section /o "Add the folder to the Path" SecPath
   Call PathMode
   StrCpy $R1 $INSTDIR
   Call PathAdd
