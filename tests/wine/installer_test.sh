@@ -2,8 +2,9 @@
 # The Windows installer under Wine, in a Wine prefix of its own that starts empty:
 #  - silent install for the whole machine (/S /AllUsers /AddToPath) into Program Files: the
 #    files, the Start-menu entry, the uninstall entry with publisher, version, size and icon,
-#    the folder on the machine's Path; the installed kstbell.exe --simulate paints its window
-#    (checked as the zip's is) and the installed kstbellctl.exe --version answers;
+#    the folder on the machine's Path, also after installing once more over it; the installed
+#    kstbell.exe --simulate paints its window (checked as the zip's is) and the installed
+#    kstbellctl.exe --version answers;
 #  - silent install for the user alone (/S /CurrentUser) into a folder given with /D= that
 #    already holds a file of the user's, with /AddToPath on a Path too long to change safely;
 #  - each removed with the silent uninstall command it registered: nothing of it is left in
@@ -102,6 +103,15 @@ path_after=$(reg_value "$MACHINE_ENV" Path)
 [ "$path_after" = "$path_before;$folder" ] ||
   fail "the machine Path is '$path_after', not the old one with '$folder' added"
 say "installed in $folder: files, Start menu, uninstall entry ($size_kib KiB), Path"
+
+# Installed again over itself, as an update would be: the old installation goes first, so the
+# Path gets no second entry and every file is there once more.
+run reinstall-machine "$setup" /S /AllUsers /AddToPath || fail "installing again failed"
+[ "$(reg_value "$MACHINE_ENV" Path)" = "$path_before;$folder" ] ||
+  fail "after installing again the machine Path is '$(reg_value "$MACHINE_ENV" Path)'"
+[ -f "$dir/kstbell.exe" ] && [ -f "$dir/uninstall.exe" ] && reg_key_exists "HKLM\\$KEY" ||
+  fail "installing again left the installation incomplete"
+say "installed again over itself: one Path entry, every file and the uninstall entry there"
 
 # The installed programs.
 (cd "$work" && run ctl-version "$dir/kstbellctl.exe" --version) ||
