@@ -27,7 +27,7 @@ TConsent AskConsent(const TRunEnv& env, std::ostream& err, bool yes, const std::
 }
 
 bool ConsentTo(TVerbContext& c, const std::string& question, int& exitCode) {
-    switch (AskConsent(c.Env, c.Err, c.Line.Yes, question)) {
+    switch (AskConsent(c.Env, c.Err, c.Global.Yes, question)) {
         case TConsent::Given:
             return true;
         case TConsent::Declined:
@@ -35,13 +35,18 @@ bool ConsentTo(TVerbContext& c, const std::string& question, int& exitCode) {
             exitCode = kExitFailed;
             return false;
         case TConsent::NoTerminal:
-            c.Report.Error(c.Line.Verb +
+            c.Report.Error(std::string(c.VerbName) +
                            " changes the devices and there is no terminal to ask on: give --yes "
                            "to go ahead");
             exitCode = kExitUsage;
             return false;
     }
     return false;
+}
+
+void FailAll(TVerbContext& c, const TOutcome& o) {
+    for (const auto& device : c.Devices)
+        c.Report.Failure(device, o);
 }
 
 std::string DeviceListText(const std::vector<std::string>& devices) {

@@ -1,7 +1,6 @@
 #include "cli/run.h"
 
 #include <algorithm>
-#include <map>
 #include <optional>
 #include <stdexcept>
 
@@ -19,36 +18,9 @@ namespace {
 constexpr const char* kDefaultDevice = "192.168.77.1";
 constexpr int kMaxReplyWaitMs = 1000;
 
-using TVerbFunction = int (*)(TVerbContext&);
-
-const std::map<std::string, TVerbFunction>& Verbs() {
-    static const std::map<std::string, TVerbFunction> verbs{
-        {"scan", RunScan},
-        {"info", RunInfo},
-        {"status", RunStatus},
-        {"watch", RunWatch},
-        {"relay", RunRelay},
-        {"find-me", RunFindMe},
-        {"config show", RunConfigShow},
-        {"config save", RunConfigSave},
-        {"config diff", RunConfigDiff},
-        {"config apply", RunConfigApply},
-        {"set location", RunSet},
-        {"set modbus", RunSet},
-        {"set ap", RunSet},
-        {"set station", RunSet},
-        {"set static-ip", RunSet},
-        {"wifi-mode", RunWifiMode},
-        {"reboot", RunReboot},
-        {"reset-default", RunResetDefault},
-        {"firmware", RunFirmware},
-    };
-    return verbs;
-}
-
 // The devices of the command: -d and --devices, else the default one. False, with the reason,
 // for an address, range or file that cannot be used.
-bool ResolveDevices(const TCommandLine& line, const std::string& fallback,
+bool ResolveDevices(const TGlobalOptions& line, const std::string& fallback,
                     std::vector<std::string>& devices, bool& defaulted, std::string& error) {
     for (const auto& target : line.Devices)
         if (!ExpandTarget(target, devices, error)) return false;
@@ -67,9 +39,11 @@ bool ResolveDevices(const TCommandLine& line, const std::string& fallback,
 
 int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
         const TRunEnv& env) {
-    TCommandLine line;
+    TCommandLine parsed;
     int exitCode = kExitOk;
-    if (!ParseCommandLine(argc, argv, line, out, err, exitCode)) return exitCode;
+    if (!ParseCommandLine(argc, argv, parsed, out, err, exitCode)) return exitCode;
+    const TGlobalOptions& line = parsed.Global;
+    TVerb& verb = *parsed.Verb;
     TReport report(out, err, line.Json, line.Quiet);
     if (!line.SimState.empty() && !line.Simulate) {
         report.Error("--sim-state needs --simulate");
@@ -99,8 +73,8 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     engine.ConnectTimeoutMs = line.TimeoutMs;
     engine.ReplyWaitMs = std::min(line.TimeoutMs, kMaxReplyWaitMs);
 
-    TVerbContext context{line, env, report, err, *network, engine, {}, false};
-    if (line.Verb != "scan") {
+    TVerbContext context{line, verb.Info().Name, env, report, err, *network, engine, {}, false};
+    if (verb.Info().Target == TVerbTarget::Devices) {
         bool defaulted = false;
         std::string error;
         if (!ResolveDevices(line, simulation ? kSimulatedDevice : kDefaultDevice, context.Devices,
@@ -114,12 +88,7 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
             if (context.Devices.empty()) return report.ExitCode();
         }
     }
-    const auto verb = Verbs().find(line.Verb);
-    if (verb == Verbs().end()) {
-        report.Error("unknown verb " + line.Verb);
-        return kExitUsage;
-    }
-    return verb->second(context);
+    return verb.Run(context);
 }
 
 }  // namespace kstbell::cli

@@ -1,10 +1,11 @@
 #pragma once
 
-// What every verb gets: the command line, the devices, the engine's settings, the report and
+// What every verb gets: the global options, the devices, the engine's settings, the report and
 // the program's surroundings.
 
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/command_line.h"
@@ -15,13 +16,16 @@
 namespace kstbell::cli {
 
 struct TVerbContext {
-    const TCommandLine& Line;
+    const TGlobalOptions& Global;
+    // The verb's name as typed ("config apply").
+    std::string_view VerbName;
     const TRunEnv& Env;
     TReport& Report;
     std::ostream& Err;
     IHostNetworkSource& Network;
     TEngineOptions Engine;
-    // The devices the verb is about, repeats removed, in the order given (not for scan).
+    // The devices the verb is about, repeats removed, in the order given (verbs that work on
+    // devices only).
     std::vector<std::string> Devices;
     // Whether the devices are checked to be on this PC's Wi-Fi (no -d/--devices, or
     // --check-wifi).
@@ -32,27 +36,12 @@ struct TVerbContext {
     void ForEach(const TDeviceJob& job) { ForEachDevice(Devices, Engine, Network, job, Env.Stop); }
 };
 
-// Each verb reports every device's result and returns the exit code.
-int RunScan(TVerbContext& c);
-int RunInfo(TVerbContext& c);
-int RunStatus(TVerbContext& c);
-int RunWatch(TVerbContext& c);
-int RunRelay(TVerbContext& c);
-int RunFindMe(TVerbContext& c);
-int RunConfigShow(TVerbContext& c);
-int RunConfigSave(TVerbContext& c);
-int RunConfigDiff(TVerbContext& c);
-int RunConfigApply(TVerbContext& c);
-int RunSet(TVerbContext& c);
-int RunWifiMode(TVerbContext& c);
-int RunReboot(TVerbContext& c);
-int RunResetDefault(TVerbContext& c);
-int RunFirmware(TVerbContext& c);
-
 // Asks before a verb changes the devices (see AskConsent). Kept devices: true. Otherwise tells
 // why on the error stream and sets exitCode: 2 without a terminal and --yes, 1 when declined.
 bool ConsentTo(TVerbContext& c, const std::string& question, int& exitCode);
 // "127.0.0.1", "127.0.0.1 and 127.0.0.2", "127.0.0.1 and 4 more devices".
 std::string DeviceListText(const std::vector<std::string>& devices);
+// Reports the same failure for every device of the verb.
+void FailAll(TVerbContext& c, const TOutcome& o);
 
 }  // namespace kstbell::cli

@@ -1,0 +1,118 @@
+#include "cli/config_verb_parts.h"
+
+#include <CLI/CLI.hpp>
+
+#include <filesystem>
+#include <fstream>
+
+#include "cli/key_file.h"
+#include "device/session.h"
+
+namespace kstbell::cli {
+
+void AddKeyFileOptions(CLI::App& verb, TKeyFiles& files) {
+    verb.add_option("--ap-key-file", files.AccessPoint, "the access point's key, from this file")
+        ->type_name("FILE");
+    verb.add_option("--station-key-file", files.Station, "the station's key, from this file")
+        ->type_name("FILE");
+}
+
+bool ReadGivenKeys(const TKeyFiles& files, TGivenKeys& keys, TOutcome& failure) {
+    const std::pair<const std::string*, std::optional<std::string>*> pairs[] = {
+        {&files.AccessPoint, &keys.AccessPoint}, {&files.Station, &keys.Station}};
+    for (auto [path, key] : pairs) {
+        if (path->empty()) continue;
+        std::string bytes;
+        std::string error;
+        if (!ReadKeyFile(*path, bytes, error)) {
+            failure = Invalid(TInvalid::None, error);
+            return false;
+        }
+        *key = bytes;
+    }
+    return true;
+}
+
+void UseKeys(TSettings& s, const TGivenKeys& keys) {
+    if (s.AccessPoint && keys.AccessPoint && s.AccessPoint->KeyType != kKeyOpen)
+        s.AccessPoint->Key = *keys.AccessPoint;
+    if (s.Station && keys.Station && s.Station->KeyType != kKeyOpen) s.Station->Key = *keys.Station;
+}
+
+bool ReadDevice(TVerbContext& c, const std::string& address, TDeviceSession& s,
+                TSettings& current) {
+    const TOutcome o = RequestDeviceInfo(s);
+    if (!o.Ok()) {
+        c.Report.Failure(address, o);
+        return false;
+    }
+    current = SettingsOf(s.LastReport);
+    return true;
+}
+
+std::string SettingsBlock(const std::string& address, const TSettings& s) {
+    static const std::pair<TSettingKind, const char*> rows[] = {
+        {TSettingKind::Location, "location"}, {TSettingKind::AccessPoint, "access point"},
+        {TSettingKind::Station, "station"},   {TSettingKind::StaticIp, "static IP"},
+        {TSettingKind::Modbus, "Modbus"},     {TSettingKind::WifiMode, "Wi-Fi mode"}};
+    std::string text = address + "\n";
+    for (const auto& [kind, label] : rows) {
+        std::string padded = label;
+        padded.resize(16, ' ');
+        text += "  " + padded + SettingText(s, kind) + "\n";
+    }
+    return text;
+}
+
+nlohmann::ordered_json DifferencesJson(const TSettings& current, const TSettings& wanted,
+                                       const std::vector<TSettingKind>& kinds) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (TSettingKind kind : kinds)
+        list.push_back({{"setting", SettingName(kind)},
+                        {"device", SettingJson(current, kind)},
+                        {"file", SettingJson(wanted, kind)}});
+    return list;
+}
+
+std::string DifferencesText(const TSettings& current, const TSettings& wanted,
+                            const std::vector<TSettingKind>& kinds) {
+    std::string text;
+    for (TSettingKind kind : kinds) {
+        std::string name = SettingName(kind);
+        name.resize(14, ' ');
+        text += "  " + name + "device " + SettingText(current, kind) + "\n" + std::string(16, ' ') +
+                "file   " + SettingText(wanted, kind) + "\n";
+    }
+    return text;
+}
+
+bool WriteSnapshot(const std::string& path, const nlohmann::ordered_json& doc, bool secret,
+                   std::string& error) {
+    namespace fs = std::filesystem;
+    const std::string part = path + ".part";
+    std::error_code ec;
+    {
+        std::ofstream file(part, std::ios::binary | std::ios::trunc);
+        if (file && secret)
+            fs::permissions(part, fs::perms::owner_read | fs::perms::owner_write,
+                            fs::perm_options::replace, ec);
+        if (file)
+            file << doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+                 << '\n';
+        file.close();
+        if (!file || ec) {
+            error = "cannot write " + path;
+            fs::remove(part, ec);
+            return false;
+        }
+    }
+    fs::rename(part, path, ec);
+    if (ec) {
+        error = "cannot write " + path + ": " + ec.message();
+        fs::remove(part, ec);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace kstbell::cli

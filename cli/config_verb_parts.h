@@ -1,0 +1,55 @@
+#pragma once
+
+// What the config verbs share: the keys given in files, reading a device's settings, the
+// differences as JSON and text, and the snapshot file written safely.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/config_diff.h"
+#include "cli/verb_context.h"
+
+namespace CLI {
+class App;
+}
+
+namespace kstbell::cli {
+
+// The files of --ap-key-file and --station-key-file, and the keys read from them.
+struct TKeyFiles {
+    std::string AccessPoint;
+    std::string Station;
+};
+
+struct TGivenKeys {
+    std::optional<std::string> AccessPoint;
+    std::optional<std::string> Station;
+};
+
+// Adds --ap-key-file and --station-key-file to a config verb.
+void AddKeyFileOptions(CLI::App& verb, TKeyFiles& files);
+// Reads the keys of the files given. False, with the failure, when one cannot be read.
+bool ReadGivenKeys(const TKeyFiles& files, TGivenKeys& keys, TOutcome& failure);
+// Puts the given keys into the credentials that take one.
+void UseKeys(TSettings& s, const TGivenKeys& keys);
+
+// Asks the device for its information and takes its settings; a device that does not give them
+// is reported as failed, and false tells the caller to go no further with it.
+bool ReadDevice(TVerbContext& c, const std::string& address, TDeviceSession& s, TSettings& current);
+
+// The settings as "label  value" lines under the address.
+std::string SettingsBlock(const std::string& address, const TSettings& s);
+// [{setting, device, file}] for the kinds, and the same as lines for a person.
+nlohmann::ordered_json DifferencesJson(const TSettings& current, const TSettings& wanted,
+                                       const std::vector<TSettingKind>& kinds);
+std::string DifferencesText(const TSettings& current, const TSettings& wanted,
+                            const std::vector<TSettingKind>& kinds);
+
+// Writes the document whole or not at all; a file with keys is readable by its owner only.
+bool WriteSnapshot(const std::string& path, const nlohmann::ordered_json& doc, bool secret,
+                   std::string& error);
+
+}  // namespace kstbell::cli

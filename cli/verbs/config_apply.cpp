@@ -1,0 +1,194 @@
+// config apply: writes what differs from a snapshot file, the Wi-Fi mode last; restarts the
+// device when asked and checks what it reports after.
+
+#include <CLI/CLI.hpp>
+
+#include <map>
+#include <mutex>
+
+#include "cli/config_plan.h"
+#include "cli/config_verb_parts.h"
+#include "cli/outcome_text.h"
+#include "cli/restart_wait.h"
+#include "device/session.h"
+#include "device/settings.h"
+
+namespace kstbell::cli {
+
+namespace {
+
+// What apply found for one device before writing anything.
+struct TPlanned {
+    std::string File;
+    TSettings Current;
+    TSettings Wanted;
+    std::vector<TSettingKind> Steps;
+};
+
+class TConfigApply final : public TVerb {
+  public:
+    TConfigApply()
+        : TVerb({"config apply", "write what differs from FILE, the Wi-Fi mode last",
+                 "file, written, restart (needed|sent|by_wifi_mode), verified, back_after_ms; "
+                 "with --dry-run: dry_run, would_write, differences"}) {}
+
+    void Declare(CLI::App& verb) override {
+        verb.add_option("FILE", pattern_, "a snapshot file")->type_name("FILE")->required();
+        verb.add_flag("--dry-run", dryRun_, "only tell what would be written");
+        CLI::Option* reboot =
+            verb.add_flag("--reboot", reboot_, "restart the device afterwards to take effect");
+        verb.add_flag("--wait", wait_, "wait for the restart and check the values read back")
+            ->needs(reboot);
+        AddKeyFileOptions(verb, keyFiles_);
+    }
+
+    int Run(TVerbContext& c) override {
+        TGivenKeys keys;
+        TOutcome failure;
+        if (!ReadGivenKeys(keyFiles_, keys, failure)) {
+            FailAll(c, failure);
+            return c.Report.ExitCode();
+        }
+        std::mutex mutex;
+        std::map<std::string, TPlanned> plans;
+        c.ForEach([&](const std::string& address, TDeviceSession& s) {
+            TPlanned p;
+            if (!Plan(c, address, s, keys, p)) return;
+            std::lock_guard lock(mutex);
+            plans.emplace(address, std::move(p));
+        });
+        if (plans.empty()) return c.Report.ExitCode();
+
+        std::vector<std::string> devices;
+        std::string listing;
+        for (const auto& [address, p] : plans) {
+            devices.push_back(address);
+            listing += address + ": " + SettingNames(p.Steps) + "\n";
+        }
+        if (c.Env.InputIsTerminal && !c.Global.Yes) c.Err << listing;
+        int exitCode = 0;
+        if (!ConsentTo(c,
+                       "Write these settings to " + DeviceListText(devices) +
+                           "? They take effect when the device restarts; a new Wi-Fi mode "
+                           "restarts it at once.",
+                       exitCode))
+            return exitCode;
+        ForEachDevice(
+            devices, c.Engine, c.Network,
+            [&](const std::string& address, TDeviceSession& s) {
+                ApplyPlan(c, address, s, plans.at(address));
+            },
+            c.Env.Stop);
+        return c.Report.ExitCode();
+    }
+
+  private:
+    // Reads the file and the device and finds what to write. True when there is something to
+    // write; otherwise the device's result (nothing to write, a dry run, or a failure) is
+    // reported.
+    bool Plan(TVerbContext& c, const std::string& address, TDeviceSession& s,
+              const TGivenKeys& keys, TPlanned& p) const {
+        p.File = FileForDevice(pattern_, address);
+        std::string error;
+        if (!ReadSnapshotFile(p.File, p.Wanted, error)) {
+            c.Report.Failure(address, Invalid(TInvalid::None, error));
+            return false;
+        }
+        UseKeys(p.Wanted, keys);
+        if (!ReadDevice(c, address, s, p.Current)) return false;
+        p.Steps = Differences(p.Current, p.Wanted);
+        if (const TOutcome checked = CheckPlan(p.Steps, p.Wanted); !checked.Ok()) {
+            c.Report.Failure(address, checked);
+            return false;
+        }
+        if (!p.Steps.empty() && !dryRun_) return true;
+        nlohmann::ordered_json result{{"file", p.File},
+                                      {"written", nlohmann::ordered_json::array()}};
+        if (dryRun_) {
+            result["dry_run"] = true;
+            result["would_write"] = nlohmann::ordered_json::array();
+            for (TSettingKind kind : p.Steps)
+                result["would_write"].push_back(SettingName(kind));
+            result["differences"] = DifferencesJson(p.Current, p.Wanted, p.Steps);
+        }
+        c.Report.Success(address, result,
+                         p.Steps.empty()
+                             ? address + "  already as " + p.File + "; nothing to write"
+                             : address + "  would write " + SettingNames(p.Steps) + ":\n" +
+                                   DifferencesText(p.Current, p.Wanted, p.Steps));
+        return false;
+    }
+
+    // Writes the steps, restarts when asked and, when asked to wait, checks what the device
+    // reports after it is back.
+    void ApplyPlan(TVerbContext& c, const std::string& address, TDeviceSession& s,
+                   const TPlanned& p) const {
+        std::vector<TSettingKind> done;
+        for (TSettingKind kind : p.Steps) {
+            const TOutcome o = WriteSetting(s, p.Wanted, kind);
+            if (!o.Ok()) {
+                const std::string before =
+                    done.empty() ? "nothing written" : "written before it: " + SettingNames(done);
+                c.Report.Failure(address, ErrorJson(o, std::string("writing ") + SettingName(kind) +
+                                                           " (" + before + ")"));
+                return;
+            }
+            done.push_back(kind);
+        }
+        nlohmann::ordered_json written = nlohmann::ordered_json::array();
+        for (TSettingKind kind : done)
+            written.push_back(SettingName(kind));
+        const bool modeChanged = p.Steps.back() == TSettingKind::WifiMode;
+        std::string restart = modeChanged ? "by_wifi_mode" : "needed";
+        if (reboot_ && !modeChanged) {
+            // The same pause the setup window leaves between the files of a setting: the device
+            // stores a file after its data connection has closed.
+            s.Pause.Sleep(kSettingPauseMs);
+            const TOutcome o = RequestReset(s);
+            if (!o.Ok()) {
+                c.Report.Failure(address, ErrorJson(o, "the settings were written; the reboot"));
+                return;
+            }
+            restart = "sent";
+        }
+        nlohmann::ordered_json result{{"file", p.File}, {"written", written}, {"restart", restart}};
+        std::string human = address + "  wrote " + SettingNames(p.Steps);
+        if (!wait_) {
+            human += restart == "needed" ? "; reboot to take effect" : "; the device restarts now";
+            c.Report.Success(address, result, human);
+            return;
+        }
+        long waited = 0;
+        const TOutcome back = WaitUntilBack(s, c.Env, waited);
+        if (!back.Ok()) {
+            c.Report.Failure(address, ErrorJson(back, "it did not answer again after its restart"));
+            return;
+        }
+        const auto still = Differences(SettingsOf(s.LastReport), p.Wanted);
+        if (!still.empty()) {
+            TOutcome o{TOutcomeKind::VerifyFailed};
+            o.Message = "after the restart the device still differs from " + p.File + " in " +
+                        SettingNames(still);
+            c.Report.Failure(address, o);
+            return;
+        }
+        result["verified"] = true;
+        result["back_after_ms"] = waited;
+        c.Report.Success(address, result,
+                         human + "; restarted, and what it reports now matches " + p.File);
+    }
+
+    std::string pattern_;
+    bool dryRun_ = false;
+    bool reboot_ = false;
+    bool wait_ = false;
+    TKeyFiles keyFiles_;
+};
+
+}  // namespace
+
+std::unique_ptr<TVerb> MakeConfigApplyVerb() {
+    return std::make_unique<TConfigApply>();
+}
+
+}  // namespace kstbell::cli

@@ -1,0 +1,57 @@
+// config diff: how each device differs from a snapshot file.
+
+#include <CLI/CLI.hpp>
+
+#include "cli/config_verb_parts.h"
+#include "device/session.h"
+
+namespace kstbell::cli {
+
+namespace {
+
+class TConfigDiff final : public TVerb {
+  public:
+    TConfigDiff()
+        : TVerb({"config diff", "print how the device differs from FILE (exit 1)",
+                 "file, same, differences [{setting, device, file}]"}) {}
+
+    void Declare(CLI::App& verb) override {
+        verb.add_option("FILE", pattern_, "a snapshot file")->type_name("FILE")->required();
+    }
+
+    int Run(TVerbContext& c) override {
+        c.ForEach([&](const std::string& address, TDeviceSession& s) {
+            const std::string path = FileForDevice(pattern_, address);
+            TSettings wanted;
+            std::string error;
+            if (!ReadSnapshotFile(path, wanted, error)) {
+                c.Report.Failure(address, Invalid(TInvalid::None, error));
+                return;
+            }
+            TSettings current;
+            if (!ReadDevice(c, address, s, current)) return;
+            const auto kinds = Differences(current, wanted);
+            if (!kinds.empty()) c.Report.MarkDiffers();
+            c.Report.Success(
+                address,
+                {{"file", path},
+                 {"same", kinds.empty()},
+                 {"differences", DifferencesJson(current, wanted, kinds)}},
+                address + (kinds.empty() ? "  same as " + path
+                                         : "  differs from " + path + ":\n" +
+                                               DifferencesText(current, wanted, kinds)));
+        });
+        return c.Report.ExitCode();
+    }
+
+  private:
+    std::string pattern_;
+};
+
+}  // namespace
+
+std::unique_ptr<TVerb> MakeConfigDiffVerb() {
+    return std::make_unique<TConfigDiff>();
+}
+
+}  // namespace kstbell::cli
