@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "cli/key_file.h"
+#include "cli/snapshot_reader.h"
 #include "device/session.h"
 
 namespace kstbell::cli {
@@ -37,6 +38,30 @@ void UseKeys(TSettings& s, const TGivenKeys& keys) {
     if (s.AccessPoint && keys.AccessPoint && s.AccessPoint->KeyType != kKeyOpen)
         s.AccessPoint->Key = *keys.AccessPoint;
     if (s.Station && keys.Station && s.Station->KeyType != kKeyOpen) s.Station->Key = *keys.Station;
+}
+
+std::map<std::string, TDeviceSnapshot> ReadSnapshots(TVerbContext& c, const std::string& pattern) {
+    std::map<std::string, TDeviceSnapshot> byDevice;
+    std::map<std::string, std::pair<TSettings, std::string>> byFile;  // settings, or the error
+    std::vector<std::string> readable;
+    for (const auto& address : c.Devices) {
+        const std::string file = FileForDevice(pattern, address);
+        auto [it, added] = byFile.try_emplace(file);
+        if (added && !ReadSnapshotFile(file, it->second.first, it->second.second) &&
+            it->second.second.empty())
+            it->second.second = "cannot read the snapshot " + file;
+        if (!it->second.second.empty()) {
+            TOutcome o = Invalid(TInvalid::None, it->second.second);
+            o.Path = file;
+            c.Report.Failure(address, o);
+            c.Report.MarkRefusedInput();
+            continue;
+        }
+        byDevice[address] = {file, it->second.first};
+        readable.push_back(address);
+    }
+    c.Devices = std::move(readable);
+    return byDevice;
 }
 
 bool ReadDevice(TVerbContext& c, const std::string& address, TDeviceSession& s,

@@ -3,6 +3,7 @@
 // What the config verbs share: the keys given in files, reading a device's settings, the
 // differences as JSON and text, and the snapshot file written safely.
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,6 +36,17 @@ void AddKeyFileOptions(CLI::App& verb, TKeyFiles& files);
 bool ReadGivenKeys(const TKeyFiles& files, TGivenKeys& keys, TOutcome& failure);
 // Puts the given keys into the credentials that take one.
 void UseKeys(TSettings& s, const TGivenKeys& keys);
+
+// A device's snapshot file and the settings read from it.
+struct TDeviceSnapshot {
+    std::string File;
+    TSettings Settings;
+};
+
+// Reads the snapshot file of every device (pattern with {device} replaced) before any device is
+// contacted, each file once. A device whose file cannot be read is reported (invalid_input, the
+// file and the key named) and dropped from c.Devices, and the run then exits 2.
+std::map<std::string, TDeviceSnapshot> ReadSnapshots(TVerbContext& c, const std::string& pattern);
 
 // Asks the device for its information and takes its settings; a device that does not give them
 // is reported as failed, and false tells the caller to go no further with it.

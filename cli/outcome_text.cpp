@@ -77,6 +77,8 @@ std::string InvalidText(const TOutcome& o) {
         case TInvalid::ImageTooLong:
             return "the image " + o.Path + " is " + std::to_string(o.Total) +
                    " bytes; the device takes at most " + std::to_string(MaxImageLength);
+        case TInvalid::ControlByte:
+            return o.Message + " may not hold control characters (bytes 0 to 31 and 127)";
         case TInvalid::None:
             break;
     }

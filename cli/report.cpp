@@ -80,6 +80,11 @@ void TReport::MarkDiffers() {
     differs_ = true;
 }
 
+void TReport::MarkRefusedInput() {
+    std::lock_guard lock(mutex_);
+    refusedInput_ = true;
+}
+
 std::size_t TReport::Successes() const {
     std::lock_guard lock(mutex_);
     return successes_;
@@ -95,6 +100,7 @@ std::size_t TReport::Failures() const {
 
 int TReport::ExitCode() const {
     std::lock_guard lock(mutex_);
+    if (refusedInput_) return kExitUsage;
     if (failures_.empty()) return differs_ ? kExitFailed : kExitOk;
     if (failures_.size() > 1) return kExitFailed;
     const std::string& only = failures_.begin()->first;

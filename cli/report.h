@@ -41,11 +41,14 @@ class TReport {
     void Error(const std::string& text);
     // The verb found a difference (config diff): a run without failures then exits 1.
     void MarkDiffers();
+    // A file or value given was refused before its devices were contacted (a malformed
+    // snapshot): the run exits 2 whatever else happened.
+    void MarkRefusedInput();
 
     std::size_t Successes() const;
     std::size_t Failures() const;
-    // 0 when nothing failed (1 after MarkDiffers); 3, 4 or 5 when every failure was unreachable,
-    // refused or verify_failed; 1 otherwise.
+    // 2 after MarkRefusedInput; 0 when nothing failed (1 after MarkDiffers); 3, 4 or 5 when
+    // every failure was unreachable, refused or verify_failed; 1 otherwise.
     int ExitCode() const;
 
   private:
@@ -59,6 +62,7 @@ class TReport {
     std::string heading_;
     bool headingShown_ = false;
     bool differs_ = false;
+    bool refusedInput_ = false;
     std::size_t successes_ = 0;
     std::map<std::string, std::size_t> failures_;  // by kind name
 };

@@ -37,6 +37,7 @@ enum class TInvalid {
     ContentLength,
     ImageUnreadable,  // Message: why
     ImageTooLong,     // Total: its length
+    ControlByte,      // Message: the field that holds one ("the SSID")
 };
 
 // Where in a file transfer an operation stopped.

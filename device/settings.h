@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "device/outcome.h"
 
@@ -58,7 +59,12 @@ struct TModbusSettings {
     std::uint16_t IdleTimeout = 30;  // seconds
 };
 
-// Checks. Done when the values may be written; otherwise InvalidInput naming the rule.
+// True when text holds a control character (a byte from 0 to 31, or 127): no setting may hold
+// one, as the device would store it and show it as it is.
+bool HasControlByte(std::string_view text);
+
+// Checks. Done when the values may be written; otherwise InvalidInput naming the rule (and, for
+// a control character, the field).
 TOutcome CheckCredentials(const TCredentials& c);
 TOutcome CheckLocation(const std::string& location);
 TOutcome CheckWebKey(const std::string& key);

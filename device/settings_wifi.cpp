@@ -14,6 +14,9 @@ TOutcome CheckCredentials(const TCredentials& c) {
     if (c.Ssid.empty() || c.Ssid.size() > kMaxSsid) return Invalid(TInvalid::Ssid);
     if (c.KeyType != kKeyOpen && (c.Key.size() < kMinKey || c.Key.size() > kMaxKey))
         return Invalid(TInvalid::Key);
+    if (HasControlByte(c.Ssid)) return Invalid(TInvalid::ControlByte, "the SSID");
+    if (c.KeyType != kKeyOpen && HasControlByte(c.Key))
+        return Invalid(TInvalid::ControlByte, "the key");
     return {};
 }
 

@@ -8,10 +8,12 @@
 
 #include "cli/config_plan.h"
 #include "cli/config_verb_parts.h"
+#include "cli/exit_codes.h"
 #include "cli/outcome_text.h"
 #include "cli/restart_wait.h"
 #include "device/session.h"
 #include "device/settings.h"
+#include "protocol/device_info.h"
 
 namespace kstbell::cli {
 
@@ -39,6 +41,8 @@ class TConfigApply final : public TVerb {
             verb.add_flag("--reboot", reboot_, "restart the device afterwards to take effect");
         verb.add_flag("--wait", wait_, "wait for the restart and check the values read back")
             ->needs(reboot);
+        verb.add_flag("--allow-same-address", allowSameAddress_,
+                      "apply a static address to more than one device");
         AddKeyFileOptions(verb, keyFiles_);
     }
 
@@ -49,10 +53,14 @@ class TConfigApply final : public TVerb {
             FailAll(c, failure);
             return c.Report.ExitCode();
         }
+        const auto snapshots = ReadSnapshots(c, pattern_);
+        if (!allowSameAddress_ && !OneDevicePerAddress(c, snapshots)) return kExitUsage;
         std::mutex mutex;
         std::map<std::string, TPlanned> plans;
         c.ForEach([&](const std::string& address, TDeviceSession& s) {
             TPlanned p;
+            p.File = snapshots.at(address).File;
+            p.Wanted = snapshots.at(address).Settings;
             if (!Plan(c, address, s, keys, p)) return;
             std::lock_guard lock(mutex);
             plans.emplace(address, std::move(p));
@@ -83,17 +91,31 @@ class TConfigApply final : public TVerb {
     }
 
   private:
-    // Reads the file and the device and finds what to write. True when there is something to
+    // A static address given to two devices makes both unreachable: refused, naming the
+    // address and its devices, unless asked for.
+    static bool OneDevicePerAddress(TVerbContext& c,
+                                    const std::map<std::string, TDeviceSnapshot>& snapshots) {
+        std::map<std::string, std::vector<std::string>> byAddress;
+        for (const auto& [address, snapshot] : snapshots) {
+            const auto& st = snapshot.Settings.StaticIp;
+            if (st && st->Enabled) byAddress[AddressText(st->Address.Ip)].push_back(address);
+        }
+        bool fine = true;
+        for (const auto& [ip, devices] : byAddress) {
+            if (devices.size() < 2) continue;
+            c.Report.Error("the static address " + ip + " would go to " +
+                           std::to_string(devices.size()) + " devices (" + DeviceListText(devices) +
+                           "); give --allow-same-address to apply it all the same");
+            fine = false;
+        }
+        return fine;
+    }
+
+    // Reads the device and finds what to write. True when there is something to
     // write; otherwise the device's result (nothing to write, a dry run, or a failure) is
     // reported.
     bool Plan(TVerbContext& c, const std::string& address, TDeviceSession& s,
               const TGivenKeys& keys, TPlanned& p) const {
-        p.File = FileForDevice(pattern_, address);
-        std::string error;
-        if (!ReadSnapshotFile(p.File, p.Wanted, error)) {
-            c.Report.Failure(address, Invalid(TInvalid::None, error));
-            return false;
-        }
         UseKeys(p.Wanted, keys);
         if (!ReadDevice(c, address, s, p.Current)) return false;
         p.Steps = Differences(p.Current, p.Wanted);
@@ -179,6 +201,7 @@ class TConfigApply final : public TVerb {
     }
 
     std::string pattern_;
+    bool allowSameAddress_ = false;
     bool dryRun_ = false;
     bool reboot_ = false;
     bool wait_ = false;

@@ -20,14 +20,10 @@ class TConfigDiff final : public TVerb {
     }
 
     int Run(TVerbContext& c) override {
+        const auto snapshots = ReadSnapshots(c, pattern_);
         c.ForEach([&](const std::string& address, TDeviceSession& s) {
-            const std::string path = FileForDevice(pattern_, address);
-            TSettings wanted;
-            std::string error;
-            if (!ReadSnapshotFile(path, wanted, error)) {
-                c.Report.Failure(address, Invalid(TInvalid::None, error));
-                return;
-            }
+            const std::string& path = snapshots.at(address).File;
+            const TSettings& wanted = snapshots.at(address).Settings;
             TSettings current;
             if (!ReadDevice(c, address, s, current)) return;
             const auto kinds = Differences(current, wanted);

@@ -1,0 +1,145 @@
+// kstbellctl used as an operator or an attacker might: files that are not what they claim, values
+// with control characters, snapshots that are malformed or lenient, huge device lists,
+// interrupts. Each case must be refused or handled before it harms a horn.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli_harness.h"
+#include "device/settings.h"
+
+namespace kstbell::cli::test {
+namespace {
+
+std::string Snapshot(const std::string& settings) {
+    return R"({"format":"kstbellctl-config/1","settings":)" + settings + "}";
+}
+
+TEST(CliMisuse, ControlCharactersNeverReachAHornAndTheFieldIsNamed) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* field;
+    };
+    const Case cases[] = {
+        {{"set", "location", "Hall\t2"}, "the location"},
+        {{"set", "ap", "Net\x01"}, "the SSID"},
+        {{"set", "station", "Plant", "--key-file", TempFile("nl.key", "key\n12345678")}, "the key"},
+        {{"set", "ap", "Net", "--key-file",
+          TempFile("nul.key", std::string("key1\0"
+                                          "2345",
+                                          9))},
+         "the key"},
+        {{"config", "apply", TempFile("nul.json", Snapshot(R"({"location_hex":"48616c6c0032"})"))},
+         "location: the location"},
+        {{"config", "apply",
+          TempFile("lf.json", Snapshot(R"({"station":{"ssid_hex":"506c0a","key_type":"open"}})"))},
+         "station: the SSID"},
+    };
+    THorns horns("127.0.98.1", 1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.field);
+        horns.Site.ClearRequests(0);
+        const auto r = RunCli(Join(Join(horns.Target(), {"--json", "--yes"}), c.args));
+        EXPECT_EQ(r.Code, 1) << r.Out << r.Err;
+        ASSERT_EQ(r.Lines().size(), 1u) << r.Out;
+        const auto error = r.Lines()[0]["error"];
+        EXPECT_EQ(error["kind"], "invalid_input");
+        EXPECT_NE(error["message"].get<std::string>().find(c.field), std::string::npos) << error;
+        // A snapshot is checked after the horn was read; nothing is written either way.
+        for (const auto& request : horns.Site.Requests(0))
+            EXPECT_FALSE(request.Bytes.size() > 4 && request.Bytes[4] == 0x5F)
+                << "a file was announced";
+    }
+    // Line ends at the end of a key file, however many, are not part of the key.
+    const std::string key = TempFile("crlf.key", "secret-key-12\r\n\n");
+    ASSERT_EQ(RunCli(Join(horns.Target(), {"--yes", "set", "ap", "Horn", "--key-file", key})).Code,
+              0);
+    EXPECT_TRUE(horns.FileIs(0, kApKeyFile, "secret-key-12"));
+}
+
+TEST(CliMisuse, MalformedSnapshotsAreRefusedNamingFileAndKeyBeforeAnyHornIsAsked) {
+    struct Case {
+        std::string name, text, key;
+    };
+    const Case cases[] = {
+        {"deep.json", std::string(100000, '['), "nested deeper"},
+        {"format.json", R"({"format":1,"settings":{}})", "format"},
+        {"array.json", Snapshot("[]"), "settings"},
+        {"ssid.json", Snapshot(R"({"access_point":{"ssid":5,"key_type":"open"}})"),
+         "settings.access_point: \"ssid\""},
+        {"null.json", Snapshot(R"({"station":{"ssid":"x","key_type":null}})"),
+         "settings.station.key_type"},
+        {"port.json", Snapshot(R"({"modbus":{"port":"502","idle_timeout_s":30}})"),
+         "settings.modbus.port"},
+        {"huge.json", Snapshot(R"({"modbus":{"port":1e300,"idle_timeout_s":30}})"),
+         "settings.modbus.port"},
+        {"broken.json", "{\"format\":", "not JSON"},
+        {"folder", "", "folder"},
+    };
+    THorns horns("127.0.98.11", 1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string file = TempFile("malformed/" + c.name, c.text);
+        if (c.name == "folder") file = file.substr(0, file.rfind('/'));
+        for (const char* verb : {"diff", "apply"}) {
+            const auto r = RunCli(Join(horns.Target(), {"--json", "--yes", "config", verb, file}));
+            EXPECT_EQ(r.Code, 2) << verb << ": " << r.Out << r.Err;
+            ASSERT_EQ(r.Lines().size(), 1u) << r.Out;
+            const auto error = r.Lines()[0]["error"];
+            EXPECT_EQ(error["kind"], "invalid_input");
+            const std::string message = error["message"];
+            EXPECT_NE(message.find(file), std::string::npos) << message;
+            EXPECT_NE(message.find(c.key), std::string::npos) << message;
+        }
+    }
+    EXPECT_TRUE(horns.Site.Requests(0).empty());
+}
+
+TEST(CliMisuse, SnapshotsAreStrictAndOneStaticAddressGoesToOneHorn) {
+    THorns horns("127.0.98.21", 3);
+    const auto all = Join(horns.Target(), {"--json", "--yes", "config"});
+    struct Case {
+        std::string name, settings, key;
+    };
+    const Case cases[] = {
+        {"typo.json", R"({"locaton":"Hall"})", "settings.locaton"},
+        {"extra.json", R"({"modbus":{"port":502,"idle_timeout_s":30,"unit":1}})",
+         "settings.modbus.unit"},
+        {"disagree.json", R"({"location":"Hall","location_hex":"48616c6c2032"})", "disagree"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto r = RunCli(Join(all, {"diff", TempFile(c.name, Snapshot(c.settings))}));
+        EXPECT_EQ(r.Code, 2) << r.Out << r.Err;
+        ASSERT_EQ(r.Lines().size(), 3u) << r.Out;
+        EXPECT_NE(r.Lines()[0]["error"]["message"].get<std::string>().find(c.key),
+                  std::string::npos)
+            << r.Out;
+    }
+    // One file with a static address for three horns would leave them on one address.
+    const std::string shared = TempFile(
+        "static.json",
+        Snapshot(R"({"static_ip":{"ip":"10.0.0.5","mask":"255.0.0.0","gateway":"10.0.0.1"}})"));
+    auto r = RunCli(Join(all, {"apply", shared}));
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_TRUE(r.Out.empty()) << r.Out;
+    EXPECT_NE(r.Err.find("10.0.0.5 would go to 3 devices"), std::string::npos) << r.Err;
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_TRUE(horns.Site.Requests(i).empty());
+    r = RunCli(Join(all, {"apply", shared, "--allow-same-address", "--dry-run"}));
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    EXPECT_EQ(r.Lines().size(), 3u);
+    // A file per horn, each with an address of its own, needs no permission.
+    for (std::size_t i = 0; i < 3; ++i)
+        TempFile("own-" + horns.Address(i) + ".json",
+                 Snapshot(R"({"static_ip":{"ip":"10.0.0.)" + std::to_string(10 + i) +
+                          R"(","mask":"255.0.0.0","gateway":"10.0.0.1"}})"));
+    const std::string own = shared.substr(0, shared.rfind('/')) + "/own-{device}.json";
+    r = RunCli(Join(all, {"apply", own, "--dry-run"}));
+    EXPECT_EQ(r.Code, 0) << r.Err;
+}
+
+}  // namespace
+}  // namespace kstbell::cli::test
