@@ -2,10 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
-#include <filesystem>
-#include <fstream>
-
 #include "cli/key_file.h"
+#include "cli/safe_file.h"
 #include "cli/snapshot_reader.h"
 #include "device/session.h"
 
@@ -113,31 +111,9 @@ std::string DifferencesText(const TSettings& current, const TSettings& wanted,
 
 bool WriteSnapshot(const std::string& path, const nlohmann::ordered_json& doc, bool secret,
                    std::string& error) {
-    namespace fs = std::filesystem;
-    const std::string part = path + ".part";
-    std::error_code ec;
-    {
-        std::ofstream file(part, std::ios::binary | std::ios::trunc);
-        if (file && secret)
-            fs::permissions(part, fs::perms::owner_read | fs::perms::owner_write,
-                            fs::perm_options::replace, ec);
-        if (file)
-            file << doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
-                 << '\n';
-        file.close();
-        if (!file || ec) {
-            error = "cannot write " + path;
-            fs::remove(part, ec);
-            return false;
-        }
-    }
-    fs::rename(part, path, ec);
-    if (ec) {
-        error = "cannot write " + path + ": " + ec.message();
-        fs::remove(part, ec);
-        return false;
-    }
-    return true;
+    return WriteFileWhole(
+        path, doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n",
+        secret, error);
 }
 
 }  // namespace kstbell::cli

@@ -60,7 +60,8 @@ nlohmann::ordered_json DifferencesJson(const TSettings& current, const TSettings
 std::string DifferencesText(const TSettings& current, const TSettings& wanted,
                             const std::vector<TSettingKind>& kinds);
 
-// Writes the document whole or not at all; a file with keys is readable by its owner only.
+// Writes the document whole or not at all (see WriteFileWhole); a file with keys is readable by
+// its owner only.
 bool WriteSnapshot(const std::string& path, const nlohmann::ordered_json& doc, bool secret,
                    std::string& error);
 

@@ -89,6 +89,13 @@ void ShowFirmwareOutcome(TContext& ctx, const TOutcome& o) {
         if (o.Invalid == TInvalid::ImageUnreadable)
             ShowInputError(ctx,
                            "The firmware file " + o.Path + " cannot be read: " + o.Message + ".");
+        if (o.Invalid == TInvalid::ImageNotFile)
+            ShowInputError(ctx, "The firmware file " + o.Path + " is " + o.Message +
+                                    ", not a file. Nothing was sent.");
+        if (o.Invalid == TInvalid::ImageEmpty)
+            ShowInputError(ctx, "The firmware file " + o.Path +
+                                    " is empty: the device would be left without firmware. "
+                                    "Nothing was sent.");
         return;  // a too long image: the status bar says so
     }
     if (o.Phase == TPhase::Checksum) {

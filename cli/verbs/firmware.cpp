@@ -4,9 +4,9 @@
 #include <CLI/CLI.hpp>
 
 #include <atomic>
-#include <fstream>
 
 #include "cli/device_fields.h"
+#include "cli/exit_codes.h"
 #include "cli/outcome_text.h"
 #include "cli/progress_line.h"
 #include "cli/restart_wait.h"
@@ -19,25 +19,6 @@
 namespace kstbell::cli {
 
 namespace {
-
-// The image's length, or the reason it cannot be uploaded, found before any device is asked.
-TOutcome CheckImage(const std::string& path, std::uint64_t& length) {
-    std::ifstream file(path, std::ios::binary | std::ios::ate);
-    const auto end = file ? static_cast<std::streamoff>(file.tellg()) : -1;
-    if (end < 0) {
-        TOutcome o = Invalid(TInvalid::ImageUnreadable, "it cannot be opened");
-        o.Path = path;
-        return o;
-    }
-    length = static_cast<std::uint64_t>(end);
-    if (end > MaxImageLength) {
-        TOutcome o = Invalid(TInvalid::ImageTooLong);
-        o.Path = path;
-        o.Total = length;
-        return o;
-    }
-    return {};
-}
 
 // Counts the image bytes into the progress line, and notices a reset that could not be sent
 // after the device confirmed the image.
@@ -172,9 +153,14 @@ class TFirmware final : public TVerb {
     int Run(TVerbContext& c) override {
         const std::string& image = image_;
         std::uint64_t length = 0;
-        if (const TOutcome checked = CheckImage(image, length); !checked.Ok()) {
-            for (const auto& device : c.Devices)
-                c.Report.Failure(device, checked);
+        if (const TOutcome checked = CheckImageFile(image, length); !checked.Ok()) {
+            // A folder, a device or an empty file is no image at all: a usage error.
+            if (checked.Invalid == TInvalid::ImageNotFile ||
+                checked.Invalid == TInvalid::ImageEmpty) {
+                c.Report.Error(OutcomeMessage(checked));
+                return kExitUsage;
+            }
+            FailAll(c, checked);
             return c.Report.ExitCode();
         }
         int exitCode = 0;

@@ -3,7 +3,11 @@
 // interrupts. Each case must be refused or handled before it harms a horn.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +19,79 @@ namespace {
 
 std::string Snapshot(const std::string& settings) {
     return R"({"format":"kstbellctl-config/1","settings":)" + settings + "}";
+}
+
+namespace fs = std::filesystem;
+
+TEST(CliMisuse, ASnapshotIsWrittenToANewFileNeverThroughALinkOrAnotherOwnersFile) {
+    THorns horns("127.0.98.31", 1);
+    const std::string key = TempFile("save.key", "horn-key-1234");
+    ASSERT_EQ(RunCli(Join(horns.Target(), {"--yes", "set", "ap", "Horn", "--key-file", key})).Code,
+              0);
+    ASSERT_TRUE(horns.FileIs(0, kApSsidFile, "Horn"));
+    horns.Site.Restart(0);  // a WPA access point, whose key the snapshot then holds
+    enum class TLeftBefore { PartLink, TargetLink, PartOfAnother };
+    for (TLeftBefore before :
+         {TLeftBefore::PartLink, TLeftBefore::TargetLink, TLeftBefore::PartOfAnother}) {
+        SCOPED_TRACE(static_cast<int>(before));
+        const fs::path dir = fs::path(TempFile("shared/x", "")).parent_path();
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        const fs::path victim = dir / "victim";
+        std::ofstream(victim) << "precious";
+        const fs::path snap = dir / "snap.json";
+        const fs::path part = dir / "snap.json.part";
+        switch (before) {
+            case TLeftBefore::PartLink:
+                fs::create_symlink(victim, part);
+                break;
+            case TLeftBefore::TargetLink:
+                fs::create_symlink(victim, snap);
+                break;
+            case TLeftBefore::PartOfAnother:
+                std::ofstream(part) << "{}";
+                fs::permissions(part, fs::perms(0666));
+                if (::getuid() == 0) {
+                    ASSERT_EQ(::chown(part.c_str(), 65534, 65534), 0);
+                }
+                break;
+        }
+        const auto r = RunCli(Join(
+            horns.Target(), {"--json", "config", "save", snap.string(), "--ap-key-file", key}));
+        ASSERT_EQ(r.Code, 0) << r.Out << r.Err;
+        std::ifstream victimText(victim);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(victimText), {}), "precious");
+        struct stat st {};
+        ASSERT_EQ(::lstat(snap.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+        EXPECT_EQ(st.st_uid, ::getuid());
+        // Nothing else is left in the folder.
+        std::size_t files = 0;
+        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir))
+            ++files;
+        EXPECT_EQ(files, before == TLeftBefore::TargetLink ? 2u : 3u);
+    }
+}
+
+TEST(CliMisuse, AnImageThatIsEmptyOrNoFileIsRefusedBeforeAnyHornIsContacted) {
+    const std::string empty = TempFile("images/empty.bin", "");
+    const std::string folder = empty.substr(0, empty.rfind('/'));
+    const std::pair<std::string, const char*> cases[] = {
+        {empty, "is empty"},
+        {"/dev/zero", "is not a regular file, not a file"},
+        {folder, "is a folder, not a file"},
+    };
+    THorns horns("127.0.98.41", 1);
+    for (const auto& [image, reason] : cases) {
+        SCOPED_TRACE(image);
+        const auto r = RunCli(Join(horns.Target(), {"--json", "--yes", "firmware", image}));
+        EXPECT_EQ(r.Code, 2) << r.Out << r.Err;
+        EXPECT_TRUE(r.Out.empty()) << r.Out;
+        EXPECT_NE(r.Err.find(image + " " + reason), std::string::npos) << r.Err;
+    }
+    EXPECT_TRUE(horns.Site.Requests(0).empty());
+    EXPECT_EQ(horns.Site.Snapshot(0).RestartCount, 0);
 }
 
 TEST(CliMisuse, ControlCharactersNeverReachAHornAndTheFieldIsNamed) {
