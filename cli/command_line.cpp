@@ -41,6 +41,11 @@ void AddGlobalOptions(CLI::App& app, TGlobalOptions& g) {
     app.add_flag("--quiet", g.Quiet, "no headings, remarks, summaries or progress");
     app.add_flag("--simulate", g.Simulate,
                  "run against an in-process simulated horn at 127.0.77.1");
+    app.add_option("--max-devices", g.MaxDevices,
+                   "the most devices (addresses, repeats counted) a command may be about "
+                   "(default 65536)")
+        ->type_name("N")
+        ->check(CLI::Range(1, 1 << 24));
     app.add_option("--sim-state", g.SimState,
                    "with --simulate: keep the simulated horn's files in this folder across runs")
         ->type_name("DIR");
@@ -76,6 +81,10 @@ const CLI::App* ChosenApp(const CLI::App& app) {
 }
 
 }  // namespace
+
+TDeviceLimit DeviceLimit(const TGlobalOptions& global) {
+    return {global.MaxDevices, "--max-devices N raises the limit"};
+}
 
 void BuildCommandLine(CLI::App& app, TCommandLine& line, std::vector<CLI::App*>& verbApps) {
     if (line.Verbs.empty()) line.Verbs = MakeVerbs();

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/device_list.h"
 #include "cli/verbs/verb.h"
 
 namespace CLI {
@@ -37,7 +38,11 @@ struct TGlobalOptions {
     bool Quiet = false;
     bool Simulate = false;
     std::string SimState;  // --sim-state: the simulated horn's flash kept here
+    std::size_t MaxDevices = kDefaultMaxDevices;  // --max-devices
 };
+
+// The device limit of the command line, with the option that raises it.
+TDeviceLimit DeviceLimit(const TGlobalOptions& global);
 
 struct TCommandLine {
     TGlobalOptions Global;

@@ -45,8 +45,7 @@ bool ConsentTo(TVerbContext& c, const std::string& question, int& exitCode) {
 }
 
 void FailAll(TVerbContext& c, const TOutcome& o) {
-    for (const auto& device : c.Devices)
-        c.Report.Failure(device, o);
+    c.Report.Failure(c.Devices, o);
 }
 
 std::string DeviceListText(const std::vector<std::string>& devices) {

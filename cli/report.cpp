@@ -52,6 +52,21 @@ void TReport::Failure(const std::string& device, const nlohmann::ordered_json& e
          << std::endl;
 }
 
+void TReport::Failure(const std::vector<std::string>& devices, const TOutcome& o) {
+    if (json_ || devices.size() == 1) {
+        for (const auto& device : devices)
+            Failure(device, o);
+        return;
+    }
+    const nlohmann::ordered_json error = ErrorJson(o);
+    std::lock_guard lock(mutex_);
+    failures_[error.value("kind", "socket_error")] += devices.size();
+    if (devices.empty()) return;
+    err_ << "kstbellctl: " << devices.front() << " and " << devices.size() - 1
+         << " more devices: " << error.value("kind", "") << ": "
+         << EscapeForTerminal(error.value("message", "")) << std::endl;
+}
+
 void TReport::Failure(const std::string& device, const nlohmann::ordered_json& error,
                       const std::string& human) {
     if (json_) {

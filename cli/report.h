@@ -8,6 +8,7 @@
 #include <mutex>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -31,6 +32,9 @@ class TReport {
     // A device that failed: the error in JSON, else a line on the error stream.
     void Failure(const std::string& device, const TOutcome& o);
     void Failure(const std::string& device, const nlohmann::ordered_json& error);
+    // The same failure for several devices (a value refused before any was contacted): in JSON
+    // a line for each, for a person one line for all of them.
+    void Failure(const std::vector<std::string>& devices, const TOutcome& o);
     // The same, where a failure is an event of the output (watch): the human line goes to the
     // output stream.
     void Failure(const std::string& device, const nlohmann::ordered_json& error,

@@ -19,12 +19,14 @@ constexpr const char* kDefaultDevice = "192.168.77.1";
 constexpr int kMaxReplyWaitMs = 1000;
 
 // The devices of the command: -d and --devices, else the default one. False, with the reason,
-// for an address, range or file that cannot be used.
+// for an address, range or file that cannot be used, or more devices than --max-devices.
 bool ResolveDevices(const TGlobalOptions& line, const std::string& fallback,
                     std::vector<std::string>& devices, bool& defaulted, std::string& error) {
+    const TDeviceLimit limit = DeviceLimit(line);
     for (const auto& target : line.Devices)
-        if (!ExpandTarget(target, devices, error)) return false;
-    if (!line.DeviceFile.empty() && !ReadDeviceFile(line.DeviceFile, devices, error)) return false;
+        if (!ExpandTarget(target, devices, error, limit)) return false;
+    if (!line.DeviceFile.empty() && !ReadDeviceFile(line.DeviceFile, devices, error, limit))
+        return false;
     defaulted = line.Devices.empty() && line.DeviceFile.empty();
     if (defaulted) devices.push_back(fallback);
     RemoveRepeats(devices);

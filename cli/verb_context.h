@@ -41,7 +41,7 @@ struct TVerbContext {
 bool ConsentTo(TVerbContext& c, const std::string& question, int& exitCode);
 // "127.0.0.1", "127.0.0.1 and 127.0.0.2", "127.0.0.1 and 4 more devices".
 std::string DeviceListText(const std::vector<std::string>& devices);
-// Reports the same failure for every device of the verb.
+// Reports the same failure for every device of the verb (for a person, once).
 void FailAll(TVerbContext& c, const TOutcome& o);
 
 }  // namespace kstbell::cli

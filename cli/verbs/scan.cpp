@@ -50,7 +50,7 @@ class TScan final : public TVerb {
         std::vector<std::string> addresses;
         for (const auto& range : ranges_) {
             std::string error;
-            if (!ExpandTarget(range, addresses, error)) {
+            if (!ExpandTarget(range, addresses, error, DeviceLimit(c.Global))) {
                 c.Report.Error(error);
                 return kExitUsage;
             }

@@ -94,6 +94,47 @@ TEST(CliMisuse, AnImageThatIsEmptyOrNoFileIsRefusedBeforeAnyHornIsContacted) {
     EXPECT_EQ(horns.Site.Snapshot(0).RestartCount, 0);
 }
 
+TEST(CliMisuse, DeviceListsAreBoundedAndTheirFaultsToldOnce) {
+    std::string ranges;
+    for (int n = 0; n < 255; ++n)
+        ranges += "127." + std::to_string(n) + ".0.0/16\n";
+    const std::string list = TempFile("lists/ranges.txt", ranges);
+    const std::string folder = list.substr(0, list.rfind('/'));
+    const std::string nul = TempFile("lists/nul.txt", std::string("127.0.0.1\n127.0\0.0.2\n", 21));
+    const std::string huge = TempFile("lists/huge.txt", std::string(5 << 20, '#'));
+    struct Case {
+        std::vector<std::string> args;
+        const char* told;
+    };
+    const Case cases[] = {
+        {{"--devices", list}, "makes more than 65536 devices; --max-devices N raises"},
+        {{"-d", "127.1.0.0/16", "-d", "127.2.0.0/16"}, "\"127.2.0.0/16\" makes more than 65536"},
+        {{"--max-devices", "70000", "--devices", list}, "makes more than 70000 devices"},
+        {{"--devices", "/dev/zero"}, "larger than 4 MiB"},
+        {{"--devices", huge}, "larger than 4 MiB"},
+        {{"--devices", folder}, "is a folder"},
+        {{"--devices", nul}, ":2: \"127.0\\x00.0.2\" is not an IPv4 address"},
+        {{"scan", "127.1.0.0/16", "127.2.0.0/16"}, "makes more than 65536 devices"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.told);
+        auto args = c.args;
+        if (args.front() != "scan") args.push_back("status");
+        const auto r = RunCli(args);
+        EXPECT_EQ(r.Code, 2) << r.Err;
+        EXPECT_NE(r.Err.find(c.told), std::string::npos) << r.Err;
+        EXPECT_EQ(r.Err.find('\0'), std::string::npos);
+        EXPECT_LT(r.Err.size(), 400u) << "told once";
+    }
+    // Raised, a value that breaks a rule is still told once for all the devices.
+    const auto r = RunCli({"--max-devices", "131072", "-d", "127.1.0.0/16", "-d", "127.2.0.0/16",
+                           "--yes", "set", "location", std::string(40, 'x')});
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_EQ(r.Err,
+              "kstbellctl: 127.1.0.1 and 131067 more devices: invalid_input: the location "
+              "must be 1 to 31 bytes\n");
+}
+
 TEST(CliMisuse, ControlCharactersNeverReachAHornAndTheFieldIsNamed) {
     struct Case {
         std::vector<std::string> args;
