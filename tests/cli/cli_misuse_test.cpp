@@ -135,6 +135,26 @@ TEST(CliMisuse, DeviceListsAreBoundedAndTheirFaultsToldOnce) {
               "must be 1 to 31 bytes\n");
 }
 
+TEST(CliMisuse, TheReadmesSimulatedHornKeepsEveryWriteAcrossRuns) {
+    const fs::path dir = fs::path(TempFile("horn/x", "")).parent_path();
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::string snapshot = (dir / "snapshot.json").string();
+    const std::vector<std::string> sim{"--simulate", "--sim-state", dir.string(), "--json"};
+    ASSERT_EQ(RunCli(Join(sim, {"config", "save", snapshot})).Code, 0);
+    ASSERT_EQ(RunCli(Join(sim, {"--yes", "set", "location", "Hall 2"})).Code, 0);
+    ASSERT_EQ(RunCli(Join(sim, {"--yes", "reboot", "--wait"})).Code, 0);
+    auto r = RunCli(Join(sim, {"config", "diff", snapshot}));
+    EXPECT_EQ(r.Code, 1) << r.Out << r.Err;
+    const auto differences = r.Lines().at(0)["result"]["differences"];
+    ASSERT_EQ(differences.size(), 1u) << r.Out;
+    EXPECT_EQ(differences[0]["device"], "Hall 2");
+    EXPECT_EQ(differences[0]["file"], "Office");
+    r = RunCli(Join(sim, {"--yes", "config", "apply", snapshot, "--reboot", "--wait"}));
+    EXPECT_EQ(r.Code, 0) << r.Out << r.Err;
+    EXPECT_EQ(RunCli(Join(sim, {"config", "diff", snapshot})).Code, 0);
+}
+
 TEST(CliMisuse, ControlCharactersNeverReachAHornAndTheFieldIsNamed) {
     struct Case {
         std::vector<std::string> args;
