@@ -88,23 +88,31 @@ std::string SettingsBlock(const std::string& address, const TSettings& s) {
 }
 
 nlohmann::ordered_json DifferencesJson(const TSettings& current, const TSettings& wanted,
+                                       const TSettings& pending,
                                        const std::vector<TSettingKind>& kinds) {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
-    for (TSettingKind kind : kinds)
-        list.push_back({{"setting", SettingName(kind)},
-                        {"device", SettingJson(current, kind)},
-                        {"file", SettingJson(wanted, kind)}});
+    for (TSettingKind kind : kinds) {
+        nlohmann::ordered_json d{{"setting", SettingName(kind)},
+                                 {"device", SettingJson(current, kind)},
+                                 {"file", SettingJson(wanted, kind)}};
+        if (HasSetting(pending, kind)) d["pending"] = SettingJson(pending, kind);
+        list.push_back(d);
+    }
     return list;
 }
 
 std::string DifferencesText(const TSettings& current, const TSettings& wanted,
-                            const std::vector<TSettingKind>& kinds) {
+                            const TSettings& pending, const std::vector<TSettingKind>& kinds) {
     std::string text;
+    const std::string indent(16, ' ');
     for (TSettingKind kind : kinds) {
         std::string name = SettingName(kind);
         name.resize(14, ' ');
-        text += "  " + name + "device " + SettingText(current, kind) + "\n" + std::string(16, ' ') +
-                "file   " + SettingText(wanted, kind) + "\n";
+        text += "  " + name + "device " + SettingText(current, kind) + "\n" + indent + "file   " +
+                SettingText(wanted, kind) + "\n";
+        if (HasSetting(pending, kind))
+            text += indent + "pending " + SettingText(pending, kind) +
+                    " (written since the device last restarted; in force after a reboot)\n";
     }
     return text;
 }

@@ -54,11 +54,13 @@ bool ReadDevice(TVerbContext& c, const std::string& address, TDeviceSession& s, 
 
 // The settings as "label  value" lines under the address.
 std::string SettingsBlock(const std::string& address, const TSettings& s);
-// [{setting, device, file}] for the kinds, and the same as lines for a person.
+// [{setting, device, file}] for the kinds, with "pending" where pending has the setting (written
+// since the device last restarted), and the same as lines for a person.
 nlohmann::ordered_json DifferencesJson(const TSettings& current, const TSettings& wanted,
+                                       const TSettings& pending,
                                        const std::vector<TSettingKind>& kinds);
 std::string DifferencesText(const TSettings& current, const TSettings& wanted,
-                            const std::vector<TSettingKind>& kinds);
+                            const TSettings& pending, const std::vector<TSettingKind>& kinds);
 
 // Writes the document whole or not at all (see WriteFileWhole); a file with keys is readable by
 // its owner only.

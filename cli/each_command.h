@@ -12,8 +12,10 @@
 namespace kstbell::cli {
 
 // Runs operation on every device; Done reports result (human: the address and human), anything
-// else the failure.
+// else the failure. restarts: a device that did it restarts at once (what was written to it
+// before is then in force).
 void ForEachCommand(TVerbContext& c, const std::function<TOutcome(TDeviceSession&)>& operation,
-                    const nlohmann::ordered_json& result, const std::string& human);
+                    const nlohmann::ordered_json& result, const std::string& human,
+                    bool restarts = false);
 
 }  // namespace kstbell::cli

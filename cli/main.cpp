@@ -65,5 +65,6 @@ int main(int argc, char** argv) {
     env.InputIsTerminal = IsTerminal(stdin);
     env.ErrIsTerminal = IsTerminal(stderr);
     env.Stop = &gStop;
+    env.StateDir = kstbell::cli::UserStateDir();
     return kstbell::cli::Run(argc, argv, std::cout, std::cerr, env);
 }

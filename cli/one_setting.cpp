@@ -40,6 +40,7 @@ TSetting CredentialsSetting(bool accessPoint, const std::string& ssid, const std
     PutText(s.Result, key + "_ssid", c.Ssid);
     s.Result[key + "_key_type"] = type;
     s.Human = std::string(name) + " SSID " + QuotedText(c.Ssid) + " (" + type + ") written";
+    (accessPoint ? s.Written.AccessPoint : s.Written.Station) = c;
     return s;
 }
 
@@ -58,6 +59,7 @@ int WriteOneSetting(TVerbContext& c, TSetting setting) {
     setting.Result["restart_needed"] = true;
     c.ForEach([&](const std::string& address, TDeviceSession& s) {
         const TOutcome o = setting.Write(s);
+        if (o.Ok()) c.Pending.Written(address, setting.Written);
         if (o.Ok())
             c.Report.Success(
                 address, setting.Result,

@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/config_settings.h"
 #include "cli/verb_context.h"
 
 namespace kstbell::cli {
@@ -18,6 +19,7 @@ struct TSetting {
     std::function<TOutcome(TDeviceSession&)> Write;
     nlohmann::ordered_json Result;  // "setting" and the values
     std::string Human;              // what was written, for a person
+    TSettings Written;              // the setting as written, remembered until a restart
 };
 
 // The result fields of every set verb, for --help.

@@ -1,6 +1,8 @@
 #include "cli/run.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <stdexcept>
 
@@ -39,6 +41,20 @@ bool ResolveDevices(const TGlobalOptions& line, const std::string& fallback,
 
 }  // namespace
 
+std::string UserStateDir() {
+    namespace fs = std::filesystem;
+#ifdef _WIN32
+    const char* local = std::getenv("LOCALAPPDATA");
+    return local && *local ? (fs::path(local) / "kstbell").string() : std::string();
+#else
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/')
+        return (fs::path(state) / "kstbell").string();
+    const char* home = std::getenv("HOME");
+    return home && *home ? (fs::path(home) / ".local" / "state" / "kstbell").string()
+                         : std::string();
+#endif
+}
+
 int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
         const TRunEnv& env) {
     TCommandLine parsed;
@@ -75,7 +91,10 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     engine.ConnectTimeoutMs = line.TimeoutMs;
     engine.ReplyWaitMs = std::min(line.TimeoutMs, kMaxReplyWaitMs);
 
-    TVerbContext context{line, verb.Info().Name, env, report, err, *network, engine, {}, false};
+    // Each run of the simulated horn starts it afresh from its files: nothing waits there.
+    const TPendingStore pending(simulation ? std::string() : env.StateDir, engine.Port);
+    TVerbContext context{line,     verb.Info().Name, env,     report, err,
+                         *network, engine,           pending, {},     false};
     if (verb.Info().Target == TVerbTarget::Devices) {
         bool defaulted = false;
         std::string error;

@@ -8,6 +8,7 @@
 #include <istream>
 #include <memory>
 #include <ostream>
+#include <string>
 
 #include "ports/host_network_source.h"
 
@@ -30,7 +31,14 @@ struct TRunEnv {
     // back, and how long it may take to come back at most.
     int RestartGraceMs = 1000;
     int RestartLimitMs = 60000;
+    // Where the program remembers what it wrote to each device since the device last restarted
+    // (see TPendingStore); empty: nothing is remembered.
+    std::string StateDir;
 };
+
+// The state folder of the user: $XDG_STATE_HOME/kstbell, else ~/.local/state/kstbell (on
+// Windows %LOCALAPPDATA%\kstbell); empty when none is known.
+std::string UserStateDir();
 
 // Runs one command line; returns the exit code.
 int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,

@@ -10,6 +10,7 @@
 
 #include "cli/command_line.h"
 #include "cli/device_pool.h"
+#include "cli/pending_store.h"
 #include "cli/report.h"
 #include "cli/run.h"
 
@@ -24,6 +25,8 @@ struct TVerbContext {
     std::ostream& Err;
     IHostNetworkSource& Network;
     TEngineOptions Engine;
+    // What was written to each device since it last restarted.
+    const TPendingStore& Pending;
     // The devices the verb is about, repeats removed, in the order given (verbs that work on
     // devices only).
     std::vector<std::string> Devices;

@@ -85,6 +85,9 @@ std::string ModbusFile(const TModbusSettings& m);
 // sent. A setting of several files stops at the first that fails.
 TOutcome WriteApCredentials(TDeviceSession& s, const TCredentials& c);
 TOutcome WriteStationCredentials(TDeviceSession& s, const TCredentials& c);
+// No station configured, as the device comes from the factory: its key, key type and SSID files
+// deleted.
+TOutcome ClearStationCredentials(TDeviceSession& s);
 TOutcome WriteStaticAddress(TDeviceSession& s, const TStaticAddress& a);
 TOutcome DeleteStaticAddress(TDeviceSession& s);
 TOutcome WriteLocation(TDeviceSession& s, const std::string& location);

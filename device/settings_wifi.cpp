@@ -58,4 +58,14 @@ TOutcome WriteStationCredentials(TDeviceSession& s, const TCredentials& c) {
     return {};
 }
 
+TOutcome ClearStationCredentials(TDeviceSession& s) {
+    if (LocateDevice(s) != 1) return {TOutcomeKind::NotLocated};
+    for (const char* file : {kStaKeyFile, kStaKeyTypeFile, kStaSsidFile}) {
+        if (file != kStaKeyFile) s.Pause.Sleep(kSettingPauseMs);
+        if (TOutcome o = DeleteDeviceFile(s, file); !o.Ok()) return o;
+    }
+    Trace(s, "STA_SSID cleared");
+    return {};
+}
+
 }  // namespace kstbell

@@ -1,5 +1,5 @@
-// config apply: writes what differs from a snapshot file, the Wi-Fi mode last; restarts the
-// device when asked and checks what it reports after.
+// config apply: writes what differs from a snapshot file (or all of it), the Wi-Fi mode last;
+// restarts the device when asked and checks what it reports after.
 
 #include <CLI/CLI.hpp>
 
@@ -24,21 +24,32 @@ struct TPlanned {
     std::string File;
     TSettings Current;
     TSettings Wanted;
+    TSettings Pending;  // written since the device last restarted
     std::vector<TSettingKind> Steps;
 };
+
+// The settings of wanted that kinds name.
+TSettings Only(const TSettings& wanted, const std::vector<TSettingKind>& kinds) {
+    TSettings only;
+    for (TSettingKind kind : kinds)
+        CopySetting(only, wanted, kind);
+    return only;
+}
 
 class TConfigApply final : public TVerb {
   public:
     TConfigApply()
         : TVerb({"config apply", "write what differs from FILE, the Wi-Fi mode last",
                  "file, written, restart (needed|sent|by_wifi_mode), verified, back_after_ms; "
-                 "with --dry-run: dry_run, would_write, differences"}) {}
+                 "with --dry-run: dry_run, would_write, differences (as config diff)"}) {}
 
     void Declare(CLI::App& verb) override {
         verb.add_option("FILE", pattern_, "a snapshot file")->type_name("FILE")->required();
         verb.add_flag("--dry-run", dryRun_, "only tell what would be written");
-        CLI::Option* reboot =
-            verb.add_flag("--reboot", reboot_, "restart the device afterwards to take effect");
+        verb.add_flag("--write-all", writeAll_,
+                      "write every setting the file holds, whatever the device reports");
+        CLI::Option* reboot = verb.add_flag(
+            "--reboot", reboot_, "restart the device afterwards, also when nothing was written");
         verb.add_flag("--wait", wait_, "wait for the restart and check the values read back")
             ->needs(reboot);
         verb.add_flag("--allow-same-address", allowSameAddress_,
@@ -71,7 +82,9 @@ class TConfigApply final : public TVerb {
         std::string listing;
         for (const auto& [address, p] : plans) {
             devices.push_back(address);
-            listing += address + ": " + SettingNames(p.Steps) + "\n";
+            listing += address + ": " +
+                       (p.Steps.empty() ? "nothing to write, reboot" : SettingNames(p.Steps)) +
+                       "\n";
         }
         if (c.Env.InputIsTerminal && !c.Global.Yes) c.Err << listing;
         int exitCode = 0;
@@ -111,19 +124,26 @@ class TConfigApply final : public TVerb {
         return fine;
     }
 
-    // Reads the device and finds what to write. True when there is something to
-    // write; otherwise the device's result (nothing to write, a dry run, or a failure) is
-    // reported.
+    // Reads the device and finds what to write: what differs from what it runs with or from
+    // what was written since it last restarted, or with --write-all everything the file holds.
+    // True when there is something to do (a write, or a reboot); otherwise the device's result
+    // (nothing to do, a dry run, or a failure) is reported.
     bool Plan(TVerbContext& c, const std::string& address, TDeviceSession& s,
               const TGivenKeys& keys, TPlanned& p) const {
         UseKeys(p.Wanted, keys);
         if (!ReadDevice(c, address, s, p.Current)) return false;
-        p.Steps = Differences(p.Current, p.Wanted);
+        p.Pending = c.Pending.Pending(address, p.Current);
+        if (writeAll_) {
+            for (TSettingKind kind : AllSettingKinds())
+                if (HasSetting(p.Wanted, kind)) p.Steps.push_back(kind);
+        } else {
+            p.Steps = Differences(p.Current, p.Wanted, p.Pending);
+        }
         if (const TOutcome checked = CheckPlan(p.Steps, p.Wanted); !checked.Ok()) {
             c.Report.Failure(address, checked);
             return false;
         }
-        if (!p.Steps.empty() && !dryRun_) return true;
+        if ((!p.Steps.empty() || reboot_) && !dryRun_) return true;
         nlohmann::ordered_json result{{"file", p.File},
                                       {"written", nlohmann::ordered_json::array()}};
         if (dryRun_) {
@@ -131,13 +151,13 @@ class TConfigApply final : public TVerb {
             result["would_write"] = nlohmann::ordered_json::array();
             for (TSettingKind kind : p.Steps)
                 result["would_write"].push_back(SettingName(kind));
-            result["differences"] = DifferencesJson(p.Current, p.Wanted, p.Steps);
+            result["differences"] = DifferencesJson(p.Current, p.Wanted, p.Pending, p.Steps);
         }
         c.Report.Success(address, result,
                          p.Steps.empty()
                              ? address + "  already as " + p.File + "; nothing to write"
                              : address + "  would write " + SettingNames(p.Steps) + ":\n" +
-                                   DifferencesText(p.Current, p.Wanted, p.Steps));
+                                   DifferencesText(p.Current, p.Wanted, p.Pending, p.Steps));
         return false;
     }
 
@@ -149,6 +169,7 @@ class TConfigApply final : public TVerb {
         for (TSettingKind kind : p.Steps) {
             const TOutcome o = WriteSetting(s, p.Wanted, kind);
             if (!o.Ok()) {
+                c.Pending.Written(address, Only(p.Wanted, done));
                 const std::string before =
                     done.empty() ? "nothing written" : "written before it: " + SettingNames(done);
                 c.Report.Failure(address, ErrorJson(o, std::string("writing ") + SettingName(kind) +
@@ -157,24 +178,30 @@ class TConfigApply final : public TVerb {
             }
             done.push_back(kind);
         }
+        c.Pending.Written(address, Only(p.Wanted, done));
         nlohmann::ordered_json written = nlohmann::ordered_json::array();
         for (TSettingKind kind : done)
             written.push_back(SettingName(kind));
-        const bool modeChanged = p.Steps.back() == TSettingKind::WifiMode;
+        const bool modeChanged = !done.empty() && done.back() == TSettingKind::WifiMode;
         std::string restart = modeChanged ? "by_wifi_mode" : "needed";
         if (reboot_ && !modeChanged) {
             // The same pause the setup window leaves between the files of a setting: the device
             // stores a file after its data connection has closed.
-            s.Pause.Sleep(kSettingPauseMs);
+            if (!done.empty()) s.Pause.Sleep(kSettingPauseMs);
             const TOutcome o = RequestReset(s);
             if (!o.Ok()) {
-                c.Report.Failure(address, ErrorJson(o, "the settings were written; the reboot"));
+                c.Report.Failure(address,
+                                 ErrorJson(o, done.empty() ? std::string("the reboot")
+                                                           : "the settings were written; the "
+                                                             "reboot"));
                 return;
             }
             restart = "sent";
         }
+        if (restart != "needed") c.Pending.Restarted(address);
         nlohmann::ordered_json result{{"file", p.File}, {"written", written}, {"restart", restart}};
-        std::string human = address + "  wrote " + SettingNames(p.Steps);
+        std::string human =
+            address + (done.empty() ? "  nothing to write" : "  wrote " + SettingNames(done));
         if (!wait_) {
             human += restart == "needed" ? "; reboot to take effect" : "; the device restarts now";
             c.Report.Success(address, result, human);
@@ -203,6 +230,7 @@ class TConfigApply final : public TVerb {
     std::string pattern_;
     bool allowSameAddress_ = false;
     bool dryRun_ = false;
+    bool writeAll_ = false;
     bool reboot_ = false;
     bool wait_ = false;
     TKeyFiles keyFiles_;

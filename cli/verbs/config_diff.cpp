@@ -13,7 +13,8 @@ class TConfigDiff final : public TVerb {
   public:
     TConfigDiff()
         : TVerb({"config diff", "print how the device differs from FILE (exit 1)",
-                 "file, same, differences [{setting, device, file}]"}) {}
+                 "file, same, differences [{setting, device, file, pending (written since the "
+                 "device last restarted, when known)}]"}) {}
 
     void Declare(CLI::App& verb) override {
         verb.add_option("FILE", pattern_, "a snapshot file")->type_name("FILE")->required();
@@ -26,16 +27,17 @@ class TConfigDiff final : public TVerb {
             const TSettings& wanted = snapshots.at(address).Settings;
             TSettings current;
             if (!ReadDevice(c, address, s, current)) return;
-            const auto kinds = Differences(current, wanted);
+            const TSettings pending = c.Pending.Pending(address, current);
+            const auto kinds = Differences(current, wanted, pending);
             if (!kinds.empty()) c.Report.MarkDiffers();
             c.Report.Success(
                 address,
                 {{"file", path},
                  {"same", kinds.empty()},
-                 {"differences", DifferencesJson(current, wanted, kinds)}},
+                 {"differences", DifferencesJson(current, wanted, pending, kinds)}},
                 address + (kinds.empty() ? "  same as " + path
                                          : "  differs from " + path + ":\n" +
-                                               DifferencesText(current, wanted, kinds)));
+                                               DifferencesText(current, wanted, pending, kinds)));
         });
         return c.Report.ExitCode();
     }

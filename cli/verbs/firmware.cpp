@@ -108,6 +108,7 @@ void UpdateOne(TVerbContext& c, const std::string& image, bool wait, const std::
                                             "that starts it could not be sent"));
         return;
     }
+    c.Pending.Restarted(address);
     nlohmann::ordered_json result{
         {"image", image},   {"bytes", length},           {"sum", "0x" + Hex8(s.ImageSum)},
         {"verified", true}, {"firmware_before", before}, {"restart_sent", true}};

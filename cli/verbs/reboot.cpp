@@ -27,6 +27,7 @@ class TReboot final : public TVerb {
                 c.Report.Failure(address, sent);
                 return;
             }
+            c.Pending.Restarted(address);
             if (!wait_) {
                 c.Report.Success(address, {{"restart_sent", true}}, address + "  restarting");
                 return;

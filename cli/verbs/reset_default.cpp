@@ -24,7 +24,7 @@ class TResetDefault final : public TVerb {
             return exitCode;
         ForEachCommand(
             c, [](TDeviceSession& s) { return ResetToDefault(s, kFactoryReset); },
-            {{"restarting", true}}, "back to its factory settings; the device restarts now");
+            {{"restarting", true}}, "back to its factory settings; the device restarts now", true);
         return c.Report.ExitCode();
     }
 };

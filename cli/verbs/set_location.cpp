@@ -26,6 +26,7 @@ class TSetLocation final : public TVerb {
         s.Result = {{"setting", "location"}};
         PutText(s.Result, "location", text_);
         s.Human = "location " + QuotedText(text_) + " written";
+        s.Written.Location = text_;
         return WriteOneSetting(c, std::move(s));
     }
 

@@ -35,6 +35,7 @@ class TSetModbus final : public TVerb {
                     {"modbus_idle_timeout_s", m.IdleTimeout}};
         s.Human = "Modbus port " + std::to_string(m.Port) + ", idle timeout " +
                   std::to_string(m.IdleTimeout) + " s written";
+        s.Written.Modbus = m;
         return WriteOneSetting(c, std::move(s));
     }
 

@@ -37,6 +37,7 @@ class TSetStaticIp final : public TVerb {
         s.Write = DeleteStaticAddress;
         s.Result = {{"setting", "static_ip"}, {"static_ip", nullptr}};
         s.Human = "static address removed";
+        s.Written.StaticIp = TStaticSetting{};
         return s;
     }
 
@@ -54,6 +55,7 @@ class TSetStaticIp final : public TVerb {
                       {"mask", AddressText(a.Mask)},
                       {"gateway", AddressText(a.Gateway)}}}};
         s.Human = "static address " + text + " written";
+        s.Written.StaticIp = TStaticSetting{true, a};
         return s;
     }
 

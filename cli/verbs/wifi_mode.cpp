@@ -35,7 +35,8 @@ class TWifiMode final : public TVerb {
             c, [&](TDeviceSession& s) { return SetWifiMode(s, accessPoint); },
             {{"wifi_mode", accessPoint ? "ap" : "station"}, {"restarting", true}},
             std::string("Wi-Fi mode ") + (accessPoint ? "access point" : "station") +
-                " written; the device restarts now");
+                " written; the device restarts now",
+            true);
         return c.Report.ExitCode();
     }
 

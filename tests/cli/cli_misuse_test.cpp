@@ -155,6 +155,55 @@ TEST(CliMisuse, TheReadmesSimulatedHornKeepsEveryWriteAcrossRuns) {
     EXPECT_EQ(RunCli(Join(sim, {"config", "diff", snapshot})).Code, 0);
 }
 
+TEST(CliMisuse, ValuesWaitingForARestartAreToldAndEveryApplyCanRestoreTheFile) {
+    THorns horns("127.0.98.51", 1);
+    const auto cli = Join(horns.Target(), {"--json", "--yes"});
+    TRunEnv env = TestEnv();
+    env.StateDir = fs::path(TempFile("state/x", "")).parent_path().string();
+    fs::remove_all(env.StateDir);
+    const std::string base = TempFile("pending/base.json", "");
+    ASSERT_EQ(RunCli(Join(cli, {"config", "save", base}), env).Code, 0);
+
+    // Written but not in force: the horn reports "Office" until it restarts.
+    ASSERT_EQ(RunCli(Join(cli, {"set", "location", "Elsewhere"}), env).Code, 0);
+    auto r = RunCli(Join(cli, {"config", "diff", base}), env);
+    EXPECT_EQ(r.Code, 1) << r.Out;
+    const auto d = r.Lines().at(0)["result"]["differences"];
+    ASSERT_EQ(d.size(), 1u) << r.Out;
+    EXPECT_EQ(d[0]["device"], "Office");
+    EXPECT_EQ(d[0]["pending"], "Elsewhere");
+    r = RunCli(Join(cli, {"config", "apply", base, "--reboot", "--wait"}), env);
+    ASSERT_EQ(r.Code, 0) << r.Out << r.Err;
+    EXPECT_EQ(r.Lines().at(0)["result"]["written"], nlohmann::json::array({"location"}));
+    EXPECT_TRUE(horns.FileIs(0, kLocationFile, "Office"));
+    EXPECT_EQ(RunCli(Join(cli, {"config", "diff", base}), env).Code, 0);
+
+    // --reboot reboots with nothing to write too.
+    const int restarts = horns.Site.Snapshot(0).RestartCount;
+    r = RunCli(Join(cli, {"config", "apply", base, "--reboot", "--wait"}), env);
+    EXPECT_EQ(r.Code, 0) << r.Out << r.Err;
+    EXPECT_EQ(horns.Site.Snapshot(0).RestartCount, restarts + 1);
+
+    // Written from elsewhere, unknown here: --write-all writes the file whatever is reported.
+    TRunEnv elsewhere = TestEnv();
+    ASSERT_EQ(RunCli(Join(cli, {"set", "location", "Attic"}), elsewhere).Code, 0);
+    EXPECT_EQ(RunCli(Join(cli, {"config", "diff", base}), env).Code, 0) << "cannot be known";
+    r = RunCli(Join(cli, {"config", "apply", base, "--write-all", "--reboot", "--wait"}), env);
+    ASSERT_EQ(r.Code, 0) << r.Out << r.Err;
+    EXPECT_EQ(r.Lines().at(0)["result"]["written"].size(), 6u) << r.Out;
+    EXPECT_TRUE(horns.FileIs(0, kLocationFile, "Office"));
+
+    // The factory snapshot has no station: applied, the station's files go as a reset does.
+    ASSERT_EQ(RunCli(Join(cli, {"set", "station", "Plant"}), env).Code, 0);
+    ASSERT_EQ(RunCli(Join(cli, {"reboot", "--wait"}), env).Code, 0);
+    ASSERT_TRUE(horns.FileIs(0, kStaSsidFile, "Plant"));
+    r = RunCli(Join(cli, {"config", "apply", base, "--reboot", "--wait"}), env);
+    ASSERT_EQ(r.Code, 0) << r.Out << r.Err;
+    EXPECT_EQ(r.Lines().at(0)["result"]["written"], nlohmann::json::array({"station"}));
+    EXPECT_TRUE(horns.FileIs(0, kStaSsidFile, "(none)"));
+    EXPECT_TRUE(horns.FileIs(0, kStaKeyTypeFile, "(none)"));
+}
+
 TEST(CliMisuse, ControlCharactersNeverReachAHornAndTheFieldIsNamed) {
     struct Case {
         std::vector<std::string> args;
