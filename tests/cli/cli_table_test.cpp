@@ -101,12 +101,14 @@ TEST(CliTable, TheManPageNamesEveryVerbAndOption) {
         std::string name;
         for (const auto& w : verb.Words)
             name += (name.empty() ? "" : " ") + w;
-        // The entry that names every word of the verb tells its options too.
+        // The entry whose tag (the line after .TP) names every word of the verb tells its
+        // options too.
         const std::string* entry = nullptr;
         for (const auto& e : verbs) {
+            const std::string tag = e.substr(0, e.find('\n', e.find('\n') + 1));
             bool all = true;
             for (const auto& w : verb.Words)
-                all = all && HasWord(e, w);
+                all = all && HasWord(tag, w);
             if (all && !entry) entry = &e;
         }
         ASSERT_NE(entry, nullptr) << "verb " << name;
