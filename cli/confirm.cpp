@@ -44,14 +44,4 @@ bool ConsentTo(TVerbContext& c, const std::string& question, int& exitCode) {
     return false;
 }
 
-void FailAll(TVerbContext& c, const TOutcome& o) {
-    c.Report.Failure(c.Devices, o);
-}
-
-std::string DeviceListText(const std::vector<std::string>& devices) {
-    if (devices.size() == 1) return devices[0];
-    if (devices.size() == 2) return devices[0] + " and " + devices[1];
-    return devices[0] + " and " + std::to_string(devices.size() - 1) + " more devices";
-}
-
 }  // namespace kstbell::cli

@@ -24,8 +24,11 @@ result by verb:
 const char* const kExitPart = R"(
 Exit codes: 0 every device succeeded; 1 any other or mixed failure (config diff: a device
 differs; a question answered no); 2 usage error (also a changing verb without a terminal and
-without --yes); 3 every failure was unreachable (scan: no horn answered); 4 every failure
-was refused; 5 every failure was verify_failed. watch ends with 0 when interrupted.
+without --yes, a file or value refused before any device was asked); 3 every failure was
+unreachable (scan: no horn answered); 4 every failure was refused; 5 every failure was
+verify_failed; 130 interrupted: each device not done is told ("kind":"interrupted") with what
+was done; a second interrupt ends the program at once, unless a file or image is being sent,
+which is finished first. watch ends with 0 when interrupted.
 
 scan probes up to 256 addresses at once unless --parallel is given, so a range of
 addresses that accept but never answer takes about one reply wait; watch polls up to 16

@@ -58,7 +58,11 @@ int WriteOneSetting(TVerbContext& c, TSetting setting) {
         return exitCode;
     setting.Result["restart_needed"] = true;
     c.ForEach([&](const std::string& address, TDeviceSession& s) {
-        const TOutcome o = setting.Write(s);
+        TOutcome o;
+        {
+            TTransferMark transfer(c.Env);
+            o = setting.Write(s);
+        }
         if (o.Ok()) c.Pending.Written(address, setting.Written);
         if (o.Ok())
             c.Report.Success(

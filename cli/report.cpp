@@ -79,6 +79,10 @@ void TReport::Failure(const std::string& device, const nlohmann::ordered_json& e
     out_ << human << std::endl;
 }
 
+void TReport::Interrupted(const std::string& device, const std::string& message) {
+    Failure(device, nlohmann::ordered_json{{"kind", "interrupted"}, {"message", message}});
+}
+
 void TReport::Remark(const std::string& text) {
     if (quiet_) return;
     std::lock_guard lock(mutex_);
@@ -115,6 +119,7 @@ std::size_t TReport::Failures() const {
 
 int TReport::ExitCode() const {
     std::lock_guard lock(mutex_);
+    if (failures_.count("interrupted") != 0) return kExitInterrupted;
     if (refusedInput_) return kExitUsage;
     if (failures_.empty()) return differs_ ? kExitFailed : kExitOk;
     if (failures_.size() > 1) return kExitFailed;

@@ -39,6 +39,9 @@ class TReport {
     // output stream.
     void Failure(const std::string& device, const nlohmann::ordered_json& error,
                  const std::string& human);
+    // A device whose work an interrupt stopped: what was done is in message. Any such device
+    // makes the run exit 130.
+    void Interrupted(const std::string& device, const std::string& message);
     // A remark for the person at the terminal (stderr), unless quiet.
     void Remark(const std::string& text);
     // A line on the error stream whatever the mode (e.g. a usage problem).
@@ -51,8 +54,9 @@ class TReport {
 
     std::size_t Successes() const;
     std::size_t Failures() const;
-    // 2 after MarkRefusedInput; 0 when nothing failed (1 after MarkDiffers); 3, 4 or 5 when
-    // every failure was unreachable, refused or verify_failed; 1 otherwise.
+    // 130 after an interrupt was reported; 2 after MarkRefusedInput; 0 when nothing failed (1 after
+    // MarkDiffers); 3, 4 or 5 when every failure was unreachable, refused or verify_failed; 1
+    // otherwise.
     int ExitCode() const;
 
   private:

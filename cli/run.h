@@ -22,8 +22,13 @@ struct TRunEnv {
     bool InputIsTerminal = false;
     // Whether the error stream is a terminal: progress lines are drawn only there.
     bool ErrIsTerminal = false;
-    // Set when the program is interrupted: watch ends, waits give up.
+    // Set when the program is interrupted: no device is started, watch ends, waits give up,
+    // and a device's work stops before its next step.
     const std::atomic<bool>* Stop = nullptr;
+    // Counts the transfers under way (a file or an image: a header, then its data); a second
+    // interrupt waits for them, so that no horn is left waiting for data it would take from
+    // the next client's request.
+    std::atomic<int>* Transfers = nullptr;
     // This PC's network, for the Wi-Fi check (not used with --simulate); the system's when
     // empty.
     std::function<std::unique_ptr<IHostNetworkSource>()> MakeNetwork;

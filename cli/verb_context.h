@@ -35,9 +35,30 @@ struct TVerbContext {
     bool CheckWifi = false;
 
     bool Stopped() const { return Env.Stop && Env.Stop->load(); }
-    // Runs job on every device (see ForEachDevice).
-    void ForEach(const TDeviceJob& job) { ForEachDevice(Devices, Engine, Network, job, Env.Stop); }
+    // Runs job on every device (see ForEachDevice); after an interrupt, each device that was
+    // not started is reported as interrupted with nothing done.
+    void ForEach(const TDeviceJob& job) { ForEachOf(Devices, job); }
+    void ForEachOf(const std::vector<std::string>& devices, const TDeviceJob& job);
 };
+
+// Counts a transfer as under way while it lives (see TRunEnv::Transfers).
+class TTransferMark {
+  public:
+    explicit TTransferMark(const TRunEnv& env) : transfers_(env.Transfers) {
+        if (transfers_) ++*transfers_;
+    }
+    ~TTransferMark() {
+        if (transfers_) --*transfers_;
+    }
+    TTransferMark(const TTransferMark&) = delete;
+    TTransferMark& operator=(const TTransferMark&) = delete;
+
+  private:
+    std::atomic<int>* transfers_;
+};
+
+// The message of a device whose wait for its restart an interrupt ended: done, then that.
+std::string InterruptedWaiting(const std::string& done);
 
 // Asks before a verb changes the devices (see AskConsent). Kept devices: true. Otherwise tells
 // why on the error stream and sets exitCode: 2 without a terminal and --yes, 1 when declined.

@@ -94,12 +94,9 @@ class TConfigApply final : public TVerb {
                            "restarts it at once.",
                        exitCode))
             return exitCode;
-        ForEachDevice(
-            devices, c.Engine, c.Network,
-            [&](const std::string& address, TDeviceSession& s) {
-                ApplyPlan(c, address, s, plans.at(address));
-            },
-            c.Env.Stop);
+        c.ForEachOf(devices, [&](const std::string& address, TDeviceSession& s) {
+            ApplyPlan(c, address, s, plans.at(address));
+        });
         return c.Report.ExitCode();
     }
 
@@ -161,13 +158,28 @@ class TConfigApply final : public TVerb {
         return false;
     }
 
+    // What an interrupt left: the settings written, and those not.
+    static std::string InterruptedAfter(const std::vector<TSettingKind>& done,
+                                        const std::vector<TSettingKind>& steps) {
+        const std::vector<TSettingKind> left(steps.begin() + static_cast<long>(done.size()),
+                                             steps.end());
+        return "interrupted: " +
+               (done.empty() ? std::string("nothing written") : "written: " + SettingNames(done)) +
+               (left.empty() ? "" : "; not written: " + SettingNames(left)) + "; no restart sent";
+    }
+
     // Writes the steps, restarts when asked and, when asked to wait, checks what the device
-    // reports after it is back.
+    // reports after it is back. An interrupt stops it before the next setting or the restart.
     void ApplyPlan(TVerbContext& c, const std::string& address, TDeviceSession& s,
                    const TPlanned& p) const {
         std::vector<TSettingKind> done;
         for (TSettingKind kind : p.Steps) {
-            const TOutcome o = WriteSetting(s, p.Wanted, kind);
+            if (c.Stopped()) break;
+            TOutcome o;
+            {
+                TTransferMark transfer(c.Env);
+                o = WriteSetting(s, p.Wanted, kind);
+            }
             if (!o.Ok()) {
                 c.Pending.Written(address, Only(p.Wanted, done));
                 const std::string before =
@@ -179,10 +191,14 @@ class TConfigApply final : public TVerb {
             done.push_back(kind);
         }
         c.Pending.Written(address, Only(p.Wanted, done));
+        const bool modeChanged = !done.empty() && done.back() == TSettingKind::WifiMode;
+        if (c.Stopped() && !modeChanged) {
+            c.Report.Interrupted(address, InterruptedAfter(done, p.Steps));
+            return;
+        }
         nlohmann::ordered_json written = nlohmann::ordered_json::array();
         for (TSettingKind kind : done)
             written.push_back(SettingName(kind));
-        const bool modeChanged = !done.empty() && done.back() == TSettingKind::WifiMode;
         std::string restart = modeChanged ? "by_wifi_mode" : "needed";
         if (reboot_ && !modeChanged) {
             // The same pause the setup window leaves between the files of a setting: the device
@@ -209,6 +225,13 @@ class TConfigApply final : public TVerb {
         }
         long waited = 0;
         const TOutcome back = WaitUntilBack(s, c.Env, waited);
+        if (!back.Ok() && c.Stopped()) {
+            c.Report.Interrupted(
+                address,
+                InterruptedWaiting(human.substr(address.size() + 2) + ", and the restart " +
+                                   (restart == "sent" ? "was sent" : "began")));
+            return;
+        }
         if (!back.Ok()) {
             c.Report.Failure(address, ErrorJson(back, "it did not answer again after its restart"));
             return;

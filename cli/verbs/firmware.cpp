@@ -95,7 +95,11 @@ void UpdateOne(TVerbContext& c, const std::string& image, bool wait, const std::
     TUploadWatch watch(s, uploads.Progress);
     std::string before;
     std::string context;
-    const TOutcome uploaded = Upload(image, s, watch, length, before, context);
+    TOutcome uploaded;
+    {
+        TTransferMark transfer(c.Env);
+        uploaded = Upload(image, s, watch, length, before, context);
+    }
     uploads.Ended();
     if (!uploaded.Ok()) {
         c.Report.Failure(address,
@@ -120,6 +124,11 @@ void UpdateOne(TVerbContext& c, const std::string& image, bool wait, const std::
     }
     long waited = 0;
     const TOutcome back = WaitUntilBack(s, c.Env, waited);
+    if (!back.Ok() && c.Stopped()) {
+        c.Report.Interrupted(address, InterruptedWaiting("the image was stored, its byte sum "
+                                                         "confirmed and the restart sent"));
+        return;
+    }
     if (!back.Ok()) {
         c.Report.Failure(address, ErrorJson(back,
                                             "the image was stored and confirmed; the device "

@@ -34,6 +34,10 @@ class TReboot final : public TVerb {
             }
             long waited = 0;
             const TOutcome back = WaitUntilBack(s, c.Env, waited);
+            if (!back.Ok() && c.Stopped()) {
+                c.Report.Interrupted(address, InterruptedWaiting("the restart was sent"));
+                return;
+            }
             if (!back.Ok()) {
                 c.Report.Failure(address,
                                  ErrorJson(back, "it did not answer again within " +

@@ -79,6 +79,11 @@ class TScan final : public TVerb {
             },
             c.Env.Stop);
         const std::size_t found = c.Report.Successes() + c.Report.Failures();
+        if (c.Stopped()) {
+            c.Report.Remark("scan interrupted: " + Counted(found, "horn", "horns") +
+                            " answered before it stopped; the other addresses were not all asked");
+            return kExitInterrupted;
+        }
         c.Report.Remark("scanned " + Counted(addresses.size(), "address", "addresses") + ": " +
                         Counted(found, "horn", "horns") + " answered, " + std::to_string(silent) +
                         " accepted a connection but did not answer, " +

@@ -4,11 +4,16 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli_harness.h"
@@ -202,6 +207,107 @@ TEST(CliMisuse, ValuesWaitingForARestartAreToldAndEveryApplyCanRestoreTheFile) {
     EXPECT_EQ(r.Lines().at(0)["result"]["written"], nlohmann::json::array({"station"}));
     EXPECT_TRUE(horns.FileIs(0, kStaSsidFile, "(none)"));
     EXPECT_TRUE(horns.FileIs(0, kStaKeyTypeFile, "(none)"));
+}
+
+TEST(CliMisuse, AnInterruptIsReportedAsSuchWithWhatWasDone) {
+    const std::string image = TempFile("interrupt.bin", std::string(8192, 'I') + "FWVER=\x01\x0C");
+    const std::string snapshot = TempFile("interrupt.json", Snapshot(R"({"location":"Hall"})"));
+    struct Case {
+        std::vector<std::string> args;
+        const char* told;
+    };
+    const Case cases[] = {
+        {{"firmware", image, "--wait"},
+         "the image was stored, its byte sum confirmed and the restart sent; interrupted while "
+         "waiting"},
+        {{"reboot", "--wait"}, "the restart was sent; interrupted while waiting"},
+        {{"config", "apply", snapshot, "--reboot", "--wait"},
+         "wrote location, and the restart was sent; interrupted while waiting"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front());
+        THorns horns("127.0.98.61", 1);
+        std::atomic<bool> stop{false};
+        TRunEnv env = TestEnv();
+        env.Stop = &stop;
+        env.RestartGraceMs = 5000;  // the wait is under way when the interrupt comes
+        std::thread interrupt([&] {
+            for (int i = 0; i < 1000 && horns.Site.Snapshot(0).RestartCount == 0; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            stop = true;
+        });
+        const auto start = std::chrono::steady_clock::now();
+        const auto r = RunCli(Join(horns.Target(), Join({"--json", "--yes"}, c.args)), env);
+        interrupt.join();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+        EXPECT_EQ(r.Code, 130) << r.Out << r.Err;
+        ASSERT_EQ(r.Lines().size(), 1u) << r.Out;
+        EXPECT_EQ(r.Lines()[0]["error"]["kind"], "interrupted");
+        EXPECT_NE(r.Lines()[0]["error"]["message"].get<std::string>().find(c.told),
+                  std::string::npos)
+            << r.Out;
+    }
+    // Interrupted before any device was contacted: each is told, none is asked.
+    THorns horns("127.0.98.65", 3);
+    std::atomic<bool> stop{true};
+    TRunEnv env = TestEnv();
+    env.Stop = &stop;
+    const auto r = RunCli(Join(horns.Target(), {"--json", "status"}), env);
+    EXPECT_EQ(r.Code, 130);
+    ASSERT_EQ(r.Lines().size(), 3u) << r.Out;
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_NE(r.LineFor(horns.Address(i)).dump().find("before it was contacted"),
+                  std::string::npos);
+        EXPECT_TRUE(horns.Site.Requests(i).empty());
+    }
+}
+
+TEST(CliMisuse, ASecondInterruptLetsTheDataPhaseFinishSoNoHornIsLeftWaiting) {
+    THorns horns("127.0.98.71", 1);
+    const std::string bytes = std::string(65536, 'J') + "FWVER=\x01\x0D";
+    const std::string image = TempFile("second.bin", bytes);
+    const std::string state = fs::path(TempFile("second-state/x", "")).parent_path().string();
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::dup2(out[1], 1);
+        ::dup2(out[1], 2);
+        ::close(out[0]);
+        ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+        const std::string port = horns.Port();
+        const std::string device = horns.Address(0);
+        ::execl(KSTBELLCTL_PATH, "kstbellctl", "--port", port.c_str(), "-d", device.c_str(),
+                "--json", "--yes", "firmware", image.c_str(), "--wait", nullptr);
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    // The header has gone out: the horn now takes the next connection as the image's data.
+    const auto announced = [&] {
+        for (const auto& request : horns.Site.Requests(0))
+            if (request.Bytes.size() > 4 && request.Bytes[4] == 0x5F) return true;
+        return false;
+    };
+    for (int i = 0; i < 500 && !announced(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(announced());
+    ::kill(child, SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ::kill(child, SIGINT);
+    std::string output;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;)
+        output.append(buf, static_cast<std::size_t>(n));
+    ::close(out[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130) << output;
+    EXPECT_NE(output.find("a transfer is under way"), std::string::npos) << output;
+    EXPECT_NE(output.find("\"kind\":\"interrupted\""), std::string::npos) << output;
+    EXPECT_TRUE(horns.FileIs(0, "/sys/mcuimg.bin", bytes)) << "the data phase was finished";
+    EXPECT_EQ(RunCli(Join(horns.Target(), {"status"})).Code, 0) << "the horn answers again";
 }
 
 TEST(CliMisuse, ControlCharactersNeverReachAHornAndTheFieldIsNamed) {
