@@ -14,8 +14,8 @@ JSON (--json): one object per device and line, as each device finishes:
   {"device":"ADDR","ok":false,"error":{"kind":K,"message":"..."}}
   K: unreachable, no_reply, refused (+ "status": the status byte), not_located, busy,
      invalid_input, verify_failed (+ "device_sum", "image_sum" for an image),
-     socket_error; "path" names the device file or image, "bytes_sent"/"bytes_total" a
-     broken data transfer.
+     socket_error, interrupted; "path" names the device file, image or snapshot,
+     "bytes_sent"/"bytes_total" a broken data transfer.
   Device texts (location, SSIDs) are strings when they are UTF-8; otherwise U+FFFD stands
   for the other bytes and KEY_hex holds every byte in hexadecimal.
 result by verb:
