@@ -39,25 +39,41 @@ void UseKeys(TSettings& s, const TGivenKeys& keys) {
 }
 
 std::map<std::string, TDeviceSnapshot> ReadSnapshots(TVerbContext& c, const std::string& pattern) {
-    std::map<std::string, TDeviceSnapshot> byDevice;
-    std::map<std::string, std::pair<TSettings, std::string>> byFile;  // settings, or the error
-    std::vector<std::string> readable;
+    struct TFile {
+        TSettings Settings;
+        std::string Error;
+        std::vector<std::string> Devices;
+    };
+    std::map<std::string, TFile> files;
+    std::vector<std::string> order;  // the files in the order of their first device
     for (const auto& address : c.Devices) {
-        const std::string file = FileForDevice(pattern, address);
-        auto [it, added] = byFile.try_emplace(file);
-        if (added && !ReadSnapshotFile(file, it->second.first, it->second.second) &&
-            it->second.second.empty())
-            it->second.second = "cannot read the snapshot " + file;
-        if (!it->second.second.empty()) {
-            TOutcome o = Invalid(TInvalid::None, it->second.second);
-            o.Path = file;
-            c.Report.Failure(address, o);
-            c.Report.MarkRefusedInput();
+        const std::string path = FileForDevice(pattern, address);
+        auto [it, added] = files.try_emplace(path);
+        if (added) {
+            order.push_back(path);
+            if (!ReadSnapshotFile(path, it->second.Settings, it->second.Error) &&
+                it->second.Error.empty())
+                it->second.Error = "cannot read the snapshot " + path;
+        }
+        it->second.Devices.push_back(address);
+    }
+    std::map<std::string, TDeviceSnapshot> byDevice;
+    for (const auto& path : order) {
+        const TFile& file = files.at(path);
+        if (file.Error.empty()) {
+            for (const auto& address : file.Devices)
+                byDevice[address] = {path, file.Settings};
             continue;
         }
-        byDevice[address] = {file, it->second.first};
-        readable.push_back(address);
+        // Told once for all the devices of the file.
+        TOutcome o = Invalid(TInvalid::None, file.Error);
+        o.Path = path;
+        c.Report.Failure(file.Devices, o);
+        c.Report.MarkRefusedInput();
     }
+    std::vector<std::string> readable;
+    for (const auto& address : c.Devices)
+        if (byDevice.count(address) != 0) readable.push_back(address);
     c.Devices = std::move(readable);
     return byDevice;
 }

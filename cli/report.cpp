@@ -53,12 +53,16 @@ void TReport::Failure(const std::string& device, const nlohmann::ordered_json& e
 }
 
 void TReport::Failure(const std::vector<std::string>& devices, const TOutcome& o) {
+    Failure(devices, ErrorJson(o));
+}
+
+void TReport::Failure(const std::vector<std::string>& devices,
+                      const nlohmann::ordered_json& error) {
     if (json_ || devices.size() == 1) {
         for (const auto& device : devices)
-            Failure(device, o);
+            Failure(device, error);
         return;
     }
-    const nlohmann::ordered_json error = ErrorJson(o);
     std::lock_guard lock(mutex_);
     failures_[error.value("kind", "socket_error")] += devices.size();
     if (devices.empty()) return;
@@ -81,6 +85,10 @@ void TReport::Failure(const std::string& device, const nlohmann::ordered_json& e
 
 void TReport::Interrupted(const std::string& device, const std::string& message) {
     Failure(device, nlohmann::ordered_json{{"kind", "interrupted"}, {"message", message}});
+}
+
+void TReport::Interrupted(const std::vector<std::string>& devices, const std::string& message) {
+    Failure(devices, nlohmann::ordered_json{{"kind", "interrupted"}, {"message", message}});
 }
 
 void TReport::Remark(const std::string& text) {

@@ -35,6 +35,7 @@ class TReport {
     // The same failure for several devices (a value refused before any was contacted): in JSON
     // a line for each, for a person one line for all of them.
     void Failure(const std::vector<std::string>& devices, const TOutcome& o);
+    void Failure(const std::vector<std::string>& devices, const nlohmann::ordered_json& error);
     // The same, where a failure is an event of the output (watch): the human line goes to the
     // output stream.
     void Failure(const std::string& device, const nlohmann::ordered_json& error,
@@ -42,6 +43,7 @@ class TReport {
     // A device whose work an interrupt stopped: what was done is in message. Any such device
     // makes the run exit 130.
     void Interrupted(const std::string& device, const std::string& message);
+    void Interrupted(const std::vector<std::string>& devices, const std::string& message);
     // A remark for the person at the terminal (stderr), unless quiet.
     void Remark(const std::string& text);
     // A line on the error stream whatever the mode (e.g. a usage problem).

@@ -19,9 +19,11 @@ void TVerbContext::ForEachOf(const std::vector<std::string>& devices, const TDev
         },
         Env.Stop);
     if (!Stopped()) return;
+    std::vector<std::string> untouched;
     for (const auto& device : devices)
-        if (started.count(device) == 0)
-            Report.Interrupted(device, "interrupted before it was contacted: nothing was done");
+        if (started.count(device) == 0) untouched.push_back(device);
+    if (!untouched.empty())
+        Report.Interrupted(untouched, "interrupted before it was contacted: nothing was done");
 }
 
 std::string InterruptedWaiting(const std::string& done) {

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -411,6 +412,11 @@ TEST(CliMisuse, SnapshotsAreStrictAndOneStaticAddressGoesToOneHorn) {
                   std::string::npos)
             << r.Out;
     }
+    // For a person, one file's fault is told once for all its horns.
+    const auto told = RunCli(Join(horns.Target(), {"config", "diff", TempFile("empty.json", "")}));
+    EXPECT_EQ(told.Code, 2);
+    EXPECT_EQ(std::count(told.Err.begin(), told.Err.end(), '\n'), 1) << told.Err;
+    EXPECT_NE(told.Err.find("and 2 more devices: invalid_input"), std::string::npos) << told.Err;
     // One file with a static address for three horns would leave them on one address.
     const std::string shared = TempFile(
         "static.json",
