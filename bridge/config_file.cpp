@@ -159,6 +159,8 @@ class TReader {
     bool Devices(const std::string& key, const toml::node& node) {
         section_ = "devices";
         if (key == "port") return Number<std::uint16_t>(key, node, 1, 65535, c_.DevicePort);
+        if (key == "max_horns")
+            return Number<std::size_t>(key, node, 1, kMaxBridgeHorns, c_.MaxHorns);
         if (key == "addresses") {
             const auto* list = node.as_array();
             if (!list) return Fail(node, key, "must be a list of addresses or ranges");
