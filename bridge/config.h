@@ -66,5 +66,8 @@ struct THornEntry {
 // entry that is no address or range.
 bool ExpandDevices(const std::vector<TDeviceEntry>& devices, std::vector<THornEntry>& horns,
                    std::string& error);
+// The same, and for each horn the index of the device entry it came from.
+bool ExpandDevices(const std::vector<TDeviceEntry>& devices, std::vector<THornEntry>& horns,
+                   std::vector<std::size_t>& entryOf, std::string& error);
 
 }  // namespace kstbell::bridge
