@@ -5,6 +5,9 @@
 
 #include "cli/exit_codes.h"
 #include "cli/help_text.h"
+#ifdef KSTBELL_SITE_LOG
+#include "service/store/audit_query.h"
+#endif
 
 namespace kstbell::cli {
 
@@ -151,6 +154,39 @@ void AddVerbs(CLI::App& app, TCommandLine& l) {
                        "firmware version after");
 }
 
+#ifdef KSTBELL_SITE_LOG
+void AddSiteVerbs(CLI::App& app, TCommandLine& l) {
+    CLI::App* site = Verb(app, "site", "what the site service (kstbelld) has recorded");
+    site->require_subcommand(1);
+    CLI::App* log = Verb(*site, "log", "the service's audit log, oldest first, from its database");
+    log->add_option("--since", l.Since,
+                    "entries from TIME on: 2027-01-07, 2027-01-07 08:00[:SS] (local time; Z at "
+                    "the end: UTC), or a span before now: 30m, 2h, 7d")
+        ->type_name("TIME");
+    log->add_option("--until", l.Until, "entries before TIME (as --since)")->type_name("TIME");
+    log->add_option("--horn", l.Horn, "one horn's entries: its address or MAC")->type_name("ADDR");
+    std::vector<std::string> kinds, causes;
+    for (const auto kind : store::AllAuditKinds())
+        kinds.emplace_back(store::KindName(kind));
+    for (const auto cause : store::AllAuditCauses())
+        causes.emplace_back(store::CauseName(cause));
+    log->add_option("--kind", l.Kinds, "only entries of this kind; repeatable")
+        ->type_name("KIND")
+        ->check(CLI::IsMember(kinds));
+    log->add_option("--cause", l.Causes, "only entries with this cause; repeatable")
+        ->type_name("CAUSE")
+        ->check(CLI::IsMember(causes));
+    log->add_option("--limit", l.Limit,
+                    "at most N entries (default 100; without --since the newest)")
+        ->type_name("N")
+        ->check(CLI::Range(1, store::kMaxAuditLimit));
+    log->add_option("--state-dir", l.StateDir,
+                    "the service's state folder (default $STATE_DIRECTORY, else /var/lib/kstbell "
+                    "when it holds the database, else ~/.local/state/kstbell)")
+        ->type_name("DIR");
+}
+#endif
+
 // The verb's name: the chosen subcommand and its own chosen subcommand.
 std::string ChosenVerb(const CLI::App& app) {
     std::string verb;
@@ -173,6 +209,9 @@ bool ParseCommandLine(int argc, const char* const* argv, TCommandLine& line, std
     app.set_version_flag("--version", std::string("kstbellctl ") + KSTBELL_VERSION);
     AddGlobalOptions(app, line);
     AddVerbs(app, line);
+#ifdef KSTBELL_SITE_LOG
+    AddSiteVerbs(app, line);
+#endif
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {

@@ -43,6 +43,15 @@ struct TCommandLine {
     std::string KeyType;         // set station: "wep" or "wpa"
     std::string ApKeyFile;       // config save / apply
     std::string StationKeyFile;  // config save / apply
+
+    // site log
+    std::string Since;
+    std::string Until;
+    std::string Horn;
+    std::vector<std::string> Kinds;
+    std::vector<std::string> Causes;
+    int Limit = 100;
+    std::string StateDir;
 };
 
 // Parses argv. False when the program is to end at once (help shown, or a usage error told on

@@ -42,6 +42,9 @@ const std::map<std::string, TVerbFunction>& Verbs() {
         {"reboot", RunReboot},
         {"reset-default", RunResetDefault},
         {"firmware", RunFirmware},
+#ifdef KSTBELL_SITE_LOG
+        {"site log", RunSiteLog},
+#endif
     };
     return verbs;
 }
@@ -101,7 +104,8 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     engine.ReplyWaitMs = std::min(line.TimeoutMs, kMaxReplyWaitMs);
 
     TVerbContext context{line, env, report, err, *network, engine, {}, false};
-    if (line.Verb != "scan") {
+    // scan takes its own addresses; site log reads the service's database, not horns.
+    if (line.Verb != "scan" && line.Verb != "site log") {
         bool defaulted = false;
         std::string error;
         if (!ResolveDevices(line, simulation ? kSimulatedDevice : kDefaultDevice, context.Devices,

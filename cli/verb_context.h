@@ -50,6 +50,9 @@ int RunWifiMode(TVerbContext& c);
 int RunReboot(TVerbContext& c);
 int RunResetDefault(TVerbContext& c);
 int RunFirmware(TVerbContext& c);
+#ifdef KSTBELL_SITE_LOG
+int RunSiteLog(TVerbContext& c);
+#endif
 
 // Asks before a verb changes the devices (see AskConsent). Kept devices: true. Otherwise tells
 // why on the error stream and sets exitCode: 2 without a terminal and --yes, 1 when declined.
