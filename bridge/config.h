@@ -62,8 +62,10 @@ struct THornEntry {
     std::string InputClass;
 };
 
-// Expands the device list (repeats dropped, the first kept). False, with the reason, for an
-// entry that is no address or range.
+// Expands the device list (repeats dropped, each address where it first comes). An address
+// given alone takes its name and input class from that entry (the last, if several), not from
+// a list or range that also holds it. False, with the reason, for an entry that is no address
+// or range.
 bool ExpandDevices(const std::vector<TDeviceEntry>& devices, std::vector<THornEntry>& horns,
                    std::string& error);
 // The same, and for each horn the index of the device entry it came from.

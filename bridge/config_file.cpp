@@ -205,11 +205,12 @@ class TReader {
         const std::size_t before = errors_.size();
         TDeviceEntry entry;
         bool haveAddress = false;
+        bool addressOk = false;
         for (const auto& [inner, value] : table) {
             const std::string key(inner.str());
             if (key == "address") {
                 haveAddress = true;
-                Target(key, value, entry.Target);
+                addressOk = Target(key, value, entry.Target);
             } else if (key == "name") {
                 Text(key, value, entry.Name);
             } else if (key == "input_device_class") {
@@ -224,9 +225,10 @@ class TReader {
         if (!haveAddress) Fail(table, "address", "is missing");
         if (!entry.Name.empty() && entry.Target.find('/') != std::string::npos)
             Fail(table, "name", "names one horn: give a single address, not a range");
-        if (errors_.size() != before) return false;
-        devices_.push_back(entry);
-        return true;
+        // A horn with a good address is kept even when another of its keys is wrong, so that
+        // what refers to it is not reported wrong as well.
+        if (addressOk) devices_.push_back(entry);
+        return errors_.size() == before;
     }
 
   public:
@@ -259,12 +261,10 @@ std::string ParseErrorText(const std::string& path, const toml::parse_error& e) 
 
 bool ReadConfigTable(const toml::table& root, const std::string& path, TBridgeConfig& config,
                      std::vector<std::string>& errors, const TConfigHooks& hooks) {
-    TBridgeConfig read = config;
-    TReader reader(path, read, hooks, errors);
-    if (!reader.Read(root)) return false;
-    if (!reader.devices_.empty()) read.Devices = reader.devices_;
-    config = read;
-    return true;
+    TReader reader(path, config, hooks, errors);
+    const bool ok = reader.Read(root);
+    if (!reader.devices_.empty()) config.Devices = reader.devices_;
+    return ok;
 }
 
 bool LoadConfigFile(const std::string& path, TBridgeConfig& config, std::string& error) {
@@ -276,7 +276,11 @@ bool LoadConfigFile(const std::string& path, TBridgeConfig& config, std::string&
         return false;
     }
     std::vector<std::string> errors;
-    if (ReadConfigTable(root, path, config, errors)) return true;
+    TBridgeConfig read = config;
+    if (ReadConfigTable(root, path, read, errors)) {
+        config = read;
+        return true;
+    }
     error = Joined(errors);
     return false;
 }

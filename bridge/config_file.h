@@ -34,8 +34,9 @@ struct TConfigHooks {
 };
 
 // Reads the keys of a parsed file over the values already in config. Every mistake is added to
-// errors as "FILE:LINE: key 'K': what is wrong"; false when there was one, config is then
-// unchanged.
+// errors as "FILE:LINE: key 'K': what is wrong"; false when there was one. The keys that are
+// right are read into config also then, so that a caller can go on checking what depends on
+// them (the horns) without reporting mistakes that follow from another.
 bool ReadConfigTable(const toml::table& root, const std::string& path, TBridgeConfig& config,
                      std::vector<std::string>& errors, const TConfigHooks& hooks = {});
 
