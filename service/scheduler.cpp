@@ -51,9 +51,17 @@ void TScheduler::Handled(sys_seconds at) {
     }
 }
 
-void TScheduler::CatchUp(sys_seconds now) {
+void TScheduler::CatchUp(site::TInstant precise) {
+    const sys_seconds now = Seconds(precise);
     if (now <= lastHandled_) return;
-    const calendar::TDueBells bells = calendar_.Classify(lastHandled_, now, tolerance_);
+    calendar::TDueBells bells = calendar_.Classify(lastHandled_, now, tolerance_);
+    // The calendar counts whole seconds; a bell is too late as soon as the tolerance has passed.
+    const auto tooLate = std::stable_partition(
+        bells.Due.begin(), bells.Due.end(), [&](auto& b) { return precise - b.At <= tolerance_; });
+    bells.Missed.insert(bells.Missed.end(), tooLate, bells.Due.end());
+    bells.Due.erase(tooLate, bells.Due.end());
+    std::stable_sort(bells.Missed.begin(), bells.Missed.end(),
+                     [](const auto& a, const auto& b) { return a.At < b.At; });
     for (const auto& bell : bells.Missed)
         ringer_.Missed(bell);
     // Handled before they ring: a restart in between must not ring them twice.
@@ -74,7 +82,7 @@ std::vector<calendar::TScheduledBell> TScheduler::NextBells() const {
 void TScheduler::Run() {
     lastHandled_ = LastHandled();
     for (;;) {
-        CatchUp(Seconds(clock_.Now()));
+        CatchUp(clock_.Now());
         const auto bells = NextBells();
         const site::TInstant now = clock_.Now();
         if (bells.empty()) {

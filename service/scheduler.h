@@ -60,7 +60,7 @@ class TScheduler {
   private:
     std::chrono::sys_seconds LastHandled();
     void Handled(std::chrono::sys_seconds at);
-    void CatchUp(std::chrono::sys_seconds now);
+    void CatchUp(site::TInstant now);
     // The bells of the next instant after the last handled one.
     std::vector<calendar::TScheduledBell> NextBells() const;
 

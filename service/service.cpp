@@ -122,10 +122,10 @@ bool TService::Start(std::string& error) {
     Audit(start);
     store::TAuditEntry loaded = start;
     loaded.Kind = store::TAuditKind::ConfigLoaded;
-    loaded.Detail = config_.Path + ": " + std::to_string(config_.Horns.size()) + " horns, " +
-                    std::to_string(config_.Groups.size()) + " groups, " +
-                    std::to_string(config_.Alarms.size()) + " alarms, " +
-                    std::to_string(config_.Calendar.Schedule.Plans.size()) + " day plans";
+    loaded.Detail = config_.Path + ": " + std::to_string(config_.Horns.size()) + " horn(s), " +
+                    std::to_string(config_.Groups.size()) + " group(s), " +
+                    std::to_string(config_.Alarms.size()) + " alarm(s), " +
+                    std::to_string(config_.Calendar.Schedule.Plans.size()) + " day plan(s)";
     Audit(loaded);
     writer_->Line("site \"" + Printable(config_.Site.Name) + "\": " + loaded.Detail +
                   "; state in " + options_.StateDir.string());
