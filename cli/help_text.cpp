@@ -40,6 +40,8 @@ result by verb:
   reboot: restart_sent, back_after_ms (--wait)
   firmware: image, bytes, sum, verified, firmware_before, restart_sent, firmware_after and
     back_after_ms (--wait)
+  site log (Linux): one object per audit entry, not per device: id, at, kind, cause,
+    actor, horn, horn_id, group, alarm, tone, duration_ms, ring, detail
 
 Exit codes: 0 every device succeeded; 1 any other or mixed failure (config diff: a device
 differs; a question answered no); 2 usage error (also a changing verb without a terminal and
