@@ -118,7 +118,14 @@ int main(int argc, char** argv) {
     TQtHostServices host;
     const std::unique_ptr<ITcpClient> tcp = MakeTcpClient(host);
     TContext ctx(*tcp, host, network);
-    if (options.Simulate) simulation.Wire(ctx);
+    if (options.Simulate) {
+        simulation.Wire(ctx);
+    } else {
+        // The horn is kept apart from the other kstbell programs on this PC; the window stays
+        // alive while it waits for one of them.
+        ctx.Session.HostLock.Locks = &HostLocksOfThisPc();
+        ctx.Session.HostLock.Pump = &host;
+    }
     TForm1 window(ctx, host);
     host.SetMainWindow(&window, [&window] { window.Render(); });
     app.SetHost(&host);

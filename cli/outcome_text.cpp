@@ -119,7 +119,7 @@ std::string OutcomeMessage(const TOutcome& o) {
         case TOutcomeKind::NotLocated:
             return o.Message.empty() ? "this PC is not on the device's Wi-Fi network" : o.Message;
         case TOutcomeKind::Busy:
-            return "another request was using the link";
+            return o.Message.empty() ? "another request was using the link" : o.Message;
         case TOutcomeKind::InvalidInput:
             return InvalidText(o);
         case TOutcomeKind::VerifyFailed:

@@ -102,6 +102,9 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     if (simulation && !line.PortGiven) engine.Port = simulation->Port();
     engine.ConnectTimeoutMs = line.TimeoutMs;
     engine.ReplyWaitMs = std::min(line.TimeoutMs, kMaxReplyWaitMs);
+    engine.Stop = env.Stop;
+    // The simulated horn lives in this process: no other program can talk to it.
+    if (simulation) engine.HostLocks = nullptr;
 
     TVerbContext context{line, env, report, err, *network, engine, {}, false};
     // scan takes its own addresses; site log reads the service's database, not horns.

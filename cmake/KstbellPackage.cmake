@@ -41,6 +41,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/bridge/kstbell-bridge.example.toml
 install(FILES ${PROJECT_SOURCE_DIR}/service/kstbelld.service DESTINATION lib/systemd/system)
 install(FILES ${PROJECT_SOURCE_DIR}/service/site.example.toml
         DESTINATION ${KSTBELL_DOC_DIR}/examples RENAME site.toml)
+# The folder for the horns' lock files, shared by every local user, made at boot and, by the
+# postinst, at installation.
+install(FILES ${KSTBELL_PACKAGING}/kstbell.tmpfiles DESTINATION lib/tmpfiles.d RENAME kstbell.conf)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kstbell)
@@ -64,4 +67,6 @@ audit log, and kstbell-sim, a simulated horn that gives everything without\n\
 hardware.")
 # The window needs a platform plugin, which no library dependency names.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${KSTBELL_PACKAGING}/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 include(CPack)

@@ -29,6 +29,13 @@ void TellProgress(TDeviceSession& s, const TTransferProgress& p) {
 TOutcome SendDataPhase(TDeviceSession& s, std::int32_t length, bool progressAtStart) {
     auto& link = s.Link;
     if (!LinkFree(link)) return {TOutcomeKind::Busy};
+    // Called on its own, the data phase holds the horn itself; inside a transfer, it is held.
+    TTransferHold transfer(s);
+    if (!transfer.Held()) {
+        TOutcome o = transfer.Outcome();
+        o.Phase = TPhase::DataConnect;
+        return o;
+    }
     // Ticks and clicks that arrive while the socket waits find the link busy and send nothing.
     TLinkHold hold(s);
     s.Tcp.SetHost(link.DeviceIp, link.DevicePort);
@@ -68,6 +75,10 @@ TOutcome WriteDeviceFile(TDeviceSession& s, const std::string& path, std::int32_
         return About(o, path, TPhase::Header);
     }
     if (!LinkFree(s.Link)) return About({TOutcomeKind::Busy}, path, TPhase::Header);
+    // From the header to the last byte no other program on this PC may talk to the horn: it
+    // would take that program's connection as the file's data.
+    TTransferHold transfer(s);
+    if (!transfer.Held()) return About(transfer.Outcome(), path, TPhase::Header);
     auto& request = s.Link.Request;
     const std::uint64_t sum = ByteSum({s.ImageBuffer.data(), static_cast<std::size_t>(length)});
     std::fill_n(request.Bytes.begin(), kWriteHeaderLength, std::uint8_t{0});
@@ -104,6 +115,8 @@ TOutcome WriteDeviceFileBytes(TDeviceSession& s, const std::string& path, std::s
         o.Total = bytes.size();
         return About(o, path, TPhase::Header);
     }
+    // The buffer belongs to a running transfer as long as the link is busy.
+    if (!LinkFree(s.Link)) return About({TOutcomeKind::Busy}, path, TPhase::Header);
     std::copy(bytes.begin(), bytes.end(), s.ImageBuffer.data());
     return WriteDeviceFile(s, path, static_cast<std::int32_t>(bytes.size()));
 }

@@ -101,6 +101,15 @@ TOutcome UploadFirmware(TDeviceSession& s, const std::string& path) {
         o.Total = static_cast<std::uint64_t>(*length);
         return o;
     }
+    // From the header to the byte-sum check no other program on this PC may talk to the horn.
+    // The image buffer is filled only once the horn is held: whatever the wait's events start
+    // finds the link busy.
+    TTransferHold transfer(s);
+    if (!transfer.Held()) {
+        TOutcome o = transfer.Outcome();
+        o.Phase = TPhase::Header;
+        return o;
+    }
     const auto size = static_cast<std::size_t>(*length);
     if (std::fread(s.ImageBuffer.data(), 1, size, file.get()) != size)
         return Unreadable(path, std::ferror(file.get()) ? std::strerror(errno) : "it ended early");

@@ -61,12 +61,16 @@ void SendQueued(TDeviceSession& s) {
     s.Link.Request[4] = code;
     std::copy(poll.QueuedParams.begin(), poll.QueuedParams.end(), &s.Link.Request[5]);
     RunTransaction(s, 9);
+    // Held by another program's transfer: the request waits for a later tick.
+    if (s.Link.LastOutcome == TTransactionOutcome::HeldElsewhere) poll.QueuedCode = code;
     poll.TickCount = 0;
 }
 
 }  // namespace
 
 void PollTick(TDeviceSession& s) {
+    // A horn that another program holds for a transfer is not waited for: the tick is skipped.
+    TPollScope polling(s);
     auto& poll = s.Poll;
     if (poll.TickCount >= kCheckTick) {
         CheckTick(s);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "device/host_hold.h"
 #include "device/image_buffer.h"
 #include "device/observer.h"
 #include "device/outcome.h"
@@ -40,6 +41,8 @@ enum class TTransactionOutcome {
     NoReply,        // the request went out; no whole reply to it came within the wait
     Replied,        // the request went out and the device accepted it
     Refused,        // the request went out and the device answered it with another status
+    HeldElsewhere,  // another program on this PC holds the horn: nothing was sent (LastError)
+    Withdrawn,      // the program stopped while waiting for the horn: nothing was sent
 };
 
 struct TDeviceLink {
@@ -65,7 +68,9 @@ struct TDeviceLink {
     bool ChecksumMatched = false;
     std::uint32_t DeviceSum = 0;
     TTransactionOutcome LastOutcome = TTransactionOutcome::Dropped;
-    std::string LastError;  // the socket layer's text for ConnectFailed and SocketError
+    // The socket layer's text for ConnectFailed and SocketError (or why the horn's lock could
+    // not be used); what kept the request back for HeldElsewhere and Withdrawn.
+    std::string LastError;
 };
 
 // True when the last request left this PC whole.
@@ -143,6 +148,8 @@ class TDeviceSession {
     std::uint8_t InputState = 0;
     std::uint64_t ImageSum = 0;  // byte sum of the last firmware image
     TImageBuffer ImageBuffer;
+    // The horn kept apart from the other kstbell programs on this PC (off until Locks is set).
+    THostLocking HostLock;
 
     ITcpClient& Tcp;
     IHostNetworkSource& Network;

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -25,6 +26,26 @@ bool ConnectToDevice(TDeviceSession& s) {
     }
     Note(s, TNoteKind::Connected);
     return true;
+}
+
+// Takes the horn for this request against the other programs on this PC; when it cannot, records
+// why (a lock that cannot be used counts as a failed connection) and forgets the pending code.
+bool HoldHorn(TDeviceSession& s, std::unique_ptr<IHostHold>& hold) {
+    const TOutcome held = HoldForRequest(s, hold);
+    if (held.Ok()) return true;
+    auto& link = s.Link;
+    link.LastError = held.Message;
+    link.PendingCode = 0;
+    if (held.Kind == TOutcomeKind::Unreachable) {
+        link.LastOutcome = TTransactionOutcome::ConnectFailed;
+        Trace(s, held.Message);
+        Note(s, TNoteKind::ConnectFailed);
+    } else {
+        link.LastOutcome = held.Kind == TOutcomeKind::Cancelled
+                               ? TTransactionOutcome::Withdrawn
+                               : TTransactionOutcome::HeldElsewhere;
+    }
+    return false;
 }
 
 void CopyMagic(TRequestFrame& request) {
@@ -142,8 +163,10 @@ void RunTransaction(TDeviceSession& s, std::uint8_t length) {
     std::optional<TNetResult> socketError;
     auto outcome = TTransactionOutcome::NoReply;
     {
+        // Released after the connection is closed.
+        std::unique_ptr<IHostHold> horn;
         TLinkHold busy(s);
-        if (!ConnectToDevice(s)) return;
+        if (!HoldHorn(s, horn) || !ConnectToDevice(s)) return;
         std::fill_n(link.Reply.Bytes.begin(), kReplyClearSize, std::uint8_t{0});
         CopyMagic(link.Request);
         length = ApplyQueuedParams(s, length);
@@ -167,8 +190,9 @@ void SendOnly(TDeviceSession& s, std::uint8_t length) {
     if (!LinkFree(link)) return;
     std::optional<TNetResult> socketError;
     {
+        std::unique_ptr<IHostHold> horn;
         TLinkHold busy(s);
-        if (!ConnectToDevice(s)) return;
+        if (!HoldHorn(s, horn) || !ConnectToDevice(s)) return;
         CopyMagic(link.Request);
         link.SentCode = link.Request[4];
         TNetResult written = s.Tcp.Write({link.Request.Bytes.data(), length});
@@ -202,6 +226,14 @@ TOutcome LinkOutcome(const TDeviceSession& s, std::uint8_t command) {
         case TTransactionOutcome::Refused:
             o.Kind = TOutcomeKind::Refused;
             o.Status = link.ReplyStatus;
+            break;
+        case TTransactionOutcome::HeldElsewhere:
+            o.Kind = TOutcomeKind::Busy;
+            o.Message = link.LastError;
+            break;
+        case TTransactionOutcome::Withdrawn:
+            o.Kind = TOutcomeKind::Cancelled;
+            o.Message = link.LastError;
             break;
     }
     return o;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "ports/host_locks.h"
 #include "ports/host_network_source.h"
 #include "ports/host_ports.h"
 #include "ports/tcp_client.h"
@@ -21,5 +22,8 @@ std::unique_ptr<IHostNetworkSource> MakeHostNetworkSource();
 // given BSSID: what the simulated device is reached through.
 std::unique_ptr<IHostNetworkSource> MakeSimulatedHostNetwork(std::string wifiAddress,
                                                              std::array<std::uint8_t, 6> bssid);
+// The horns' locks that every kstbell program on this PC shares, in the folder for them (see
+// the backend); one for the whole process, set up on first use.
+IHostLocks& HostLocksOfThisPc();
 
 }  // namespace kstbell

@@ -1,4 +1,5 @@
 #include "platform/backends.h"
+#include "platform/host_locks_windows.h"
 #include "platform/survey_simulated.h"
 #include "platform/survey_windows.h"
 #include "platform/tcp_client_winsock.h"
@@ -16,6 +17,11 @@ std::unique_ptr<IHostNetworkSource> MakeHostNetworkSource() {
 std::unique_ptr<IHostNetworkSource> MakeSimulatedHostNetwork(std::string wifiAddress,
                                                              std::array<std::uint8_t, 6> bssid) {
     return std::make_unique<TSimulatedHostNetwork>(std::move(wifiAddress), bssid);
+}
+
+IHostLocks& HostLocksOfThisPc() {
+    static TWindowsHostLocks locks;
+    return locks;
 }
 
 }  // namespace kstbell

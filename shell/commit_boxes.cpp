@@ -60,7 +60,7 @@ std::string FailureReason(const TOutcome& o) {
         case TOutcomeKind::Done:
             return {};
         case TOutcomeKind::Busy:
-            reason = "another request was using the link";
+            reason = o.Message.empty() ? "another request was using the link" : o.Message;
             break;
         case TOutcomeKind::Unreachable:
             reason = o.Phase == TPhase::DataConnect

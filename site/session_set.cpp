@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "platform/backends.h"
-
 namespace kstbell::site {
 
 void ConfigureSession(TDeviceSession& session, const std::string& address,
@@ -13,6 +11,8 @@ void ConfigureSession(TDeviceSession& session, const std::string& address,
     session.Link.ConnectTimeoutMs = options.ConnectTimeoutMs;
     session.Link.ReplyPolls = std::clamp(options.ReplyWaitMs / kReplyPollMs, 1, kReplyPolls);
     session.Locate.CheckHostNetwork = false;
+    session.HostLock.Locks = options.HostLocks;
+    session.HostLock.Stop = options.Stop;
 }
 
 struct TSessionSet::TSlot {

@@ -3,6 +3,7 @@
 // A set of device sessions, one per address, and a pool of workers that keeps its threads to
 // run a job on many of them at once. Every program that drives more than one horn builds on it.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -12,6 +13,8 @@
 #include <vector>
 
 #include "device/session.h"
+#include "platform/backends.h"
+#include "ports/host_locks.h"
 #include "ports/host_network_source.h"
 #include "ports/host_ports.h"
 #include "site/worker_pool.h"
@@ -23,10 +26,16 @@ struct TSessionOptions {
     std::uint16_t Port = kDefaultDevicePort;
     int ConnectTimeoutMs = kConnectTimeoutMs;
     int ReplyWaitMs = kReplyPolls * kReplyPollMs;
+    // The horns' locks shared with the other kstbell programs on this PC, so that no request
+    // lands between a file header and its data; none for horns that only this process sees
+    // (a simulated one).
+    IHostLocks* HostLocks = &HostLocksOfThisPc();
+    // Set when the program stops: a request waiting for another program's transfer gives up.
+    const std::atomic<bool>* Stop = nullptr;
 };
 
 // Sets up a session made for a program that is given device addresses: the address and port,
-// the connection and reply waits, and no check of this PC's Wi-Fi.
+// the connection and reply waits, the horns' locks, and no check of this PC's Wi-Fi.
 void ConfigureSession(TDeviceSession& session, const std::string& address,
                       const TSessionOptions& options);
 

@@ -1,5 +1,6 @@
 #include "site/site.h"
 
+#include "device/host_hold.h"
 #include "device/readings.h"
 #include "device/session.h"
 
@@ -19,11 +20,16 @@ TInstant Now() {
     return std::chrono::system_clock::now();
 }
 
+TSiteConfig WithStop(TSiteConfig config, const std::atomic<bool>* stop) {
+    config.Sessions.Stop = stop;
+    return config;
+}
+
 }  // namespace
 
 TSite::TSite(TSiteConfig config, IHostNetworkSource& network, IRingJournal* journal,
              ISiteListener& listener)
-    : config_(std::move(config)),
+    : config_(WithStop(std::move(config), &stopFlag_)),
       journal_(journal),
       listener_(listener),
       sessions_(Addresses(config_.Horns), config_.Sessions, network),
@@ -65,6 +71,9 @@ void TSite::Stop() {
         if (!started_ || stopping_) return;
         stopping_ = true;
     }
+    // Waiting commands end now, cancelled, also one that waits for another program's transfer
+    // to its horn; only what is on the wire is finished.
+    stopFlag_ = true;
     clockWake_.notify_all();
     if (clock_.joinable()) clock_.join();
     registry_.Close();
@@ -165,6 +174,9 @@ void TSite::ObserveOutput(std::size_t horn, bool output) {
 
 void TSite::Poll(std::size_t horn) {
     TDeviceSession& s = sessions_.Session(horn);
+    // A horn that another program on this PC holds for a transfer is skipped, not waited for,
+    // and the skip is no missed poll.
+    TPollScope polling(s);
     if (registry_.WantsInfo(horn)) {
         const TInfoReading r = ReadInfo(s);
         registry_.PolledInfo(horn, r);

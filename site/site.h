@@ -5,6 +5,7 @@
 // command line) and the service's audit log hear of everything through a listener; they ask for
 // rings, stops and commands through the site, and never talk to a session.
 
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -95,6 +96,8 @@ class TSite {
     void ObserveOutput(std::size_t horn, bool output);
 
     TSiteConfig config_;
+    // Set when the site stops: a request waiting for another program's transfer gives up.
+    std::atomic<bool> stopFlag_{false};
     IRingJournal* journal_;
     ISiteListener& listener_;
     TSessionSet sessions_;

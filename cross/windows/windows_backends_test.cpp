@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "device/file_transfer.h"
 #include "device/locate.h"
 #include "device/session.h"
 #include "platform/backends.h"
+#include "platform/host_locks_windows.h"
 #include "platform/survey_windows.h"
 
 namespace kstbell {
@@ -72,6 +74,34 @@ TEST(WindowsSurveyTest, AdaptersComeFromTheSystemAndTheWifiServiceIsReportedMiss
     const auto tcp = MakeTcpClient(host);
     TDeviceSession s(*tcp, network, host);
     EXPECT_EQ(LocateDevice(s), 0);
+}
+
+TEST(WindowsHostLocksTest, HoldsConflictWhenOneIsExclusiveAndEndWithTheirHolder) {
+    const auto folder = std::filesystem::temp_directory_path() / "kstbell-locks-test";
+    std::filesystem::remove_all(folder);
+    {
+        // Two holders as two programs: holds through separate handles conflict in one process.
+        TWindowsHostLocks first(folder.wstring());
+        TWindowsHostLocks second(folder.wstring());
+        using TStatus = THoldAttempt::TStatus;
+        const THoldKind S = THoldKind::Shared;
+        const THoldKind X = THoldKind::Exclusive;
+        struct Case {
+            THoldKind held, asked;
+            TStatus expected;
+        };
+        for (const Case& c :
+             {Case{S, S, TStatus::Taken}, Case{S, X, TStatus::HeldElsewhere},
+              Case{X, S, TStatus::HeldElsewhere}, Case{X, X, TStatus::HeldElsewhere}}) {
+            THoldAttempt held = first.TryHold("127.0.0.1", 13577, c.held);
+            ASSERT_EQ(held.Status, TStatus::Taken) << held.Problem;
+            EXPECT_EQ(second.TryHold("127.000.0.1", 13577, c.asked).Status, c.expected);
+            EXPECT_EQ(second.TryHold("127.0.0.2", 13577, X).Status, TStatus::Taken);
+            held.Hold.reset();
+            EXPECT_EQ(second.TryHold("127.0.0.1", 13577, X).Status, TStatus::Taken);
+        }
+    }
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -21,6 +21,19 @@ constexpr std::array kKinds = {
     std::pair{TAuditKind::ConfigLoaded, std::string_view("config_loaded")},
     std::pair{TAuditKind::ServiceStart, std::string_view("service_start")},
     std::pair{TAuditKind::ServiceStop, std::string_view("service_stop")},
+    std::pair{TAuditKind::UserAdded, std::string_view("user_added")},
+    std::pair{TAuditKind::UserRemoved, std::string_view("user_removed")},
+    std::pair{TAuditKind::UserRoleChanged, std::string_view("user_role_changed")},
+    std::pair{TAuditKind::UserPasswordChanged, std::string_view("user_password_changed")},
+    std::pair{TAuditKind::UserDisabled, std::string_view("user_disabled")},
+    std::pair{TAuditKind::UserEnabled, std::string_view("user_enabled")},
+    std::pair{TAuditKind::TokenCreated, std::string_view("token_created")},
+    std::pair{TAuditKind::TokenRevoked, std::string_view("token_revoked")},
+    std::pair{TAuditKind::Login, std::string_view("login")},
+    std::pair{TAuditKind::LoginFailed, std::string_view("login_failed")},
+    std::pair{TAuditKind::Logout, std::string_view("logout")},
+    std::pair{TAuditKind::ExceptionAdded, std::string_view("exception_added")},
+    std::pair{TAuditKind::ExceptionRemoved, std::string_view("exception_removed")},
 };
 
 constexpr std::array kCauses = {

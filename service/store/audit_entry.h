@@ -31,6 +31,22 @@ enum class TAuditKind {
     ConfigLoaded,
     ServiceStart,
     ServiceStop,
+    // People and their credentials; an entry names the user or token it is about in Detail
+    // and who made the change in Actor. Never a password, token or session secret.
+    UserAdded,
+    UserRemoved,
+    UserRoleChanged,
+    UserPasswordChanged,
+    UserDisabled,
+    UserEnabled,
+    TokenCreated,
+    TokenRevoked,
+    Login,
+    LoginFailed,
+    Logout,
+    // Dates that run another day plan or no bells, added or removed while the service runs.
+    ExceptionAdded,
+    ExceptionRemoved,
 };
 
 enum class TAuditCause { Schedule, Alarm, Input, Mqtt, Http, Cli, Service };

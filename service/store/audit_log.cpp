@@ -7,8 +7,8 @@
 #include <string>
 #include <thread>
 
+#include "service/store/audit_insert.h"
 #include "service/store/audit_query_sql.h"
-#include "service/store/clean_text.h"
 #include "service/store/database.h"
 #include "service/store/store_error.h"
 
@@ -16,44 +16,12 @@ namespace kstbell::store {
 
 namespace {
 
-constexpr const char* kInsert =
-    "INSERT INTO audit_log (at_ms, kind, cause, actor, horn_address, horn_id, group_name, "
-    "alarm, tone, duration_ms, ring_id, detail) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
-
 // Entries pruned per transaction: small enough that an append waits a few milliseconds at
 // most, large enough that a year's worth goes in minutes.
 constexpr int kPruneBatch = 100;
 // The pause between two of them, in which a thread waiting to write gets the lock (a mutex
 // released and taken again at once would mostly go back to the pruning thread).
 constexpr auto kPrunePause = std::chrono::milliseconds(1);
-
-template <typename T>
-void BindOptional(SQLite::Statement& statement, int index, const std::optional<T>& value) {
-    if (value) {
-        statement.bind(index, static_cast<std::int64_t>(*value));
-    } else {
-        statement.bind(index);
-    }
-}
-
-std::int64_t Insert(SQLite::Database& connection, const TAuditEntry& entry) {
-    SQLite::Statement insert(connection, kInsert);
-    insert.bind(1, ToUnixMs(entry.At));
-    insert.bind(2, std::string(KindName(entry.Kind)));
-    insert.bind(3, std::string(CauseName(entry.Cause)));
-    insert.bind(4, CleanText(entry.Actor, kMaxNameBytes));
-    insert.bind(5, CleanText(entry.HornAddress, kMaxNameBytes));
-    insert.bind(6, CleanText(entry.HornId, kMaxNameBytes));
-    insert.bind(7, CleanText(entry.Group, kMaxNameBytes));
-    insert.bind(8, CleanText(entry.Alarm, kMaxNameBytes));
-    BindOptional(insert, 9, entry.Tone);
-    BindOptional(insert, 10,
-                 entry.Duration ? std::optional(entry.Duration->count()) : std::nullopt);
-    BindOptional(insert, 11, entry.RingId);
-    insert.bind(12, CleanText(entry.Detail, kMaxDetailBytes));
-    insert.exec();
-    return connection.getLastInsertRowid();
-}
 
 TAuditEntry ReadEntry(SQLite::Statement& row) {
     TAuditEntry entry;
@@ -100,7 +68,8 @@ void Bind(SQLite::Statement& statement, const TAuditSql& sql) {
 
 std::int64_t TAuditLog::Append(const TAuditEntry& entry) {
     return Guarded("appending to the audit log", [&] {
-        return db_.Write([&](SQLite::Database& connection) { return Insert(connection, entry); });
+        return db_.Write(
+            [&](SQLite::Database& connection) { return InsertAuditEntry(connection, entry); });
     });
 }
 
@@ -109,7 +78,7 @@ void TAuditLog::AppendAll(std::span<const TAuditEntry> entries) {
         db_.Write([&](SQLite::Database& connection) {
             SQLite::Transaction transaction(connection);
             for (const TAuditEntry& entry : entries)
-                Insert(connection, entry);
+                InsertAuditEntry(connection, entry);
             transaction.commit();
         });
     });

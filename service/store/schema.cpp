@@ -17,9 +17,9 @@ namespace {
 // horns, groups, alarms and actors are kept as text, not as references, so that the history
 // outlives a horn, group or user removed from the configuration.
 //
-// Users, roles, API tokens and browser sessions come as a later step with tables of their own
-// (users by name, tokens and sessions stored as hashes that reference a user); the log names
-// the user or token in `actor` as it was called when it acted.
+// Users are found by name ignoring ASCII case. Tokens and sessions reference their user and go
+// with it; their secrets are stored only as hashes, found through a random selector that is
+// not secret. The log names the user or token in `actor` as it was called when it acted.
 constexpr std::array<const char*, kSchemaVersion> kSteps = {
     // 1: the audit log and the service's own state.
     R"sql(
@@ -68,6 +68,54 @@ CREATE TABLE ring_horns (
     PRIMARY KEY (ring_id, horn_address)
 ) WITHOUT ROWID;
 CREATE INDEX ring_horns_open ON ring_horns (horn_address) WHERE off_ms IS NULL;
+)sql",
+    // 3: people, their API tokens and browser sessions; exceptions to the timetable added
+    // while the service runs. Audit kinds for these changes come with this version too.
+    R"sql(
+CREATE TABLE users (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    name TEXT NOT NULL UNIQUE COLLATE NOCASE,
+    role TEXT NOT NULL CHECK (role IN ('viewer', 'operator', 'admin')),
+    password_hash TEXT NOT NULL,
+    created_ms INTEGER NOT NULL,
+    password_ms INTEGER NOT NULL,
+    disabled_ms INTEGER
+);
+CREATE TABLE api_tokens (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    user_id INTEGER NOT NULL REFERENCES users (id) ON DELETE CASCADE,
+    name TEXT NOT NULL COLLATE NOCASE,
+    role TEXT NOT NULL CHECK (role IN ('viewer', 'operator', 'admin')),
+    selector TEXT NOT NULL UNIQUE,
+    secret_hash BLOB NOT NULL,
+    created_ms INTEGER NOT NULL,
+    last_used_ms INTEGER,
+    UNIQUE (user_id, name)
+);
+CREATE TABLE sessions (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    user_id INTEGER NOT NULL REFERENCES users (id) ON DELETE CASCADE,
+    selector TEXT NOT NULL UNIQUE,
+    secret_hash BLOB NOT NULL,
+    csrf_token TEXT NOT NULL,
+    client TEXT NOT NULL DEFAULT '',
+    created_ms INTEGER NOT NULL,
+    seen_ms INTEGER NOT NULL,
+    expires_ms INTEGER NOT NULL
+);
+CREATE INDEX sessions_user ON sessions (user_id);
+CREATE INDEX sessions_expires ON sessions (expires_ms);
+CREATE TABLE schedule_exceptions (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    first_date TEXT NOT NULL,
+    last_date TEXT NOT NULL,
+    plan TEXT,
+    name TEXT NOT NULL DEFAULT '',
+    added_by TEXT NOT NULL DEFAULT '',
+    added_ms INTEGER NOT NULL,
+    CHECK (first_date <= last_date)
+);
+CREATE INDEX schedule_exceptions_dates ON schedule_exceptions (first_date, last_date);
 )sql",
 };
 

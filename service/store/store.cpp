@@ -12,7 +12,11 @@ TStore::TStore(const std::filesystem::path& stateDir)
     : db_(std::make_unique<TDatabase>(DatabasePath(stateDir), TOpenMode::ReadWrite)),
       log_(*db_),
       rings_(*db_),
-      state_(*db_) {}
+      state_(*db_),
+      users_(*db_),
+      tokens_(*db_),
+      sessions_(*db_),
+      exceptions_(*db_) {}
 
 TStore::~TStore() = default;
 

@@ -1,8 +1,9 @@
 #pragma once
 
-// The site service's database in its state folder: the audit log, the ring records and the
-// service's own state, in one SQLite file opened (and created, and brought up to date) once.
-// Safe to call from several threads; nothing in it waits on the network.
+// The site service's database in its state folder: the audit log, the ring records, the
+// service's own state, its users with their API tokens and browser sessions, and the exceptions
+// to the timetable added while it runs, in one SQLite file opened (and created, and brought up to
+// date) once. Safe to call from several threads; nothing in it waits on the network.
 
 #include <chrono>
 #include <filesystem>
@@ -10,7 +11,11 @@
 
 #include "service/store/audit_log.h"
 #include "service/store/ring_records.h"
+#include "service/store/schedule_exceptions.h"
 #include "service/store/service_state.h"
+#include "service/store/session_records.h"
+#include "service/store/token_records.h"
+#include "service/store/user_records.h"
 #include "service/store/utc_time.h"
 
 namespace kstbell::store {
@@ -44,6 +49,10 @@ class TStore {
     TAuditLog& Log() { return log_; }
     TRingRecords& Rings() { return rings_; }
     TServiceState& State() { return state_; }
+    TUserRecords& Users() { return users_; }
+    TTokenRecords& Tokens() { return tokens_; }
+    TSessionRecords& Sessions() { return sessions_; }
+    TScheduleExceptions& Exceptions() { return exceptions_; }
 
     // Removes log entries older than logDays before now, and rings done with for a day.
     TPruneResult Prune(TUtcTime now, std::chrono::days logDays = kDefaultLogDays);
@@ -53,6 +62,10 @@ class TStore {
     TAuditLog log_;
     TRingRecords rings_;
     TServiceState state_;
+    TUserRecords users_;
+    TTokenRecords tokens_;
+    TSessionRecords sessions_;
+    TScheduleExceptions exceptions_;
 };
 
 }  // namespace kstbell::store

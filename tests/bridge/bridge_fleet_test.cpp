@@ -68,7 +68,8 @@ TEST_F(BridgeBrokerTest, TwentyOnsThenAnOffLeaveTheHornOffWithEveryResultInOrder
     for (std::size_t i = before; i < all.size(); ++i) {
         order.push_back(all[i]["id"].get<std::string>());
         // Every ON either ran or was replaced by a newer command; none was refused as busy.
-        EXPECT_TRUE(all[i]["ok"] == true || all[i].value("error", "") == "cancelled") << all[i].dump();
+        EXPECT_TRUE(all[i]["ok"] == true || all[i].value("error", "") == "cancelled")
+            << all[i].dump();
     }
     EXPECT_EQ(order, sent);
     EXPECT_EQ(all.back()["ok"], true) << "the stop was not carried out";

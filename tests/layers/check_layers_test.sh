@@ -6,7 +6,7 @@ repo="$(mktemp -d)"
 trap 'rm -rf "$repo"' EXIT
 cd "$repo"
 git init -q .
-mkdir -p protocol device shell platform site service/calendar service/store service/alarms
+mkdir -p protocol device shell platform site service/calendar service/store service/alarms service/users
 echo '#include "protocol/frame.h"' >device/session.cpp
 echo '#include "protocol/text.h"' >service/calendar/calendar.cpp
 echo '#include "service/calendar/calendar.h"' >service/main.cpp
@@ -17,6 +17,8 @@ echo '#include "service/store/audit_log.h"' >service/store/store.cpp
 printf '#include "site/ring_book.h"\n#include "service/calendar/config_values.h"\n' \
   >service/alarms/alarm.cpp
 echo '#include "service/alarms/alarm.h"' >>service/main.cpp
+echo '#include "service/store/store.h"' >service/users/sessions.cpp
+echo '#include "service/users/sessions.h"' >service/web.cpp
 git add -A
 "$check" "$repo"
 
@@ -29,7 +31,10 @@ for bad in 'device/up.cpp:#include "shell/context.h"' 'device/side.cpp:#include 
   'service/store/out.cpp:#include "service/calendar/calendar.h"' \
   'service/alarms/up.cpp:#include "service/main.h"' \
   'service/alarms/side.cpp:#include "service/store/store.h"' \
-  'service/calendar/side.cpp:#include "service/alarms/alarm.h"'; do
+  'service/calendar/side.cpp:#include "service/alarms/alarm.h"' \
+  'service/store/up.h:#include "service/users/role.h"' \
+  'service/users/side.cpp:#include "service/calendar/calendar.h"' \
+  'service/users/up.cpp:#include "site/site.h"'; do
   file="${bad%%:*}"
   echo "${bad#*:}" >"$file"
   git add "$file"

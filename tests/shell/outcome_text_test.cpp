@@ -25,7 +25,14 @@ TEST(OutcomeTextTest, EveryKindHasItsWordsAndItsBox) {
         std::string reason;
     };
     const Case cases[] = {
-        {Make(TOutcomeKind::Busy), "another request was using the link"},
+        {TOutcome(TOutcomeKind::Busy), "another request was using the link"},
+        // Kept off by another program's hold of the horn: the session says so.
+        {[] {
+             TOutcome o(TOutcomeKind::Busy);
+             o.Message = "another program on this PC is transferring to this horn";
+             return o;
+         }(),
+         "another program on this PC is transferring to this horn"},
         {Make(TOutcomeKind::Unreachable), "the device could not be reached (Connect Timeout)"},
         {Make(TOutcomeKind::Unreachable, TPhase::Header),
          "the header could not be sent: the device could not be reached (Connect Timeout)"},
