@@ -8,6 +8,7 @@ const char* const kUsage =
     "usage: kstbelld [--config FILE] [--state-dir DIR] [--simulate N]\n"
     "       kstbelld --check-config [--config FILE] [--simulate N]\n"
     "       kstbelld --next N [--config FILE] [--simulate N]\n"
+    "       kstbelld user|token ... [--state-dir DIR]   (kstbelld user --help)\n"
     "  --config FILE     the site file (default /etc/kstbell/site.toml; with --simulate and\n"
     "                    no --config: a demo site)\n"
     "  --state-dir DIR   the database's folder (default $STATE_DIRECTORY, else\n"

@@ -3,8 +3,10 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,6 +22,7 @@
 #include "service/site_file.h"
 #include "service/store/state_folder.h"
 #include "service/store/store_error.h"
+#include "service/users/user_command.h"
 #include "sim/simulated_site.h"
 #include "sim/site_addresses.h"
 
@@ -49,6 +52,21 @@ std::chrono::sys_seconds Now() {
     return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
 }
 
+// kstbelld user ... / token ...: on the database of the state folder (--state-dir DIR anywhere
+// among the words, else the service's own rule), beside a running service.
+int Users(std::vector<std::string> args) {
+    std::string given;
+    const auto option = std::find(args.begin(), args.end(), "--state-dir");
+    if (option != args.end()) {
+        if (option + 1 == args.end()) return Refuse("--state-dir needs a value");
+        given = *(option + 1);
+        args.erase(option, option + 2);
+    }
+    const auto stateDir = store::ServiceStateFolder(given);
+    if (stateDir.empty()) return Refuse("no state folder: give --state-dir DIR");
+    return users::RunUserCommand(args, stateDir, std::cin, std::cout, std::cerr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -61,10 +79,12 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && (args.front() == "user" || args.front() == "token")) return Users(args);
+
     TCommandLine line;
     std::string error;
-    if (!ParseCommandLine({argv + 1, argv + argc}, line, error))
-        return Refuse(error, kBadConfiguration, true);
+    if (!ParseCommandLine(args, line, error)) return Refuse(error, kBadConfiguration, true);
     if (line.Help) {
         std::fputs(kUsage, stdout);
         return 0;

@@ -80,6 +80,9 @@ TEST(ServiceProgramTest, ChecksTheSiteFileAndPrintsTheNextBells) {
         {{"--check-config", "--next", "2"}, 2, "exclude each other"},
         {{"--reload"}, 2, "unknown option --reload"},
         {{"--version"}, 0, "kstbelld "},
+        // The users of the state folder's database (the users' own tests say the rest).
+        {{"user", "list", "--state-dir", dir.Path() + "/state"}, 0, "NAME  ROLE"},
+        {{"token", "create", "x", "--state-dir", dir.Path() + "/state"}, 2, "--user"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> argv{KSTBELLD};
