@@ -12,9 +12,10 @@
 
 namespace kstbell::service {
 
-// The front, or nothing (with the reason in note) when this build has none.
+// The bridge's site front (TSiteMqtt) on the file's broker and topics, showing the site's groups
+// and alarms, asking the service through control.
 std::unique_ptr<IServiceFront> MakeMqttFront(const TServiceConfig& config, std::string password,
                                              site::TSite& site, site::ISiteControl& control,
-                                             TLog log, std::string& note);
+                                             TLog log);
 
 }  // namespace kstbell::service

@@ -131,16 +131,10 @@ bool TService::Start(std::string& error) {
                   "; state in " + options_.StateDir.string());
 
     if (config_.HasBroker) {
-        std::string note;
-        auto front =
-            MakeMqttFront(config_, options_.BrokerPassword, *site_, *this, options_.Log, note);
-        if (front) {
-            if (!front->Start(error)) return false;
-            events_->AddFront(*front);
-            fronts_.push_back(std::move(front));
-        } else {
-            writer_->Line(note);
-        }
+        auto front = MakeMqttFront(config_, options_.BrokerPassword, *site_, *this, options_.Log);
+        if (!front->Start(error)) return false;
+        events_->AddFront(*front);
+        fronts_.push_back(std::move(front));
     }
     site_->Start();
     inputs_->Start();
