@@ -68,9 +68,15 @@ struct THornEntry {
     std::string InputClass;
 };
 
-// Expands the device list (repeats dropped, the first kept). False, with the reason, for an
-// entry that is no address or range, or a list of more than maxHorns addresses.
+// Expands the device list (repeats dropped, each address where it first comes). An address
+// given alone takes its name and input class from that entry (the last, if several), not from
+// a list or range that also holds it. False, with the reason, for an entry that is no address
+// or range, or a list of more than maxHorns addresses.
 bool ExpandDevices(const std::vector<TDeviceEntry>& devices, std::size_t maxHorns,
                    std::vector<THornEntry>& horns, std::string& error);
+// The same, and for each horn the index of the device entry it came from.
+bool ExpandDevices(const std::vector<TDeviceEntry>& devices, std::size_t maxHorns,
+                   std::vector<THornEntry>& horns, std::vector<std::size_t>& entryOf,
+                   std::string& error);
 
 }  // namespace kstbell::bridge

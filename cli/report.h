@@ -22,6 +22,8 @@ class TReport {
 
     bool Json() const { return json_; }
     bool Quiet() const { return quiet_; }
+    // The output stream, for a verb whose results are not per device (site log).
+    std::ostream& Out() { return out_; }
 
     // A table heading for human output; printed once, before the first result, unless quiet.
     void SetHeading(std::string heading);

@@ -22,3 +22,6 @@ KSTBELL_VERB(WifiMode)
 KSTBELL_VERB(Reboot)
 KSTBELL_VERB(ResetDefault)
 KSTBELL_VERB(Firmware)
+#ifdef KSTBELL_SITE_LOG
+KSTBELL_VERB(SiteLog)
+#endif

@@ -20,6 +20,7 @@ std::string_view GroupHelp(std::string_view group) {
     static constexpr std::pair<std::string_view, std::string_view> kGroups[] = {
         {"config", "show, save, compare or apply a device's settings"},
         {"set", "change one setting; it takes effect at the next restart"},
+        {"site", "what the site service (kstbelld) has recorded"},
     };
     for (const auto& [name, help] : kGroups)
         if (name == group) return help;
