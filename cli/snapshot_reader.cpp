@@ -199,6 +199,10 @@ bool ReadSnapshotText(std::string_view text, TSettings& out, std::string& error)
     } catch (const TJson::parse_error& e) {
         error = "not JSON (at byte " + std::to_string(e.byte) + ")";
         return false;
+    } catch (const TJson::exception&) {
+        // The parser throws out_of_range for a number beyond any double (31e872332).
+        error = "not JSON (a number too large to read)";
+        return false;
     }
     return ReadSettings(doc, out, error);
 }

@@ -370,6 +370,7 @@ TEST(CliMisuse, MalformedSnapshotsAreRefusedNamingFileAndKeyBeforeAnyHornIsAsked
         {"huge.json", Snapshot(R"({"modbus":{"port":1e300,"idle_timeout_s":30}})"),
          "settings.modbus.port"},
         {"broken.json", "{\"format\":", "not JSON"},
+        {"overflow.json", Snapshot(R"({"modbus":{"port":31e872332}})"), "not JSON"},
         {"folder", "", "folder"},
     };
     THorns horns("127.0.98.11", 1);
