@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+struct sd_bus;
+
 namespace kstbell::test {
 
 // NetworkManager device states used by the tests.
@@ -52,7 +54,7 @@ class TPrivateBusLinux {
 
     std::string dir_;
     std::string address_;
-    std::string connectionName_;
+    sd_bus* control_ = nullptr;  // this process's own connection, for the mock's controls
     pid_t busPid_ = -1;
     pid_t mockPid_ = -1;
 };
