@@ -85,6 +85,7 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>
 void Kill(pid_t& pid) {
     if (pid <= 0) return;
     ::kill(pid, SIGTERM);
+    ::kill(pid, SIGCONT);  // a frozen process handles the SIGTERM once it runs again
     for (int i = 0; i < 200; ++i) {
         if (::waitpid(pid, nullptr, WNOHANG) == pid) {
             pid = -1;
@@ -223,6 +224,14 @@ void TPrivateBusLinux::StartNetworkManager() {
 
 void TPrivateBusLinux::StopNetworkManager() {
     Kill(mockPid_);
+}
+
+void TPrivateBusLinux::FreezeNetworkManager() {
+    if (mockPid_ > 0) ::kill(mockPid_, SIGSTOP);
+}
+
+void TPrivateBusLinux::ThawNetworkManager() {
+    if (mockPid_ > 0) ::kill(mockPid_, SIGCONT);
 }
 
 void TPrivateBusLinux::Stop() {

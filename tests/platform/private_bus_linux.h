@@ -31,6 +31,10 @@ class TPrivateBusLinux {
     void StartNetworkManager();
     // Kills the mock (the bus stays up).
     void StopNetworkManager();
+    // Stops the mock without ending it: it keeps its name on the bus and answers nothing.
+    void FreezeNetworkManager();
+    // Lets a frozen mock run again; it then answers what it was asked meanwhile, late.
+    void ThawNetworkManager();
     // Kills everything and removes the temporary folder. Safe to call more than once.
     void Stop();
 
