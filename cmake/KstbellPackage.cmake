@@ -56,6 +56,7 @@ relay output, four tones and one digital input: a desktop program for one\n\
 horn, kstbellctl for scripts and whole sites with JSON output, kstbell-bridge\n\
 for home and building automation over MQTT, and kstbell-sim, a simulated horn\n\
 that gives everything without hardware.")
-# The window needs a platform plugin, which no library dependency names.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# The window needs a platform plugin, which no library dependency names; the Wi-Fi check loads
+# libsystemd only when it runs, so no program names it either.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libsystemd0")
 include(CPack)

@@ -1,18 +1,23 @@
 #include "platform/bus_calls_linux.h"
 
-#include <systemd/sd-bus.h>
-
 #include <chrono>
 #include <cstddef>
+
+#include "platform/sd_bus_library_linux.h"
 
 namespace kstbell {
 
 namespace {
 
+// Only called once a connection exists, which needs the library loaded.
+const TSdBusLibrary& Sd() {
+    return *SdBus();
+}
+
 template <typename TNumber>
 bool ReadNumber(sd_bus_message* m, char type, TBusValue& value) {
     TNumber n{};
-    if (sd_bus_message_read_basic(m, type, &n) < 0) return false;
+    if (Sd().ReadBasic(m, type, &n) < 0) return false;
     value.Number = static_cast<std::uint64_t>(n);
     return true;
 }
@@ -25,7 +30,7 @@ bool ReadValue(sd_bus_message* m, const char* signature, TBusValue& value) {
             case 'o':
             case 'g': {
                 const char* text = nullptr;
-                if (sd_bus_message_read_basic(m, signature[0], &text) < 0) return false;
+                if (Sd().ReadBasic(m, signature[0], &text) < 0) return false;
                 value.Text = text;
                 return true;
             }
@@ -43,17 +48,17 @@ bool ReadValue(sd_bus_message* m, const char* signature, TBusValue& value) {
                 break;
         }
     }
-    return sd_bus_message_skip(m, signature) >= 0;
+    return Sd().Skip(m, signature) >= 0;
 }
 
 // Reads the variant at the read position, which must be one.
 bool ReadVariant(sd_bus_message* m, TBusValue& value) {
     char type = 0;
     const char* contents = nullptr;
-    if (sd_bus_message_peek_type(m, &type, &contents) <= 0 || type != 'v') return false;
-    if (sd_bus_message_enter_container(m, 'v', contents) <= 0) return false;
+    if (Sd().PeekType(m, &type, &contents) <= 0 || type != 'v') return false;
+    if (Sd().EnterContainer(m, 'v', contents) <= 0) return false;
     if (!ReadValue(m, contents, value)) return false;
-    return sd_bus_message_exit_container(m) >= 0;
+    return Sd().ExitContainer(m) >= 0;
 }
 
 // One call in flight: where its callback puts the reply.
@@ -67,34 +72,33 @@ int OnReply(sd_bus_message* m, void* userdata, sd_bus_error* /*error*/) {
     auto* call = static_cast<TPendingCall*>(userdata);
     call->Done = true;
     // Refusals, timeouts and a lost connection all arrive as error replies.
-    if (!sd_bus_message_is_method_error(m, nullptr)) call->Reply = sd_bus_message_ref(m);
+    if (!Sd().IsMethodError(m, nullptr)) call->Reply = Sd().MessageRef(m);
     return 0;
 }
 
 bool Send(sd_bus* bus, const std::string& destination, const TBusCall& call,
           std::uint64_t timeoutUsec, TPendingCall& pending) {
     sd_bus_message* message = nullptr;
-    int r = sd_bus_message_new_method_call(bus, &message, destination.c_str(), call.Path.c_str(),
-                                           call.Interface.c_str(), call.Method.c_str());
+    int r = Sd().NewMethodCall(bus, &message, destination.c_str(), call.Path.c_str(),
+                               call.Interface.c_str(), call.Method.c_str());
     for (std::size_t i = 0; r >= 0 && i < call.Args.size(); ++i)
-        r = sd_bus_message_append_basic(message, 's', call.Args[i].c_str());
-    if (r >= 0) r = sd_bus_call_async(bus, &pending.Slot, message, OnReply, &pending, timeoutUsec);
-    sd_bus_message_unref(message);
+        r = Sd().AppendBasic(message, 's', call.Args[i].c_str());
+    if (r >= 0) r = Sd().CallAsync(bus, &pending.Slot, message, OnReply, &pending, timeoutUsec);
+    Sd().MessageUnref(message);
     return r >= 0;
 }
 
 }  // namespace
 
 TBusReply::TBusReply(sd_bus_message* message)
-    : message_(sd_bus_message_ref(message), sd_bus_message_unref) {}
+    : message_(Sd().MessageRef(message), Sd().MessageUnref) {}
 
 std::vector<std::string> TBusReply::ObjectPaths() const {
     sd_bus_message* m = message_.get();
     std::vector<std::string> paths;
-    if (sd_bus_message_rewind(m, 1) < 0 || sd_bus_message_enter_container(m, 'a', "o") <= 0)
-        return paths;
+    if (Sd().Rewind(m, 1) < 0 || Sd().EnterContainer(m, 'a', "o") <= 0) return paths;
     const char* path = nullptr;
-    while (sd_bus_message_read_basic(m, 'o', &path) > 0)
+    while (Sd().ReadBasic(m, 'o', &path) > 0)
         paths.emplace_back(path);
     return paths;
 }
@@ -102,13 +106,12 @@ std::vector<std::string> TBusReply::ObjectPaths() const {
 TBusProperties TBusReply::Properties() const {
     sd_bus_message* m = message_.get();
     TBusProperties properties;
-    if (sd_bus_message_rewind(m, 1) < 0 || sd_bus_message_enter_container(m, 'a', "{sv}") <= 0)
-        return properties;
-    while (sd_bus_message_enter_container(m, 'e', "sv") > 0) {
+    if (Sd().Rewind(m, 1) < 0 || Sd().EnterContainer(m, 'a', "{sv}") <= 0) return properties;
+    while (Sd().EnterContainer(m, 'e', "sv") > 0) {
         const char* name = nullptr;
         TBusValue value;
-        if (sd_bus_message_read_basic(m, 's', &name) < 0 || !ReadVariant(m, value) ||
-            sd_bus_message_exit_container(m) < 0)
+        if (Sd().ReadBasic(m, 's', &name) < 0 || !ReadVariant(m, value) ||
+            Sd().ExitContainer(m) < 0)
             break;
         properties[name] = std::move(value);
     }
@@ -118,23 +121,24 @@ TBusProperties TBusReply::Properties() const {
 TBusValue TBusReply::Variant() const {
     sd_bus_message* m = message_.get();
     TBusValue value;
-    if (sd_bus_message_rewind(m, 1) < 0 || !ReadVariant(m, value)) return {};
+    if (Sd().Rewind(m, 1) < 0 || !ReadVariant(m, value)) return {};
     return value;
 }
 
 std::unique_ptr<TBusConnection> TBusConnection::Open(const std::string& address) {
+    if (SdBus() == nullptr) return nullptr;
     sd_bus* bus = nullptr;
     int r = 0;
     if (address.empty()) {
-        r = sd_bus_open_system(&bus);
+        r = Sd().OpenSystem(&bus);
     } else {
-        r = sd_bus_new(&bus);
-        if (r >= 0) r = sd_bus_set_address(bus, address.c_str());
-        if (r >= 0) r = sd_bus_set_bus_client(bus, 1);
-        if (r >= 0) r = sd_bus_start(bus);
+        r = Sd().New(&bus);
+        if (r >= 0) r = Sd().SetAddress(bus, address.c_str());
+        if (r >= 0) r = Sd().SetBusClient(bus, 1);
+        if (r >= 0) r = Sd().Start(bus);
     }
     if (r < 0) {
-        sd_bus_close_unref(bus);
+        Sd().CloseUnref(bus);
         return nullptr;
     }
     return std::unique_ptr<TBusConnection>(new TBusConnection(bus));
@@ -142,11 +146,11 @@ std::unique_ptr<TBusConnection> TBusConnection::Open(const std::string& address)
 
 TBusConnection::~TBusConnection() {
     // Closed without flushing: a bus that stopped reading must not hold up the caller.
-    sd_bus_close_unref(bus_);
+    Sd().CloseUnref(bus_);
 }
 
 bool TBusConnection::IsOpen() const {
-    return sd_bus_is_open(bus_) > 0;
+    return Sd().IsOpen(bus_) > 0;
 }
 
 std::vector<std::optional<TBusReply>> TBusConnection::CallAll(const std::string& destination,
@@ -170,21 +174,21 @@ std::vector<std::optional<TBusReply>> TBusConnection::CallAll(const std::string&
     while (outstanding() > 0) {
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline) break;
-        const int r = sd_bus_process(bus_, nullptr);
+        const int r = Sd().Process(bus_, nullptr);
         if (r < 0) break;
         if (r > 0) continue;
         const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - now);
-        if (sd_bus_wait(bus_, static_cast<std::uint64_t>(left.count())) < 0) break;
+        if (Sd().Wait(bus_, static_cast<std::uint64_t>(left.count())) < 0) break;
     }
 
     std::vector<std::optional<TBusReply>> replies;
     replies.reserve(calls.size());
     for (TPendingCall& p : pending) {
         // Dropping the slot cancels a call that is still in flight.
-        sd_bus_slot_unref(p.Slot);
+        Sd().SlotUnref(p.Slot);
         if (p.Reply != nullptr) {
             replies.emplace_back(TBusReply(p.Reply));
-            sd_bus_message_unref(p.Reply);
+            Sd().MessageUnref(p.Reply);
         } else {
             replies.emplace_back(std::nullopt);
         }

@@ -49,7 +49,8 @@ class TBusReply {
 class TBusConnection {
   public:
     // The bus at address (a D-Bus address such as "unix:path=/run/bus"), or the system bus when
-    // address is empty (DBUS_SYSTEM_BUS_ADDRESS is honoured). Nothing when it cannot connect.
+    // address is empty (DBUS_SYSTEM_BUS_ADDRESS is honoured). Nothing when it cannot connect or
+    // libsystemd cannot be loaded.
     static std::unique_ptr<TBusConnection> Open(const std::string& address);
     ~TBusConnection();
     TBusConnection(const TBusConnection&) = delete;
