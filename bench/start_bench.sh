@@ -39,27 +39,50 @@ status=("$ctl" --port "$port" -d 127.0.78.1 --json status)
 # mosquitto_pub --help exits 1.
 "${status[@]}" | grep -q '"ok":true' || { echo "start_bench: the status failed" >&2; exit 1; }
 
-# hyperfine warns about outliers and ignored exit codes on stderr; its errors still show.
-hyperfine --shell=none --ignore-failure --warmup 20 --runs "$runs" --style none \
-  --export-json "$work/times.json" \
-  -n "kstbellctl --help" "$ctl --help" \
-  -n "kstbellctl status" "${status[*]}" \
-  -n "mosquitto_pub --help" "mosquitto_pub --help" 2>&1 >/dev/null | grep -vE 'Warning|^ *$' || true
+# hyperfine runs one command after the other; in rounds with the order turned each time, a
+# busy spell of the machine falls on all three alike. It warns about outliers and ignored exit
+# codes on stderr; its errors still show.
+names=("kstbellctl --help" "kstbellctl status" "mosquitto_pub --help")
+commands=("$ctl --help" "${status[*]}" "mosquitto_pub --help")
+rounds=5
+for round in $(seq 0 $((rounds - 1))); do
+  args=()
+  for i in 0 1 2; do
+    k=$(((i + round) % 3))
+    args+=(-n "${names[$k]}" "${commands[$k]}")
+  done
+  hyperfine --shell=none --ignore-failure --warmup 10 --runs $((runs / rounds)) --style none \
+    --export-json "$work/round-$round.json" "${args[@]}" 2>&1 >/dev/null |
+    grep -vE 'Warning|^ *$' || true
+done
 
-python3 - "$work/times.json" <<'EOF'
+python3 - "$work"/round-*.json <<'EOF'
 import json
+import statistics
 import sys
 
-results = {r["command"]: r for r in json.load(open(sys.argv[1]))["results"]}
-base = results["mosquitto_pub --help"]
+runs = {}
+for path in sys.argv[1:]:
+    for r in json.load(open(path))["results"]:
+        # Times per run; processor time only as each round's mean, weighted by its runs.
+        entry = runs.setdefault(r["command"], {"times": [], "cpu": []})
+        entry["times"] += r["times"]
+        entry["cpu"] += [r["user"] + r["system"]] * len(r["times"])
+
+def stats(name):
+    t = runs[name]["times"]
+    return statistics.mean(t), statistics.stdev(t), statistics.median(t), statistics.mean(runs[name]["cpu"])
+
+base_mean, _, base_median, _ = stats("mosquitto_pub --help")
 print("| command | mean ± σ | median | processor (user + system) | ratio of means "
       "| ratio of medians | target |")
 print("|---|---|---|---|---|---|---|")
-for name, r in results.items():
+for name in ("kstbellctl --help", "kstbellctl status", "mosquitto_pub --help"):
+    mean, sd, median, cpu = stats(name)
     target = "" if name.startswith("mosquitto") else "≤ 1.2"
-    cpu = r["user"] + r["system"]
-    print(f"| `{name}` | {r['mean'] * 1000:.2f} ± {r['stddev'] * 1000:.2f} ms "
-          f"| {r['median'] * 1000:.2f} ms | {cpu * 1000:.2f} ms "
-          f"| {r['mean'] / base['mean']:.2f} | {r['median'] / base['median']:.2f} | {target} |")
+    print(f"| `{name}` | {mean * 1000:.2f} ± {sd * 1000:.2f} ms | {median * 1000:.2f} ms "
+          f"| {cpu * 1000:.2f} ms | {mean / base_mean:.2f} | {median / base_median:.2f} "
+          f"| {target} |")
+print(f"({len(runs['mosquitto_pub --help']['times'])} runs each)")
 EOF
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
