@@ -6,7 +6,8 @@ repo="$(mktemp -d)"
 trap 'rm -rf "$repo"' EXIT
 cd "$repo"
 git init -q .
-mkdir -p protocol device shell platform site service/calendar service/store service/alarms service/users
+mkdir -p protocol device shell platform site service/calendar service/store service/alarms service/users \
+  web
 echo '#include "protocol/frame.h"' >device/session.cpp
 echo '#include "protocol/text.h"' >service/calendar/calendar.cpp
 echo '#include "service/calendar/calendar.h"' >service/main.cpp
@@ -19,6 +20,8 @@ printf '#include "site/ring_book.h"\n#include "service/calendar/config_values.h"
 echo '#include "service/alarms/alarm.h"' >>service/main.cpp
 echo '#include "service/store/store.h"' >service/users/sessions.cpp
 echo '#include "service/users/sessions.h"' >service/web.cpp
+echo '#include "web/service_port.h"' >>service/web.cpp
+echo '#include "site/horn.h"' >web/front.cpp
 git add -A
 "$check" "$repo"
 
@@ -34,7 +37,8 @@ for bad in 'device/up.cpp:#include "shell/context.h"' 'device/side.cpp:#include 
   'service/calendar/side.cpp:#include "service/alarms/alarm.h"' \
   'service/store/up.h:#include "service/users/role.h"' \
   'service/users/side.cpp:#include "service/calendar/calendar.h"' \
-  'service/users/up.cpp:#include "site/site.h"'; do
+  'service/users/up.cpp:#include "site/site.h"' \
+  'web/up.cpp:#include "service/users/role.h"' 'web/side.cpp:#include "bridge/mqtt_front.h"'; do
   file="${bad%%:*}"
   echo "${bad#*:}" >"$file"
   git add "$file"
