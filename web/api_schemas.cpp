@@ -32,7 +32,9 @@ json Date(const char* description = nullptr) {
     out["format"] = "date";
     return out;
 }
+// OpenAPI 3.0 ignores what stands beside a $ref: a reference that may be null goes in allOf.
 json Nullable(json schema) {
+    if (schema.contains("$ref")) schema = {{"allOf", json::array({schema})}};
     schema["nullable"] = true;
     return schema;
 }
