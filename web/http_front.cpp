@@ -162,7 +162,7 @@ void TWebFront::TImpl::Serve(const httplib::Request& req, httplib::Response& res
     if (reply.Response.EventStream) {
         OpenStream(res, reply);
     } else {
-        Write(res, reply.Response, reply.Close, reply.Route != nullptr);
+        Write(res, reply.Response, reply.Close, reply.Api);
     }
     LogLine(req, reply, note);
 }

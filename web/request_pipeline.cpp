@@ -104,6 +104,7 @@ TReply TRequestPipeline::Handle(const TRequestView& request, const TBodyReader& 
     const bool api =
         segments.front() == "api" || (segments.size() == 1 && segments[0] == "metrics");
     if (!api) return Static(request, segments);
+    reply.Api = true;
 
     const auto match = router_.Match(request.Method, segments);
     if (!match.Route) {

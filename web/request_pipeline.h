@@ -45,6 +45,7 @@ struct TReply {
     TApiResponse Response;
     // A body was announced and not read whole: the connection must close after the answer.
     bool Close = false;
+    bool Api = false;               // under /api or /metrics: never cached
     const TRoute* Route = nullptr;  // the route it went to, if any
     std::string User;               // who asked, once known (for the log)
 };

@@ -100,7 +100,9 @@ TLoggedIn TWebFixture::Login(const std::string& user, const std::string& passwor
     return {cookie.substr(0, end), answer.Json().value("csrf", std::string())};
 }
 
-std::string TWebFixture::Raw(const std::string& bytes, std::chrono::milliseconds wait) const {
+std::string TWebFixture::Raw(const std::string& bytes, std::chrono::milliseconds wait,
+                             bool* closed) const {
+    if (closed) *closed = false;
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -115,7 +117,10 @@ std::string TWebFixture::Raw(const std::string& bytes, std::chrono::milliseconds
             if (::poll(&p, 1, 50) <= 0) continue;
             char buffer[4096];
             const auto n = ::recv(fd, buffer, sizeof buffer, 0);
-            if (n <= 0) break;
+            if (n <= 0) {
+                if (closed) *closed = true;
+                break;
+            }
             out.append(buffer, static_cast<std::size_t>(n));
         }
     }

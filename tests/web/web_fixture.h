@@ -56,9 +56,10 @@ class TWebFixture {
                       const std::string& body = {});
     TLoggedIn Login(const std::string& user, const std::string& password);
 
-    // Sends bytes as they are and reads until the server closes or wait passes.
+    // Sends bytes as they are and reads until the server closes (closed) or wait passes.
     std::string Raw(const std::string& bytes,
-                    std::chrono::milliseconds wait = std::chrono::seconds(3)) const;
+                    std::chrono::milliseconds wait = std::chrono::seconds(3),
+                    bool* closed = nullptr) const;
 
   private:
     std::filesystem::path dir_;
