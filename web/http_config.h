@@ -16,7 +16,7 @@ namespace kstbell::web {
 inline constexpr const char* kDefaultListen = "127.0.0.1:8786";
 
 struct TListen {
-    std::string Host;  // an IPv4 or IPv6 address, without brackets
+    std::string Host{};  // an IPv4 or IPv6 address, without brackets
     std::uint16_t Port = 8786;
     bool operator==(const TListen&) const = default;
 };
@@ -24,8 +24,8 @@ struct TListen {
 struct THttpConfig {
     TListen Listen{"127.0.0.1", 8786};
     // Both or neither: with them the front speaks HTTPS only.
-    std::string TlsCert;
-    std::string TlsKey;
+    std::string TlsCert{};
+    std::string TlsKey{};
     bool MetricsPublic = false;  // /metrics readable without credentials
     std::chrono::minutes SessionIdle{720};
     std::size_t MaxBodyBytes = 65536;

@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 #include <openssl/ssl.h>
+#include <sys/socket.h>
 
 #include <atomic>
 #include <cerrno>
@@ -267,6 +268,13 @@ void TWebFront::TImpl::Configure() {
     Http->set_read_timeout(10);
     Http->set_write_timeout(5);
     Http->set_tcp_nodelay(true);
+    // The library's default is SO_REUSEPORT, with which a second program binding the same port
+    // succeeds and the kernel shares the connections between them. Only SO_REUSEADDR: a restart
+    // gets its port back at once, a second listener is refused.
+    Http->set_socket_options([](socket_t sock) {
+        int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     Http->set_default_headers(SecurityHeaders(Options.Config.Tls()));
     const auto plain = [this](const httplib::Request& req, httplib::Response& res) {
         Serve(req, res, nullptr);
@@ -373,6 +381,12 @@ void TWebFront::Stop() {
     impl.Stopped = true;
     impl.Service.Subscribe(nullptr);
     impl.Hub.CloseAll();
+    // Streams end with their last chunk when they get the chance: a second at most, since a
+    // stream may be stuck writing to a client that does not read.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (impl.Hub.OpenStreams() > 0 && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     impl.Http->stop();
     impl.Listener.join();
 }
