@@ -218,6 +218,10 @@ std::optional<json> ParseJsonObject(std::string_view text, std::string& error) {
         }
         error = "malformed JSON (byte " + std::to_string(e.byte) + "): " + reason;
         return std::nullopt;
+    } catch (const json::exception&) {
+        // A number too large for a double ("1e444").
+        error = "malformed JSON: a number is out of range";
+        return std::nullopt;
     } catch (const TTooDeep&) {
         error = "malformed JSON: nested deeper than " + std::to_string(kMaxJsonDepth) + " levels";
         return std::nullopt;

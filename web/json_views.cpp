@@ -299,8 +299,9 @@ std::optional<TLogCursor> ParseCursor(std::string_view text) {
         e2 != second.data() + second.size() || id < 0 || second.empty()) {
         return std::nullopt;
     }
-    // Times far outside any log are refused rather than overflowing the clock.
-    constexpr long long kLimit = 400LL * 365 * 24 * 3600 * 1000;
+    // Times far outside any log are refused rather than overflowing the clock (which counts
+    // nanoseconds, about 292 years either side of 1970).
+    constexpr long long kLimit = 250LL * 365 * 24 * 3600 * 1000;
     if (ms < -kLimit || ms > kLimit) return std::nullopt;
     return TLogCursor{TInstant(std::chrono::milliseconds(ms)), id};
 }

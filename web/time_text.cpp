@@ -76,6 +76,8 @@ std::optional<TInstant> ParseInstant(std::string_view text) {
     const auto date = ParseDate(text.substr(0, 10));
     const char t = text[10];
     if (!date || (t != 'T' && t != 't' && t != ' ')) return std::nullopt;
+    // The clock counts nanoseconds: years it cannot hold are refused, not wrapped around.
+    if (date->year() < kFirstYear || date->year() > kLastYear) return std::nullopt;
     const auto h = Digits(text, 11, 2);
     const auto m = Digits(text, 14, 2);
     const auto s = Digits(text, 17, 2);

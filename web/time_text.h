@@ -18,8 +18,12 @@ std::string DateText(std::chrono::year_month_day date);
 std::string LocalText(std::chrono::local_seconds local);
 std::string TimeOfDayText(std::chrono::seconds sinceMidnight);
 
+// The years an instant may fall in (the system clock's range is 1677 to 2262).
+inline constexpr std::chrono::year kFirstYear{1900};
+inline constexpr std::chrono::year kLastYear{2199};
+
 // RFC 3339: "2027-01-07T08:00:00Z", "2027-01-07T09:00:00.250+01:00" (a 't', 'z' or ' ' also
-// read). Nothing for anything else, or a date that does not exist.
+// read), in kFirstYear to kLastYear. Nothing for anything else, or a date that does not exist.
 std::optional<TInstant> ParseInstant(std::string_view text);
 // "2027-01-07", a date that exists.
 std::optional<std::chrono::year_month_day> ParseDate(std::string_view text);

@@ -25,6 +25,8 @@ TEST(WebRequests, MalformedInputIsRefusedNamingWhatIsWrong) {
          "malformed JSON (byte 16): parse error at line 1, column 16"},
         {"POST", "/api/v1/ring", "{\"group\":\"a\xff\"}", "malformed JSON (byte 12)"},
         {"POST", "/api/v1/ring", R"([1,2])", "the body must be a JSON object"},
+        {"POST", "/api/v1/ring", R"({"group":"all","duration_s":1e444})",
+         "a number is out of range"},
         {"POST", "/api/v1/ring", R"({"horns":[[[[[[[[["x"]]]]]]]]]})",
          "nested deeper than 8 levels"},
         {"POST", "/api/v1/ring", R"({"group":"all","volume":3})", "key 'volume': not allowed"},
