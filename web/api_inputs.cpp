@@ -62,7 +62,7 @@ const TFields& RingFields() {
          .Type = TFieldType::Number,
          .Description = "how long; none: until stopped, at most the site's longest ring "
                         "(longer asks are clamped and say so)",
-         .Min = 0.1,
+         .Min = 1,
          .Max = 86400},
     };
     return fields;

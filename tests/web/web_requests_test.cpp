@@ -35,7 +35,7 @@ TEST(WebRequests, MalformedInputIsRefusedNamingWhatIsWrong) {
         {"POST", "/api/v1/ring", R"({"group":"all","tone":9})",
          "key 'tone': must be an integer from 0 to 3"},
         {"POST", "/api/v1/ring", R"({"group":"all","duration_s":0})",
-         "key 'duration_s': must be a number from 0.1 to 86400"},
+         "key 'duration_s': must be a number from 1 to 86400"},
         {"POST", "/api/v1/ring", R"({"group":"all","group":"ground"})",
          "key 'group': given more than once"},
         {"POST", "/api/v1/ring", R"({"group":"all","horns":["127.0.78.1"]})",
