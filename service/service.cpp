@@ -273,6 +273,16 @@ site::TRingAnswer TService::Ring(const site::TRingRequest& request) {
 void TService::StopHorn(std::size_t horn, site::TCause cause, const std::string& actor,
                         const std::string& tag) {
     if (horn >= config_.Horns.size()) return;
+    // A ring goes on without the horn (it ends with its last horn): the stop is a change of its
+    // own, and the log says who asked for it.
+    store::TAuditEntry entry;
+    entry.At = Utc(std::chrono::system_clock::now());
+    entry.Kind = store::TAuditKind::HornStopped;
+    entry.Cause = AuditCause(cause);
+    entry.Actor = actor;
+    entry.HornAddress = config_.Horns[horn].Address;
+    entry.Detail = "stopped on request";
+    Audit(entry);
     const TRingContextScope scope({.Actor = actor});
     site_->StopHorn(horn, cause, tag);
 }
