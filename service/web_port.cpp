@@ -44,6 +44,7 @@ void TWebPort::Publish(const web::TWebEvent& event) {
 
 void TWebPort::OnHornEvents(const std::vector<site::THornEvent>& events) {
     using TKind = site::THornEvent::TKind;
+    ++hornsVersion_;
     const std::lock_guard lock(m_);
     for (const auto& e : events) {
         if (e.Kind == TKind::CommandDone || e.Kind == TKind::Unsupported ||
@@ -60,6 +61,7 @@ void TWebPort::OnHornEvents(const std::vector<site::THornEvent>& events) {
 }
 
 void TWebPort::OnRingStarted(const site::TRingStart& start) {
+    ++hornsVersion_;
     const TRingContext* context = TRingContextScope::Current();
     const auto& spec = start.Record.Spec;
     const auto& horns = service_.Config().Horns;
@@ -104,6 +106,7 @@ void TWebPort::OnRingStarted(const site::TRingStart& start) {
 }
 
 void TWebPort::OnRingEnded(const site::TRingEnd& end, site::TCause cause, site::TInstant when) {
+    ++hornsVersion_;
     const auto& horns = service_.Config().Horns;
     const std::lock_guard lock(m_);
     const auto known = storeIdOfRing_.find(end.Ring);

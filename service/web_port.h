@@ -49,6 +49,7 @@ class TWebPort final : public web::IWebService {
 
     web::THealth Health() override;
     std::vector<web::THornInfo> Horns() override;
+    std::uint64_t HornsVersion() override { return hornsVersion_; }
     std::optional<web::THornInfo> Horn(const std::string& address) override;
     web::TPortStatus StopHorn(const std::string& address, const web::TCaller& caller) override;
     std::vector<web::TGroupInfo> Groups() override;
@@ -98,6 +99,9 @@ class TWebPort final : public web::IWebService {
     TService& service_;
     users::TAuthenticator auth_;
     std::atomic<bool> ready_{false};
+    // Moves on with every horn event and every ring's start and end: the horns list changes
+    // with nothing else.
+    std::atomic<std::uint64_t> hornsVersion_{1};
     const site::TInstant started_;
     std::vector<std::vector<std::string>> hornGroups_;  // per horn: the groups it is in
 

@@ -16,7 +16,19 @@ std::string Param(const TApiRequest& r, const char* name) {
 }
 
 TApiResponse Horns(const TApiRequest& r) {
-    return JsonAnswer(ToJsonList(r.Service.Horns()));
+    // The version is read first: a change while the horns are read leaves a newer version, so
+    // an answer is never kept under a version it does not show.
+    const std::uint64_t version = r.Service.HornsVersion();
+    if (!r.Cache || version == 0) return JsonAnswer(ToJsonList(r.Service.Horns()));
+    auto text = r.Cache->Get("horns", version);
+    if (!text) {
+        text = DumpJson(ToJsonList(r.Service.Horns()));
+        r.Cache->Put("horns", version, *text);
+    }
+    TApiResponse out;
+    out.Text = std::move(*text);
+    out.ContentType = "application/json";
+    return out;
 }
 
 TApiResponse OneHorn(const TApiRequest& r) {

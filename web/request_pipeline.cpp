@@ -174,7 +174,8 @@ TReply TRequestPipeline::Handle(const TRequestView& request, const TBodyReader& 
                            .Caller = caller ? &*caller : nullptr,
                            .Client = request.Client,
                            .Cookie = cookie,
-                           .Tls = request.Tls};
+                           .Tls = request.Tls,
+                           .Cache = &cache_};
     auto path = ReadQuery(match.Params, route.Doc.PathParams, "path parameter", error);
     if (!path) {
         Refuse(reply, TErrorKind::InvalidInput, error);

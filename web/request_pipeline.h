@@ -68,6 +68,7 @@ class TRequestPipeline {
     const TRouter& router_;
     const TStaticFiles* pages_;
     std::size_t maxBody_;
+    mutable TAnswerCache cache_;
 };
 
 }  // namespace kstbell::web

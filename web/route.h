@@ -13,6 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "web/answer_cache.h"
 #include "web/api_error.h"
 #include "web/fields.h"
 #include "web/service_port.h"
@@ -44,6 +45,7 @@ struct TApiRequest {
     std::string Client{};                             // the peer's address
     std::optional<std::string> Cookie{};              // the session cookie presented
     bool Tls = false;
+    TAnswerCache* Cache = nullptr;  // the front's kept answers, if any
 };
 
 struct TApiResponse {

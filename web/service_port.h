@@ -45,6 +45,10 @@ class IWebService {
     // ---- The site.
     virtual THealth Health() = 0;
     virtual std::vector<THornInfo> Horns() = 0;
+    // A number that changes whenever Horns() may answer differently (a horn's state, a ring
+    // starting or ending), so that the front may keep its answer until then. 0: the service
+    // does not say, and nothing is kept. Cheap.
+    virtual std::uint64_t HornsVersion() { return 0; }
     virtual std::optional<THornInfo> Horn(const std::string& address) = 0;
     // NotFound for an address that is no horn of the site. A stop is never refused otherwise.
     virtual TPortStatus StopHorn(const std::string& address, const TCaller& caller) = 0;

@@ -122,6 +122,11 @@ std::vector<THornInfo> TFakeWebService::Horns() {
     return horns_;
 }
 
+void TFakeWebService::RenameHorn(std::size_t horn, const std::string& name) {
+    std::lock_guard lock(m_);
+    horns_.at(horn).Name = name;
+}
+
 std::optional<THornInfo> TFakeWebService::Horn(const std::string& address) {
     std::lock_guard lock(m_);
     for (const auto& horn : horns_) {

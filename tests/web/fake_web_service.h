@@ -32,6 +32,7 @@ class TFakeWebService final : public IWebService {
 
     std::atomic<bool> ReadyFlag{true};
     std::atomic<int> RingCalls{0};
+    std::atomic<std::uint64_t> Version{0};  // HornsVersion's answer
 
     bool Ready() override { return ReadyFlag; }
     TLoginAnswer Login(std::string_view user, std::string_view password,
@@ -41,6 +42,9 @@ class TFakeWebService final : public IWebService {
     void Logout(std::string_view cookie) override;
     THealth Health() override;
     std::vector<THornInfo> Horns() override;
+    std::uint64_t HornsVersion() override { return Version; }
+    // Changes a horn's name behind the front's back (no event, no new version).
+    void RenameHorn(std::size_t horn, const std::string& name);
     std::optional<THornInfo> Horn(const std::string& address) override;
     TPortStatus StopHorn(const std::string& address, const TCaller& caller) override;
     std::vector<TGroupInfo> Groups() override;

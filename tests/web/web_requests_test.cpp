@@ -220,6 +220,32 @@ TEST(WebRequests, TheApiAnswersStartingUntilTheServiceIsReady) {
     EXPECT_EQ(web.WithToken(TRole::Admin, "GET", "/api/v1/horns").Status, 200);
 }
 
+TEST(WebRequests, TheHornsListIsKeptUntilItsVersionMoves) {
+    TWebFixture web;
+    struct TStep {
+        std::uint64_t Version;
+        const char* Rename;  // the first horn's new name, or null
+        const char* Shown;   // the name the answer shows
+    };
+    const TStep steps[] = {
+        {0, "A", "A"},      // the service gives no version: nothing is kept
+        {0, "B", "B"},      //
+        {7, nullptr, "B"},  // written and kept
+        {7, "C", "B"},      // the same version: the kept answer
+        {8, nullptr, "C"},  // a new version: written again
+        {0, "D", "D"},      // no version again: never the kept answer
+    };
+    for (const auto& step : steps) {
+        web.Service.Version = step.Version;
+        if (step.Rename) web.Service.RenameHorn(0, step.Rename);
+        const auto answer = web.WithToken(TRole::Viewer, "GET", "/api/v1/horns");
+        ASSERT_EQ(answer.Status, 200);
+        EXPECT_EQ(answer.Header("Content-Type"), "application/json");
+        EXPECT_EQ(answer.Header("Cache-Control"), "no-store");
+        EXPECT_EQ(answer.Json()[0]["name"], step.Shown) << "version " << step.Version;
+    }
+}
+
 TEST(WebRequests, ALoginMakesAStrictSessionAndFailuresAreRateLimited) {
     TWebFixture web;
     const auto login =
