@@ -27,6 +27,7 @@
 #include "service/users/user_command.h"
 #include "sim/simulated_site.h"
 #include "sim/site_addresses.h"
+#include "web/http_config.h"
 
 namespace {
 
@@ -122,8 +123,12 @@ int main(int argc, char** argv) {
         return kBadConfiguration;
     }
     // The simulated site is one to try out from a browser: its HTTP front is on by default.
-    const bool defaultHttp = line.Simulate && !config.Http;
+    const bool defaultHttp = line.Simulate && !config.Http && line.Http.empty();
     if (defaultHttp) config.Http.emplace();
+    if (!line.Http.empty()) {
+        if (!config.Http) config.Http.emplace();
+        config.Http->Listen = *web::ParseListen(line.Http, error);
+    }
     if (line.CheckConfig) {
         std::fputs(ConfigSummary(config, Now()).c_str(), stdout);
         return 0;
@@ -183,7 +188,7 @@ int main(int argc, char** argv) {
         service->Stop();
         if (defaultHttp && error.find("cannot listen") != std::string::npos)
             error += " (with --simulate the HTTP front is on " + std::string(web::kDefaultListen) +
-                     " unless the site file's [http] table says otherwise)";
+                     " unless --http or the site file's [http] table says otherwise)";
         return Refuse(error);
     }
     if (!demoPassword.empty()) {
