@@ -1,0 +1,30 @@
+#pragma once
+
+// Answers the front keeps while what they show has not changed: the horns list of a large site
+// is asked for by every dashboard and script and is the same between two changes, so it is
+// written once per change rather than once per request. Each answer is kept under the version
+// the service gave when it was read; a version of 0 (the service does not say) is never kept.
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace kstbell::web {
+
+class TAnswerCache {
+  public:
+    std::optional<std::string> Get(const std::string& key, std::uint64_t version) const;
+    void Put(const std::string& key, std::uint64_t version, std::string text);
+
+  private:
+    struct TKept {
+        std::uint64_t Version = 0;
+        std::string Text;
+    };
+    mutable std::mutex m_;
+    std::map<std::string, TKept> kept_;
+};
+
+}  // namespace kstbell::web
