@@ -73,6 +73,8 @@ class KstbelldService:
 [site]
 name = "Browser test site"
 max_ring_s = 180
+# A relay switched on behind the service's back stays on, so that the page can show it.
+stop_unowned = false
 
 [poll]
 period_ms = 1000
@@ -161,12 +163,24 @@ listen = "127.0.0.1:{port}"
             if self.process.poll() is not None:
                 break
             time.sleep(0.1)
+        said = self.output()
         self.stop()
-        raise RuntimeError("kstbelld did not start: " + self.output())
+        raise RuntimeError("kstbelld did not start: " + said)
 
     def healthy(self):
+        """Up once its public document answers (503 while starting), then its health, read
+        as the admin, says ok: the front answers and the site has polled."""
         try:
-            with urllib.request.urlopen(self.url + "api/v1/health", timeout=2) as reply:
+            with urllib.request.urlopen(self.url + "api/v1/openapi.json", timeout=2) as reply:
+                reply.read()
+            user, password = self.accounts["admin"]
+            jar = urllib.request.build_opener(urllib.request.HTTPCookieProcessor())
+            login = urllib.request.Request(self.url + "api/v1/session",
+                                           json.dumps({"user": user, "password": password}).encode(),
+                                           {"Content-Type": "application/json"}, method="POST")
+            with jar.open(login, timeout=5) as reply:
+                reply.read()
+            with jar.open(self.url + "api/v1/health", timeout=2) as reply:
                 return json.load(reply).get("status") == "ok"
         except OSError:
             return False
