@@ -133,6 +133,9 @@ class PageTest(unittest.TestCase):
         self.assertRegex(self.text(f'li.horn[data-address="{first}"] [data-lamp="signal"]'),
                          r"Signal -\d+ dBm, \w+")
         self.assertIn(f"{len(self.service.horns)} horns", self.text("#horns-summary"))
+        # The address is said beside a horn's own name, not twice for a horn named by it.
+        card = f'li.horn[data-address="{first}"]'
+        self.assertEqual(self.visible(card + " .horn-address"), self.text(card + " .horn-name") != first)
         # Idle with the stream open: no request leaves the page.
         count = "return performance.getEntriesByType('resource').length"
         before = self.js(count)

@@ -37,7 +37,7 @@ function lamp(name) {
 
 function buildCard(address) {
   const name = el('h3', {class: 'horn-name'});
-  const addressText = el('span', {class: 'horn-address'}, address);
+  const addressText = el('span', {class: 'horn-address', hidden: true}, address);
   const online = lamp('online');
   const output = lamp('output');
   const input = lamp('input');
@@ -57,7 +57,8 @@ function buildCard(address) {
               'Stop');
     foot.append(stop);
   }
-  return {root, name, lamps, online, output, input, signal, signalText, ring, details, stop};
+  return {root, name, addressText, lamps, online, output, input, signal, signalText, ring, details,
+          stop};
 }
 
 function setLamp(part, on, text) {
@@ -69,6 +70,8 @@ function setLamp(part, on, text) {
 function renderCard(card, horn) {
   const label = hornLabel(horn);
   setText(card.name, horn.name || horn.address);
+  // A horn with no name of its own is named by its address: say it once.
+  show(card.addressText, !!horn.name && horn.name !== horn.address);
   card.lamps.setAttribute('aria-label', `State of ${label}`);
   const online = onlineOf(horn);
   setLamp(card.online, online, online === null ? 'Not heard yet' : online ? 'Online' : 'Offline');
