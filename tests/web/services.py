@@ -65,9 +65,10 @@ class KstbelldService:
     """kstbelld itself with simulated horns in its process (--simulate), on a site file of this
     test's own: its [http] on a free loopback port, a 1 s poll, groups east and west, bells
     only for a group of one horn (hall) so that they never touch east or west, two alarms, and
-    a user per role. A relay is switched behind its back with kstbellctl."""
+    a user per role. A relay is switched behind its back with kstbellctl; its event streams
+    are dropped by stopping it and starting it again (sessions live in its database)."""
 
-    can = {"relay"}
+    can = {"relay", "drop_streams"}
     poll_s = 1.0
     SITE = """
 [site]
@@ -146,26 +147,47 @@ listen = "127.0.0.1:{port}"
             subprocess.run([kstbelld, "user", "add", user, "--role", role, "--password-file", secret,
                             "--state-dir", state], check=True, capture_output=True)
             self.accounts[role] = (user, password)
-        self.log = open(os.path.join(self.folder, "kstbelld.log"), "w+")
-        self.process = subprocess.Popen(
-            [kstbelld, "--simulate", str(horns), "--config", site, "--state-dir", state],
-            stdout=self.log, stderr=subprocess.STDOUT)
+        self.command = [kstbelld, "--simulate", str(horns), "--config", site, "--state-dir", state]
         self.url = f"http://127.0.0.1:{port}/"
-        deadline = time.monotonic() + 30
+        self.log = open(os.path.join(self.folder, "kstbelld.log"), "w+")
+        self.process = None
+        try:
+            self.start()
+            self.wait_up()
+        except RuntimeError:
+            said = self.output()
+            self.stop()
+            raise RuntimeError("kstbelld did not start: " + said) from None
+
+    def start(self):
+        """Starts kstbelld; its output goes on in the same log."""
+        self.log.seek(0, os.SEEK_END)
+        self.started_at = self.log.tell()
         self.device_port = None
+        self.process = subprocess.Popen(self.command, stdout=self.log, stderr=subprocess.STDOUT)
+
+    def wait_up(self, timeout=30):
+        """Waits for the simulated horns' port (a new one at each start) and an ok health."""
+        deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
-            self.log.seek(0)
-            found = re.search(r"simulated horn\(s\) from \S+ on port (\d+)", self.log.read())
-            if found:
-                self.device_port = int(found.group(1))
+            if self.device_port is None:
+                self.log.seek(self.started_at)
+                found = re.search(r"simulated horn\(s\) from \S+ on port (\d+)", self.log.read())
+                if found:
+                    self.device_port = int(found.group(1))
             if self.device_port and self.healthy():
                 return
             if self.process.poll() is not None:
                 break
             time.sleep(0.1)
-        said = self.output()
-        self.stop()
-        raise RuntimeError("kstbelld did not start: " + said)
+        raise RuntimeError("kstbelld is not up")
+
+    def drop_streams(self, refuse_s):
+        """Stops kstbelld (its front ends the page's stream) and starts it again on the same
+        state folder and port after refuse_s; returns without waiting for it to be up."""
+        self.terminate()
+        time.sleep(refuse_s)
+        self.start()
 
     def healthy(self):
         """Up once its public document answers (503 while starting), then its health, read
@@ -192,6 +214,8 @@ listen = "127.0.0.1:{port}"
     def behind_the_back(self, address, output=None, **_):
         if output is None:
             return
+        if self.device_port is None:
+            self.wait_up()
         subprocess.run([self.kstbellctl, "-d", address, "--port", str(self.device_port), "relay",
                         "on" if output else "off", "--yes"], check=True, capture_output=True,
                        timeout=20)
@@ -199,13 +223,16 @@ listen = "127.0.0.1:{port}"
     def forget_logins(self):
         pass  # the service counts per name too, and the test's wrong logins are a stranger's
 
-    def stop(self):
-        if self.process.poll() is None:
+    def terminate(self):
+        if self.process and self.process.poll() is None:
             self.process.terminate()
             try:
                 self.process.wait(timeout=20)
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
+
+    def stop(self):
+        self.terminate()
         self.log.close()
         shutil.rmtree(self.folder, ignore_errors=True)
