@@ -1,5 +1,7 @@
 #include "service/web_front.h"
 
+#include <algorithm>
+
 #include "kstbell_version.h"
 #include "service/service.h"
 #include "service/web_port.h"
@@ -43,6 +45,9 @@ class THttpFront final : public IWebFront {
                               ? std::filesystem::path(KSTBELL_PAGE_DIR)
                               : service.Options().PageDir;
         options.Version = KSTBELL_VERSION;
+        // A ring on every horn sends an event per horn at once: room for two per horn.
+        options.StreamQueueFrames =
+            std::max<std::size_t>(options.StreamQueueFrames, 2 * service.Config().Horns.size());
         options.Log = [log = std::move(log)](const std::string& line) {
             if (log) log("http: " + line);
         };

@@ -44,12 +44,18 @@ void TWebPort::Publish(const web::TWebEvent& event) {
 
 void TWebPort::OnHornEvents(const std::vector<site::THornEvent>& events) {
     using TKind = site::THornEvent::TKind;
+    // Every poll reports, mostly nothing: only a change of a horn moves the version.
+    const auto shown = [](const site::THornEvent& e) {
+        return e.Kind != TKind::CommandDone && e.Kind != TKind::Unsupported &&
+               e.Kind != TKind::DuplicateMac;
+    };
+    const bool changed = std::any_of(events.begin(), events.end(),
+                                     [](const auto& e) { return e.Kind != TKind::CommandDone; });
+    if (!changed) return;
     ++hornsVersion_;
     const std::lock_guard lock(m_);
     for (const auto& e : events) {
-        if (e.Kind == TKind::CommandDone || e.Kind == TKind::Unsupported ||
-            e.Kind == TKind::DuplicateMac)
-            continue;
+        if (!shown(e)) continue;
         const auto held = held_.find(e.View.Index);
         const auto ring =
             held == held_.end() ? std::optional<web::TRingRef>() : std::optional(held->second);

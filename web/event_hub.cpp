@@ -45,6 +45,7 @@ nlohmann::json EventData(const TWebEvent& event) {
 }
 
 void TEventStream::Push(const TFrame& frame) {
+    bool wake = true;
     {
         std::lock_guard lock(m_);
         if (dropped_ || closed_) return;
@@ -53,9 +54,12 @@ void TEventStream::Push(const TFrame& frame) {
             queue_.clear();
         } else {
             queue_.push_back(frame);
+            // The reader waits for a first frame, or gathers until half the queue is used:
+            // waking it for every frame in between would only cost.
+            wake = queue_.size() == 1 || queue_.size() == capacity_ / 2;
         }
     }
-    ready_.notify_one();
+    if (wake) ready_.notify_one();
 }
 
 void TEventStream::Close() {
@@ -66,12 +70,18 @@ void TEventStream::Close() {
     ready_.notify_one();
 }
 
-TEventStream::TWait TEventStream::Next(std::chrono::milliseconds timeout,
-                                       std::vector<TFrame>& out) {
+TEventStream::TWait TEventStream::Next(std::chrono::milliseconds timeout, std::vector<TFrame>& out,
+                                       std::chrono::milliseconds gather) {
     std::unique_lock lock(m_);
     ready_.wait_for(lock, timeout, [this] { return dropped_ || closed_ || !queue_.empty(); });
     if (dropped_) return TWait::Ended;
     if (queue_.empty()) return closed_ ? TWait::Ended : TWait::Idle;
+    if (gather.count() > 0) {
+        ready_.wait_for(lock, gather, [this] {
+            return dropped_ || closed_ || queue_.size() >= std::max<std::size_t>(capacity_ / 2, 1);
+        });
+        if (dropped_) return TWait::Ended;
+    }
     out.insert(out.end(), queue_.begin(), queue_.end());
     queue_.clear();
     return TWait::Frames;

@@ -41,9 +41,11 @@ class TEventStream {
     void Close();
 
     enum class TWait { Frames, Idle, Ended };
-    // The client's side: waits up to timeout for frames and moves them to out. Ended once the
-    // stream is closed and empty, or dropped.
-    TWait Next(std::chrono::milliseconds timeout, std::vector<TFrame>& out);
+    // The client's side: waits up to timeout for frames and moves them to out; after the first
+    // frame, up to gather longer for those that follow it (a burst goes out in one write), or
+    // until half the queue is used. Ended once the stream is closed and empty, or dropped.
+    TWait Next(std::chrono::milliseconds timeout, std::vector<TFrame>& out,
+               std::chrono::milliseconds gather = std::chrono::milliseconds(0));
     bool Dropped() const;
 
   private:

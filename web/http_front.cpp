@@ -212,15 +212,17 @@ void TWebFront::TImpl::OpenStream(httplib::Response& res, TReply& reply) {
     res.set_header("Cache-Control", "no-store");
     res.set_header("X-Accel-Buffering", "no");
     const auto heartbeat = Options.Heartbeat;
+    const auto gather = Options.StreamGather;
     res.set_chunked_content_provider(
         "text/event-stream",
-        [stream, first, heartbeat, sent = false](std::size_t, httplib::DataSink& sink) mutable {
+        [stream, first, heartbeat, gather, sent = false](std::size_t,
+                                                         httplib::DataSink& sink) mutable {
             if (!sent) {
                 sent = true;
                 return sink.write(first->data(), first->size());
             }
             std::vector<TFrame> frames;
-            switch (stream->Next(heartbeat, frames)) {
+            switch (stream->Next(heartbeat, frames, gather)) {
                 case TEventStream::TWait::Frames: {
                     std::string batch;
                     for (const auto& frame : frames)

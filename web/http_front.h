@@ -37,6 +37,9 @@ struct TWebFrontOptions {
     std::size_t Workers = 64;
     std::chrono::milliseconds Heartbeat{15000};
     std::size_t StreamQueueFrames = 256;  // events a stream may fall behind before it is dropped
+    // How long a stream gathers the events that follow one before it writes them: a burst (a
+    // ring on many horns) goes out in a few writes instead of one per event.
+    std::chrono::milliseconds StreamGather{50};
 };
 
 class TWebFront {
