@@ -4,7 +4,8 @@
 - usable: from the request for the page to its login form, and, with a session, to the site
   shown live (every horn's card drawn from the API and the event stream's snapshot applied);
 - a relay change: from a horn's relay switched behind the service's back to its lamp changing
-  in an open page, against the service's poll period.
+  in an open page, against the service's poll period; and, to tell the service's share from
+  the page's, to the horn's event arriving on an event stream read beside the page.
 
     bench/page_bench.py [--rounds 20] [--horns 50] [--kstbelld PROGRAM --kstbellctl PROGRAM]
 
@@ -14,11 +15,14 @@ service's, come once a poll period. Prints one line per measure: median, 95th pe
 largest, in ms.
 """
 import argparse
+import json
 import os
 import random
 import statistics
 import sys
+import threading
 import time
+import urllib.request
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "web"))
@@ -91,15 +95,57 @@ observer.observe(lamp, {attributes: true, attributeFilter: ['data-state']});
 """
 
 
+class StreamWatch:
+    """An event stream of its own (the admin's session), noting when each horn's output changes
+    arrive: {(address, output): [arrival in ms since the epoch]}."""
+
+    def __init__(self, service):
+        user, password = service.accounts["admin"]
+        opener = urllib.request.build_opener(urllib.request.HTTPCookieProcessor())
+        login = urllib.request.Request(service.url + "api/v1/session",
+                                       json.dumps({"user": user, "password": password}).encode(),
+                                       {"Content-Type": "application/json"}, method="POST")
+        opener.open(login, timeout=10).read()
+        self.reply = opener.open(service.url + "api/v1/events", timeout=60)
+        self.arrivals = {}
+        self.lock = threading.Lock()
+        threading.Thread(target=self.read, daemon=True).start()
+
+    def read(self):
+        event = None
+        try:
+            for raw in self.reply:
+                line = raw.decode("utf-8", "replace").rstrip("\n")
+                if line.startswith("event:"):
+                    event = line[6:].strip()
+                elif line.startswith("data:") and event == "horn":
+                    now = time.time() * 1000
+                    horn = json.loads(line[5:])
+                    with self.lock:
+                        self.arrivals.setdefault((horn["address"], bool(horn["output"])), []).append(now)
+        except (OSError, ValueError, AttributeError):
+            pass  # the service stopped, or close() took the reply away under the read
+
+    def first_after(self, address, output, since_ms):
+        with self.lock:
+            times = [t for t in self.arrivals.get((address, output), []) if t >= since_ms]
+        return min(times) if times else None
+
+    def close(self):
+        self.reply.close()
+
+
 def relay_changes(driver, service, rounds):
     driver.get(service.url)  # logged in by usable()
     wait_mark(driver, "kstbell-live")
-    delays = []
+    stream = StreamWatch(service)
+    delays, streamed = [], []
     for i in range(rounds):
         address = service.horns[i % len(service.horns)]
         for on in (True, False):
             time.sleep(random.uniform(0, service.poll_s))  # anywhere in the poll period
             driver.execute_script(WATCH, address, "on" if on else "off")
+            asked = time.time() * 1000
             service.behind_the_back(address, output=on)
             switched = time.time() * 1000  # the horn has answered that its relay switched
             deadline = time.monotonic() + 10 * service.poll_s
@@ -110,7 +156,11 @@ def relay_changes(driver, service, rounds):
             if seen is None:
                 raise RuntimeError(f"the lamp of {address} never followed")
             delays.append(seen - switched)
-    return delays
+            arrived = stream.first_after(address, on, asked)
+            if arrived is not None:
+                streamed.append(arrived - switched)
+    stream.close()
+    return delays, streamed
 
 
 def main():
@@ -137,9 +187,10 @@ def main():
         form, live = usable(chromium.driver, service, args.rounds)
         summary("request to the login form", form, 1000)
         summary("request to the site shown live (logged in)", live, 1000)
-        summary("relay behind its back to the page's lamp", relay_changes(chromium.driver, service,
-                                                                         args.rounds),
-                service.poll_s * 1000)
+        lamp, streamed = relay_changes(chromium.driver, service, args.rounds)
+        summary("relay behind its back to the page's lamp", lamp, service.poll_s * 1000)
+        if streamed:
+            summary("relay behind its back to the stream's event", streamed)
     finally:
         chromium.quit()
         service.stop()
