@@ -12,6 +12,7 @@ kstbelld itself with 50 simulated horns (it serves its own copy of the page).
 Exits 77 (skipped) when chromium, chromium-driver or python3-selenium is missing.
 """
 import argparse
+import json
 import os
 import sys
 import time
@@ -468,6 +469,21 @@ class PageTest(unittest.TestCase):
 
     def test_log_filters_and_pages(self):
         self.login("operator")
+        # Every kind of entry the service has written can be chosen in the filter, in words.
+        kinds, cursor = set(), ""
+        for _ in range(100):
+            status, body = self.api_from_page("GET", "/api/v1/log?limit=100" + cursor)
+            self.assertEqual(status, 200, body)
+            page = json.loads(body)
+            kinds |= {entry["kind"] for entry in page["entries"]}
+            if not page.get("next_cursor"):
+                break
+            cursor = "&cursor=" + page["next_cursor"]
+        options = self.js("""return Object.fromEntries(Array.from(
+            document.querySelectorAll('#log-kind option'), (o) => [o.value, o.textContent]));""")
+        for kind in sorted(kinds):
+            with self.subTest(kind=kind):
+                self.assertNotIn(options.get(kind, kind), ("", kind), "no words for this kind")
         for _ in range(26):
             self.api_from_page("POST", "/api/v1/ring", {"group": "west", "tone": 0, "duration_s": 1})
         self.find("#log-kind").send_keys("Ring")

@@ -12,7 +12,10 @@ const kindWords = {
   config_loaded: 'Configuration loaded', service_start: 'Service started',
   service_stop: 'Service stopped', exception_added: 'Exception added',
   exception_removed: 'Exception removed', login: 'Login', login_failed: 'Login failed',
-  logout: 'Logout',
+  logout: 'Logout', user_added: 'User added', user_removed: 'User removed',
+  user_role_changed: 'Role changed', user_password_changed: 'Password changed',
+  user_disabled: 'User disabled', user_enabled: 'User enabled', token_created: 'Token created',
+  token_revoked: 'Token revoked',
 };
 
 // The cursors of the pages shown so far: [first page (none), second page's, ...].
