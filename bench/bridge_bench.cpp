@@ -183,8 +183,9 @@ int main(int argc, char** argv) {
         texts.push_back(sim::Ipv4Text(ip));
         conf << (texts.size() > 1 ? ", " : "") << '"' << texts.back() << '"';
     }
-    for (const auto& ip : sim::ConsecutiveAddresses({127, 0, 90, 1}, a.Silent))
-        conf << ", \"" << sim::Ipv4Text(ip) << '"';
+    if (a.Silent > 0)
+        for (const auto& ip : sim::ConsecutiveAddresses({127, 0, 90, 1}, a.Silent))
+            conf << ", \"" << sim::Ipv4Text(ip) << '"';
     conf << "]\n";
     const std::string config = dir.Write("bridge.toml", conf.str());
     const auto started = Clock::now();

@@ -4,7 +4,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -90,7 +89,6 @@ BENCHMARK(BM_LinuxSurveyWifiInterfaces)
 }  // namespace kstbell
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
     kstbell::test::TPrivateBusLinux bus;
     try {
         bus.StartBus();

@@ -65,8 +65,9 @@ for home and building automation over MQTT, kstbelld, the site service that\n\
 rings a calendar's bells and alarms with rings that always end and keeps an\n\
 audit log, and kstbell-sim, a simulated horn that gives everything without\n\
 hardware.")
-# The window needs a platform plugin, which no library dependency names.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# The window needs a platform plugin, which no library dependency names; the Wi-Fi check loads
+# libsystemd only when it runs, so no program names it either.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libsystemd0")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${KSTBELL_PACKAGING}/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 include(CPack)

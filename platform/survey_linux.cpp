@@ -1,4 +1,5 @@
 #include "platform/survey_linux.h"
+#include "platform/bus_calls_linux.h"
 #include "protocol/text.h"
 
 #include <arpa/inet.h>
@@ -8,24 +9,14 @@
 #include <netpacket/packet.h>
 #include <sys/socket.h>
 
-#include <QDBusArgument>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusObjectPath>
-#include <QDBusPendingCall>
-#include <QDBusVariant>
-#include <QList>
-#include <QString>
-#include <QVariant>
-#include <QVariantMap>
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -122,113 +113,78 @@ THostAdapter MakeAdapter(const TInterfaceFacts& facts, const fs::path& sysfsRoot
 
 // ---- NetworkManager ----
 
-const QString kNmService = QStringLiteral("org.freedesktop.NetworkManager");
-const QString kNmPath = QStringLiteral("/org/freedesktop/NetworkManager");
-const QString kNmInterface = QStringLiteral("org.freedesktop.NetworkManager");
-const QString kDeviceInterface = QStringLiteral("org.freedesktop.NetworkManager.Device");
-const QString kWirelessInterface = QStringLiteral("org.freedesktop.NetworkManager.Device.Wireless");
-const QString kActiveInterface = QStringLiteral("org.freedesktop.NetworkManager.Connection.Active");
-const QString kAccessPointInterface = QStringLiteral("org.freedesktop.NetworkManager.AccessPoint");
-const QString kPropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+const std::string kNmService = "org.freedesktop.NetworkManager";
+const std::string kNmPath = "/org/freedesktop/NetworkManager";
+const std::string kNmInterface = "org.freedesktop.NetworkManager";
+const std::string kDeviceInterface = "org.freedesktop.NetworkManager.Device";
+const std::string kWirelessInterface = "org.freedesktop.NetworkManager.Device.Wireless";
+const std::string kActiveInterface = "org.freedesktop.NetworkManager.Connection.Active";
+const std::string kAccessPointInterface = "org.freedesktop.NetworkManager.AccessPoint";
+const std::string kPropertiesInterface = "org.freedesktop.DBus.Properties";
 
 constexpr std::uint32_t kNmDeviceTypeWifi = 2;
 
-std::atomic<unsigned> connectionCounter{0};
-
-QDBusMessage NmCall(const QString& path, const QString& interface, const QString& method,
-                    const QList<QVariant>& args) {
-    QDBusMessage call = QDBusMessage::createMethodCall(kNmService, path, interface, method);
-    call.setArguments(args);
-    return call;
+TBusCall GetCall(const std::string& path, const std::string& interface, const std::string& name) {
+    return {path, kPropertiesInterface, "Get", {interface, name}};
 }
 
-QDBusMessage GetCall(const QString& path, const QString& interface, const QString& name) {
-    return NmCall(path, kPropertiesInterface, QStringLiteral("Get"), {interface, name});
+std::vector<std::optional<TBusReply>> CallAll(TBusConnection& bus,
+                                              const std::vector<TBusCall>& calls) {
+    return bus.CallAll(kNmService, calls, kNetworkManagerTimeoutMs);
 }
 
-// Sends every call at once and then collects the first value of each reply, in order; nothing
-// for a call that failed or timed out. The round trips overlap, so a survey waits for as many
-// of them as it has stages, not as it has calls.
-std::vector<std::optional<QVariant>> CallAll(const QDBusConnection& bus,
-                                             const std::vector<QDBusMessage>& calls) {
-    std::vector<QDBusPendingCall> pending;
-    pending.reserve(calls.size());
-    for (const QDBusMessage& call : calls)
-        pending.push_back(bus.asyncCall(call, kNetworkManagerTimeoutMs));
-    std::vector<std::optional<QVariant>> values;
-    values.reserve(calls.size());
-    for (QDBusPendingCall& call : pending) {
-        call.waitForFinished();
-        const QDBusMessage reply = call.reply();
-        if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty())
-            values.emplace_back(reply.arguments().front());
-        else
-            values.emplace_back(std::nullopt);
-    }
-    return values;
+const TBusValue& Property(const TBusProperties& props, std::string_view name) {
+    static const TBusValue kMissing;
+    const auto it = props.find(name);
+    return it == props.end() ? kMissing : it->second;
 }
 
-// The value inside the variant that a property Get returns.
-QVariant PropertyValue(const QVariant& reply) {
-    return qvariant_cast<QDBusVariant>(reply).variant();
-}
-
-std::string ToText(const QVariant& v) {
-    return v.toString().toStdString();
-}
-
-QString ObjectPath(const QVariant& v) {
-    return qvariant_cast<QDBusObjectPath>(v).path();
-}
-
-bool IsObject(const QString& path) {
-    return !path.isEmpty() && path != QStringLiteral("/");
+bool IsObject(const std::string& path) {
+    return !path.empty() && path != "/";
 }
 
 // A Wi-Fi device as the enumeration found it.
 struct TWifiDevice {
-    QString Path;
+    std::string Path;
     std::string Interface;
     std::string Description;
     std::uint8_t State = kWifiStateNotReady;
-    QString ActiveConnection;
+    std::string ActiveConnection;
 };
 
-std::string DeviceDescription(const QVariantMap& props, const std::string& interfaceName) {
-    std::string vendorProduct = ToText(props.value(QStringLiteral("Vendor")));
-    const std::string product = ToText(props.value(QStringLiteral("Product")));
+std::string DeviceDescription(const TBusProperties& props, const std::string& interfaceName) {
+    std::string vendorProduct = Property(props, "Vendor").Text;
+    const std::string& product = Property(props, "Product").Text;
     if (!product.empty()) vendorProduct += (vendorProduct.empty() ? "" : " ") + product;
     if (!vendorProduct.empty()) return vendorProduct;
-    const std::string driver = ToText(props.value(QStringLiteral("Driver")));
+    const std::string& driver = Property(props, "Driver").Text;
     return driver.empty() ? interfaceName : driver;
 }
 
 // The Wi-Fi devices in NetworkManager's order, at most kMaxWifiInterfaces; nothing when
 // NetworkManager cannot be asked. A device that vanishes while it is asked is left out.
-std::optional<std::vector<TWifiDevice>> EnumerateWifiDevices(const QDBusConnection& bus) {
-    const auto listed =
-        CallAll(bus, {NmCall(kNmPath, kNmInterface, QStringLiteral("GetDevices"), {})}).front();
+std::optional<std::vector<TWifiDevice>> EnumerateWifiDevices(TBusConnection& bus) {
+    const auto listed = CallAll(bus, {{kNmPath, kNmInterface, "GetDevices", {}}}).front();
     if (!listed) return std::nullopt;
-    const auto paths = qdbus_cast<QList<QDBusObjectPath>>(*listed);
+    const std::vector<std::string> paths = listed->ObjectPaths();
 
-    std::vector<QDBusMessage> calls;
-    for (const QDBusObjectPath& path : paths)
-        calls.push_back(NmCall(path.path(), kPropertiesInterface, QStringLiteral("GetAll"),
-                               {kDeviceInterface}));
+    std::vector<TBusCall> calls;
+    for (const std::string& path : paths)
+        calls.push_back({path, kPropertiesInterface, "GetAll", {kDeviceInterface}});
     const auto replies = CallAll(bus, calls);
 
     std::vector<TWifiDevice> devices;
-    for (qsizetype i = 0; i < paths.size() && devices.size() < kMaxWifiInterfaces; ++i) {
-        const auto& reply = replies[static_cast<std::size_t>(i)];
-        if (!reply) continue;
-        const auto props = qdbus_cast<QVariantMap>(*reply);
-        if (props.value(QStringLiteral("DeviceType")).toUInt() != kNmDeviceTypeWifi) continue;
+    for (std::size_t i = 0; i < paths.size() && devices.size() < kMaxWifiInterfaces; ++i) {
+        if (!replies[i]) continue;
+        const TBusProperties props = replies[i]->Properties();
+        if (Property(props, "DeviceType").Number != kNmDeviceTypeWifi) continue;
         TWifiDevice d;
-        d.Path = paths[i].path();
-        d.Interface = ToText(props.value(QStringLiteral("Interface")));
+        d.Path = paths[i];
+        d.Interface = Property(props, "Interface").Text;
         d.Description = DeviceDescription(props, d.Interface);
-        d.State = WifiStateFromDeviceState(props.value(QStringLiteral("State")).toUInt());
-        d.ActiveConnection = ObjectPath(props.value(QStringLiteral("ActiveConnection")));
+        d.State =
+            WifiStateFromDeviceState(static_cast<std::uint32_t>(Property(props, "State").Number));
+        d.ActiveConnection = Property(props, "ActiveConnection").Text;
         devices.push_back(std::move(d));
     }
     return devices;
@@ -236,16 +192,16 @@ std::optional<std::vector<TWifiDevice>> EnumerateWifiDevices(const QDBusConnecti
 
 // Profile and BSSID of each connected device: the Id of its active connection and the
 // HwAddress of its current access point. A slot whose answers are incomplete is not written.
-void QueryConnections(const QDBusConnection& bus, const std::vector<TWifiDevice>& devices,
+void QueryConnections(TBusConnection& bus, const std::vector<TWifiDevice>& devices,
                       TSurveyTables& tables) {
     std::vector<std::size_t> slots;
-    std::vector<QDBusMessage> calls;
+    std::vector<TBusCall> calls;
     for (std::size_t i = 0; i < devices.size(); ++i) {
         const TWifiDevice& d = devices[i];
         if (d.State != kWifiStateConnected || !IsObject(d.ActiveConnection)) continue;
         slots.push_back(i);
-        calls.push_back(GetCall(d.ActiveConnection, kActiveInterface, QStringLiteral("Id")));
-        calls.push_back(GetCall(d.Path, kWirelessInterface, QStringLiteral("ActiveAccessPoint")));
+        calls.push_back(GetCall(d.ActiveConnection, kActiveInterface, "Id"));
+        calls.push_back(GetCall(d.Path, kWirelessInterface, "ActiveAccessPoint"));
     }
     const auto first = CallAll(bus, calls);
 
@@ -255,16 +211,16 @@ void QueryConnections(const QDBusConnection& bus, const std::vector<TWifiDevice>
         const auto& id = first[2 * k];
         const auto& ap = first[2 * k + 1];
         if (!id || !ap) continue;
-        const QString apPath = ObjectPath(PropertyValue(*ap));
+        const std::string apPath = ap->Variant().Text;
         if (!IsObject(apPath)) continue;
-        named.emplace_back(slots[k], ToText(PropertyValue(*id)));
-        calls.push_back(GetCall(apPath, kAccessPointInterface, QStringLiteral("HwAddress")));
+        named.emplace_back(slots[k], id->Variant().Text);
+        calls.push_back(GetCall(apPath, kAccessPointInterface, "HwAddress"));
     }
     const auto addresses = CallAll(bus, calls);
 
     for (std::size_t k = 0; k < named.size(); ++k) {
         std::array<std::uint8_t, 6> bssid{};
-        if (!addresses[k] || !ParseBssid(ToText(PropertyValue(*addresses[k])), bssid)) continue;
+        if (!addresses[k] || !ParseBssid(addresses[k]->Variant().Text, bssid)) continue;
         TWifiInterface& slot = tables.Wifi[named[k].first];
         slot.ProfileName = named[k].second;
         slot.Bssid = bssid;
@@ -335,13 +291,9 @@ bool ParseBssid(const std::string& text, std::array<std::uint8_t, 6>& bytes) {
 }
 
 TLinuxHostNetwork::TLinuxHostNetwork(std::string busAddress, std::string sysfsRoot)
-    : busAddress_(std::move(busAddress)),
-      sysfsRoot_(std::move(sysfsRoot)),
-      connectionName_("kstbell-survey-" + std::to_string(++connectionCounter)) {}
+    : busAddress_(std::move(busAddress)), sysfsRoot_(std::move(sysfsRoot)) {}
 
-TLinuxHostNetwork::~TLinuxHostNetwork() {
-    QDBusConnection::disconnectFromBus(QString::fromStdString(connectionName_));
-}
+TLinuxHostNetwork::~TLinuxHostNetwork() = default;
 
 int TLinuxHostNetwork::SurveyAdapters(TSurveyTables& tables, std::string& problem) {
     ifaddrs* list = nullptr;
@@ -361,17 +313,13 @@ int TLinuxHostNetwork::SurveyAdapters(TSurveyTables& tables, std::string& proble
 }
 
 int TLinuxHostNetwork::SurveyWifiInterfaces(TSurveyTables& tables) {
+    // One connection at a time: sd-bus connections are not safe to share between threads.
+    const std::lock_guard<std::mutex> lock(busMutex_);
     // A connection that broke (bus restarted) is dropped and made afresh on the next survey.
-    const QString name = QString::fromStdString(connectionName_);
-    QDBusConnection bus(name);
-    if (!bus.isConnected()) {
-        QDBusConnection::disconnectFromBus(name);
-        bus = busAddress_.empty()
-                  ? QDBusConnection::connectToBus(QDBusConnection::SystemBus, name)
-                  : QDBusConnection::connectToBus(QString::fromStdString(busAddress_), name);
-        if (!bus.isConnected()) return 1;
-    }
-    const auto devices = EnumerateWifiDevices(bus);
+    if (bus_ && !bus_->IsOpen()) bus_.reset();
+    if (!bus_) bus_ = TBusConnection::Open(busAddress_);
+    if (!bus_) return 1;
+    const auto devices = EnumerateWifiDevices(*bus_);
     if (!devices) return 1;
 
     tables.WifiCount = static_cast<std::uint8_t>(devices->size());
@@ -389,7 +337,7 @@ int TLinuxHostNetwork::SurveyWifiInterfaces(TSurveyTables& tables) {
     }
     // A connected slot whose connection cannot be queried keeps the profile and BSSID of the
     // previous survey.
-    QueryConnections(bus, *devices, tables);
+    QueryConnections(*bus_, *devices, tables);
     return 0;
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
 // The host-network source on Linux: adapters from getifaddrs and sysfs, Wi-Fi interfaces from
-// NetworkManager over D-Bus. The join key is the kernel interface name ("wlp2s0"): it is the
-// adapter's AdapterName and the Wi-Fi interface's GuidText.
+// NetworkManager over D-Bus (libsystemd's sd-bus). The join key is the kernel interface name
+// ("wlp2s0"): it is the adapter's AdapterName and the Wi-Fi interface's GuidText.
 
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "ports/host_network_source.h"
@@ -13,6 +15,8 @@
 struct ifaddrs;
 
 namespace kstbell {
+
+class TBusConnection;
 
 inline constexpr const char* kSysClassNet = "/sys/class/net";
 // NetworkManager gets this long to answer each call, so a hung service cannot freeze the window.
@@ -33,7 +37,8 @@ class TLinuxHostNetwork : public IHostNetworkSource {
   private:
     std::string busAddress_;
     std::string sysfsRoot_;
-    std::string connectionName_;  // this instance's own D-Bus connection
+    std::mutex busMutex_;
+    std::unique_ptr<TBusConnection> bus_;  // made on the first Wi-Fi survey, remade once broken
 };
 
 // Rewrites the adapter table from an interface address list as getifaddrs returns it: one

@@ -3,6 +3,8 @@
 #include <array>
 #include <utility>
 
+#include "service/store/name_table.h"
+
 namespace kstbell::store {
 
 namespace {
@@ -46,33 +48,8 @@ constexpr std::array kCauses = {
     std::pair{TAuditCause::Service, std::string_view("service")},
 };
 
-template <typename TTable>
-constexpr auto Values(const TTable& table) {
-    std::array<typename TTable::value_type::first_type, std::tuple_size_v<TTable>> values{};
-    for (std::size_t i = 0; i < table.size(); ++i)
-        values[i] = table[i].first;
-    return values;
-}
-
-constexpr auto kKindValues = Values(kKinds);
-constexpr auto kCauseValues = Values(kCauses);
-
-template <typename TTable, typename TValue>
-std::string_view NameIn(const TTable& table, TValue value) {
-    for (const auto& [known, name] : table) {
-        if (known == value) return name;
-    }
-    return "unknown";
-}
-
-template <typename TTable>
-auto ValueIn(const TTable& table, std::string_view name)
-    -> std::optional<typename TTable::value_type::first_type> {
-    for (const auto& [value, known] : table) {
-        if (known == name) return value;
-    }
-    return std::nullopt;
-}
+constexpr auto kKindValues = TableValues(kKinds);
+constexpr auto kCauseValues = TableValues(kCauses);
 
 }  // namespace
 

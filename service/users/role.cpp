@@ -3,9 +3,14 @@
 #include <array>
 #include <utility>
 
+#include "service/store/name_table.h"
+
 namespace kstbell::users {
 
 namespace {
+
+using store::NameIn;
+using store::ValueIn;
 
 constexpr std::array kRoles = {
     std::pair{TRole::Viewer, std::string_view("viewer")},
@@ -34,23 +39,6 @@ constexpr TRole Needs(TPermission permission) {
             return TRole::Admin;
     }
     return TRole::Admin;  // a value outside the enumeration grants nothing below admin
-}
-
-template <typename TTable, typename TValue>
-std::string_view NameIn(const TTable& table, TValue value) {
-    for (const auto& [known, name] : table) {
-        if (known == value) return name;
-    }
-    return "unknown";
-}
-
-template <typename TTable>
-auto ValueIn(const TTable& table, std::string_view name)
-    -> std::optional<typename TTable::value_type::first_type> {
-    for (const auto& [value, known] : table) {
-        if (known == name) return value;
-    }
-    return std::nullopt;
 }
 
 }  // namespace

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# The layer check accepts includes downwards and refuses one upwards or sideways.
+# The layer check accepts includes downwards and refuses one upwards or sideways, and Qt
+# headers anywhere but in the windows.
 set -euo pipefail
 check="$1"
 repo="$(mktemp -d)"
 trap 'rm -rf "$repo"' EXIT
 cd "$repo"
 git init -q .
-mkdir -p protocol device shell platform site service/calendar service/store service/alarms service/users \
+mkdir -p protocol device shell platform app site service/calendar service/store service/alarms service/users \
   web
 echo '#include "protocol/frame.h"' >device/session.cpp
 echo '#include "protocol/text.h"' >service/calendar/calendar.cpp
@@ -22,6 +23,8 @@ echo '#include "service/store/store.h"' >service/users/sessions.cpp
 echo '#include "service/users/sessions.h"' >service/web.cpp
 echo '#include "web/service_port.h"' >>service/web.cpp
 echo '#include "site/horn.h"' >web/front.cpp
+printf '#include <QWidget>\n#include <QtCore/QString>\n#include <queue>\n' >app/window.cpp
+echo '#include <queue>' >platform/quiet.cpp
 git add -A
 "$check" "$repo"
 
@@ -38,7 +41,8 @@ for bad in 'device/up.cpp:#include "shell/context.h"' 'device/side.cpp:#include 
   'service/store/up.h:#include "service/users/role.h"' \
   'service/users/side.cpp:#include "service/calendar/calendar.h"' \
   'service/users/up.cpp:#include "site/site.h"' \
-  'web/up.cpp:#include "service/users/role.h"' 'web/side.cpp:#include "bridge/mqtt_front.h"'; do
+  'web/up.cpp:#include "service/users/role.h"' 'web/side.cpp:#include "bridge/mqtt_front.h"' \
+  'platform/bus.cpp:#include <QDBusConnection>' 'shell/text.h:  #  include <QtCore/QString>'; do
   file="${bad%%:*}"
   echo "${bad#*:}" >"$file"
   git add "$file"

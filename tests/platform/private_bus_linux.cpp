@@ -7,16 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusObjectPath>
-#include <QDBusVariant>
-#include <QList>
-#include <QString>
-#include <QStringList>
-#include <QVariant>
-#include <atomic>
+#include <systemd/sd-bus.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -35,16 +27,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const QString kNmName = QStringLiteral("org.freedesktop.NetworkManager");
-const QString kMockInterface = QStringLiteral("org.freedesktop.DBus.Mock");
-const QString kMockMain = QStringLiteral("/org/freedesktop");
+constexpr const char* kNmName = "org.freedesktop.NetworkManager";
+constexpr const char* kMockInterface = "org.freedesktop.DBus.Mock";
+constexpr const char* kMockMain = "/org/freedesktop";
 constexpr auto kStartTimeout = 10s;
-
-std::atomic<unsigned> busCounter{0};
-
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
+constexpr std::uint64_t kMockCallTimeoutUsec = 5'000'000;
 
 std::string DevicePath(const std::string& name) {
     return "/org/freedesktop/NetworkManager/Devices/" + name;
@@ -98,6 +85,7 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>
 void Kill(pid_t& pid) {
     if (pid <= 0) return;
     ::kill(pid, SIGTERM);
+    ::kill(pid, SIGCONT);  // a frozen process handles the SIGTERM once it runs again
     for (int i = 0; i < 200; ++i) {
         if (::waitpid(pid, nullptr, WNOHANG) == pid) {
             pid = -1;
@@ -153,7 +141,6 @@ void TPrivateBusLinux::StartBus() {
     char pattern[] = "/tmp/kstbell-bus-XXXXXX";
     if (::mkdtemp(pattern) == nullptr) throw std::runtime_error("cannot create a temporary folder");
     dir_ = pattern;
-    connectionName_ = "kstbell-test-bus-" + std::to_string(++busCounter);
 
     // No service folders: nothing is ever activated on this bus.
     const std::string config = dir_ + "/bus.conf";
@@ -193,9 +180,15 @@ void TPrivateBusLinux::StartBus() {
             "installs it): " +
             log);
     }
-    if (!QDBusConnection::connectToBus(Q(address_), Q(connectionName_)).isConnected()) {
+    int r = sd_bus_new(&control_);
+    if (r >= 0) r = sd_bus_set_address(control_, address_.c_str());
+    if (r >= 0) r = sd_bus_set_bus_client(control_, 1);
+    if (r >= 0) r = sd_bus_set_method_call_timeout(control_, kMockCallTimeoutUsec);
+    if (r >= 0) r = sd_bus_start(control_);
+    if (r < 0) {
         Stop();
-        throw std::runtime_error("cannot connect to the private bus at " + address_);
+        throw std::runtime_error("cannot connect to the private bus at " + address_ + ": " +
+                                 std::strerror(-r));
     }
 }
 
@@ -207,10 +200,16 @@ void TPrivateBusLinux::StartNetworkManager() {
                      EnvironmentWith(address_), logFd, -1);
     ::close(logFd);
 
-    QDBusConnection bus(Q(connectionName_));
     const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
     while (std::chrono::steady_clock::now() < deadline) {
-        if (bus.interface()->isServiceRegistered(kNmName).value()) return;
+        sd_bus_message* reply = nullptr;
+        int owned = 0;
+        if (sd_bus_call_method(control_, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                               "org.freedesktop.DBus", "NameHasOwner", nullptr, &reply, "s",
+                               kNmName) >= 0)
+            sd_bus_message_read(reply, "b", &owned);
+        sd_bus_message_unref(reply);
+        if (owned) return;
         if (::waitpid(mockPid_, nullptr, WNOHANG) == mockPid_) {
             mockPid_ = -1;
             throw std::runtime_error(
@@ -227,11 +226,18 @@ void TPrivateBusLinux::StopNetworkManager() {
     Kill(mockPid_);
 }
 
+void TPrivateBusLinux::FreezeNetworkManager() {
+    if (mockPid_ > 0) ::kill(mockPid_, SIGSTOP);
+}
+
+void TPrivateBusLinux::ThawNetworkManager() {
+    if (mockPid_ > 0) ::kill(mockPid_, SIGCONT);
+}
+
 void TPrivateBusLinux::Stop() {
     Kill(mockPid_);
     Kill(busPid_);
-    if (!connectionName_.empty()) QDBusConnection::disconnectFromBus(Q(connectionName_));
-    connectionName_.clear();
+    control_ = sd_bus_close_unref(control_);
     if (!dir_.empty()) {
         std::error_code ec;
         std::filesystem::remove_all(dir_, ec);
@@ -250,58 +256,64 @@ std::string TPrivateBusLinux::LogTail() const {
 
 namespace {
 
-std::string MockCall(const std::string& connection, const std::string& path, const QString& method,
-                     const QList<QVariant>& args) {
-    QDBusMessage call = QDBusMessage::createMethodCall(kNmName, Q(path), kMockInterface, method);
-    call.setArguments(args);
-    const QDBusMessage reply = QDBusConnection(Q(connection)).call(call, QDBus::Block, 5000);
-    if (reply.type() != QDBusMessage::ReplyMessage)
-        throw std::runtime_error("mock " + method.toStdString() + ": " +
-                                 reply.errorMessage().toStdString());
-    return reply.arguments().isEmpty() ? std::string()
-                                       : reply.arguments().front().toString().toStdString();
+// Calls a method of the mock and returns the object path it answers with.
+template <typename... TArgs>
+std::string MockCall(sd_bus* bus, const std::string& path, const char* method, const char* types,
+                     TArgs... args) {
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_message* reply = nullptr;
+    const int r = sd_bus_call_method(bus, kNmName, path.c_str(), kMockInterface, method, &error,
+                                     &reply, types, args...);
+    if (r < 0) {
+        const std::string why = error.message != nullptr ? error.message : std::strerror(-r);
+        sd_bus_error_free(&error);
+        throw std::runtime_error(std::string("mock ") + method + ": " + why);
+    }
+    const char* text = nullptr;
+    std::string result;
+    if (sd_bus_message_peek_type(reply, nullptr, nullptr) > 0 &&
+        sd_bus_message_read_basic(reply, 's', &text) > 0)
+        result = text;
+    sd_bus_message_unref(reply);
+    return result;
 }
 
 }  // namespace
 
 std::string TPrivateBusLinux::AddWifiDevice(const std::string& name, const std::string& interface,
                                             std::uint32_t state) {
-    return MockCall(connectionName_, kMockMain.toStdString(), QStringLiteral("AddWiFiDevice"),
-                    {Q(name), Q(interface), static_cast<int>(state)});
+    return MockCall(control_, kMockMain, "AddWiFiDevice", "ssi", name.c_str(), interface.c_str(),
+                    static_cast<std::int32_t>(state));
 }
 
 std::string TPrivateBusLinux::AddEthernetDevice(const std::string& name,
                                                 const std::string& interface, std::uint32_t state) {
-    return MockCall(connectionName_, kMockMain.toStdString(), QStringLiteral("AddEthernetDevice"),
-                    {Q(name), Q(interface), static_cast<int>(state)});
+    return MockCall(control_, kMockMain, "AddEthernetDevice", "ssi", name.c_str(),
+                    interface.c_str(), static_cast<std::int32_t>(state));
 }
 
 std::string TPrivateBusLinux::AddConnectedWifi(const std::string& name,
                                                const std::string& interface,
                                                const std::string& ssid, const std::string& bssid) {
-    const std::string main = kMockMain.toStdString();
     const std::string device = AddWifiDevice(name, interface, kNmStateDisconnected);
-    const std::string ap =
-        MockCall(connectionName_, main, QStringLiteral("AddAccessPoint"),
-                 {Q(device), Q(name), Q(ssid), Q(bssid), 2u /* infrastructure */, 2437u, 54000u,
-                  QVariant::fromValue(static_cast<uchar>(80)), 0u /* open */});
-    const std::string connection =
-        MockCall(connectionName_, main, QStringLiteral("AddWiFiConnection"),
-                 {Q(device), Q(name), Q(ssid), QString()});
+    const std::string ap = MockCall(control_, kMockMain, "AddAccessPoint", "ssssuuuyu",
+                                    device.c_str(), name.c_str(), ssid.c_str(), bssid.c_str(),
+                                    2u /* infrastructure */, 2437u, 54000u, 80, 0u /* open */);
+    const std::string connection = MockCall(control_, kMockMain, "AddWiFiConnection", "ssss",
+                                            device.c_str(), name.c_str(), ssid.c_str(), "");
     // Activating sets the device's state to activated and its ActiveConnection.
-    MockCall(connectionName_, main, QStringLiteral("AddActiveConnection"),
-             {QStringList{Q(device)}, Q(connection), Q(ap), Q(name), 2u /* activated */});
+    MockCall(control_, kMockMain, "AddActiveConnection", "assssu", 1u, device.c_str(),
+             connection.c_str(), ap.c_str(), name.c_str(), 2u /* activated */);
     // The template leaves out the device's current access point; NetworkManager has it.
-    MockCall(connectionName_, device, QStringLiteral("AddProperty"),
-             {QStringLiteral("org.freedesktop.NetworkManager.Device.Wireless"),
-              QStringLiteral("ActiveAccessPoint"),
-              QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusObjectPath(Q(ap)))))});
+    MockCall(control_, device, "AddProperty", "ssv",
+             "org.freedesktop.NetworkManager.Device.Wireless", "ActiveAccessPoint", "o",
+             ap.c_str());
     return device;
 }
 
 void TPrivateBusLinux::RemoveAccessPoint(const std::string& name) {
-    MockCall(connectionName_, kMockMain.toStdString(), QStringLiteral("RemoveAccessPoint"),
-             {Q(DevicePath(name)), Q(AccessPointPath(name))});
+    MockCall(control_, kMockMain, "RemoveAccessPoint", "ss", DevicePath(name).c_str(),
+             AccessPointPath(name).c_str());
 }
 
 }  // namespace kstbell::test

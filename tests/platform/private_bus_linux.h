@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+struct sd_bus;
+
 namespace kstbell::test {
 
 // NetworkManager device states used by the tests.
@@ -29,6 +31,10 @@ class TPrivateBusLinux {
     void StartNetworkManager();
     // Kills the mock (the bus stays up).
     void StopNetworkManager();
+    // Stops the mock without ending it: it keeps its name on the bus and answers nothing.
+    void FreezeNetworkManager();
+    // Lets a frozen mock run again; it then answers what it was asked meanwhile, late.
+    void ThawNetworkManager();
     // Kills everything and removes the temporary folder. Safe to call more than once.
     void Stop();
 
@@ -52,7 +58,7 @@ class TPrivateBusLinux {
 
     std::string dir_;
     std::string address_;
-    std::string connectionName_;
+    sd_bus* control_ = nullptr;  // this process's own connection, for the mock's controls
     pid_t busPid_ = -1;
     pid_t mockPid_ = -1;
 };

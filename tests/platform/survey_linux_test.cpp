@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstring>
 #include <deque>
@@ -365,6 +366,31 @@ TEST_F(LinuxNetworkManager, NoNetworkManagerLeavesTableUntouched) {
     TSurveyTables t = PreviousWifiTable();
     EXPECT_EQ(network.SurveyWifiInterfaces(t), 1);
     ExpectPreviousWifiTable(t);
+}
+
+// A NetworkManager that holds its name but does not answer costs a survey its call timeout, not
+// a hang; once it answers again, its late replies to the abandoned calls do not mix in.
+TEST_F(LinuxNetworkManager, HungNetworkManagerTimesOutAndLeavesTableUntouched) {
+    ASSERT_NO_FATAL_FAILURE(StartMock());
+    bus_.AddConnectedWifi("wifi0", "wlan9", "earlier", "01:02:03:04:05:06");
+    TLinuxHostNetwork network(bus_.Address());
+    TSurveyTables t;
+    ASSERT_EQ(network.SurveyWifiInterfaces(t), 0);
+    bus_.FreezeNetworkManager();
+    t.Wifi[0].ProfileName = "from the last survey";
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(network.SurveyWifiInterfaces(t), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(t.WifiCount, 1);
+    EXPECT_EQ(t.Wifi[0].ProfileName, "from the last survey");
+
+    bus_.ThawNetworkManager();
+    bus_.AddConnectedWifi("wifi1", "wlan8", "later", "02:4b:7a:3c:70:02");
+    ASSERT_EQ(network.SurveyWifiInterfaces(t), 0);
+    ASSERT_EQ(t.WifiCount, 2);
+    EXPECT_EQ(t.Wifi[0].ProfileName, "earlier");
+    EXPECT_EQ(t.Wifi[1].GuidText, "wlan8");
+    EXPECT_EQ(t.Wifi[1].ProfileName, "later");
 }
 
 TEST_F(LinuxNetworkManager, NetworkManagerGoingAwayLeavesTableUntouched) {
