@@ -105,7 +105,8 @@ class TWebPort final : public web::IWebService {
     const site::TInstant started_;
     std::vector<std::vector<std::string>> hornGroups_;  // per horn: the groups it is in
 
-    std::mutex m_;  // the sink, the counters and what the events keep
+    std::mutex exceptionsMutex_;  // an exception's overlap check and its adding, as one
+    std::mutex m_;                // the sink, the counters and what the events keep
     web::IWebEventSink* sink_ = nullptr;
     std::map<std::string, std::uint64_t> rings_;   // by cause
     std::map<std::string, std::uint64_t> alarms_;  // by cause

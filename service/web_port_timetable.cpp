@@ -141,6 +141,7 @@ web::TPortResult<web::TExceptionInfo> TWebPort::AddException(const web::TExcepti
     if (sys_days{ask.First} > sys_days{ask.Last})
         return web::Fail(web::TErrorKind::InvalidInput, "'from' is after 'to'");
     const auto& schedule = service_.LiveCalendar().FileSchedule();
+    const std::lock_guard lock(exceptionsMutex_);
     if (ask.Plan && !schedule.Plans.contains(*ask.Plan))
         return web::Fail(web::TErrorKind::InvalidInput, "no day plan named '" + *ask.Plan + "'");
     for (const auto& e : Exceptions()) {

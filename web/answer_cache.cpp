@@ -2,15 +2,15 @@
 
 namespace kstbell::web {
 
-std::optional<std::string> TAnswerCache::Get(const std::string& key, std::uint64_t version) const {
-    if (version == 0) return std::nullopt;
+TAnswerCache::TText TAnswerCache::Get(const std::string& key, std::uint64_t version) const {
+    if (version == 0) return nullptr;
     const std::lock_guard lock(m_);
     const auto found = kept_.find(key);
-    if (found == kept_.end() || found->second.Version != version) return std::nullopt;
+    if (found == kept_.end() || found->second.Version != version) return nullptr;
     return found->second.Text;
 }
 
-void TAnswerCache::Put(const std::string& key, std::uint64_t version, std::string text) {
+void TAnswerCache::Put(const std::string& key, std::uint64_t version, TText text) {
     if (version == 0) return;
     const std::lock_guard lock(m_);
     kept_[key] = {version, std::move(text)};

@@ -7,21 +7,24 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 
 namespace kstbell::web {
 
 class TAnswerCache {
   public:
-    std::optional<std::string> Get(const std::string& key, std::uint64_t version) const;
-    void Put(const std::string& key, std::uint64_t version, std::string text);
+    using TText = std::shared_ptr<const std::string>;
+
+    // The answer kept under this version, or null. Shared, not copied: answers are large.
+    TText Get(const std::string& key, std::uint64_t version) const;
+    void Put(const std::string& key, std::uint64_t version, TText text);
 
   private:
     struct TKept {
         std::uint64_t Version = 0;
-        std::string Text;
+        TText Text;
     };
     mutable std::mutex m_;
     std::map<std::string, TKept> kept_;

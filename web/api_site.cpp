@@ -22,11 +22,11 @@ TApiResponse Horns(const TApiRequest& r) {
     if (!r.Cache || version == 0) return JsonAnswer(ToJsonList(r.Service.Horns()));
     auto text = r.Cache->Get("horns", version);
     if (!text) {
-        text = DumpJson(ToJsonList(r.Service.Horns()));
-        r.Cache->Put("horns", version, *text);
+        text = std::make_shared<const std::string>(DumpJson(ToJsonList(r.Service.Horns())));
+        r.Cache->Put("horns", version, text);
     }
     TApiResponse out;
-    out.Text = std::move(*text);
+    out.Shared = std::move(text);
     out.ContentType = "application/json";
     return out;
 }

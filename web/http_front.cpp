@@ -175,11 +175,13 @@ void TWebFront::TImpl::Write(httplib::Response& res, const TApiResponse& answer,
         res.set_header(name, value);
     if (api) res.set_header("Cache-Control", "no-store");
     if (close) res.set_header("Connection", "close");
-    auto body =
-        std::make_shared<std::string>(answer.Json.is_null() ? answer.Text : DumpJson(answer.Json));
+    auto body = answer.Shared ? answer.Shared
+                : answer.Json.is_null()
+                    ? std::make_shared<const std::string>(answer.Text)
+                    : std::make_shared<const std::string>(DumpJson(answer.Json));
     const std::string type = answer.Json.is_null() ? answer.ContentType : "application/json";
     if (body->empty() && !close) return;
-    if (body->empty()) *body = "\n";
+    if (body->empty()) body = std::make_shared<const std::string>("\n");
     // Through a provider of known length: the library then neither compresses the body nor
     // copies it again, and a provider that answers false closes the connection once the body
     // is out (a body left unread must not be taken for the next request).

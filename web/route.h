@@ -6,6 +6,7 @@
 // all read that table.
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -50,9 +51,10 @@ struct TApiRequest {
 
 struct TApiResponse {
     int Status = 200;
-    nlohmann::json Json;      // the body; null: none (or Text)
-    std::string Text;         // a body that is not JSON
-    std::string ContentType;  // Text's
+    nlohmann::json Json;                        // the body; null: none (or Text)
+    std::string Text;                           // a body that is not JSON
+    std::shared_ptr<const std::string> Shared;  // a body kept for many answers (before Text)
+    std::string ContentType;                    // Text's
     std::vector<std::pair<std::string, std::string>> Headers;
     bool EventStream = false;  // the front answers with the event stream
 };

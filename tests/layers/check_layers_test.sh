@@ -21,10 +21,10 @@ printf '#include "site/ring_book.h"\n#include "service/calendar/config_values.h"
 echo '#include "service/alarms/alarm.h"' >>service/main.cpp
 echo '#include "service/store/store.h"' >service/users/sessions.cpp
 echo '#include "service/users/sessions.h"' >service/web.cpp
-printf '#include <QWidget>\n#include <QtCore/QString>\n#include <queue>\n' >app/window.cpp
-echo '#include <queue>' >platform/quiet.cpp
 echo '#include "web/service_port.h"' >>service/web.cpp
 echo '#include "site/horn.h"' >web/front.cpp
+printf '#include <QWidget>\n#include <QtCore/QString>\n#include <queue>\n' >app/window.cpp
+echo '#include <queue>' >platform/quiet.cpp
 git add -A
 "$check" "$repo"
 
@@ -41,8 +41,8 @@ for bad in 'device/up.cpp:#include "shell/context.h"' 'device/side.cpp:#include 
   'service/store/up.h:#include "service/users/role.h"' \
   'service/users/side.cpp:#include "service/calendar/calendar.h"' \
   'service/users/up.cpp:#include "site/site.h"' \
-  'platform/bus.cpp:#include <QDBusConnection>' 'shell/text.h:  #  include <QtCore/QString>' \
-  'web/up.cpp:#include "service/users/role.h"' 'web/side.cpp:#include "bridge/mqtt_front.h"'; do
+  'web/up.cpp:#include "service/users/role.h"' 'web/side.cpp:#include "bridge/mqtt_front.h"' \
+  'platform/bus.cpp:#include <QDBusConnection>' 'shell/text.h:  #  include <QtCore/QString>'; do
   file="${bad%%:*}"
   echo "${bad#*:}" >"$file"
   git add "$file"
