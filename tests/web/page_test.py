@@ -47,6 +47,9 @@ class PageTest(unittest.TestCase):
     def tearDownClass(cls):
         cls.browser.quit()
         cls.service.stop()
+        faults = getattr(cls.service, "faults", [])
+        if faults:
+            raise AssertionError("the service failed: " + "\n".join(faults[:20]))
 
     def tearDown(self):
         faults = [entry["message"] for entry in self.browser.console()

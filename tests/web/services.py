@@ -151,6 +151,8 @@ listen = "127.0.0.1:{port}"
         self.url = f"http://127.0.0.1:{port}/"
         self.log = open(os.path.join(self.folder, "kstbelld.log"), "w+")
         self.process = None
+        self.started_at = 0
+        self.faults = []
         try:
             self.start()
             self.wait_up()
@@ -223,7 +225,12 @@ listen = "127.0.0.1:{port}"
     def forget_logins(self):
         pass  # the service counts per name too, and the test's wrong logins are a stranger's
 
+    # What a sanitizer says in a build with them; any of it fails the test.
+    SANITIZER_FAULTS = re.compile(r"ERROR: AddressSanitizer|ERROR: LeakSanitizer|runtime error:")
+
     def terminate(self):
+        """Stops kstbelld as its unit does (SIGTERM); notes in self.faults an exit other than 0
+        and whatever a sanitizer said."""
         if self.process and self.process.poll() is None:
             self.process.terminate()
             try:
@@ -231,6 +238,11 @@ listen = "127.0.0.1:{port}"
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
+            if self.process.returncode != 0:
+                self.faults.append(f"kstbelld exited with {self.process.returncode}")
+        self.log.seek(self.started_at)
+        said = [line for line in self.log.read().splitlines() if self.SANITIZER_FAULTS.search(line)]
+        self.faults.extend(said)
 
     def stop(self):
         self.terminate()
