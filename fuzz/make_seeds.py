@@ -153,6 +153,51 @@ def command_seeds():
     return {f"command{i:02}": p.encode() for i, p in enumerate(payloads)}
 
 
+def web_request(method="GET", target="/api/v1/horns", cookie="", authorization="", csrf="",
+                content_type="", length="", chunked="", body=""):
+    return "\n".join([method, target, cookie, authorization, csrf, content_type, length, chunked,
+                      body]).encode()
+
+
+def web_request_seeds():
+    token = "Bearer tok-admin-0123456789"
+    ring = '{"group":"ground","tone":1,"duration_s":3}'
+    requests = [
+        web_request(),
+        web_request(authorization=token),
+        web_request(target="/api/v1/log?since=2027-01-07T08:00:00Z&kind=ring,alarm_start&limit=5"
+                    "&cursor=1799308800000-5", authorization=token),
+        web_request(target="/api/v1/horns/127.0.78.1", cookie="theme=x; kstbell_session=abc"),
+        web_request("POST", "/api/v1/ring", authorization=token, content_type="application/json",
+                    length=str(len(ring)), body=ring),
+        web_request("POST", "/api/v1/stop-all", cookie="kstbell_session=cookie-1-for-admin",
+                    csrf="csrf-cookie-1-for-admin"),
+        web_request("POST", "/api/v1/session", content_type="application/json; charset=utf-8",
+                    chunked="chunked", body='{"user":"vic","password":"viewer-pass-5d0a"}'),
+        web_request("DELETE", "/api/v1/tokens/%31", authorization=token),
+        web_request("GET", "/static/%2e%2e/x", length="12"),
+        web_request("PATCH", "/api/v1/users/vic?x=%zz", authorization="Basic abc"),
+        web_request("GET", "/metrics", authorization=token),
+    ]
+    return {f"request{i:02}": r for i, r in enumerate(requests)}
+
+
+def web_json_seeds():
+    bodies = [
+        '{"user":"vic","password":"viewer-pass-5d0a"}',
+        '{"group":"ground","tone":1,"duration_s":2.5}',
+        '{"horns":["127.0.78.1","127.0.78.2"]}',
+        '{"date":"2027-01-08","no_bells":true,"name":"Staff training"}',
+        '{"from":"2027-01-08","to":"2027-01-10","plan":"school"}',
+        '{"name":"ann","role":"operator","password":"pw"}',
+        '{"role":"viewer","disabled":true}',
+        '{"name":"ci","role":"viewer","user":"vic"}',
+        '{"a":{"b":[1,2,{"c":null}]},"a":1}',
+        '{}',
+    ]
+    # The first byte picks the route (modulo the routes with a body); each seed tries each.
+    return {f"json{i:02}_{r}": bytes([r]) + b.encode()
+            for i, b in enumerate(bodies) for r in range(11)}
 def snapshot_seeds():
     head = '{"format":"kstbellctl-config/1",'
     snapshots = [
@@ -185,6 +230,8 @@ def main():
     write("fuzz_text", text_seeds())
     write("fuzz_sim_request", sim_seeds())
     write("fuzz_command_payload", command_seeds())
+    write("fuzz_web_request", web_request_seeds())
+    write("fuzz_web_json", web_json_seeds())
     write("fuzz_snapshot", snapshot_seeds())
 
 

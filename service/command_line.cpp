@@ -2,10 +2,12 @@
 
 #include <charconv>
 
+#include "web/http_config.h"
+
 namespace kstbell::service {
 
 const char* const kUsage =
-    "usage: kstbelld [--config FILE] [--state-dir DIR] [--simulate N]\n"
+    "usage: kstbelld [--config FILE] [--state-dir DIR] [--simulate N] [--http ADDRESS:PORT]\n"
     "       kstbelld --check-config [--config FILE] [--simulate N]\n"
     "       kstbelld --next N [--config FILE] [--simulate N]\n"
     "       kstbelld user|token ... [--state-dir DIR]   (kstbelld user --help)\n"
@@ -14,7 +16,10 @@ const char* const kUsage =
     "  --state-dir DIR   the database's folder (default $STATE_DIRECTORY, else\n"
     "                    $XDG_STATE_HOME/kstbell or ~/.local/state/kstbell)\n"
     "  --simulate N      N simulated horns on 127.0.78.1 and up, in this process, in place of\n"
-    "                    the file's devices\n"
+    "                    the file's devices; the HTTP front on 127.0.0.1:8786 (unless --http\n"
+    "                    or the file's [http] says otherwise) and a demo account, both printed\n"
+    "  --http ADDRESS:PORT  run the HTTP front there (port 0: any free one), whatever the\n"
+    "                    file's [http] listen says\n"
     "  --check-config    check the site file, print what it holds, exit 0 (or 2)\n"
     "  --next N          print the next N bells (local time and UTC) and exit\n"
     "  --version         print the version\n"
@@ -53,8 +58,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, TCommandLine& line,
             parsed.CheckConfig = true;
             continue;
         }
-        const bool takesValue =
-            a == "--config" || a == "--state-dir" || a == "--simulate" || a == "--next";
+        const bool takesValue = a == "--config" || a == "--state-dir" || a == "--simulate" ||
+                                a == "--next" || a == "--http";
         if (!takesValue) {
             error = "unknown option " + a;
             return false;
@@ -68,6 +73,13 @@ bool ParseCommandLine(const std::vector<std::string>& args, TCommandLine& line,
             parsed.ConfigPath = v;
         } else if (a == "--state-dir") {
             parsed.StateDir = v;
+        } else if (a == "--http") {
+            std::string why;
+            if (!web::ParseListen(v, why)) {
+                error = "--http " + v + ": " + why;
+                return false;
+            }
+            parsed.Http = v;
         } else if (a == "--simulate") {
             if (!Count(a, v, kMaxSimulated, parsed.Simulate, error)) return false;
         } else if (!Count(a, v, kMaxNext, parsed.Next, error)) {

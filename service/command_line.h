@@ -12,6 +12,7 @@ struct TCommandLine {
     std::string ConfigPath;  // empty: the default file, or the demo's with --simulate
     std::string StateDir;
     std::size_t Simulate = 0;  // run this many simulated horns in this process
+    std::string Http;          // the HTTP front's address:port, over the file's; empty: the file's
     bool CheckConfig = false;
     std::size_t Next = 0;  // print the next N bells and end
     bool Help = false;

@@ -51,10 +51,21 @@ std::optional<TSession> TSessions::Check(std::string_view cookie, store::TUtcTim
     }
     store::TUtcTime seen = row->Seen;
     if (now - seen >= kSeenStep || now < seen) {
-        store_.Sessions().SetSeen(row->Id, now);
+        if (ClaimSeen(row->Id, now)) store_.Sessions().SetSeen(row->Id, now);
         seen = now;
     }
     return SessionFromRow(*row, std::min(row->Expires, seen + policy_.Idle));
+}
+
+bool TSessions::ClaimSeen(std::int64_t session, store::TUtcTime now) {
+    const std::lock_guard lock(seenMutex_);
+    const auto claimed = seenClaims_.find(session);
+    if (claimed != seenClaims_.end() && now >= claimed->second && now - claimed->second < kSeenStep)
+        return false;
+    // Sessions that ended are forgotten now and then; a forgotten one is written again.
+    if (seenClaims_.size() >= 10000) seenClaims_.clear();
+    seenClaims_[session] = now;
+    return true;
 }
 
 bool TSessions::End(std::string_view cookie, store::TUtcTime now, store::TAuditCause cause) {

@@ -8,6 +8,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -64,8 +66,14 @@ class TSessions {
     bool End(std::string_view cookie, store::TUtcTime now, store::TAuditCause cause);
 
   private:
+    // Whether this call is the one to write the session's last use: of the requests that find
+    // it a step old at once (a page's, a script's in parallel), one writes, the others go on.
+    bool ClaimSeen(std::int64_t session, store::TUtcTime now);
+
     store::TStore& store_;
     TSessionPolicy policy_;
+    std::mutex seenMutex_;
+    std::map<std::int64_t, store::TUtcTime> seenClaims_;  // session: the last use written
 };
 
 // Whether a request's CSRF token is the session's, in constant time.

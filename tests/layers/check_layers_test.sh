@@ -7,7 +7,8 @@ repo="$(mktemp -d)"
 trap 'rm -rf "$repo"' EXIT
 cd "$repo"
 git init -q .
-mkdir -p protocol device shell platform app site service/calendar service/store service/alarms service/users
+mkdir -p protocol device shell platform app site service/calendar service/store service/alarms service/users \
+  web
 echo '#include "protocol/frame.h"' >device/session.cpp
 echo '#include "protocol/text.h"' >service/calendar/calendar.cpp
 echo '#include "service/calendar/calendar.h"' >service/main.cpp
@@ -20,6 +21,8 @@ printf '#include "site/ring_book.h"\n#include "service/calendar/config_values.h"
 echo '#include "service/alarms/alarm.h"' >>service/main.cpp
 echo '#include "service/store/store.h"' >service/users/sessions.cpp
 echo '#include "service/users/sessions.h"' >service/web.cpp
+echo '#include "web/service_port.h"' >>service/web.cpp
+echo '#include "site/horn.h"' >web/front.cpp
 printf '#include <QWidget>\n#include <QtCore/QString>\n#include <queue>\n' >app/window.cpp
 echo '#include <queue>' >platform/quiet.cpp
 git add -A
@@ -38,6 +41,7 @@ for bad in 'device/up.cpp:#include "shell/context.h"' 'device/side.cpp:#include 
   'service/store/up.h:#include "service/users/role.h"' \
   'service/users/side.cpp:#include "service/calendar/calendar.h"' \
   'service/users/up.cpp:#include "site/site.h"' \
+  'web/up.cpp:#include "service/users/role.h"' 'web/side.cpp:#include "bridge/mqtt_front.h"' \
   'platform/bus.cpp:#include <QDBusConnection>' 'shell/text.h:  #  include <QtCore/QString>'; do
   file="${bad%%:*}"
   echo "${bad#*:}" >"$file"

@@ -5,6 +5,7 @@
 
 #include <SQLiteCpp/Database.h>
 #include <gtest/gtest.h>
+#include <httplib.h>
 #include <signal.h>
 #include <sys/stat.h>
 
@@ -79,6 +80,7 @@ TEST(ServiceProgramTest, ChecksTheSiteFileAndPrintsTheNextBells) {
         {{"--next", "0"}, 2, "--next needs a count from 1 to 1000"},
         {{"--check-config", "--next", "2"}, 2, "exclude each other"},
         {{"--reload"}, 2, "unknown option --reload"},
+        {{"--simulate", "3", "--http", "localhost:80"}, 2, "--http localhost:80: 'localhost' is"},
         {{"--version"}, 0, "kstbelld "},
         // The users of the state folder's database (the users' own tests say the rest).
         {{"user", "list", "--state-dir", dir.Path() + "/state"}, 0, "NAME  ROLE"},
@@ -91,6 +93,48 @@ TEST(ServiceProgramTest, ChecksTheSiteFileAndPrintsTheNextBells) {
         EXPECT_EQ(RunToEnd(argv, out), c.Exit) << c.Args.front() << "\n" << out;
         EXPECT_NE(out.find(c.Says), std::string::npos) << out;
     }
+}
+
+TEST(ServiceProgramTest, SimulateServesThePageWithADemoAccountAndRefusesATakenPort) {
+    TTempDir dir;
+    const std::string log = dir.Path() + "/first.log";
+    TChild first({KSTBELLD, "--simulate", "3", "--http", "127.0.0.1:0", "--state-dir",
+                  dir.Path() + "/first"},
+                 log);
+    ASSERT_TRUE(LogSays(log, "with the password")) << ReadText(log);
+    std::smatch found;
+    const std::string text = ReadText(log);
+    ASSERT_TRUE(std::regex_search(text, found,
+                                  std::regex("the page is at http://127\\.0\\.0\\.1:([0-9]+)/\\n"
+                                             "kstbelld: log in as \"demo\" \\(admin\\) with the "
+                                             "password (\\S+)\\n")))
+        << text;
+    const std::string port = found[1], password = found[2];
+
+    httplib::Client client("127.0.0.1", std::stoi(port));
+    const auto wrong =
+        client.Post("/api/v1/session", R"({"user":"demo","password":"nope"})", "application/json");
+    ASSERT_TRUE(wrong);
+    EXPECT_EQ(wrong->status, 401);
+    const auto login =
+        client.Post("/api/v1/session", R"({"user":"demo","password":")" + password + R"("})",
+                    "application/json");
+    ASSERT_TRUE(login);
+    EXPECT_EQ(login->status, 200) << login->body;
+    EXPECT_NE(login->body.find(R"("role":"admin")"), std::string::npos) << login->body;
+
+    // A second service on the same address says so and ends.
+    const std::string second = dir.Path() + "/second.log";
+    TChild taken({KSTBELLD, "--simulate", "3", "--http", "127.0.0.1:" + port, "--state-dir",
+                  dir.Path() + "/second"},
+                 second);
+    EXPECT_EQ(taken.Wait(15s), 2) << ReadText(second);
+    EXPECT_NE(ReadText(second).find("HTTP front: cannot listen on 127.0.0.1:" + port),
+              std::string::npos)
+        << ReadText(second);
+
+    first.Signal(SIGTERM);
+    EXPECT_EQ(first.Wait(15s), 0) << ReadText(log);
 }
 
 TEST(ServiceProgramTest, RunsAsTheUnitDoesStopsOnSigtermAndRestarts) {

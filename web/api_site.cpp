@@ -1,0 +1,197 @@
+// The site: horns with their live state, groups, rings, stop all, alarms.
+
+#include "web/api_inputs.h"
+#include "web/api_routes.h"
+#include "web/api_schemas.h"
+#include "web/json_views.h"
+
+namespace kstbell::web {
+
+namespace {
+
+using nlohmann::json;
+
+std::string Param(const TApiRequest& r, const char* name) {
+    return r.Path.at(name).get<std::string>();
+}
+
+TApiResponse Horns(const TApiRequest& r) {
+    // The version is read first: a change while the horns are read leaves a newer version, so
+    // an answer is never kept under a version it does not show.
+    const std::uint64_t version = r.Service.HornsVersion();
+    if (!r.Cache || version == 0) return JsonAnswer(ToJsonList(r.Service.Horns()));
+    auto text = r.Cache->Get("horns", version);
+    if (!text) {
+        text = std::make_shared<const std::string>(DumpJson(ToJsonList(r.Service.Horns())));
+        r.Cache->Put("horns", version, text);
+    }
+    TApiResponse out;
+    out.Shared = std::move(text);
+    out.ContentType = "application/json";
+    return out;
+}
+
+TApiResponse OneHorn(const TApiRequest& r) {
+    const auto address = Param(r, "address");
+    const auto horn = r.Service.Horn(address);
+    if (!horn) return ErrorAnswer(TErrorKind::NotFound, "no horn at '" + address + "'");
+    return JsonAnswer(ToJson(*horn));
+}
+
+TApiResponse StopHorn(const TApiRequest& r) {
+    const auto address = Param(r, "address");
+    if (auto failure = r.Service.StopHorn(address, *r.Caller)) return ErrorAnswer(*failure);
+    return JsonAnswer({{"horn", address}}, 202);
+}
+
+TApiResponse Groups(const TApiRequest& r) {
+    return JsonAnswer(ToJsonList(r.Service.Groups()));
+}
+
+TApiResponse Ring(const TApiRequest& r) {
+    std::string error;
+    const auto ask = RingAskFrom(r.Body, error);
+    if (!ask) return ErrorAnswer(TErrorKind::InvalidInput, error);
+    const auto ring = r.Service.Ring(*ask, *r.Caller);
+    if (!ring.Ok()) return ErrorAnswer(ring.Failure());
+    return JsonAnswer({{"ring", ToJson(ring.Value())}}, 202);
+}
+
+TApiResponse StopAll(const TApiRequest& r) {
+    r.Service.StopAll(*r.Caller);
+    return JsonAnswer(json::object(), 202);
+}
+
+TApiResponse Alarms(const TApiRequest& r) {
+    return JsonAnswer(ToJsonList(r.Service.Alarms()));
+}
+
+TApiResponse StartAlarm(const TApiRequest& r) {
+    const auto alarm = r.Service.StartAlarm(Param(r, "name"), *r.Caller);
+    if (!alarm.Ok()) return ErrorAnswer(alarm.Failure());
+    return JsonAnswer({{"alarm", ToJson(alarm.Value())}}, 202);
+}
+
+TApiResponse StopAlarm(const TApiRequest& r) {
+    const auto name = Param(r, "name");
+    if (auto failure = r.Service.StopAlarm(name, *r.Caller)) return ErrorAnswer(*failure);
+    return JsonAnswer({{"alarm", name}}, 202);
+}
+
+const TFields kAddress = {{.Name = "address",
+                           .Type = TFieldType::String,
+                           .Description = "the horn's address",
+                           .Required = true,
+                           .Min = 1,
+                           .Max = 200}};
+const TFields kAlarm = {{.Name = "name",
+                         .Type = TFieldType::String,
+                         .Description = "the alarm's name in the site file",
+                         .Required = true,
+                         .Min = 1,
+                         .Max = 200}};
+
+}  // namespace
+
+void AddSiteRoutes(std::vector<TRoute>& routes) {
+    const std::string api = kApiPrefix;
+    routes.push_back({.Method = "GET",
+                      .Path = api + "/horns",
+                      .Access = TAccess::View,
+                      .Handler = Horns,
+                      .Doc = {.Tag = "horns",
+                              .Summary = "Every horn with its live state",
+                              .Response = ListOf("Horn")}});
+    routes.push_back({.Method = "GET",
+                      .Path = api + "/horns/{address}",
+                      .Access = TAccess::View,
+                      .Handler = OneHorn,
+                      .Doc = {.Tag = "horns",
+                              .Summary = "One horn",
+                              .PathParams = kAddress,
+                              .Response = Ref("Horn"),
+                              .Errors = {TErrorKind::NotFound}}});
+    routes.push_back(
+        {.Method = "POST",
+         .Path = api + "/horns/{address}/stop",
+         .Access = TAccess::Operate,
+         .Handler = StopHorn,
+         .Doc = {.Tag = "horns",
+                 .Summary = "Stop a horn",
+                 .Description = "Ends whatever holds the horn and switches it off. Never refused.",
+                 .PathParams = kAddress,
+                 .Body = TFields{},
+                 .Status = 202,
+                 .Response = {{"type", "object"},
+                              {"properties", {{"horn", {{"type", "string"}}}}},
+                              {"required", {"horn"}}},
+                 .Errors = {TErrorKind::NotFound}}});
+    routes.push_back({.Method = "GET",
+                      .Path = api + "/groups",
+                      .Access = TAccess::View,
+                      .Handler = Groups,
+                      .Doc = {.Tag = "horns",
+                              .Summary = "The groups of horns (\"all\" first)",
+                              .Response = ListOf("Group")}});
+    routes.push_back(
+        {.Method = "POST",
+         .Path = api + "/ring",
+         .Access = TAccess::Operate,
+         .Handler = Ring,
+         .Doc = {.Tag = "rings",
+                 .Summary = "Ring horns or a group",
+                 .Description = "Starts a ring at the priority of manual rings. The site's "
+                                "longest ring applies (clamped says so); horns held by a ring of "
+                                "higher priority stay with it (held_by_others).",
+                 .Body = RingFields(),
+                 .Status = 202,
+                 .Response = {{"type", "object"},
+                              {"properties", {{"ring", Ref("Ring")}}},
+                              {"required", {"ring"}}},
+                 .Errors = {TErrorKind::NotFound, TErrorKind::Internal}}});
+    routes.push_back({.Method = "POST",
+                      .Path = api + "/stop-all",
+                      .Access = TAccess::Operate,
+                      .Handler = StopAll,
+                      .Doc = {.Tag = "rings",
+                              .Summary = "Stop everything",
+                              .Description = "Ends every ring and alarm at once. Never refused.",
+                              .Body = TFields{},
+                              .Status = 202,
+                              .Response = {{"type", "object"}}}});
+    routes.push_back({.Method = "GET",
+                      .Path = api + "/alarms",
+                      .Access = TAccess::View,
+                      .Handler = Alarms,
+                      .Doc = {.Tag = "alarms",
+                              .Summary = "The site's alarms and whether they sound",
+                              .Response = ListOf("Alarm")}});
+    routes.push_back({.Method = "POST",
+                      .Path = api + "/alarms/{name}/start",
+                      .Access = TAccess::Operate,
+                      .Handler = StartAlarm,
+                      .Doc = {.Tag = "alarms",
+                              .Summary = "Start an alarm",
+                              .PathParams = kAlarm,
+                              .Body = TFields{},
+                              .Status = 202,
+                              .Response = {{"type", "object"},
+                                           {"properties", {{"alarm", Ref("Alarm")}}},
+                                           {"required", {"alarm"}}},
+                              .Errors = {TErrorKind::NotFound, TErrorKind::Internal}}});
+    routes.push_back({.Method = "POST",
+                      .Path = api + "/alarms/{name}/stop",
+                      .Access = TAccess::Operate,
+                      .Handler = StopAlarm,
+                      .Doc = {.Tag = "alarms",
+                              .Summary = "Stop an alarm",
+                              .PathParams = kAlarm,
+                              .Body = TFields{},
+                              .Status = 202,
+                              .Response = {{"type", "object"},
+                                           {"properties", {{"alarm", {{"type", "string"}}}}},
+                                           {"required", {"alarm"}}},
+                              .Errors = {TErrorKind::NotFound, TErrorKind::Conflict}}});
+}
+
+}  // namespace kstbell::web

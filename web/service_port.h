@@ -1,0 +1,95 @@
+#pragma once
+
+// The one way the HTTP front reaches the site service. kstbelld implements IWebService; the
+// front holds only this interface (and the tests a fake of it), so web/ never includes the
+// service. Calls come from the front's worker threads, several at once, and return at once:
+// what then happens at the horns comes back as events through the sink the front subscribes.
+//
+// Every change carries the caller, whose Actor() the service writes to the audit log. No call
+// passes a password, a token or a cookie anywhere but to the check it is for.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "web/api_error.h"
+#include "web/port_types.h"
+
+namespace kstbell::web {
+
+// Where the service sends what happens. Called from the service's threads, possibly under its
+// locks: an implementation only queues and never calls back into the service.
+class IWebEventSink {
+  public:
+    virtual ~IWebEventSink() = default;
+    virtual void Publish(const TWebEvent& event) = 0;
+};
+
+class IWebService {
+  public:
+    virtual ~IWebService() = default;
+
+    // Whether the service has started (until then the API answers 503 starting). Cheap.
+    virtual bool Ready() = 0;
+
+    // ---- Sign-in. client is the peer's address (the rate limit counts by it).
+    virtual TLoginAnswer Login(std::string_view user, std::string_view password,
+                               const std::string& client) = 0;
+    virtual std::optional<TCaller> Session(std::string_view cookie) = 0;
+    virtual std::optional<TCaller> Token(std::string_view token) = 0;
+    virtual void Logout(std::string_view cookie) = 0;
+
+    // ---- The site.
+    virtual THealth Health() = 0;
+    virtual std::vector<THornInfo> Horns() = 0;
+    // A number that changes whenever Horns() may answer differently (a horn's state, a ring
+    // starting or ending), so that the front may keep its answer until then. 0: the service
+    // does not say, and nothing is kept. Cheap.
+    virtual std::uint64_t HornsVersion() { return 0; }
+    virtual std::optional<THornInfo> Horn(const std::string& address) = 0;
+    // NotFound for an address that is no horn of the site. A stop is never refused otherwise.
+    virtual TPortStatus StopHorn(const std::string& address, const TCaller& caller) = 0;
+    virtual std::vector<TGroupInfo> Groups() = 0;
+    // NotFound: unknown group or horn; InvalidInput: no horns; Internal: not recorded.
+    virtual TPortResult<TRingInfo> Ring(const TRingAsk& ask, const TCaller& caller) = 0;
+    virtual void StopAll(const TCaller& caller) = 0;
+    virtual std::vector<TAlarmInfo> Alarms() = 0;
+    virtual TPortResult<TAlarmInfo> StartAlarm(const std::string& name, const TCaller& caller) = 0;
+    // NotFound: no such alarm; Conflict: it is not sounding.
+    virtual TPortStatus StopAlarm(const std::string& name, const TCaller& caller) = 0;
+
+    // ---- The timetable.
+    virtual TDayView Today() = 0;
+    virtual std::vector<TBellInfo> NextBells(std::size_t count) = 0;
+    virtual TPlansView Plans() = 0;
+    virtual std::vector<TExceptionInfo> Exceptions() = 0;
+    // InvalidInput: an unknown plan, dates out of order; Conflict: overlaps another.
+    virtual TPortResult<TExceptionInfo> AddException(const TExceptionAsk& ask,
+                                                     const TCaller& caller) = 0;
+    // NotFound: no exception added here with that id.
+    virtual TPortStatus RemoveException(std::int64_t id, const TCaller& caller) = 0;
+
+    // ---- The audit log. InvalidInput: an unknown kind or cause.
+    virtual TPortResult<TLogPage> Log(const TLogQuery& query) = 0;
+
+    // ---- People. The service checks names, roles and passwords and logs every change.
+    virtual std::vector<TUserInfo> Users() = 0;
+    virtual TPortResult<TUserInfo> AddUser(const TUserAsk& ask, const TCaller& caller) = 0;
+    virtual TPortResult<TUserInfo> ChangeUser(const std::string& name, const TUserChange& change,
+                                              const TCaller& caller) = 0;
+    virtual TPortStatus RemoveUser(const std::string& name, const TCaller& caller) = 0;
+    virtual std::vector<TTokenInfo> Tokens() = 0;
+    virtual TPortResult<TNewTokenInfo> CreateToken(const TTokenAsk& ask, const TCaller& caller) = 0;
+    virtual TPortStatus RevokeToken(std::int64_t id, const TCaller& caller) = 0;
+
+    // ---- Monitoring.
+    virtual TMetrics Metrics() = 0;
+
+    // ---- Events: the front subscribes when it starts and passes null when it stops.
+    virtual void Subscribe(IWebEventSink* sink) = 0;
+};
+
+}  // namespace kstbell::web
