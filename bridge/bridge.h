@@ -10,18 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "bridge/broker_link.h"
 #include "bridge/config.h"
-#include "bridge/discovery_migration.h"
 #include "bridge/log.h"
-#include "bridge/mqtt_client.h"
-#include "bridge/mqtt_front.h"
 #include "ports/host_network_source.h"
 #include "site/site.h"
 
 namespace kstbell::bridge {
-
-// "kstbell-bridge-HOSTNAME-BASE", the base's slashes as dashes.
-std::string DefaultClientId(const std::string& base);
 
 class TBridge : public site::ISiteListener {
   public:
@@ -40,7 +35,7 @@ class TBridge : public site::ISiteListener {
     // Idempotent.
     void Stop();
 
-    bool BrokerConnected() const { return mqtt_->Connected(); }
+    bool BrokerConnected() const { return link_->Connected(); }
 
   private:
     void OnHornEvents(const std::vector<site::THornEvent>& events) override;
@@ -51,10 +46,9 @@ class TBridge : public site::ISiteListener {
     TBridgeConfig config_;
     TLog log_;
     std::unique_ptr<IHostNetworkSource> network_;
-    std::unique_ptr<TDiscoveryMigration> migration_;
-    std::unique_ptr<TMqttFront> front_;
+    // Declared before the site, so that the site (whose end still sends events) goes first.
+    std::unique_ptr<TBrokerLink> link_;
     std::unique_ptr<site::TSite> site_;
-    std::unique_ptr<TMqttClient> mqtt_;
     bool started_ = false;
     bool stopped_ = false;
 };

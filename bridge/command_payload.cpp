@@ -74,7 +74,19 @@ bool ReadId(const json& object, std::string& id, std::string& error) {
     return true;
 }
 
-bool ReadObject(const json& object, TSirenRequest& request, std::string& error) {
+bool ReadDuration(const json& value, std::uint32_t& seconds, std::string& error) {
+    // The parser keeps every whole number from 0 up as unsigned, whatever its size.
+    if (value.is_number_unsigned() && value.get<std::uint64_t>() >= 1) {
+        seconds = static_cast<std::uint32_t>(
+            std::min<std::uint64_t>(value.get<std::uint64_t>(), kMaxDurationSeconds));
+        return true;
+    }
+    error = "duration must be a whole number of seconds from 1";
+    return false;
+}
+
+bool ReadObject(const json& object, TSirenRequest& request, std::string& error,
+                bool allowDuration) {
     bool haveState = false;
     if (!ReadId(object, request.Id, error)) return false;
     for (const auto& [key, value] : object.items()) {
@@ -90,6 +102,10 @@ bool ReadObject(const json& object, TSirenRequest& request, std::string& error) 
             std::uint8_t tone = 0;
             if (!ReadTone(value, tone, error)) return false;
             request.Tone = tone;
+        } else if (key == "duration" && allowDuration) {
+            std::uint32_t seconds = 0;
+            if (!ReadDuration(value, seconds, error)) return false;
+            request.DurationS = seconds;
         } else {
             // A duration or volume the horn cannot honour must not be dropped silently.
             error = "unsupported key \"" + key + "\"";
@@ -105,7 +121,8 @@ bool ReadObject(const json& object, TSirenRequest& request, std::string& error) 
 
 }  // namespace
 
-bool ParseSirenPayload(std::string_view payload, TSirenRequest& request, std::string& error) {
+bool ParseSirenPayload(std::string_view payload, TSirenRequest& request, std::string& error,
+                       bool allowDuration) {
     request = {};
     if (payload.size() > kMaxCommandPayload) {
         error = "payload longer than " + std::to_string(kMaxCommandPayload) + " bytes";
@@ -120,7 +137,7 @@ bool ParseSirenPayload(std::string_view payload, TSirenRequest& request, std::st
         return false;
     }
     TSirenRequest read;
-    const bool ok = ReadObject(parsed, read, error);
+    const bool ok = ReadObject(parsed, read, error, allowDuration);
     request.Id = read.Id;  // a refusal names the command too
     if (!ok) return false;
     request = read;

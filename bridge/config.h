@@ -31,6 +31,9 @@ struct TDeviceEntry {
     std::string InputClass;
 };
 
+inline constexpr std::size_t kDefaultMaxHorns = 4096;
+inline constexpr std::size_t kMaxBridgeHorns = 1 << 20;
+
 struct TBridgeConfig {
     std::string BrokerUrl = "mqtt://localhost";
     std::string ClientId;  // empty: "kstbell-bridge-HOST-BASE"
@@ -53,6 +56,9 @@ struct TBridgeConfig {
     int InfoEveryPolls = 100;
 
     std::vector<TDeviceEntry> Devices;
+    // The most horns one bridge takes (addresses, repeats counted): each costs memory and a
+    // share of every poll period.
+    std::size_t MaxHorns = kDefaultMaxHorns;
 };
 
 // A device with its configured name and input class, after the ranges are expanded.
@@ -62,9 +68,15 @@ struct THornEntry {
     std::string InputClass;
 };
 
-// Expands the device list (repeats dropped, the first kept). False, with the reason, for an
-// entry that is no address or range.
-bool ExpandDevices(const std::vector<TDeviceEntry>& devices, std::vector<THornEntry>& horns,
+// Expands the device list (repeats dropped, each address where it first comes). An address
+// given alone takes its name and input class from that entry (the last, if several), not from
+// a list or range that also holds it. False, with the reason, for an entry that is no address
+// or range, or a list of more than maxHorns addresses.
+bool ExpandDevices(const std::vector<TDeviceEntry>& devices, std::size_t maxHorns,
+                   std::vector<THornEntry>& horns, std::string& error);
+// The same, and for each horn the index of the device entry it came from.
+bool ExpandDevices(const std::vector<TDeviceEntry>& devices, std::size_t maxHorns,
+                   std::vector<THornEntry>& horns, std::vector<std::size_t>& entryOf,
                    std::string& error);
 
 }  // namespace kstbell::bridge

@@ -2,6 +2,7 @@
 
 #include <toml++/toml.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -29,11 +30,15 @@ std::string Shown(const std::string& text) {
 
 class TReader {
   public:
-    TReader(std::string path, TBridgeConfig& config) : path_(std::move(path)), c_(config) {
+    TReader(std::string path, TBridgeConfig& config, const TConfigHooks& hooks,
+            std::vector<std::string>& errors)
+        : path_(std::move(path)), c_(config), hooks_(hooks), errors_(errors) {
         folder_ = fs::path(path_).parent_path();
     }
 
+    // Reads every key it can, noting every mistake; true when there was none.
     bool Read(const toml::table& root) {
+        const std::size_t before = errors_.size();
         using TSection = std::function<bool(const std::string&, const toml::node&)>;
         const std::map<std::string, TSection> sections = {
             {"broker", [this](const std::string& k, const toml::node& n) { return Broker(k, n); }},
@@ -45,24 +50,29 @@ class TReader {
         for (const auto& [key, node] : root) {
             const std::string name(key.str());
             const auto section = sections.find(name);
-            if (section == sections.end()) return Fail(node, name, "unknown section");
-            const toml::table* table = node.as_table();
-            if (!table) return Fail(node, name, "must be a table ([" + name + "])");
-            for (const auto& [inner, value] : *table) {
-                if (!section->second(std::string(inner.str()), value)) return false;
+            if (section == sections.end()) {
+                const auto& others = hooks_.OtherSections;
+                if (std::find(others.begin(), others.end(), name) == others.end())
+                    Fail(node, name, "unknown section");
+                continue;
             }
+            const toml::table* table = node.as_table();
+            if (!table) {
+                Fail(node, name, "must be a table ([" + name + "])");
+                continue;
+            }
+            for (const auto& [inner, value] : *table)
+                section->second(std::string(inner.str()), value);
             section_.clear();
         }
-        return true;
+        return errors_.size() == before;
     }
-
-    std::string Error;
 
   private:
     bool Fail(const toml::node& node, const std::string& key, const std::string& what) {
         const auto line = node.source().begin.line;
         const std::string full = section_.empty() ? key : section_ + "." + key;
-        Error = path_ + ":" + std::to_string(line) + ": key '" + full + "': " + what;
+        errors_.push_back(path_ + ":" + std::to_string(line) + ": key '" + full + "': " + what);
         return false;
     }
 
@@ -159,57 +169,68 @@ class TReader {
     bool Devices(const std::string& key, const toml::node& node) {
         section_ = "devices";
         if (key == "port") return Number<std::uint16_t>(key, node, 1, 65535, c_.DevicePort);
+        if (key == "max_horns")
+            return Number<std::size_t>(key, node, 1, kMaxBridgeHorns, c_.MaxHorns);
         if (key == "addresses") {
             const auto* list = node.as_array();
             if (!list) return Fail(node, key, "must be a list of addresses or ranges");
+            bool ok = true;
             for (const auto& item : *list) {
                 TDeviceEntry entry;
-                if (!Target(key, item, entry.Target)) return false;
-                devices_.push_back(entry);
+                if (Target(key, item, entry.Target))
+                    devices_.push_back(entry);
+                else
+                    ok = false;
             }
-            return true;
+            return ok;
         }
         if (key == "horn") {
             const auto* list = node.as_array();
             if (!list) return Fail(node, key, "must be tables ([[devices.horn]])");
+            bool ok = true;
             for (const auto& item : *list) {
                 const auto* table = item.as_table();
-                if (!table) return Fail(item, key, "must be tables ([[devices.horn]])");
-                if (!Horn(*table)) return false;
+                if (!table) {
+                    ok = Fail(item, key, "must be tables ([[devices.horn]])");
+                    continue;
+                }
+                ok = Horn(*table) && ok;
+                section_ = "devices";
             }
-            return true;
+            return ok;
         }
         return Fail(node, key, "unknown key");
     }
 
     bool Horn(const toml::table& table) {
         section_ = "devices.horn";
+        const std::size_t before = errors_.size();
         TDeviceEntry entry;
         bool haveAddress = false;
+        bool addressOk = false;
         for (const auto& [inner, value] : table) {
             const std::string key(inner.str());
             if (key == "address") {
-                if (!Target(key, value, entry.Target)) return false;
                 haveAddress = true;
+                addressOk = Target(key, value, entry.Target);
             } else if (key == "name") {
-                if (!Text(key, value, entry.Name)) return false;
+                Text(key, value, entry.Name);
             } else if (key == "input_device_class") {
-                if (!Text(key, value, entry.InputClass)) return false;
-                if (!IsInputClass(entry.InputClass))
-                    return Fail(value, key,
-                                "\"" + Shown(entry.InputClass) +
-                                    "\" is not a binary sensor device class; one of " +
-                                    InputClassList());
-            } else {
-                return Fail(value, key, "unknown key");
+                if (Text(key, value, entry.InputClass) && !IsInputClass(entry.InputClass))
+                    Fail(value, key,
+                         "\"" + Shown(entry.InputClass) +
+                             "\" is not a binary sensor device class; one of " + InputClassList());
+            } else if (!hooks_.HornKey || !hooks_.HornKey(devices_.size(), key, value)) {
+                Fail(value, key, "unknown key");
             }
         }
-        if (!haveAddress) return Fail(table, "address", "is missing");
+        if (!haveAddress) Fail(table, "address", "is missing");
         if (!entry.Name.empty() && entry.Target.find('/') != std::string::npos)
-            return Fail(table, "name", "names one horn: give a single address, not a range");
-        devices_.push_back(entry);
-        section_ = "devices";
-        return true;
+            Fail(table, "name", "names one horn: give a single address, not a range");
+        // A horn with a good address is kept even when another of its keys is wrong, so that
+        // what refers to it is not reported wrong as well.
+        if (addressOk) devices_.push_back(entry);
+        return errors_.size() == before;
     }
 
   public:
@@ -219,31 +240,51 @@ class TReader {
     std::string path_;
     fs::path folder_;
     TBridgeConfig& c_;
+    const TConfigHooks& hooks_;
+    std::vector<std::string>& errors_;
     std::string section_;
 };
 
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string all;
+    for (const auto& line : lines)
+        all += (all.empty() ? "" : "\n") + line;
+    return all;
+}
+
 }  // namespace
+
+std::string ParseErrorText(const std::string& path, const toml::parse_error& e) {
+    const auto& where = e.source().begin;
+    std::string what(e.description());
+    if (where.line == 0) what = "cannot be read: " + what;
+    return path + ":" + (where.line ? std::to_string(where.line) + ":" : "") + " " + what;
+}
+
+bool ReadConfigTable(const toml::table& root, const std::string& path, TBridgeConfig& config,
+                     std::vector<std::string>& errors, const TConfigHooks& hooks) {
+    TReader reader(path, config, hooks, errors);
+    const bool ok = reader.Read(root);
+    if (!reader.devices_.empty()) config.Devices = reader.devices_;
+    return ok;
+}
 
 bool LoadConfigFile(const std::string& path, TBridgeConfig& config, std::string& error) {
     toml::table root;
     try {
         root = toml::parse_file(path);
     } catch (const toml::parse_error& e) {
-        const auto& where = e.source().begin;
-        std::string what(e.description());
-        if (where.line == 0) what = "cannot be read: " + what;
-        error = path + ":" + (where.line ? std::to_string(where.line) + ":" : "") + " " + what;
+        error = ParseErrorText(path, e);
         return false;
     }
+    std::vector<std::string> errors;
     TBridgeConfig read = config;
-    TReader reader(path, read);
-    if (!reader.Read(root)) {
-        error = reader.Error;
-        return false;
+    if (ReadConfigTable(root, path, read, errors)) {
+        config = read;
+        return true;
     }
-    if (!reader.devices_.empty()) read.Devices = reader.devices_;
-    config = read;
-    return true;
+    error = Joined(errors);
+    return false;
 }
 
 bool CheckConfig(const TBridgeConfig& config, std::string& error) {

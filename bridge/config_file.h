@@ -11,14 +11,41 @@
 //              [[devices.horn]] address = "A.B.C.D" (or a range), name = "Hall" (one address
 //              only), input_device_class = "door"
 
+#include <toml++/toml.h>
+
+#include <cstddef>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "bridge/config.h"
 
 namespace kstbell::bridge {
 
-// Reads the file over the values already in config. False with "FILE:LINE: key 'K': what is
-// wrong" (or the parser's own message with its line) otherwise; config is then unchanged.
+// What a program that keeps these keys inside a larger file of its own adds to them.
+struct TConfigHooks {
+    // Top-level tables that the program reads itself: left alone here.
+    std::vector<std::string> OtherSections;
+    // A key of a [[devices.horn]] table that is none of the bridge's. entry is the index the
+    // table's entry gets in TBridgeConfig::Devices. False when the program does not know the key
+    // either (it is then refused as unknown); otherwise the program reads it and notes its own
+    // mistakes.
+    std::function<bool(std::size_t entry, const std::string& key, const toml::node& value)> HornKey;
+};
+
+// Reads the keys of a parsed file over the values already in config. Every mistake is added to
+// errors as "FILE:LINE: key 'K': what is wrong"; false when there was one. The keys that are
+// right are read into config also then, so that a caller can go on checking what depends on
+// them (the horns) without reporting mistakes that follow from another.
+bool ReadConfigTable(const toml::table& root, const std::string& path, TBridgeConfig& config,
+                     std::vector<std::string>& errors, const TConfigHooks& hooks = {});
+
+// The parser's message for a file it could not read, with the line when it has one.
+std::string ParseErrorText(const std::string& path, const toml::parse_error& error);
+
+// Reads the file over the values already in config. False with every mistake, one per line,
+// each "FILE:LINE: key 'K': what is wrong" (or the parser's own message with its line);
+// config is then unchanged.
 bool LoadConfigFile(const std::string& path, TBridgeConfig& config, std::string& error);
 
 // Checks what no single key can (a client certificate needs its key, TLS options need mqtts://)

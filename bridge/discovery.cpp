@@ -6,8 +6,8 @@ namespace kstbell::bridge {
 
 using nlohmann::json;
 
-json OriginBlock() {
-    return {{"name", "kstbell-bridge"}, {"sw_version", KSTBELL_VERSION}};
+json OriginBlock(const std::string& program) {
+    return {{"name", program}, {"sw_version", KSTBELL_VERSION}};
 }
 
 std::string DiscoveryPayload(const TDeviceDiscovery& discovery) {
@@ -21,7 +21,7 @@ std::string DiscoveryPayload(const TDeviceDiscovery& discovery) {
         components[c.Key] = std::move(config);
     }
     const json payload = {{"dev", discovery.Device},
-                          {"o", OriginBlock()},
+                          {"o", OriginBlock(discovery.Origin)},
                           {"availability", discovery.Availability},
                           {"availability_mode", "all"},
                           {"cmps", std::move(components)}};

@@ -5,8 +5,8 @@
 // the availability shared by every component, with the components under "cmps" by key. A
 // component's key, with the device's object id, is how the automation system tells it apart
 // from every other; its unique id is UNIQUE_PREFIX_KEY and the entity id it suggests
-// PLATFORM.UNIQUE_PREFIX_KEY. A horn is one such device; a device of the site (group sirens,
-// alarm buttons) is another set of components built the same way.
+// PLATFORM.UNIQUE_PREFIX_KEY. A horn is one such device; the site of the site service (group
+// sirens, alarm buttons and switches, Stop all) is another, built the same way.
 
 #include <string>
 #include <vector>
@@ -22,6 +22,7 @@ struct TDiscoveryComponent {
 };
 
 struct TDeviceDiscovery {
+    std::string Origin;           // the program that sends it: "kstbell-bridge", "kstbelld"
     std::string UniquePrefix;     // "kstbell_024b7a3c6001"
     nlohmann::json Device;        // identifiers, connections, name, model, sw_version
     nlohmann::json Availability;  // availability topics, each "online" or "offline"; all online:
@@ -30,7 +31,7 @@ struct TDeviceDiscovery {
 };
 
 // {"name":"kstbell-bridge","sw_version":"1.0.0"}
-nlohmann::json OriginBlock();
+nlohmann::json OriginBlock(const std::string& program);
 
 // The message's payload as one line; text that is not UTF-8 is replaced, never thrown over.
 std::string DiscoveryPayload(const TDeviceDiscovery& discovery);

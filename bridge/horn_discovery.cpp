@@ -27,7 +27,7 @@ json DeviceBlock(const THornIdentity& identity) {
             {"sw_version", identity.Firmware}};
 }
 
-json Siren(const TTopics& topics, const std::string& id) {
+json Siren(const TTopics& topics, const std::string& id, bool duration) {
     const std::string state = topics.State(id);
     json tones = json::array();
     for (int t = 0; t < kToneCount; ++t)
@@ -42,7 +42,7 @@ json Siren(const TTopics& topics, const std::string& id) {
              "tojson }}"},
             {"command_topic", topics.Command(id, TCommandTopic::SirenSet)},
             {"available_tones", tones},
-            {"support_duration", false},
+            {"support_duration", duration},
             {"support_volume_set", false},
             {"json_attributes_topic", state},
             {"json_attributes_template", "{{ {'address': value_json.address} | tojson }}"}};
@@ -76,17 +76,19 @@ json Button(const TTopics& topics, const std::string& id, TCommandTopic command,
 
 }  // namespace
 
-TMessage HornDiscovery(const TTopics& topics, const THornIdentity& identity) {
+TMessage HornDiscovery(const TTopics& topics, const THornIdentity& identity,
+                       const TProgram& program) {
     const std::string& id = identity.Id;
     TDeviceDiscovery d;
+    d.Origin = program.Name;
     d.UniquePrefix = "kstbell_" + id;
     d.Device = DeviceBlock(identity);
     d.Availability = json::array(
-        {{{"topic", topics.Availability(id)}}, {{"topic", topics.BridgeAvailability()}}});
+        {{{"topic", topics.Availability(id)}}, {{"topic", topics.ProgramAvailability()}}});
     json reboot = Button(topics, id, TCommandTopic::Reboot, "Reboot", "restart");
     reboot["entity_category"] = "config";
     d.Components = {
-        {"siren", "siren", Siren(topics, id)},
+        {"siren", "siren", Siren(topics, id, program.SirenDuration)},
         {"input", "binary_sensor", Input(topics, identity)},
         {"rssi", "sensor", Rssi(topics, id)},
         {"find_me", "button", Button(topics, id, TCommandTopic::FindMe, "Find me", "identify")},

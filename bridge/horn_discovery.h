@@ -1,7 +1,8 @@
 #pragma once
 
-// A horn as one device of the automation system: a siren with the tones 0 to 3, its input as a
-// binary sensor, its signal strength, and the Find me and Reboot buttons.
+// A horn as one device of the automation system: a siren with the tones 0 to 3 (and a duration
+// when the program's rings end by themselves), its input as a binary sensor, its signal
+// strength, and the Find me and Reboot buttons; available while the horn and the program are.
 
 #include <array>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "bridge/horn_view.h"
 #include "bridge/messages.h"
+#include "bridge/program.h"
 #include "bridge/topics.h"
 
 namespace kstbell::bridge {
@@ -26,8 +28,9 @@ inline constexpr std::array<THornEntity, 5> kHornEntities = {{{"siren", "siren"}
                                                               {"button", "find_me"},
                                                               {"button", "reboot"}}};
 
-// The retained device-based discovery message of a horn.
-TMessage HornDiscovery(const TTopics& topics, const THornIdentity& identity);
+// The retained device-based discovery message of a horn, sent by program.
+TMessage HornDiscovery(const TTopics& topics, const THornIdentity& identity,
+                       const TProgram& program);
 
 // Whether name is a device class of the automation system's binary sensors (door, window,
 // smoke, ...), which the input may be configured as.

@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
         log(std::to_string(site->Count()) + " simulated horn(s) from " + site->Address(0) +
             " on port " + std::to_string(site->Port()));
     } else {
-        if (!ExpandDevices(config.Devices, horns, error)) return Refuse(error);
+        if (!ExpandDevices(config.Devices, config.MaxHorns, horns, error)) return Refuse(error);
         if (horns.empty())
             return Refuse(
                 "no horns to bridge: give -d ADDRESS, [devices] in --config FILE, or "

@@ -37,11 +37,13 @@ std::string StateJson(const THornIdentity& identity, const THornState& state) {
     return Dump(j);
 }
 
-std::vector<TMessage> DiscoveryMessages(const TTopics& topics, const THornIdentity& identity) {
-    return {HornDiscovery(topics, identity)};
+std::vector<TMessage> DiscoveryMessages(const TTopics& topics, const THornIdentity& identity,
+                                        const TProgram& program) {
+    return {HornDiscovery(topics, identity, program)};
 }
 
-std::string ResultJson(TCommandTopic command, const TOutcome& outcome, const std::string& idJson) {
+std::string ResultJson(TCommandTopic command, const TOutcome& outcome, const std::string& idJson,
+                       std::optional<std::int64_t> clampedTo) {
     json j = {{"command", CommandName(command)}};
     if (!idJson.empty()) j["id"] = json::parse(idJson, nullptr, false);
     j["ok"] = outcome.Ok();
@@ -49,6 +51,10 @@ std::string ResultJson(TCommandTopic command, const TOutcome& outcome, const std
         j["error"] = OutcomeKindName(outcome.Kind);
         if (!outcome.Message.empty()) j["message"] = outcome.Message;
         if (outcome.Kind == TOutcomeKind::Refused) j["status"] = outcome.Status;
+    }
+    if (clampedTo) {
+        j["clamped"] = true;
+        j["duration"] = *clampedTo;
     }
     return Dump(j);
 }

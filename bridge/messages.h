@@ -2,10 +2,13 @@
 
 // The payloads the bridge publishes: a horn's state, its discovery and the results of commands.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "bridge/horn_view.h"
+#include "bridge/program.h"
 #include "bridge/topics.h"
 #include "device/outcome.h"
 
@@ -25,13 +28,16 @@ inline constexpr const char* kOffline = "offline";
 std::string StateJson(const THornIdentity& identity, const THornState& state);
 
 // The retained discovery of a horn: its one device-based message (see horn_discovery.h).
-std::vector<TMessage> DiscoveryMessages(const TTopics& topics, const THornIdentity& identity);
+std::vector<TMessage> DiscoveryMessages(const TTopics& topics, const THornIdentity& identity,
+                                        const TProgram& program);
 
 // {"command":"siren/set","id":"a1","ok":false,"error":"unreachable","message":"..."}: id when
 // the command carried one (idJson, the id as JSON text), error and message only when it
-// failed, status for a refusal.
+// failed, status for a refusal; "clamped":true and the ring's "duration" in seconds when it
+// switched on a ring that was asked to last longer than allowed (clampedTo).
 std::string ResultJson(TCommandTopic command, const TOutcome& outcome,
-                       const std::string& idJson = {});
+                       const std::string& idJson = {},
+                       std::optional<std::int64_t> clampedTo = std::nullopt);
 
 // The name a horn shows: the configured name, else its location, else "Horn ID".
 std::string DisplayName(const THornIdentity& identity);

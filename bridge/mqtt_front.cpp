@@ -1,5 +1,6 @@
 #include "bridge/mqtt_front.h"
 
+#include <chrono>
 #include <utility>
 
 #include "bridge/command_payload.h"
@@ -44,10 +45,12 @@ TOutcome Invalid(std::string why) {
 
 }  // namespace
 
-TMqttFront::TMqttFront(const std::vector<THornEntry>& horns, TTopics topics, TSink sink, TLog log)
+TMqttFront::TMqttFront(const std::vector<THornEntry>& horns, TTopics topics, TSink sink, TLog log,
+                       TFrontOptions options)
     : topics_(std::move(topics)),
       sink_(std::move(sink)),
       log_(std::move(log)),
+      options_(std::move(options)),
       lastState_(horns.size()) {
     for (const auto& h : horns)
         inputClass_.push_back(h.InputClass);
@@ -85,7 +88,7 @@ void TMqttFront::Translate(const site::THornEvent& e, std::vector<TMessage>& out
         case TKind::Identified: {
             const THornIdentity identity = Identity(v);
             if (e.View.Identity) log_("horn " + identity.Id + " identified at " + v.Address);
-            for (auto& m : DiscoveryMessages(topics_, identity))
+            for (auto& m : DiscoveryMessages(topics_, identity, options_.Program))
                 out.push_back(std::move(m));
             PublishState(v, out);
             break;
@@ -117,9 +120,15 @@ void TMqttFront::Translate(const site::THornEvent& e, std::vector<TMessage>& out
             PublishState(v, out);
             break;
         case TKind::CommandDone: {
-            if (!v.Identity || e.Command.Cause != site::TCause::Mqtt) break;
+            const std::string& tag = e.Command.Tag;
+            const std::string& mark = options_.TagMark;
+            if (!v.Identity || e.Command.Cause != site::TCause::Mqtt ||
+                tag.compare(0, mark.size(), mark) != 0)
+                break;
             out.push_back({topics_.Result(HornId(v.Identity->Mac)),
-                           ResultJson(TopicOf(e.Command.Kind), e.Outcome, e.Command.Tag), false});
+                           ResultJson(TopicOf(e.Command.Kind), e.Outcome, tag.substr(mark.size()),
+                                      TakeClamped(e.Command)),
+                           false});
             break;
         }
     }
@@ -133,9 +142,33 @@ void TMqttFront::OnEvents(const std::vector<site::THornEvent>& events) {
     if (!out.empty()) sink_(std::move(out));
 }
 
-std::optional<std::pair<std::size_t, site::TCommand>> TMqttFront::Received(
-    site::THornRegistry& registry, const std::string& topic, std::string_view payload,
-    bool retained) {
+void TMqttFront::NoteRing(const site::TRingStart& start) {
+    // Many more than could be waiting for their first switch: a bound, not a limit.
+    constexpr std::size_t kMaxNoted = 1024;
+    const site::TRingSpec& spec = start.Record.Spec;
+    if (!start.Clamped || start.Taken.empty() || spec.Cause != site::TCause::Mqtt ||
+        spec.Tag.compare(0, options_.TagMark.size(), options_.TagMark) != 0)
+        return;
+    const auto length =
+        std::chrono::round<std::chrono::seconds>(start.Record.End - start.Record.Start);
+    const std::lock_guard lock(clampedMutex_);
+    clamped_[start.Record.Id] = length.count();
+    if (clamped_.size() > kMaxNoted) clamped_.erase(clamped_.begin());
+}
+
+std::optional<std::int64_t> TMqttFront::TakeClamped(const site::TCommand& command) {
+    if (command.Ring == 0 || !command.On) return std::nullopt;
+    const std::lock_guard lock(clampedMutex_);
+    const auto found = clamped_.find(command.Ring);
+    if (found == clamped_.end()) return std::nullopt;
+    const std::int64_t length = found->second;
+    clamped_.erase(found);
+    return length;
+}
+
+std::optional<THornRequest> TMqttFront::Received(site::THornRegistry& registry,
+                                                 const std::string& topic, std::string_view payload,
+                                                 bool retained) {
     const auto address = topics_.ParseCommand(topic);
     // An empty retained message removes a retained command from the broker: nothing to do.
     if (!address || (retained && payload.empty())) return std::nullopt;
@@ -143,20 +176,26 @@ std::optional<std::pair<std::size_t, site::TCommand>> TMqttFront::Received(
     if (!mac) return std::nullopt;
     const auto horn = registry.FindByMac(*mac);
     if (!horn) return std::nullopt;
-    site::TCommand command;
+    THornRequest out;
+    out.Horn = *horn;
+    site::TCommand& command = out.Command;
     command.Kind = KindOf(address->Command);
     command.Cause = site::TCause::Mqtt;
     std::string error;
+    std::string id;
     bool read = false;
     if (address->Command == TCommandTopic::SirenSet) {
         TSirenRequest request;
-        read = ParseSirenPayload(payload, request, error);
+        read = ParseSirenPayload(payload, request, error, options_.Program.SirenDuration);
         command.On = request.On;
         command.Tone = request.Tone;
-        command.Tag = request.Id;
+        id = request.Id;
+        if (request.On && request.DurationS)
+            out.Duration = std::chrono::seconds(*request.DurationS);
     } else {
-        read = ParsePressPayload(payload, command.Tag, error);
+        read = ParsePressPayload(payload, id, error);
     }
+    command.Tag = options_.TagMark + id;
     // A retained command would sound the horn again on every reconnection.
     if (retained) {
         registry.Reject(*horn, command, Invalid("retained commands are not carried out"));
@@ -166,15 +205,15 @@ std::optional<std::pair<std::size_t, site::TCommand>> TMqttFront::Received(
         registry.Reject(*horn, command, Invalid(error));
         return std::nullopt;
     }
-    return std::pair{*horn, command};
+    return out;
 }
 
 std::vector<TMessage> TMqttFront::Republish(const std::vector<site::THornView>& horns) const {
-    std::vector<TMessage> out{{topics_.BridgeAvailability(), kOnline}};
+    std::vector<TMessage> out{{topics_.ProgramAvailability(), kOnline}};
     for (const auto& v : horns) {
         if (!v.Identity) continue;
         const THornIdentity identity = Identity(v);
-        for (auto& m : DiscoveryMessages(topics_, identity))
+        for (auto& m : DiscoveryMessages(topics_, identity, options_.Program))
             out.push_back(std::move(m));
         out.push_back({topics_.Availability(identity.Id),
                        v.Presence == TPresence::Online ? kOnline : kOffline});
@@ -188,7 +227,7 @@ void TMqttFront::Farewell(const std::vector<site::THornView>& horns) {
     std::vector<TMessage> out;
     for (const auto& v : horns)
         if (v.Identity) out.push_back({topics_.Availability(HornId(v.Identity->Mac)), kOffline});
-    out.push_back({topics_.BridgeAvailability(), kOffline});
+    out.push_back({topics_.ProgramAvailability(), kOffline});
     closed_ = true;
     sink_(std::move(out));
 }

@@ -86,11 +86,11 @@ const char* CommandName(TCommandTopic command) {
     return "";
 }
 
-TTopics::TTopics(std::string base, std::string discoveryPrefix)
-    : base_(std::move(base)), prefix_(std::move(discoveryPrefix)) {}
+TTopics::TTopics(std::string base, std::string discoveryPrefix, std::string level)
+    : base_(std::move(base)), prefix_(std::move(discoveryPrefix)), level_(std::move(level)) {}
 
-std::string TTopics::BridgeAvailability() const {
-    return base_ + "/bridge/availability";
+std::string TTopics::ProgramAvailability() const {
+    return base_ + "/" + level_ + "/availability";
 }
 
 std::string TTopics::Availability(const std::string& id) const {
@@ -159,7 +159,7 @@ std::optional<std::string> TTopics::ParseEntityDiscovery(std::string_view topic,
 }
 
 std::string TTopics::ScanMarker() const {
-    return base_ + "/bridge/scan";
+    return base_ + "/" + level_ + "/scan";
 }
 
 }  // namespace kstbell::bridge

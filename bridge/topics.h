@@ -1,6 +1,7 @@
 #pragma once
 
-// The MQTT topics of the bridge and of each horn, and the horn's id.
+// The MQTT topics of the program (the bridge or the site service) and of each horn, and the
+// horn's id.
 
 #include <array>
 #include <cstddef>
@@ -38,11 +39,13 @@ struct TCommandAddress {
 
 class TTopics {
   public:
-    TTopics(std::string base, std::string discoveryPrefix);
+    // level: the program's own level under the base ("bridge", "service").
+    TTopics(std::string base, std::string discoveryPrefix, std::string level = "bridge");
 
     const std::string& Base() const { return base_; }
     const std::string& DiscoveryPrefix() const { return prefix_; }
-    std::string BridgeAvailability() const;
+    // BASE/LEVEL/availability: the program's availability and last will.
+    std::string ProgramAvailability() const;
     std::string Availability(const std::string& id) const;
     std::string State(const std::string& id) const;
     std::string Result(const std::string& id) const;
@@ -64,13 +67,14 @@ class TTopics {
     std::optional<std::string> ParseEntityDiscovery(std::string_view topic,
                                                     const std::string& component,
                                                     const std::string& object) const;
-    // Where the bridge sends itself a marker after subscribing: once it comes back, every
-    // retained message of the subscriptions before it has arrived.
+    // Where the program sends itself a marker after subscribing (BASE/LEVEL/scan): once it
+    // comes back, every retained message of the subscriptions before it has arrived.
     std::string ScanMarker() const;
 
   private:
     std::string base_;
     std::string prefix_;
+    std::string level_;
 };
 
 }  // namespace kstbell::bridge

@@ -1,11 +1,20 @@
 #pragma once
 
-// What the command line asks for: the global options, the verb and its arguments.
+// What the command line asks for: the global options, and the verb with its own arguments and
+// options (held by the verb, see verbs/verb.h).
 
 #include <cstddef>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
+
+#include "cli/verbs/verb.h"
+#include "site/device_list.h"
+
+namespace CLI {
+class App;
+}
 
 namespace kstbell::cli {
 
@@ -13,10 +22,9 @@ inline constexpr std::size_t kDefaultParallel = 64;
 inline constexpr std::size_t kScanParallel = 256;
 inline constexpr std::size_t kWatchParallel = 16;
 inline constexpr int kDefaultTimeoutMs = 3000;
-inline constexpr int kDefaultWatchIntervalMs = 3100;
 
-struct TCommandLine {
-    // Global options.
+// The options of the whole program, taken before or after the verb.
+struct TGlobalOptions {
     std::vector<std::string> Devices;  // -d, addresses or ranges as given
     std::string DeviceFile;            // --devices
     int Port = 13577;
@@ -30,20 +38,23 @@ struct TCommandLine {
     bool Quiet = false;
     bool Simulate = false;
     std::string SimState;  // --sim-state: the simulated horn's flash kept here
-
-    // The verb, its sub-verb joined by a space ("config apply", "set location").
-    std::string Verb;
-    std::vector<std::string> Args;  // positional arguments of the verb
-    int IntervalMs = kDefaultWatchIntervalMs;
-    int Tone = 0;
-    bool DryRun = false;
-    bool Reboot = false;
-    bool Wait = false;
-    std::string KeyFile;         // set ap / set station
-    std::string KeyType;         // set station: "wep" or "wpa"
-    std::string ApKeyFile;       // config save / apply
-    std::string StationKeyFile;  // config save / apply
+    std::size_t MaxDevices = site::kDefaultMaxDevices;  // --max-devices
 };
+
+// The device limit of the command line, with the option that raises it.
+site::TDeviceLimit DeviceLimit(const TGlobalOptions& global);
+
+struct TCommandLine {
+    TGlobalOptions Global;
+    // One of each verb; the chosen one holds its own arguments and options.
+    std::vector<std::unique_ptr<TVerb>> Verbs;
+    TVerb* Verb = nullptr;
+};
+
+// Builds the parser for line: the global options and, from the table of verbs, a subcommand per
+// verb (verbs of two words under their group). Each verb's subcommand is mapped to it in the
+// order of line.Verbs: verbApps[i] belongs to line.Verbs[i].
+void BuildCommandLine(CLI::App& app, TCommandLine& line, std::vector<CLI::App*>& verbApps);
 
 // Parses argv. False when the program is to end at once (help shown, or a usage error told on
 // err), with the exit code in exitCode.

@@ -13,6 +13,7 @@ constexpr TSettingKind kAllKinds[] = {TSettingKind::Location,    TSettingKind::M
                                       TSettingKind::AccessPoint, TSettingKind::WifiMode};
 
 bool SameCredentials(const TCredentials& a, const TCredentials& b) {
+    if (a.Ssid.empty() && b.Ssid.empty()) return true;  // none configured
     return a.Ssid == b.Ssid && a.KeyType == b.KeyType;
 }
 
@@ -22,8 +23,9 @@ bool SameStatic(const TStaticSetting& a, const TStaticSetting& b) {
                           a.Address.Gateway == b.Address.Gateway);
 }
 
-// Whether wanted has the setting and current differs from it.
-bool Differs(const TSettings& current, const TSettings& wanted, TSettingKind kind) {
+}  // namespace
+
+bool SettingDiffers(const TSettings& current, const TSettings& wanted, TSettingKind kind) {
     switch (kind) {
         case TSettingKind::Location:
             return wanted.Location && current.Location != wanted.Location;
@@ -47,11 +49,14 @@ bool Differs(const TSettings& current, const TSettings& wanted, TSettingKind kin
     return false;
 }
 
+namespace {
+
 std::string Quoted(const std::string& bytes) {
     return "\"" + EscapeForTerminal(bytes) + "\"";
 }
 
 std::string CredentialsText(const TCredentials& c, bool accessPoint) {
+    if (c.Ssid.empty()) return "none";
     return Quoted(c.Ssid) + " (" +
            (accessPoint ? ApKeyTypeName(c.KeyType) : StationKeyTypeName(c.KeyType)) + ")";
 }
@@ -76,37 +81,68 @@ const char* SettingName(TSettingKind kind) {
     return "?";
 }
 
-std::vector<TSettingKind> Differences(const TSettings& current, const TSettings& wanted) {
+const std::vector<TSettingKind>& AllSettingKinds() {
+    static const std::vector<TSettingKind> kinds(std::begin(kAllKinds), std::end(kAllKinds));
+    return kinds;
+}
+
+bool HasSetting(const TSettings& s, TSettingKind kind) {
+    switch (kind) {
+        case TSettingKind::Location:
+            return s.Location.has_value();
+        case TSettingKind::Modbus:
+            return s.Modbus.has_value();
+        case TSettingKind::StaticIp:
+            return s.StaticIp.has_value();
+        case TSettingKind::Station:
+            return s.Station.has_value();
+        case TSettingKind::AccessPoint:
+            return s.AccessPoint.has_value();
+        case TSettingKind::WifiMode:
+            return s.AccessPointMode.has_value();
+    }
+    return false;
+}
+
+void CopySetting(TSettings& into, const TSettings& from, TSettingKind kind) {
+    switch (kind) {
+        case TSettingKind::Location:
+            into.Location = from.Location;
+            break;
+        case TSettingKind::Modbus:
+            into.Modbus = from.Modbus;
+            break;
+        case TSettingKind::StaticIp:
+            into.StaticIp = from.StaticIp;
+            break;
+        case TSettingKind::Station:
+            into.Station = from.Station;
+            break;
+        case TSettingKind::AccessPoint:
+            into.AccessPoint = from.AccessPoint;
+            break;
+        case TSettingKind::WifiMode:
+            into.AccessPointMode = from.AccessPointMode;
+            break;
+    }
+}
+
+std::vector<TSettingKind> Differences(const TSettings& current, const TSettings& wanted,
+                                      const TSettings& pending) {
     std::vector<TSettingKind> kinds;
-    for (TSettingKind kind : kAllKinds)
-        if (Differs(current, wanted, kind)) kinds.push_back(kind);
+    for (TSettingKind kind : kAllKinds) {
+        const bool pendingDiffers =
+            HasSetting(pending, kind) && SettingDiffers(pending, wanted, kind);
+        if (SettingDiffers(current, wanted, kind) || pendingDiffers) kinds.push_back(kind);
+    }
     return kinds;
 }
 
 nlohmann::ordered_json SettingJson(const TSettings& settings, TSettingKind kind) {
     TSettings only;
-    switch (kind) {
-        case TSettingKind::Location:
-            only.Location = settings.Location;
-            break;
-        case TSettingKind::Modbus:
-            only.Modbus = settings.Modbus;
-            break;
-        case TSettingKind::StaticIp:
-            only.StaticIp = settings.StaticIp;
-            break;
-        case TSettingKind::Station:
-            only.Station = settings.Station;
-            if (only.Station) only.Station->Key.clear();
-            break;
-        case TSettingKind::AccessPoint:
-            only.AccessPoint = settings.AccessPoint;
-            if (only.AccessPoint) only.AccessPoint->Key.clear();
-            break;
-        case TSettingKind::WifiMode:
-            only.AccessPointMode = settings.AccessPointMode;
-            break;
-    }
+    CopySetting(only, settings, kind);
+    if (only.Station) only.Station->Key.clear();
+    if (only.AccessPoint) only.AccessPoint->Key.clear();
     const nlohmann::ordered_json all = SettingsJson(only);
     const auto value = all.find(SettingName(kind));
     return value == all.end() ? nlohmann::ordered_json(nullptr) : *value;

@@ -36,6 +36,8 @@ TOutcome CheckStep(TSettingKind kind, const TSettings& w) {
                                        std::to_string(w.Modbus->IdleTimeout), m);
         }
         case TSettingKind::Station:
+            // No SSID: no station, as from the factory; there is nothing else to check.
+            if (w.Station->Ssid.empty()) return {};
             return CheckCredentialsFor(kind, *w.Station);
         case TSettingKind::AccessPoint:
             return CheckCredentialsFor(kind, *w.AccessPoint);
@@ -66,7 +68,8 @@ TOutcome WriteSetting(TDeviceSession& s, const TSettings& w, TSettingKind kind) 
             return w.StaticIp->Enabled ? WriteStaticAddress(s, w.StaticIp->Address)
                                        : DeleteStaticAddress(s);
         case TSettingKind::Station:
-            return WriteStationCredentials(s, *w.Station);
+            return w.Station->Ssid.empty() ? ClearStationCredentials(s)
+                                           : WriteStationCredentials(s, *w.Station);
         case TSettingKind::AccessPoint:
             return WriteApCredentials(s, *w.AccessPoint);
         case TSettingKind::WifiMode:

@@ -18,7 +18,8 @@ namespace kstbell::cli {
 // need one. Done, or InvalidInput whose message names the setting.
 TOutcome CheckPlan(const std::vector<TSettingKind>& steps, const TSettings& wanted);
 
-// Writes one setting of wanted (the Wi-Fi mode: the device restarts at once).
+// Writes one setting of wanted (the Wi-Fi mode: the device restarts at once; a station without
+// an SSID: none configured, its files deleted).
 TOutcome WriteSetting(TDeviceSession& s, const TSettings& wanted, TSettingKind kind);
 
 }  // namespace kstbell::cli

@@ -43,12 +43,6 @@ nlohmann::ordered_json SettingsJson(const TSettings& settings);
 nlohmann::ordered_json SnapshotJson(const std::string& address, const TDeviceInfo& info,
                                     const TSettings& settings);
 
-// Reads the "settings" of a snapshot document; settings it leaves out stay absent. False, with
-// the reason, for a document that is not a snapshot or a setting that cannot be read.
-bool ReadSettings(const nlohmann::ordered_json& snapshot, TSettings& out, std::string& error);
-// The same from a file.
-bool ReadSnapshotFile(const std::string& path, TSettings& out, std::string& error);
-
 // The file name for one device: every "{device}" in pattern replaced by its address.
 std::string FileForDevice(const std::string& pattern, const std::string& address);
 

@@ -27,7 +27,7 @@ TConsent AskConsent(const TRunEnv& env, std::ostream& err, bool yes, const std::
 }
 
 bool ConsentTo(TVerbContext& c, const std::string& question, int& exitCode) {
-    switch (AskConsent(c.Env, c.Err, c.Line.Yes, question)) {
+    switch (AskConsent(c.Env, c.Err, c.Global.Yes, question)) {
         case TConsent::Given:
             return true;
         case TConsent::Declined:
@@ -35,19 +35,13 @@ bool ConsentTo(TVerbContext& c, const std::string& question, int& exitCode) {
             exitCode = kExitFailed;
             return false;
         case TConsent::NoTerminal:
-            c.Report.Error(c.Line.Verb +
+            c.Report.Error(std::string(c.VerbName) +
                            " changes the devices and there is no terminal to ask on: give --yes "
                            "to go ahead");
             exitCode = kExitUsage;
             return false;
     }
     return false;
-}
-
-std::string DeviceListText(const std::vector<std::string>& devices) {
-    if (devices.size() == 1) return devices[0];
-    if (devices.size() == 2) return devices[0] + " and " + devices[1];
-    return devices[0] + " and " + std::to_string(devices.size() - 1) + " more devices";
 }
 
 }  // namespace kstbell::cli

@@ -15,21 +15,32 @@ void PutText(nlohmann::ordered_json& object, const std::string& key, std::string
 
 bool GetText(const nlohmann::ordered_json& object, const std::string& key, std::string& bytes,
              std::string& error) {
-    if (const auto hex = object.find(key + "_hex"); hex != object.end()) {
-        const auto decoded = hex->is_string() ? BytesOfHex(hex->get<std::string>()) : std::nullopt;
-        if (!decoded) {
-            error = "\"" + key + "_hex\" is not a string of hexadecimal byte pairs";
-            return false;
-        }
-        bytes = *decoded;
-        return true;
-    }
     const auto text = object.find(key);
-    if (text == object.end() || !text->is_string()) {
-        error = "\"" + key + "\" is missing or not a string";
+    const auto hex = object.find(key + "_hex");
+    if (text != object.end() && !text->is_string()) {
+        error = "\"" + key + "\" is not a string";
         return false;
     }
-    bytes = text->get<std::string>();
+    if (hex == object.end()) {
+        if (text == object.end()) {
+            error = "\"" + key + "\" is missing";
+            return false;
+        }
+        bytes = text->get<std::string>();
+        return true;
+    }
+    const auto decoded = hex->is_string() ? BytesOfHex(hex->get<std::string>()) : std::nullopt;
+    if (!decoded) {
+        error = "\"" + key + "_hex\" is not a string of hexadecimal byte pairs";
+        return false;
+    }
+    // The text is what PutText made of the same bytes; anything else is a file edited in one
+    // place and not the other.
+    if (text != object.end() && text->get<std::string>() != ToValidUtf8(*decoded)) {
+        error = "\"" + key + "\" and \"" + key + "_hex\" disagree";
+        return false;
+    }
+    bytes = *decoded;
     return true;
 }
 

@@ -15,7 +15,8 @@ namespace kstbell::cli {
 void PutText(nlohmann::ordered_json& object, const std::string& key, std::string_view bytes);
 
 // Reads what PutText wrote (or a plain string): key + "_hex" when present, else key. False,
-// with the reason, when neither is there or the value is not of its kind.
+// with the reason, when neither is there, a value is not of its kind, or both are there and
+// the text is not what PutText makes of the bytes.
 bool GetText(const nlohmann::ordered_json& object, const std::string& key, std::string& bytes,
              std::string& error);
 

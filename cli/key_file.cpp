@@ -30,8 +30,10 @@ bool ReadKeyFile(const std::string& path, std::string& key, std::string& error) 
                 " bytes";
         return false;
     }
-    if (!bytes.empty() && bytes.back() == '\n') bytes.pop_back();
-    if (!bytes.empty() && bytes.back() == '\r') bytes.pop_back();
+    // Every line end at the end, however an editor or a shell left them; any other control
+    // character stays and is refused with the key.
+    while (!bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r'))
+        bytes.pop_back();
     key = std::move(bytes);
     return true;
 }

@@ -21,13 +21,28 @@
 namespace {
 
 std::atomic<bool> gStop{false};
+std::atomic<int> gTransfers{0};
 static_assert(std::atomic<bool>::is_always_lock_free);
+static_assert(std::atomic<int>::is_always_lock_free);
 
-// The first interrupt asks the program to stop (watch ends, waits give up, no device is
-// started); a second one ends it at once.
+constexpr char kFinishing[] =
+    "kstbellctl: a transfer is under way: it is finished first (a horn would take the next "
+    "request as its data)\n";
+constexpr char kStoppedAtOnce[] = "kstbellctl: interrupted again: stopped at once\n";
+
+// The first interrupt asks the program to stop (no device is started, watch ends, waits give
+// up, a device's work stops before its next step) and report what was done; a second one ends it
+// at once, unless a transfer is under way, which is finished first.
 #ifdef _WIN32
 BOOL WINAPI OnConsoleEvent(DWORD) {
-    if (gStop.exchange(true)) std::_Exit(130);
+    if (gStop.exchange(true)) {
+        if (gTransfers.load() > 0) {
+            std::fputs(kFinishing, stderr);
+            return TRUE;
+        }
+        std::fputs(kStoppedAtOnce, stderr);
+        std::_Exit(130);
+    }
     return TRUE;
 }
 
@@ -40,7 +55,13 @@ bool IsTerminal(std::FILE* stream) {
 }
 #else
 extern "C" void OnStopSignal(int signal) {
-    if (gStop.exchange(true)) _exit(128 + signal);
+    if (!gStop.exchange(true)) return;
+    if (gTransfers.load() > 0) {
+        [[maybe_unused]] const auto n = ::write(2, kFinishing, sizeof kFinishing - 1);
+        return;
+    }
+    [[maybe_unused]] const auto n = ::write(2, kStoppedAtOnce, sizeof kStoppedAtOnce - 1);
+    _exit(128 + signal);
 }
 
 void CatchStopRequests() {
@@ -65,5 +86,7 @@ int main(int argc, char** argv) {
     env.InputIsTerminal = IsTerminal(stdin);
     env.ErrIsTerminal = IsTerminal(stderr);
     env.Stop = &gStop;
+    env.Transfers = &gTransfers;
+    env.StateDir = kstbell::cli::UserStateDir();
     return kstbell::cli::Run(argc, argv, std::cout, std::cerr, env);
 }

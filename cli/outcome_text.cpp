@@ -73,9 +73,15 @@ std::string InvalidText(const TOutcome& o) {
             return "the content length " + std::to_string(o.Total) + " is out of range";
         case TInvalid::ImageUnreadable:
             return "cannot read the image " + o.Path + ": " + o.Message;
+        case TInvalid::ImageNotFile:
+            return "the image " + o.Path + " is " + o.Message + ", not a file";
+        case TInvalid::ImageEmpty:
+            return "the image " + o.Path + " is empty";
         case TInvalid::ImageTooLong:
             return "the image " + o.Path + " is " + std::to_string(o.Total) +
                    " bytes; the device takes at most " + std::to_string(MaxImageLength);
+        case TInvalid::ControlByte:
+            return o.Message + " may not hold control characters (bytes 0 to 31 and 127)";
         case TInvalid::None:
             break;
     }

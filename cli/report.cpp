@@ -52,6 +52,25 @@ void TReport::Failure(const std::string& device, const nlohmann::ordered_json& e
          << std::endl;
 }
 
+void TReport::Failure(const std::vector<std::string>& devices, const TOutcome& o) {
+    Failure(devices, ErrorJson(o));
+}
+
+void TReport::Failure(const std::vector<std::string>& devices,
+                      const nlohmann::ordered_json& error) {
+    if (json_ || devices.size() == 1) {
+        for (const auto& device : devices)
+            Failure(device, error);
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    failures_[error.value("kind", "socket_error")] += devices.size();
+    if (devices.empty()) return;
+    err_ << "kstbellctl: " << devices.front() << " and " << devices.size() - 1
+         << " more devices: " << error.value("kind", "") << ": "
+         << EscapeForTerminal(error.value("message", "")) << std::endl;
+}
+
 void TReport::Failure(const std::string& device, const nlohmann::ordered_json& error,
                       const std::string& human) {
     if (json_) {
@@ -62,6 +81,14 @@ void TReport::Failure(const std::string& device, const nlohmann::ordered_json& e
     ++failures_[error.value("kind", "socket_error")];
     HeadingOnce();
     out_ << human << std::endl;
+}
+
+void TReport::Interrupted(const std::string& device, const std::string& message) {
+    Failure(device, nlohmann::ordered_json{{"kind", "interrupted"}, {"message", message}});
+}
+
+void TReport::Interrupted(const std::vector<std::string>& devices, const std::string& message) {
+    Failure(devices, nlohmann::ordered_json{{"kind", "interrupted"}, {"message", message}});
 }
 
 void TReport::Remark(const std::string& text) {
@@ -80,6 +107,11 @@ void TReport::MarkDiffers() {
     differs_ = true;
 }
 
+void TReport::MarkRefusedInput() {
+    std::lock_guard lock(mutex_);
+    refusedInput_ = true;
+}
+
 std::size_t TReport::Successes() const {
     std::lock_guard lock(mutex_);
     return successes_;
@@ -95,6 +127,8 @@ std::size_t TReport::Failures() const {
 
 int TReport::ExitCode() const {
     std::lock_guard lock(mutex_);
+    if (failures_.count("interrupted") != 0) return kExitInterrupted;
+    if (refusedInput_) return kExitUsage;
     if (failures_.empty()) return differs_ ? kExitFailed : kExitOk;
     if (failures_.size() > 1) return kExitFailed;
     const std::string& only = failures_.begin()->first;

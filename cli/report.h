@@ -8,6 +8,7 @@
 #include <mutex>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -21,6 +22,8 @@ class TReport {
 
     bool Json() const { return json_; }
     bool Quiet() const { return quiet_; }
+    // The output stream, for a verb whose results are not per device (site log).
+    std::ostream& Out() { return out_; }
 
     // A table heading for human output; printed once, before the first result, unless quiet.
     void SetHeading(std::string heading);
@@ -31,21 +34,33 @@ class TReport {
     // A device that failed: the error in JSON, else a line on the error stream.
     void Failure(const std::string& device, const TOutcome& o);
     void Failure(const std::string& device, const nlohmann::ordered_json& error);
+    // The same failure for several devices (a value refused before any was contacted): in JSON
+    // a line for each, for a person one line for all of them.
+    void Failure(const std::vector<std::string>& devices, const TOutcome& o);
+    void Failure(const std::vector<std::string>& devices, const nlohmann::ordered_json& error);
     // The same, where a failure is an event of the output (watch): the human line goes to the
     // output stream.
     void Failure(const std::string& device, const nlohmann::ordered_json& error,
                  const std::string& human);
+    // A device whose work an interrupt stopped: what was done is in message. Any such device
+    // makes the run exit 130.
+    void Interrupted(const std::string& device, const std::string& message);
+    void Interrupted(const std::vector<std::string>& devices, const std::string& message);
     // A remark for the person at the terminal (stderr), unless quiet.
     void Remark(const std::string& text);
     // A line on the error stream whatever the mode (e.g. a usage problem).
     void Error(const std::string& text);
     // The verb found a difference (config diff): a run without failures then exits 1.
     void MarkDiffers();
+    // A file or value given was refused before its devices were contacted (a malformed
+    // snapshot): the run exits 2 whatever else happened.
+    void MarkRefusedInput();
 
     std::size_t Successes() const;
     std::size_t Failures() const;
-    // 0 when nothing failed (1 after MarkDiffers); 3, 4 or 5 when every failure was unreachable,
-    // refused or verify_failed; 1 otherwise.
+    // 130 after an interrupt was reported; 2 after MarkRefusedInput; 0 when nothing failed (1 after
+    // MarkDiffers); 3, 4 or 5 when every failure was unreachable, refused or verify_failed; 1
+    // otherwise.
     int ExitCode() const;
 
   private:
@@ -59,6 +74,7 @@ class TReport {
     std::string heading_;
     bool headingShown_ = false;
     bool differs_ = false;
+    bool refusedInput_ = false;
     std::size_t successes_ = 0;
     std::map<std::string, std::size_t> failures_;  // by kind name
 };

@@ -1,7 +1,8 @@
 #include "cli/run.h"
 
 #include <algorithm>
-#include <map>
+#include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <stdexcept>
 
@@ -19,40 +20,14 @@ namespace {
 constexpr const char* kDefaultDevice = "192.168.77.1";
 constexpr int kMaxReplyWaitMs = 1000;
 
-using TVerbFunction = int (*)(TVerbContext&);
-
-const std::map<std::string, TVerbFunction>& Verbs() {
-    static const std::map<std::string, TVerbFunction> verbs{
-        {"scan", RunScan},
-        {"info", RunInfo},
-        {"status", RunStatus},
-        {"watch", RunWatch},
-        {"relay", RunRelay},
-        {"find-me", RunFindMe},
-        {"config show", RunConfigShow},
-        {"config save", RunConfigSave},
-        {"config diff", RunConfigDiff},
-        {"config apply", RunConfigApply},
-        {"set location", RunSet},
-        {"set modbus", RunSet},
-        {"set ap", RunSet},
-        {"set station", RunSet},
-        {"set static-ip", RunSet},
-        {"wifi-mode", RunWifiMode},
-        {"reboot", RunReboot},
-        {"reset-default", RunResetDefault},
-        {"firmware", RunFirmware},
-    };
-    return verbs;
-}
-
 // The devices of the command: -d and --devices, else the default one. False, with the reason,
-// for an address, range or file that cannot be used.
-bool ResolveDevices(const TCommandLine& line, const std::string& fallback,
+// for an address, range or file that cannot be used, or more devices than --max-devices.
+bool ResolveDevices(const TGlobalOptions& line, const std::string& fallback,
                     std::vector<std::string>& devices, bool& defaulted, std::string& error) {
+    const site::TDeviceLimit limit = DeviceLimit(line);
     for (const auto& target : line.Devices)
-        if (!site::ExpandTarget(target, devices, error)) return false;
-    if (!line.DeviceFile.empty() && !site::ReadDeviceFile(line.DeviceFile, devices, error))
+        if (!site::ExpandTarget(target, devices, error, limit)) return false;
+    if (!line.DeviceFile.empty() && !site::ReadDeviceFile(line.DeviceFile, devices, error, limit))
         return false;
     defaulted = line.Devices.empty() && line.DeviceFile.empty();
     if (defaulted) devices.push_back(fallback);
@@ -66,11 +41,27 @@ bool ResolveDevices(const TCommandLine& line, const std::string& fallback,
 
 }  // namespace
 
+std::string UserStateDir() {
+    namespace fs = std::filesystem;
+#ifdef _WIN32
+    const char* local = std::getenv("LOCALAPPDATA");
+    return local && *local ? (fs::path(local) / "kstbell").string() : std::string();
+#else
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/')
+        return (fs::path(state) / "kstbell").string();
+    const char* home = std::getenv("HOME");
+    return home && *home ? (fs::path(home) / ".local" / "state" / "kstbell").string()
+                         : std::string();
+#endif
+}
+
 int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
         const TRunEnv& env) {
-    TCommandLine line;
+    TCommandLine parsed;
     int exitCode = kExitOk;
-    if (!ParseCommandLine(argc, argv, line, out, err, exitCode)) return exitCode;
+    if (!ParseCommandLine(argc, argv, parsed, out, err, exitCode)) return exitCode;
+    const TGlobalOptions& line = parsed.Global;
+    TVerb& verb = *parsed.Verb;
     TReport report(out, err, line.Json, line.Quiet);
     if (!line.SimState.empty() && !line.Simulate) {
         report.Error("--sim-state needs --simulate");
@@ -103,8 +94,11 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     // The simulated horn lives in this process: no other program can talk to it.
     if (simulation) engine.HostLocks = nullptr;
 
-    TVerbContext context{line, env, report, err, *network, engine, {}, false};
-    if (line.Verb != "scan") {
+    // Each run of the simulated horn starts it afresh from its files: nothing waits there.
+    const TPendingStore pending(simulation ? std::string() : env.StateDir, engine.Port);
+    TVerbContext context{line,     verb.Info().Name, env,     report, err,
+                         *network, engine,           pending, {},     false};
+    if (verb.Info().Target == TVerbTarget::Devices) {
         bool defaulted = false;
         std::string error;
         if (!ResolveDevices(line, simulation ? kSimulatedDevice : kDefaultDevice, context.Devices,
@@ -118,12 +112,7 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
             if (context.Devices.empty()) return report.ExitCode();
         }
     }
-    const auto verb = Verbs().find(line.Verb);
-    if (verb == Verbs().end()) {
-        report.Error("unknown verb " + line.Verb);
-        return kExitUsage;
-    }
-    return verb->second(context);
+    return verb.Run(context);
 }
 
 }  // namespace kstbell::cli

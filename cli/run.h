@@ -8,6 +8,7 @@
 #include <istream>
 #include <memory>
 #include <ostream>
+#include <string>
 
 #include "ports/host_network_source.h"
 
@@ -21,8 +22,13 @@ struct TRunEnv {
     bool InputIsTerminal = false;
     // Whether the error stream is a terminal: progress lines are drawn only there.
     bool ErrIsTerminal = false;
-    // Set when the program is interrupted: watch ends, waits give up.
+    // Set when the program is interrupted: no device is started, watch ends, waits give up,
+    // and a device's work stops before its next step.
     const std::atomic<bool>* Stop = nullptr;
+    // Counts the transfers under way (a file or an image: a header, then its data); a second
+    // interrupt waits for them, so that no horn is left waiting for data it would take from
+    // the next client's request.
+    std::atomic<int>* Transfers = nullptr;
     // This PC's network, for the Wi-Fi check (not used with --simulate); the system's when
     // empty.
     std::function<std::unique_ptr<IHostNetworkSource>()> MakeNetwork;
@@ -30,7 +36,14 @@ struct TRunEnv {
     // back, and how long it may take to come back at most.
     int RestartGraceMs = 1000;
     int RestartLimitMs = 60000;
+    // Where the program remembers what it wrote to each device since the device last restarted
+    // (see TPendingStore); empty: nothing is remembered.
+    std::string StateDir;
 };
+
+// The state folder of the user: $XDG_STATE_HOME/kstbell, else ~/.local/state/kstbell (on
+// Windows %LOCALAPPDATA%\kstbell); empty when none is known.
+std::string UserStateDir();
 
 // Runs one command line; returns the exit code.
 int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,

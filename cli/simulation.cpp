@@ -32,4 +32,9 @@ TCliSimulation::TCliSimulation(const std::string& stateDir)
     }
 }
 
+TCliSimulation::~TCliSimulation() {
+    constexpr std::chrono::milliseconds kFinishWithin{3000};
+    if (Device) Device->FinishExchanges(kFinishWithin);
+}
+
 }  // namespace kstbell::cli

@@ -16,7 +16,7 @@ endfunction()
 
 file(MAKE_DIRECTORY ${KSTBELL_GENERATED}/man)
 set(KSTBELL_GZIPPED)
-foreach(page kstbell kstbell-sim kstbellctl kstbell-bridge)
+foreach(page kstbell kstbell-sim kstbellctl kstbell-bridge kstbelld)
   if(EXISTS ${PROJECT_SOURCE_DIR}/docs/man/${page}.1)
     kstbell_gzip(${PROJECT_SOURCE_DIR}/docs/man/${page}.1 ${KSTBELL_GENERATED}/man/${page}.1.gz)
     install(FILES ${KSTBELL_GENERATED}/man/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
@@ -37,6 +37,10 @@ install(FILES ${KSTBELL_PACKAGING}/kstbellctl.bash-completion
 install(FILES ${PROJECT_SOURCE_DIR}/bridge/kstbell-bridge.service DESTINATION lib/systemd/system)
 install(FILES ${PROJECT_SOURCE_DIR}/bridge/kstbell-bridge.example.toml
         DESTINATION ${KSTBELL_DOC_DIR}/examples RENAME bridge.toml)
+# The site service as a system service, and its annotated site file.
+install(FILES ${PROJECT_SOURCE_DIR}/service/kstbelld.service DESTINATION lib/systemd/system)
+install(FILES ${PROJECT_SOURCE_DIR}/service/site.example.toml
+        DESTINATION ${KSTBELL_DOC_DIR}/examples RENAME site.toml)
 # The folder for the horns' lock files, shared by every local user, made at boot and, by the
 # postinst, at installation.
 install(FILES ${KSTBELL_PACKAGING}/kstbell.tmpfiles DESTINATION lib/tmpfiles.d RENAME kstbell.conf)
@@ -57,8 +61,10 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 kstbell monitors, switches and configures a networked Wi-Fi alarm horn with a\n\
 relay output, four tones and one digital input: a desktop program for one\n\
 horn, kstbellctl for scripts and whole sites with JSON output, kstbell-bridge\n\
-for home and building automation over MQTT, and kstbell-sim, a simulated horn\n\
-that gives everything without hardware.")
+for home and building automation over MQTT, kstbelld, the site service that\n\
+rings a calendar's bells and alarms with rings that always end and keeps an\n\
+audit log, and kstbell-sim, a simulated horn that gives everything without\n\
+hardware.")
 # The window needs a platform plugin, which no library dependency names.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${KSTBELL_PACKAGING}/postinst)

@@ -28,30 +28,44 @@ struct TCloseFile {
 };
 using TFile = std::unique_ptr<std::FILE, TCloseFile>;
 
-TOutcome Unreadable(const std::string& path, std::string why) {
-    TOutcome o = Invalid(TInvalid::ImageUnreadable, std::move(why));
+TOutcome ImageInvalid(TInvalid rule, const std::string& path, std::string why = {}) {
+    TOutcome o = Invalid(rule, std::move(why));
     o.Path = path;
     return o;
 }
 
-// Opens the image and tells its length; nothing, with the reason, when it cannot be read.
-std::optional<std::int64_t> OpenImage(const std::string& path, TFile& file, std::string& why) {
+TOutcome Unreadable(const std::string& path, std::string why) {
+    return ImageInvalid(TInvalid::ImageUnreadable, path, std::move(why));
+}
+
+// Opens the image and tells its length. Only a regular file is an image: a folder, a device
+// such as /dev/zero or a pipe has no length to announce. Nothing, with the outcome, otherwise.
+std::optional<std::int64_t> OpenImage(const std::string& path, TFile& file, TOutcome& refused) {
+    namespace fs = std::filesystem;
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
-        why = "it is a folder";
+    const fs::file_status status = fs::status(path, ec);
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
+        refused = ImageInvalid(TInvalid::ImageNotFile, path,
+                               fs::is_directory(status) ? "a folder" : "not a regular file");
         return std::nullopt;
     }
     file.reset(std::fopen(path.c_str(), "rb"));
     if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) {
-        why = std::strerror(errno);
+        refused = Unreadable(path, std::strerror(errno));
         return std::nullopt;
     }
     const long length = std::ftell(file.get());
     if (length < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) {
-        why = std::strerror(errno);
+        refused = Unreadable(path, std::strerror(errno));
         return std::nullopt;
     }
     return length;
+}
+
+TOutcome TooLong(const std::string& path, std::int64_t length) {
+    TOutcome o = ImageInvalid(TInvalid::ImageTooLong, path);
+    o.Total = static_cast<std::uint64_t>(length);
+    return o;
 }
 
 // The 40-byte header that announces the image: code 95 with the full path to the supported
@@ -88,19 +102,29 @@ TOutcome Verify(TDeviceSession& s) {
 
 }  // namespace
 
+TOutcome CheckImageFile(const std::string& path, std::uint64_t& length) {
+    TFile file;
+    TOutcome refused;
+    const auto opened = OpenImage(path, file, refused);
+    if (!opened) return refused;
+    if (*opened > MaxImageLength) return TooLong(path, *opened);
+    // An empty image would leave the device without firmware.
+    if (*opened == 0) return ImageInvalid(TInvalid::ImageEmpty, path);
+    length = static_cast<std::uint64_t>(*opened);
+    return {};
+}
+
 TOutcome UploadFirmware(TDeviceSession& s, const std::string& path) {
     TFile file;
-    std::string why;
-    const auto length = OpenImage(path, file, why);
-    if (!length) return Unreadable(path, why);
+    TOutcome refused;
+    const auto length = OpenImage(path, file, refused);
+    if (!length) return refused;
     Note(s, TNoteKind::ImageLength, static_cast<std::uint64_t>(*length));
     if (*length > MaxImageLength) {
         Note(s, TNoteKind::ImageTooLong);
-        TOutcome o = Invalid(TInvalid::ImageTooLong);
-        o.Path = path;
-        o.Total = static_cast<std::uint64_t>(*length);
-        return o;
+        return TooLong(path, *length);
     }
+    if (*length == 0) return ImageInvalid(TInvalid::ImageEmpty, path);
     // From the header to the byte-sum check no other program on this PC may talk to the horn.
     // The image buffer is filled only once the horn is held: whatever the wait's events start
     // finds the link busy.

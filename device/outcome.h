@@ -38,7 +38,10 @@ enum class TInvalid {
     PathTooLong,
     ContentLength,
     ImageUnreadable,  // Message: why
-    ImageTooLong,     // Total: its length
+    ImageNotFile,     // Message: what it is instead ("a folder")
+    ImageEmpty,
+    ImageTooLong,  // Total: its length
+    ControlByte,   // Message: the field that holds one ("the SSID")
 };
 
 // Where in a file transfer an operation stopped.

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "device/outcome.h"
 
@@ -58,7 +59,12 @@ struct TModbusSettings {
     std::uint16_t IdleTimeout = 30;  // seconds
 };
 
-// Checks. Done when the values may be written; otherwise InvalidInput naming the rule.
+// True when text holds a control character (a byte from 0 to 31, or 127): no setting may hold
+// one, as the device would store it and show it as it is.
+bool HasControlByte(std::string_view text);
+
+// Checks. Done when the values may be written; otherwise InvalidInput naming the rule (and, for
+// a control character, the field).
 TOutcome CheckCredentials(const TCredentials& c);
 TOutcome CheckLocation(const std::string& location);
 TOutcome CheckWebKey(const std::string& key);
@@ -79,6 +85,9 @@ std::string ModbusFile(const TModbusSettings& m);
 // sent. A setting of several files stops at the first that fails.
 TOutcome WriteApCredentials(TDeviceSession& s, const TCredentials& c);
 TOutcome WriteStationCredentials(TDeviceSession& s, const TCredentials& c);
+// No station configured, as the device comes from the factory: its key, key type and SSID files
+// deleted.
+TOutcome ClearStationCredentials(TDeviceSession& s);
 TOutcome WriteStaticAddress(TDeviceSession& s, const TStaticAddress& a);
 TOutcome DeleteStaticAddress(TDeviceSession& s);
 TOutcome WriteLocation(TDeviceSession& s, const std::string& location);

@@ -14,6 +14,9 @@ TOutcome CheckCredentials(const TCredentials& c) {
     if (c.Ssid.empty() || c.Ssid.size() > kMaxSsid) return Invalid(TInvalid::Ssid);
     if (c.KeyType != kKeyOpen && (c.Key.size() < kMinKey || c.Key.size() > kMaxKey))
         return Invalid(TInvalid::Key);
+    if (HasControlByte(c.Ssid)) return Invalid(TInvalid::ControlByte, "the SSID");
+    if (c.KeyType != kKeyOpen && HasControlByte(c.Key))
+        return Invalid(TInvalid::ControlByte, "the key");
     return {};
 }
 
@@ -52,6 +55,16 @@ TOutcome WriteStationCredentials(TDeviceSession& s, const TCredentials& c) {
     s.Pause.Sleep(kSettingPauseMs);
     if (TOutcome o = WriteDeviceFileBytes(s, kStaSsidFile, c.Ssid); !o.Ok()) return o;
     Trace(s, "STA_SSID =" + c.Ssid);
+    return {};
+}
+
+TOutcome ClearStationCredentials(TDeviceSession& s) {
+    if (LocateDevice(s) != 1) return {TOutcomeKind::NotLocated};
+    for (const char* file : {kStaKeyFile, kStaKeyTypeFile, kStaSsidFile}) {
+        if (file != kStaKeyFile) s.Pause.Sleep(kSettingPauseMs);
+        if (TOutcome o = DeleteDeviceFile(s, file); !o.Ok()) return o;
+    }
+    Trace(s, "STA_SSID cleared");
     return {};
 }
 

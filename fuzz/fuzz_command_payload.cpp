@@ -1,10 +1,10 @@
 // The bridge's command payloads and topics as anybody on the broker may send them.
 //
-// Input: the payload of a siren command, also read as a button press, as a topic that may
-// name a horn's command or an old per-entity discovery topic, and as a configured topic prefix.
-// A siren payload that is accepted says what it asks in a canonical form that reads back the
-// same; one that is refused says why and leaves the request empty. A prefix that is taken
-// builds topics that read back.
+// Input: the payload of a siren command (with and without a duration), also read as a button
+// press, as a topic that may name a horn's command, a site service's command or an old
+// per-entity discovery topic, and as a configured topic prefix. A siren payload that is accepted
+// says what it asks in a canonical form that reads back the same; one that is refused says why
+// and leaves the request empty. A prefix that is taken builds topics that read back.
 
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "bridge/command_payload.h"
+#include "bridge/site_topics.h"
 #include "bridge/topics.h"
 #include "fuzz_support.h"
 
@@ -21,6 +22,7 @@ namespace {
 std::string Canonical(const bridge::TSirenRequest& r) {
     std::string text = std::string(R"({"state":")") + (r.On ? "ON" : "OFF") + "\"";
     if (r.Tone) text += ",\"tone\":" + std::to_string(*r.Tone);
+    if (r.DurationS) text += ",\"duration\":" + std::to_string(*r.DurationS);
     return text + "}";
 }
 
@@ -32,24 +34,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace kstbell::fuzz;
     const std::string_view input(reinterpret_cast<const char*>(data), size);
 
-    bridge::TSirenRequest request;
-    request.Tone = 1;
-    std::string error;
-    const bool ok = bridge::ParseSirenPayload(input, request, error);
-    FUZZ_CHECK(ok == error.empty());
-    if (ok) {
-        FUZZ_CHECK(!request.Tone || *request.Tone < bridge::kToneCount);
-        bridge::TSirenRequest again;
-        std::string againError;
-        FUZZ_CHECK(bridge::ParseSirenPayload(Canonical(request), again, againError));
-        FUZZ_CHECK(again.On == request.On && again.Tone == request.Tone);
-    } else {
-        FUZZ_CHECK(!request.On && !request.Tone);
+    for (const bool duration : {false, true}) {
+        bridge::TSirenRequest request;
+        request.Tone = 1;
+        std::string error;
+        const bool ok = bridge::ParseSirenPayload(input, request, error, duration);
+        FUZZ_CHECK(ok == error.empty());
+        if (ok) {
+            FUZZ_CHECK(!request.Tone || *request.Tone < bridge::kToneCount);
+            FUZZ_CHECK(duration || !request.DurationS);
+            FUZZ_CHECK(!request.DurationS || (*request.DurationS >= 1 &&
+                                              *request.DurationS <= bridge::kMaxDurationSeconds));
+            bridge::TSirenRequest again;
+            std::string againError;
+            FUZZ_CHECK(bridge::ParseSirenPayload(Canonical(request), again, againError, duration));
+            FUZZ_CHECK(again.On == request.On && again.Tone == request.Tone &&
+                       again.DurationS == request.DurationS);
+        } else {
+            FUZZ_CHECK(!request.On && !request.Tone && !request.DurationS);
+        }
+        if (size > bridge::kMaxCommandPayload) FUZZ_CHECK(!ok);
     }
-    if (size > bridge::kMaxCommandPayload) FUZZ_CHECK(!ok);
 
+    std::string pressId;
     std::string pressError;
-    const bool pressed = bridge::ParsePressPayload(input, pressError);
+    const bool pressed = bridge::ParsePressPayload(input, pressId, pressError);
     FUZZ_CHECK(pressed == pressError.empty());
 
     const bridge::TTopics topics("kstbell", "homeassistant");
@@ -57,6 +66,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(!command->Id.empty());
         FUZZ_CHECK(command->Id.find('/') == std::string::npos);
         FUZZ_CHECK(topics.Command(command->Id, command->Command) == input);
+    }
+    const bridge::TSiteTopics site("kstbell", "service");
+    if (const auto command = site.Parse(input)) {
+        FUZZ_CHECK(command->Name.find('/') == std::string::npos);
+        FUZZ_CHECK("kstbell/" + site.CommandName(*command) == input);
     }
     if (const auto id = topics.ParseEntityDiscovery(input, "sensor", "rssi")) {
         FUZZ_CHECK(!id->empty() && id->find('/') == std::string::npos);

@@ -200,6 +200,25 @@ def web_json_seeds():
             for i, b in enumerate(bodies) for r in range(11)}
 
 
+def snapshot_seeds():
+    head = '{"format":"kstbellctl-config/1",'
+    snapshots = [
+        head + '"read_from":"192.168.77.1","device":{"model":186},"settings":{'
+        '"location":"Office","access_point":{"ssid":"KST-06-QZ-603C01","key_type":"wpa",'
+        '"key":"horn-key-1234"},"station":{"ssid":"Plant","key_type":"wep"},'
+        '"static_ip":{"ip":"10.0.0.5","mask":"255.255.255.0","gateway":"10.0.0.1"},'
+        '"modbus":{"port":502,"idle_timeout_s":120},"wifi_mode":"ap"}}',
+        head + '"settings":{"location":"Caf\ufffd","location_hex":"436166e9"}}',
+        head + '"settings":{"station":{"ssid":"","key_type":"open"},"static_ip":null}}',
+        head + '"settings":{"locaton":"typo"}}',
+        head + '"settings":{"modbus":{"port":65536,"idle_timeout_s":-1}}}',
+        '{"format":1,"settings":{}}',
+        head + '"settings":{"access_point":{"ssid":5,"key_type":null}}}',
+        "[" * 40 + "]" * 40,
+    ]
+    return {f"snapshot{i:02}": s.encode() for i, s in enumerate(snapshots)}
+
+
 def write(target, seeds):
     folder = ROOT / target
     shutil.rmtree(folder, ignore_errors=True)
@@ -215,6 +234,7 @@ def main():
     write("fuzz_command_payload", command_seeds())
     write("fuzz_web_request", web_request_seeds())
     write("fuzz_web_json", web_json_seeds())
+    write("fuzz_snapshot", snapshot_seeds())
 
 
 if __name__ == "__main__":

@@ -39,6 +39,19 @@ bool TakeEntry(TContext& ctx, const std::string& edit, std::string& held, std::s
     return held.size() >= min && held.size() <= max;
 }
 
+// Shows which field holds a control character, which no setting may hold; true when one does.
+bool RefuseControlBytes(TContext& ctx, const char* field, const std::string& text) {
+    if (!HasControlByte(text)) return false;
+    ShowInputError(ctx, std::string("    . ") + field + " may not hold control characters.");
+    return true;
+}
+
+// The SSID, and the key unless the network is open.
+bool RefuseControlBytes(TContext& ctx, const TCredentials& c) {
+    return RefuseControlBytes(ctx, "The SSID", c.Ssid) ||
+           (c.KeyType != kKeyOpen && RefuseControlBytes(ctx, "The key", c.Key));
+}
+
 std::string ConfirmText(const char* head, const TCredentials& c) {
     return std::string(head) + "\n    . SSID: " + c.Ssid + "\n" + "    . Type: [" +
            std::to_string(c.KeyType) + "] " + KeyTypeName(c.KeyType) + "\n" + "    . KEY: " + c.Key;
@@ -76,6 +89,13 @@ void ShowFirmwareOutcome(TContext& ctx, const TOutcome& o) {
         if (o.Invalid == TInvalid::ImageUnreadable)
             ShowInputError(ctx,
                            "The firmware file " + o.Path + " cannot be read: " + o.Message + ".");
+        if (o.Invalid == TInvalid::ImageNotFile)
+            ShowInputError(ctx, "The firmware file " + o.Path + " is " + o.Message +
+                                    ", not a file. Nothing was sent.");
+        if (o.Invalid == TInvalid::ImageEmpty)
+            ShowInputError(ctx, "The firmware file " + o.Path +
+                                    " is empty: the device would be left without firmware. "
+                                    "Nothing was sent.");
         return;  // a too long image: the status bar says so
     }
     if (o.Phase == TPhase::Checksum) {
@@ -102,6 +122,7 @@ void CommitApCredentials(TContext& ctx) {
         return;
     }
     const TCredentials c{w.HeldApSsid, type, w.HeldApKey};
+    if (RefuseControlBytes(ctx, c)) return;
     if (!Confirm(ctx, ConfirmText("Modify AP SSID, execute?", c))) return;
     FinishSetting(ctx, WriteApCredentials(ctx.Session, c),
                   std::string("AP SSID write complete") + kRebootToTakeEffect);
@@ -117,6 +138,7 @@ void CommitStationCredentials(TContext& ctx) {
         return;
     }
     const TCredentials c{w.HeldStaSsid, type, w.HeldStaKey};
+    if (RefuseControlBytes(ctx, c)) return;
     if (!Confirm(ctx, ConfirmText("Modify STA SSID, execute?", c))) return;
     FinishSetting(ctx, WriteStationCredentials(ctx.Session, c),
                   std::string("STA SSID write complete") + kRebootToTakeEffect);
@@ -155,6 +177,7 @@ void CommitWebKey(TContext& ctx) {
         ShowInputError(ctx, "    . WEB Key must be 5 chars.");
         return;
     }
+    if (RefuseControlBytes(ctx, "The WEB Key", w.HeldWebKey)) return;
     if (!Confirm(ctx, "Modify WEB Key, execute?\n    . WEB Key: " + w.HeldWebKey + ".\n")) return;
     if (LocateDevice(ctx.Session) != 1) return;
     const TOutcome sent = SendWebLoginKey(ctx.Session, w.HeldWebKey);
@@ -173,6 +196,7 @@ void CommitLocation(TContext& ctx) {
         ShowInputError(ctx, "    . Location string must less then 31 chars.");
         return;
     }
+    if (RefuseControlBytes(ctx, "The location", location)) return;
     if (!Confirm(ctx, "Modify Location string, execute?\n    . Location: " + location + ".\n"))
         return;
     FinishSetting(ctx, WriteLocation(ctx.Session, location),

@@ -31,6 +31,11 @@ bool TConnection::Serving() const {
     return phase_ != EPhase::Drain && phase_ != EPhase::Done;
 }
 
+bool TConnection::Busy() const {
+    return phase_ == EPhase::Request || phase_ == EPhase::Reply || phase_ == EPhase::Data ||
+           phase_ == EPhase::Stall;
+}
+
 unsigned TConnection::Interest() const {
     switch (phase_) {
         case EPhase::Request:

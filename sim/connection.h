@@ -42,6 +42,8 @@ class TConnection {
     void Abort(bool reset);
     // Still being served: the horn takes no other connection meanwhile.
     bool Serving() const;
+    // A request, a reply or a data phase under way (not merely waiting for the client to close).
+    bool Busy() const;
     unsigned Interest() const;
     std::optional<TSimClock::time_point> WakeAt() const;
     TSocket Fd() const { return fd_.Get(); }

@@ -29,6 +29,8 @@ class TDeviceSimulator {
     void Start() { site_.Start(); }
     // Stops serving and joins the thread; idempotent.
     void Stop() { site_.Stop(); }
+    // See TSimulatedSite::FinishExchanges.
+    bool FinishExchanges(std::chrono::milliseconds limit) { return site_.FinishExchanges(limit); }
     // The port actually bound (the ephemeral one when options asked for 0).
     std::uint16_t Port() const { return site_.Port(); }
 

@@ -68,6 +68,10 @@ TSimSnapshot THorn::Snapshot() const {
     return snapshot;
 }
 
+bool THorn::AwaitsData(TSimClock::time_point now) const {
+    return pending_ && now - pending_->Announced <= kUploadExpiry;
+}
+
 std::optional<TPendingUpload> THorn::TakeUpload(std::uint32_t client, TSimClock::time_point now) {
     if (!pending_ || pending_->Client != client) return std::nullopt;
     std::optional<TPendingUpload> upload;

@@ -66,6 +66,8 @@ class THorn {
     // The upload a new connection from client carries, if one waits for it (and has not
     // expired); it waits no longer then.
     std::optional<TPendingUpload> TakeUpload(std::uint32_t client, TSimClock::time_point now);
+    // Whether an accepted header still waits for its data connection.
+    bool AwaitsData(TSimClock::time_point now) const;
     // Stores the data of a completed data connection (exactly the announced length) when its
     // byte sum matches the header's and it fits and saves; true when stored. Records the data
     // either way.

@@ -139,6 +139,18 @@ void TSimulatedSite::TImpl::CloseHorn(std::size_t index, bool reset) {
     horn.AcceptPausedUntil.reset();
 }
 
+bool TSimulatedSite::TImpl::ExchangesOver(TSimClock::time_point now) {
+    const std::size_t before = NextToken;
+    for (std::size_t i = 0; i < Horns.size(); ++i)
+        if (Horns[i].Listener.Valid()) AcceptOn(i, now);
+    if (NextToken != before) return false;  // just accepted: not read yet
+    for (const auto& [token, connection] : Connections)
+        if (connection.Link.Busy()) return false;
+    for (const TSiteHorn& horn : Horns)
+        if (horn.Device->AwaitsData(now)) return false;
+    return true;
+}
+
 void TSimulatedSite::TImpl::OnLoop(std::unique_lock<std::mutex>& lock, std::function<void()> work) {
     if (!LoopActive) {
         work();
@@ -163,9 +175,10 @@ TSimulatedSite::~TSimulatedSite() {
 void TSimulatedSite::Start() {
     std::lock_guard lock(impl_->Mutex);
     if (impl_->Started) return;
+    // Before any horn's state folder is made: a site that cannot run leaves nothing behind.
+    impl_->PlanDescriptors();
     for (TSiteHorn& horn : impl_->Horns)
         horn.Device->Boot();
-    impl_->PlanDescriptors();
     impl_->Poller = std::make_unique<TEventPoller>();
     try {
         impl_->OpenListeners();
@@ -200,6 +213,22 @@ void TSimulatedSite::Stop() {
     impl_->Poller.reset();
     impl_->Started = false;
     impl_->Stopping = false;
+}
+
+bool TSimulatedSite::FinishExchanges(std::chrono::milliseconds limit) {
+    constexpr auto kLookAgain = std::chrono::milliseconds(5);
+    const auto until = TSimClock::now() + limit;
+    for (;;) {
+        bool over = true;
+        {
+            std::unique_lock lock(impl_->Mutex);
+            if (!impl_->Started) return true;
+            impl_->OnLoop(lock, [&] { over = impl_->ExchangesOver(TSimClock::now()); });
+        }
+        if (over) return true;
+        if (TSimClock::now() >= until) return false;
+        std::this_thread::sleep_for(kLookAgain);
+    }
 }
 
 std::size_t TSimulatedSite::Count() const {

@@ -5,6 +5,7 @@
 // one event loop for all of them: each horn serves one connection at a time, as the device
 // does, and no client or horn ever waits for another horn.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -40,11 +41,16 @@ class TSimulatedSite {
     TSimulatedSite(const TSimulatedSite&) = delete;
     TSimulatedSite& operator=(const TSimulatedSite&) = delete;
 
-    // Loads every horn's files, raises the open-descriptor limit as far as needed and allowed,
+    // Raises the open-descriptor limit as far as needed and allowed, loads every horn's files,
     // binds every running horn and starts the event loop. Throws std::runtime_error with the
-    // reason when a state folder cannot be used, an address cannot be bound, or the process
-    // may not open enough descriptors.
+    // reason when the process may not open enough descriptors (before any state folder is
+    // made), a state folder cannot be used, or an address cannot be bound.
     void Start();
+    // Serves until every exchange a client has begun is over: no connection waiting to be
+    // accepted or read, no request or reply under way, no data phase running and no file header
+    // waiting for its data. For a process that ends: what its clients sent is then stored. At
+    // most limit; true when everything was over in time.
+    bool FinishExchanges(std::chrono::milliseconds limit);
     // Stops serving and joins the loop; idempotent.
     void Stop();
 

@@ -75,6 +75,9 @@ struct TSimulatedSite::TImpl {
     void OpenListeners();
     void OpenListener(std::size_t horn, std::uint16_t port);
     void CloseHorn(std::size_t horn, bool reset);
+    // Accepts what waits; true when nothing did and no exchange is under way (see
+    // FinishExchanges). On the loop's thread.
+    bool ExchangesOver(TSimClock::time_point now);
     // Runs work on the loop's thread and waits for it, or at once (lock held) when no loop runs.
     void OnLoop(std::unique_lock<std::mutex>& lock, std::function<void()> work);
 

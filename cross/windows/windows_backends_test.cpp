@@ -54,7 +54,14 @@ TEST(WinsockClientTest, TalksToTheSimulatorAcrossTheWineBoundary) {
     EXPECT_FALSE(closed.Session.Link.LinkBusy);
 }
 
+// Set when the stand-in for the WLAN API is loaded in place of Wine's (scripts/wine-tests runs
+// the survey tests a second time so).
+bool WlanStandIn() {
+    return std::getenv("KSTBELL_WLAN_STANDIN") != nullptr;
+}
+
 TEST(WindowsSurveyTest, AdaptersComeFromTheSystemAndTheWifiServiceIsReportedMissing) {
+    if (WlanStandIn()) GTEST_SKIP() << "the stand-in for the WLAN API is loaded";
     TWindowsHostNetwork network;
     TSurveyTables tables;
     std::string problem;
@@ -102,6 +109,30 @@ TEST(WindowsHostLocksTest, HoldsConflictWhenOneIsExclusiveAndEndWithTheirHolder)
         }
     }
     std::filesystem::remove_all(folder);
+}
+
+// The stand-in reports a connected interface for the loopback adapter, a connected one that no
+// adapter holds and a disconnected one: the survey joins the first to its adapter by GUID, as a
+// Wi-Fi adapter on Windows, and locating finds exactly that one on the loopback network.
+TEST(WindowsSurveyTest, ConnectedWifiInterfaceJoinsTheAdapterOfItsGuid) {
+    if (!WlanStandIn()) GTEST_SKIP() << "KSTBELL_WLAN_STANDIN is not set";
+    TWindowsHostNetwork network;
+    TQuietHost host;
+    const auto tcp = MakeTcpClient(host);
+    TDeviceSession s(*tcp, network, host);
+    EXPECT_EQ(SurveyHostNetwork(s, "127.0.0."), 1);
+    ASSERT_EQ(s.Survey.WifiCount, 3);
+    EXPECT_EQ(s.Survey.ConnectedCount, 2);
+    const TNetworkMatch& match = s.Survey.Matches[0];
+    EXPECT_EQ(match.Ipv4Text, "127.0.0.1");
+    EXPECT_EQ(match.ProfileName, "KST horn");
+    EXPECT_EQ(match.BssidText, "02:4B:7A:3C:60:01");
+    EXPECT_EQ(match.GuidText.size(), 38u);
+    EXPECT_EQ(SurveyHostNetwork(s, "10.66.0."), 0) << "an interface without an adapter matched";
+
+    s.Locate.DeviceNetPrefix = "127.0.0.";
+    EXPECT_EQ(LocateDevice(s), 1);
+    EXPECT_EQ(s.Locate.LocalIp, "127.0.0.1");
 }
 
 }  // namespace

@@ -44,6 +44,14 @@ nlohmann::json Json(const std::optional<std::string>& payload) {
     return nlohmann::json::parse(*payload, nullptr, false);
 }
 
+std::vector<std::string> RenderTemplates(const nlohmann::json& pairs) {
+    std::string out;
+    EXPECT_EQ(RunToEnd({KSTBELL_PYTHON3, KSTBELL_RENDER_TEMPLATES, pairs.dump()}, out), 0) << out;
+    const auto rendered = nlohmann::json::parse(out, nullptr, false);
+    if (!rendered.is_array()) return {};
+    return rendered.get<std::vector<std::string>>();
+}
+
 void BridgeBrokerTest::SetUp() {
     broker_ = std::make_unique<TBroker>();
     site_ = std::make_unique<sim::TSimulatedSite>(ThreeHorns("127.0.88.1"));

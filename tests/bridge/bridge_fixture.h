@@ -30,6 +30,10 @@ std::string HornTopic(const std::string& id, const std::string& suffix);
 // The JSON of a payload, or a discarded value.
 nlohmann::json Json(const std::optional<std::string>& payload);
 
+// Each [template, payload] of pairs rendered as the automation system renders value templates
+// (Jinja, with value and value_json).
+std::vector<std::string> RenderTemplates(const nlohmann::json& pairs);
+
 class BridgeBrokerTest : public ::testing::Test {
   protected:
     void SetUp() override;

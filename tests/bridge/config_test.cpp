@@ -58,7 +58,7 @@ input_device_class = "smoke"
     EXPECT_EQ(c.Parallel, 8u);
     EXPECT_EQ(c.DevicePort, 14000);
     std::vector<THornEntry> horns;
-    ASSERT_TRUE(ExpandDevices(c.Devices, horns, error)) << error;
+    ASSERT_TRUE(ExpandDevices(c.Devices, c.MaxHorns, horns, error)) << error;
     ASSERT_EQ(horns.size(), 6u);
     EXPECT_EQ(horns[2].Address, "127.0.79.2");
     EXPECT_EQ(horns[2].InputClass, "");
@@ -80,6 +80,26 @@ input_device_class = "smoke"
     EXPECT_EQ(c.Devices[0].Target, "127.0.0.5");
     // TLS files without mqtts:// are a mistake, not ignored.
     EXPECT_FALSE(CheckConfig(c, error));
+}
+
+TEST(BridgeConfigTest, TheHornsOfOneBridgeAreBoundedUnlessRaised) {
+    std::vector<THornEntry> horns;
+    std::string error;
+    const std::vector<TDeviceEntry> site{{"127.1.0.0/16", {}, {}}, {"127.2.0.1", {}, {}}};
+    EXPECT_FALSE(ExpandDevices(site, kDefaultMaxHorns, horns, error));
+    EXPECT_NE(error.find("more than 4096"), std::string::npos) << error;
+    EXPECT_NE(error.find("max_horns"), std::string::npos) << error;
+    EXPECT_TRUE(horns.empty());
+
+    TTempDir dir;
+    TBridgeConfig c;
+    ASSERT_TRUE(
+        LoadConfigFile(dir.Write("bridge.toml", "[devices]\nmax_horns = 65535\n"), c, error))
+        << error;
+    ASSERT_TRUE(ExpandDevices(site, c.MaxHorns, horns, error)) << error;
+    EXPECT_EQ(horns.size(), 65535u);
+    const std::vector<TDeviceEntry> more{{"127.1.0.0/16", {}, {}}, {"127.2.0.1/31", {}, {}}};
+    EXPECT_FALSE(ExpandDevices(more, c.MaxHorns, horns, error)) << "65536 with the last two";
 }
 
 TEST(BridgeConfigTest, AMistakeNamesTheLineAndKey) {

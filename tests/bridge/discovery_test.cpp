@@ -17,16 +17,6 @@ std::string DeviceTopic(const std::string& id) {
     return std::string(kPrefix) + "/device/" + id + "/config";
 }
 
-// Each [template, payload] rendered as the automation system renders value templates (Jinja,
-// with value and value_json).
-std::vector<std::string> Render(const json& pairs) {
-    std::string out;
-    EXPECT_EQ(RunToEnd({KSTBELL_PYTHON3, KSTBELL_RENDER_TEMPLATES, pairs.dump()}, out), 0) << out;
-    const json rendered = json::parse(out, nullptr, false);
-    if (!rendered.is_array()) return {};
-    return rendered.get<std::vector<std::string>>();
-}
-
 TEST_F(BridgeBrokerTest, TheTemplatesReadTheStateAsTheAutomationSystemDoes) {
     const std::string id = ids_[2];
     const json cmps = Json(client_->WaitFor(DeviceTopic(id)))["cmps"];
@@ -62,7 +52,7 @@ TEST_F(BridgeBrokerTest, TheTemplatesReadTheStateAsTheAutomationSystemDoes) {
     json pairs = json::array();
     for (const auto& c : cases)
         pairs.push_back({cmps[c.component][c.key], c.state.dump()});
-    const auto rendered = Render(pairs);
+    const auto rendered = RenderTemplates(pairs);
     ASSERT_EQ(rendered.size(), std::size(cases));
     for (std::size_t i = 0; i < rendered.size(); ++i) {
         const auto& c = cases[i];

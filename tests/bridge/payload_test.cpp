@@ -100,5 +100,33 @@ TEST(BridgePayloadTest, ACommandsIdIsCarriedAsJsonTextEvenWhenTheCommandIsRefuse
     EXPECT_EQ(id, R"("b7")");
 }
 
+TEST(BridgePayloadTest, ADurationIsTakenInWholeSecondsOnlyWhereTheSirenHasOne) {
+    struct Case {
+        std::string payload;
+        bool allowed;  // the program's sirens take a duration
+        bool ok;
+        std::optional<std::uint32_t> seconds;
+    };
+    const Case cases[] = {
+        {R"({"state":"ON","duration":10})", true, true, 10},
+        {R"({"state":"ON","duration":10})", false, false, std::nullopt},
+        {R"({"state":"ON","duration":1})", true, true, 1},
+        {R"({"state":"ON","duration":18446744073709551615})", true, true, kMaxDurationSeconds},
+        {R"({"state":"OFF","duration":5})", true, true, 5},
+        {R"({"state":"ON","duration":0})", true, false, std::nullopt},
+        {R"({"state":"ON","duration":-3})", true, false, std::nullopt},
+        {R"({"state":"ON","duration":1.5})", true, false, std::nullopt},
+        {R"({"state":"ON","duration":"10"})", true, false, std::nullopt},
+        {R"({"state":"ON","duration":null})", true, false, std::nullopt},
+        {"ON", true, true, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        TSirenRequest r;
+        std::string error;
+        EXPECT_EQ(ParseSirenPayload(c.payload, r, error, c.allowed), c.ok) << c.payload;
+        EXPECT_EQ(r.DurationS, c.seconds) << c.payload;
+    }
+}
+
 }  // namespace
 }  // namespace kstbell::bridge

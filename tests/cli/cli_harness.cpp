@@ -55,8 +55,10 @@ TCliResult RunCli(const std::vector<std::string>& args, const TRunEnv& env) {
 
 namespace {
 
-sim::TSiteOptions SiteOptions(const std::string& first, std::size_t count, sim::TSimFaults f) {
+sim::TSiteOptions SiteOptions(const std::string& first, std::size_t count, sim::TSimFaults f,
+                              const std::string& stateDir) {
     sim::TSiteOptions options;
+    options.Horns.StateDir = stateDir;
     options.Horns.BindAddress = first;
     options.Horns.Port = 0;
     options.Horns.Faults = f;
@@ -66,8 +68,9 @@ sim::TSiteOptions SiteOptions(const std::string& first, std::size_t count, sim::
 
 }  // namespace
 
-THorns::THorns(const std::string& first, std::size_t count, sim::TSimFaults faults)
-    : Site(SiteOptions(first, count, faults)) {
+THorns::THorns(const std::string& first, std::size_t count, sim::TSimFaults faults,
+               const std::string& stateDir)
+    : Site(SiteOptions(first, count, faults, stateDir)) {
     Site.Start();
 }
 
@@ -110,6 +113,7 @@ std::string TempFile(const std::string& name, const std::string& bytes) {
         std::filesystem::temp_directory_path() / ("kstbellctl-test-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const auto path = (dir / name).string();
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
     return path;
 }

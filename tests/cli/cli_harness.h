@@ -36,7 +36,9 @@ TCliResult RunCli(const std::vector<std::string>& args, const TRunEnv& env = Tes
 
 // A site of simulated horns on consecutive loopback addresses from first, on an ephemeral port.
 struct THorns {
-    THorns(const std::string& first, std::size_t count, sim::TSimFaults faults = {});
+    // stateDir, when given, holds each horn's flash files (stateDir/ADDRESS/local/...).
+    THorns(const std::string& first, std::size_t count, sim::TSimFaults faults = {},
+           const std::string& stateDir = {});
     // -d for every horn (or the given ones), and --port.
     std::vector<std::string> Target() const;
     std::vector<std::string> Target(std::size_t horn) const;

@@ -142,11 +142,9 @@ TEST(CliExitCodes, TheWifiCheckSendsNothingWhenThisPcIsNotOnTheNetwork) {
 }
 
 TEST(CliExitCodes, HumanOutputEscapesDeviceTextsAndSendsFailuresToTheErrorStream) {
-    THorns horns("127.0.91.31", 2);
-    const auto set = RunCli(Join(horns.Target(0), {"--yes", "set", "location", "A\x1B[2J\xFF"}));
-    ASSERT_EQ(set.Code, 0) << set.Err;
-    ASSERT_TRUE(horns.FileIs(0, "/local/locate.cfg", "A\x1B[2J\xFF"));
-    horns.Site.Restart(0);
+    // No setting written from here holds a control character; a horn may still report one.
+    const std::string state = TempFile("escapes/127.0.91.31/local/locate.cfg", "A\x1B[2J\xFF");
+    THorns horns("127.0.91.31", 2, {}, state.substr(0, state.find("/127.0.91.31/")));
     horns.Site.StopHorn(1);
     const auto r = RunCli(Join(horns.Target(), {"info"}));
     EXPECT_EQ(r.Code, 3);

@@ -34,4 +34,7 @@ expect "0 1 2 3" kstbellctl relay on --tone ""
 expect "ap station" kstbellctl --simulate wifi-mode ""
 expect "--dry-run" kstbellctl config apply --dry
 expect "--simulate --sim-state" kstbellctl --sim
+expect "log" kstbellctl site ""
+expect "bell_fired bell_missed" kstbellctl site log --kind bell_
+expect "--state-dir" kstbellctl site log --state
 exit $failed

@@ -173,5 +173,34 @@ TEST_F(ValidationTest, LocationAndWebKeyLengths) {
     EXPECT_EQ(Run(CommitWebKey).Text, "    . WEB Key must be 5 chars.");
 }
 
+TEST_F(ValidationTest, ControlCharactersAreRefusedNamingTheField) {
+    struct Case {
+        void (*commit)(TContext&);
+        std::string* edit;
+        std::string text;
+        const char* field;
+    };
+    const Case cases[] = {
+        {CommitApCredentials, &w.Edit1.Text, "Net\x01", "The SSID"},
+        {CommitApCredentials, &w.Edit2.Text, "key\n12345", "The key"},
+        {CommitStationCredentials, &w.Edit3.Text, std::string("Pl\0nt", 5), "The SSID"},
+        {CommitStationCredentials, &w.Edit4.Text, "key12345\x7F", "The key"},
+        {CommitLocation, &w.Edit5.Text, "Hall\t2", "The location"},
+        {CommitWebKey, &w.Edit6.Text, "ab\rc", "The WEB Key"},
+    };
+    for (const Case& c : cases) {
+        w.Edit1.Text = w.Edit3.Text = "Net";
+        w.Edit2.Text = w.Edit4.Text = "12345678";
+        w.RadioButton1 = w.RadioButton3 = false;
+        w.RadioButton2 = w.RadioButton5 = true;
+        w.RadioButton4 = false;
+        *c.edit = c.text;
+        const auto shown = Run(c.commit);
+        EXPECT_EQ(shown.Caption, "Error found!") << c.field;
+        EXPECT_EQ(shown.Text,
+                  std::string("    . ") + c.field + " may not hold control characters.");
+    }
+}
+
 }  // namespace
 }  // namespace kstbell::test

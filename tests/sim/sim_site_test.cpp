@@ -244,14 +244,15 @@ TEST(SimSiteLoad, ConcurrentClientsAcrossManyHornsEachGetTheirOwnHornsAnswer) {
         ASSERT_EQ(site.Requests(i).size(), 2u) << site.Address(i);
 }
 
-// Starts a site of 200 horns with a limit of 100 descriptors; exits 3 with the reason printed
-// when the start is refused, 0 when it is not.
-[[noreturn]] void StartWithTooFewDescriptors() {
+// Starts a site of 200 horns, their files kept in stateDir, with a limit of 100 descriptors;
+// exits 3 with the reason printed when the start is refused, 0 when it is not.
+[[noreturn]] void StartWithTooFewDescriptors(const std::string& stateDir) {
     const rlimit low{100, 100};
     ::setrlimit(RLIMIT_NOFILE, &low);
     TSiteOptions options;
     options.Horns.BindAddress = "127.0.78.1";
     options.Horns.Port = 0;
+    options.Horns.StateDir = stateDir;
     options.Count = 200;
     TSimulatedSite site(options);
     try {
@@ -265,8 +266,12 @@ TEST(SimSiteLoad, ConcurrentClientsAcrossManyHornsEachGetTheirOwnHornsAnswer) {
 
 TEST(SimSiteLoadDeathTest, TooFewDescriptorsAreReportedBeforeServing) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(StartWithTooFewDescriptors(), ::testing::ExitedWithCode(3),
+    const auto state =
+        std::filesystem::temp_directory_path() / ("kstbell-sim-fds-" + std::to_string(::getpid()));
+    EXPECT_EXIT(StartWithTooFewDescriptors(state.string()), ::testing::ExitedWithCode(3),
                 "200 horns need at least 464 open descriptors.*limit is 100");
+    EXPECT_FALSE(std::filesystem::exists(state / "127.0.78.1")) << "no folder before the check";
+    std::filesystem::remove_all(state);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // watch: polls every device's status at a steady period and prints what changed, and when a
 // device stops or starts answering, until interrupted.
 
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <chrono>
 #include <ctime>
@@ -18,6 +20,7 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 constexpr int kSliceMs = 50;
+constexpr int kDefaultIntervalMs = 3100;
 // As the desktop program: a device that answered is shown offline after two polls in a row
 // without an answer.
 constexpr int kMissesForOffline = 2;
@@ -107,32 +110,54 @@ void Poll(TVerbContext& c, const std::string& address, TDeviceSession& s, TSeen&
         stamp.Local + "  " + address + "  offline: " + error["message"].get<std::string>());
 }
 
+class TWatch final : public TVerb {
+  public:
+    TWatch()
+        : TVerb({"watch", "print changes (and online/offline) until interrupted",
+                 "event (online|change), time (UTC, ISO 8601), changed (field names) and the "
+                 "status fields; a device that stops answering: ok false, error.event "
+                 "\"offline\""}) {}
+
+    void Declare(CLI::App& verb) override {
+        verb.add_option("--interval", intervalMs_, "ms between polls of a device (default 3100)")
+            ->type_name("MS")
+            ->check(CLI::Range(100, 3600000));
+    }
+
+    int Run(TVerbContext& c) override {
+        site::TSessionSet engine(c.Devices, c.Engine, c.Network);
+        std::vector<TSeen> seen(engine.Count());
+        // The same devices every round: the workers stay. Fewer of them than for a one-off command
+        // unless --parallel says otherwise: polls in a burst cost more processor time the more of
+        // them run at once, and a round of answering devices takes a fraction of the period.
+        const std::size_t parallel = c.Global.ParallelGiven ? c.Engine.Parallel : kWatchParallel;
+        site::TWorkerPool workers(std::min(parallel, engine.Count()));
+        const auto period = std::chrono::milliseconds(intervalMs_);
+        c.Report.Remark("watching " + std::to_string(engine.Count()) +
+                        (engine.Count() == 1 ? " device" : " devices") + " every " +
+                        std::to_string(intervalMs_) + " ms; interrupt to stop");
+        for (auto next = TClock::now(); !c.Stopped();) {
+            workers.Run(engine.Count(), [&](std::size_t i) {
+                if (!c.Stopped()) Poll(c, engine.Address(i), engine.Session(i), seen[i]);
+            });
+            next += period;
+            // A round that took longer than the period is followed by the next at once.
+            if (next < TClock::now()) next = TClock::now();
+            while (!c.Stopped() && TClock::now() < next)
+                std::this_thread::sleep_for(std::min<TClock::duration>(
+                    next - TClock::now(), std::chrono::milliseconds(kSliceMs)));
+        }
+        return kExitOk;
+    }
+
+  private:
+    int intervalMs_ = kDefaultIntervalMs;
+};
+
 }  // namespace
 
-int RunWatch(TVerbContext& c) {
-    site::TSessionSet engine(c.Devices, c.Engine, c.Network);
-    std::vector<TSeen> seen(engine.Count());
-    // The same devices every round: the workers stay. Fewer of them than for a one-off command
-    // unless --parallel says otherwise: polls in a burst cost more processor time the more of
-    // them run at once, and a round of answering devices takes a fraction of the period.
-    const std::size_t parallel = c.Line.ParallelGiven ? c.Engine.Parallel : kWatchParallel;
-    site::TWorkerPool workers(std::min(parallel, engine.Count()));
-    const auto period = std::chrono::milliseconds(c.Line.IntervalMs);
-    c.Report.Remark("watching " + std::to_string(engine.Count()) +
-                    (engine.Count() == 1 ? " device" : " devices") + " every " +
-                    std::to_string(c.Line.IntervalMs) + " ms; interrupt to stop");
-    for (auto next = TClock::now(); !c.Stopped();) {
-        workers.Run(engine.Count(), [&](std::size_t i) {
-            if (!c.Stopped()) Poll(c, engine.Address(i), engine.Session(i), seen[i]);
-        });
-        next += period;
-        // A round that took longer than the period is followed by the next at once.
-        if (next < TClock::now()) next = TClock::now();
-        while (!c.Stopped() && TClock::now() < next)
-            std::this_thread::sleep_for(std::min<TClock::duration>(
-                next - TClock::now(), std::chrono::milliseconds(kSliceMs)));
-    }
-    return kExitOk;
+std::unique_ptr<TVerb> MakeWatchVerb() {
+    return std::make_unique<TWatch>();
 }
 
 }  // namespace kstbell::cli

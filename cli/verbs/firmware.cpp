@@ -1,10 +1,12 @@
 // firmware: uploads an image the device verifies by its byte sum; the device restarts after a
 // confirmed image, and --wait sees it come back with its new version.
 
+#include <CLI/CLI.hpp>
+
 #include <atomic>
-#include <fstream>
 
 #include "cli/device_fields.h"
+#include "cli/exit_codes.h"
 #include "cli/outcome_text.h"
 #include "cli/progress_line.h"
 #include "cli/restart_wait.h"
@@ -17,25 +19,6 @@
 namespace kstbell::cli {
 
 namespace {
-
-// The image's length, or the reason it cannot be uploaded, found before any device is asked.
-TOutcome CheckImage(const std::string& path, std::uint64_t& length) {
-    std::ifstream file(path, std::ios::binary | std::ios::ate);
-    const auto end = file ? static_cast<std::streamoff>(file.tellg()) : -1;
-    if (end < 0) {
-        TOutcome o = Invalid(TInvalid::ImageUnreadable, "it cannot be opened");
-        o.Path = path;
-        return o;
-    }
-    length = static_cast<std::uint64_t>(end);
-    if (end > MaxImageLength) {
-        TOutcome o = Invalid(TInvalid::ImageTooLong);
-        o.Path = path;
-        o.Total = length;
-        return o;
-    }
-    return {};
-}
 
 // Counts the image bytes into the progress line, and notices a reset that could not be sent
 // after the device confirmed the image.
@@ -90,8 +73,8 @@ struct TUploads {
 // Asks for the model (it picks the image header), then uploads. Done when the device confirmed
 // the image; otherwise the failure, with context saying when it happened. before receives the
 // firmware version the device reported.
-TOutcome Upload(TVerbContext& c, TDeviceSession& s, TUploadWatch& watch, std::uint64_t length,
-                std::string& before, std::string& context) {
+TOutcome Upload(const std::string& image, TDeviceSession& s, TUploadWatch& watch,
+                std::uint64_t length, std::string& before, std::string& context) {
     const TOutcome asked = RequestDeviceInfo(s);
     if (!asked.Ok()) {
         context = "before the upload";
@@ -102,18 +85,21 @@ TOutcome Upload(TVerbContext& c, TDeviceSession& s, TUploadWatch& watch, std::ui
                                            "; only model " + std::to_string(kSupportedModelCode) +
                                            " takes firmware from here");
     before = FirmwareVersionText(s.LastReport.FirmwareMajor, s.LastReport.FirmwareMinor);
-    const TOutcome uploaded = UploadFirmware(s, c.Line.Args.at(0));
+    const TOutcome uploaded = UploadFirmware(s, image);
     if (uploaded.Ok()) watch.Finish(length);
     return uploaded;
 }
 
-void UpdateOne(TVerbContext& c, const std::string& address, TDeviceSession& s, std::uint64_t length,
-               TUploads& uploads) {
-    const std::string& image = c.Line.Args.at(0);
+void UpdateOne(TVerbContext& c, const std::string& image, bool wait, const std::string& address,
+               TDeviceSession& s, std::uint64_t length, TUploads& uploads) {
     TUploadWatch watch(s, uploads.Progress);
     std::string before;
     std::string context;
-    const TOutcome uploaded = Upload(c, s, watch, length, before, context);
+    TOutcome uploaded;
+    {
+        TTransferMark transfer(c.Env);
+        uploaded = Upload(image, s, watch, length, before, context);
+    }
     uploads.Ended();
     if (!uploaded.Ok()) {
         c.Report.Failure(address,
@@ -126,17 +112,23 @@ void UpdateOne(TVerbContext& c, const std::string& address, TDeviceSession& s, s
                                             "that starts it could not be sent"));
         return;
     }
+    c.Pending.Restarted(address);
     nlohmann::ordered_json result{
         {"image", image},   {"bytes", length},           {"sum", "0x" + Hex8(s.ImageSum)},
         {"verified", true}, {"firmware_before", before}, {"restart_sent", true}};
     std::string human = address + "  firmware " + before + ": image of " + std::to_string(length) +
                         " bytes stored, byte sum 0x" + Hex8(s.ImageSum) + " confirmed; restarting";
-    if (!c.Line.Wait) {
+    if (!wait) {
         c.Report.Success(address, result, human);
         return;
     }
     long waited = 0;
     const TOutcome back = WaitUntilBack(s, c.Env, waited);
+    if (!back.Ok() && c.Stopped()) {
+        c.Report.Interrupted(address, InterruptedWaiting("the image was stored, its byte sum "
+                                                         "confirmed and the restart sent"));
+        return;
+    }
     if (!back.Ok()) {
         c.Report.Failure(address, ErrorJson(back,
                                             "the image was stored and confirmed; the device "
@@ -152,30 +144,60 @@ void UpdateOne(TVerbContext& c, const std::string& address, TDeviceSession& s, s
         human + "; back after " + std::to_string(waited) + " ms with firmware " + after);
 }
 
-}  // namespace
+class TFirmware final : public TVerb {
+  public:
+    TFirmware()
+        : TVerb({"firmware", "upload a firmware image, verified by its byte sum",
+                 "image, bytes, sum, verified, firmware_before, restart_sent, firmware_after and "
+                 "back_after_ms (--wait)"}) {}
 
-int RunFirmware(TVerbContext& c) {
-    const std::string& image = c.Line.Args.at(0);
-    std::uint64_t length = 0;
-    if (const TOutcome checked = CheckImage(image, length); !checked.Ok()) {
-        for (const auto& device : c.Devices)
-            c.Report.Failure(device, checked);
+    void Declare(CLI::App& verb) override {
+        verb.add_option("IMAGE", image_, "the image file (at most 2 MiB)")
+            ->type_name("IMAGE")
+            ->required();
+        verb.add_flag("--wait", wait_,
+                      "wait until the device answers again (60 s at most) and report the "
+                      "firmware version after");
+    }
+
+    int Run(TVerbContext& c) override {
+        const std::string& image = image_;
+        std::uint64_t length = 0;
+        if (const TOutcome checked = CheckImageFile(image, length); !checked.Ok()) {
+            // A folder, a device or an empty file is no image at all: a usage error.
+            if (checked.Invalid == TInvalid::ImageNotFile ||
+                checked.Invalid == TInvalid::ImageEmpty) {
+                c.Report.Error(OutcomeMessage(checked));
+                return kExitUsage;
+            }
+            FailAll(c, checked);
+            return c.Report.ExitCode();
+        }
+        int exitCode = 0;
+        if (!ConsentTo(c,
+                       "Upload the firmware " + image + " (" + std::to_string(length) +
+                           " bytes) to " + DeviceListText(c.Devices) +
+                           "? Each device restarts once it confirmed the image.",
+                       exitCode))
+            return exitCode;
+        TProgressLine progress(c.Err, c.Env.ErrIsTerminal && !c.Global.Json && !c.Global.Quiet,
+                               "firmware", length * c.Devices.size());
+        TUploads uploads{progress, c.Devices.size()};
+        c.ForEach([&](const std::string& address, TDeviceSession& s) {
+            UpdateOne(c, image, wait_, address, s, length, uploads);
+        });
         return c.Report.ExitCode();
     }
-    int exitCode = 0;
-    if (!ConsentTo(c,
-                   "Upload the firmware " + image + " (" + std::to_string(length) + " bytes) to " +
-                       DeviceListText(c.Devices) +
-                       "? Each device restarts once it confirmed the image.",
-                   exitCode))
-        return exitCode;
-    TProgressLine progress(c.Err, c.Env.ErrIsTerminal && !c.Line.Json && !c.Line.Quiet, "firmware",
-                           length * c.Devices.size());
-    TUploads uploads{progress, c.Devices.size()};
-    c.ForEach([&](const std::string& address, TDeviceSession& s) {
-        UpdateOne(c, address, s, length, uploads);
-    });
-    return c.Report.ExitCode();
+
+  private:
+    std::string image_;
+    bool wait_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<TVerb> MakeFirmwareVerb() {
+    return std::make_unique<TFirmware>();
 }
 
 }  // namespace kstbell::cli

@@ -1,0 +1,185 @@
+#include "bridge/site_mqtt.h"
+
+#include <chrono>
+
+namespace kstbell::bridge {
+
+namespace {
+
+using site::TCause;
+
+// Put before the id of the horn commands this front makes, so that results are published for
+// those only: the switches of a group's ring or an alarm that came through MQTT have the same
+// cause, and answer on the site's result topic instead.
+constexpr const char* kHornTag = "h";
+
+TOutcome Withheld(TOutcomeKind kind, std::string message) {
+    TOutcome o{kind};
+    o.Message = std::move(message);
+    return o;
+}
+
+TSiteOutcome Failed(std::string error, std::string message) {
+    TSiteOutcome o;
+    o.Ok = false;
+    o.Error = std::move(error);
+    o.Message = std::move(message);
+    return o;
+}
+
+std::int64_t Seconds(const site::TRingRecord& r) {
+    return std::chrono::round<std::chrono::seconds>(r.End - r.Start).count();
+}
+
+}  // namespace
+
+TSiteMqtt::TSiteMqtt(const TBridgeConfig& config, const std::vector<THornEntry>& horns,
+                     std::string password, site::TSite& site, site::ISiteControl& control,
+                     TSiteMqttInfo info, TLog log)
+    : site_(site), control_(control), log_(std::move(log)) {
+    const TTopics topics(config.BaseTopic, config.DiscoveryPrefix, kServiceProgram.Level);
+    std::vector<std::vector<std::size_t>> groupHorns;
+    for (const auto& g : info.Groups)
+        groupHorns.push_back(control_.GroupHorns(g).value_or(std::vector<std::size_t>{}));
+    summary_ = "serving the site" + (info.SiteName.empty() ? "" : " '" + info.SiteName + "'") +
+               " over MQTT under " + config.BaseTopic + "/: " + std::to_string(horns.size()) +
+               " horn(s), " + std::to_string(info.Groups.size()) + " group(s), " +
+               std::to_string(info.Alarms.size()) + " alarm(s), rings up to " +
+               std::to_string(std::chrono::round<std::chrono::seconds>(info.MaxRing).count()) +
+               " s";
+    front_ = std::make_unique<TSiteFront>(
+        topics, kServiceProgram, std::move(info), groupHorns, site_.Count(),
+        [this](std::vector<TMessage> m) { link_->Publish(std::move(m)); }, log_);
+
+    TBrokerLink::THooks hooks;
+    hooks.Commands = front_->Topics().CommandSubscriptions();
+    hooks.HornCommand = [this](const THornRequest& r) { HornCommand(r); };
+    hooks.Received = [this](const std::string& topic, std::string_view payload, bool retained) {
+        SiteMessage(topic, payload, retained);
+    };
+    hooks.Connected = [this] {
+        // What the site had before this front heard of it counts too: horns that sounded and
+        // rings it took up after a restart.
+        site_.Registry().Visit(
+            [this](const std::vector<site::THornView>& views) { front_->SyncHorns(views); });
+        front_->Seed(site_.ActiveRings());
+        front_->Republish();
+    };
+    link_ = std::make_unique<TBrokerLink>(config, horns, std::move(password),
+                                          TFrontOptions{kServiceProgram, kHornTag},
+                                          site_.Registry(), std::move(hooks), log_);
+}
+
+TSiteMqtt::~TSiteMqtt() {
+    Stop();
+}
+
+bool TSiteMqtt::Start(std::string& error) {
+    if (!link_->Start(error)) return false;
+    log_(summary_);
+    return true;
+}
+
+void TSiteMqtt::Stop() {
+    front_->Close();
+    link_->Stop();
+}
+
+void TSiteMqtt::OnHornEvents(const std::vector<site::THornEvent>& events) {
+    link_->OnHornEvents(events);
+    front_->OnHornEvents(events);
+}
+
+void TSiteMqtt::OnRingStarted(const site::TRingStart& start) {
+    link_->Front().NoteRing(start);
+    front_->OnRingStarted(start);
+}
+
+void TSiteMqtt::OnRingEnded(const site::TRingEnd& end, site::TCause, site::TInstant) {
+    front_->OnRingEnded(end);
+}
+
+void TSiteMqtt::HornCommand(const THornRequest& r) {
+    const site::TCommand& c = r.Command;
+    if (c.Kind != site::TCommandKind::Relay) {
+        site_.Submit(r.Horn, c);
+        return;
+    }
+    if (!c.On) {
+        // Its result comes with the switch off, which is never refused.
+        control_.StopHorn(r.Horn, TCause::Mqtt, {}, c.Tag);
+        return;
+    }
+    site::TRingRequest request;
+    request.Horns = {r.Horn};
+    request.Tone = c.Tone.value_or(site_.Registry().View(r.Horn).State.Tone);
+    request.Duration = r.Duration;
+    request.Cause = TCause::Mqtt;
+    request.Tag = c.Tag;
+    const site::TRingAnswer answer = control_.Ring(request);
+    // A ring that switches the horn answers with its switch; one that does not, here, in its
+    // place among the horn's results.
+    if (!answer.Started) {
+        site_.Registry().Reject(r.Horn, c,
+                                Withheld(TOutcomeKind::Cancelled,
+                                         "the service did not start the ring: " + answer.Refusal));
+    } else if (answer.Start.Taken.empty()) {
+        site_.Registry().Reject(
+            r.Horn, c,
+            Withheld(TOutcomeKind::Busy,
+                     "a ring of higher priority, or one that ends later, holds the horn"));
+    }
+}
+
+TSiteOutcome TSiteMqtt::Carry(const TSiteCommand& c) {
+    const std::string& name = c.Address.Name;
+    switch (c.Address.Kind) {
+        case TSiteCommandKind::GroupSiren: {
+            if (!c.On) {
+                if (!control_.StopGroup(name, TCause::Mqtt, {}))
+                    return Failed("invalid_input", "the service knows no group '" + name + "'");
+                return {};
+            }
+            site::TRingRequest request;
+            request.Group = name;
+            request.Tone = c.Tone.value_or(0);
+            request.Duration = c.Duration;
+            request.Cause = TCause::Mqtt;
+            const site::TRingAnswer answer = control_.Ring(request);
+            if (!answer.Started)
+                return Failed("cancelled", "the service did not start the ring: " + answer.Refusal);
+            TSiteOutcome o;
+            o.Horns = answer.Start.Taken.size();
+            o.Held = answer.Start.HeldByOthers.size();
+            o.DurationS = Seconds(answer.Start.Record);
+            o.Clamped = answer.Start.Clamped;
+            return o;
+        }
+        case TSiteCommandKind::AlarmStart:
+        case TSiteCommandKind::AlarmSwitch: {
+            if (!c.On) {
+                TSiteOutcome o;
+                o.Stopped = control_.StopAlarm(name, TCause::Mqtt, {});
+                return o;
+            }
+            const site::TAlarmAnswer answer = control_.StartAlarm(name, TCause::Mqtt, {});
+            if (!answer.Ok)
+                return Failed("cancelled",
+                              "the service did not start the alarm: " + answer.Refusal);
+            return {};
+        }
+        case TSiteCommandKind::StopAll:
+            control_.StopAll(TCause::Mqtt, {});
+            return {};
+    }
+    return {};
+}
+
+void TSiteMqtt::SiteMessage(const std::string& topic, std::string_view payload, bool retained) {
+    const auto command = front_->Parse(topic, payload, retained);
+    if (!command) return;
+    const TSiteOutcome outcome = command->Error.empty() ? Carry(*command) : TSiteOutcome{};
+    link_->Publish({front_->Result(*command, outcome)});
+}
+
+}  // namespace kstbell::bridge

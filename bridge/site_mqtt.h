@@ -1,0 +1,70 @@
+#pragma once
+
+// kstbelld's MQTT front. The site's horns appear as kstbell-bridge shows them, except that a
+// siren rings through the service: ON starts a ring on that horn (for its "duration", clamped to
+// the site's longest ring, or until OFF and at most that long), which the service ends by
+// itself; OFF stops whatever sounds on the horn and is never refused. The site itself is one
+// more device: a siren per group (ON while any horn of the group sounds), per alarm a button
+// that starts it and a switch that shows it sounding and stops it, and Stop all. Every entity of
+// the site is available while the service is (BASE/service/availability, its last will); every
+// horn's while the horn and the service are.
+//
+// What it is asked goes to the service through site::ISiteControl; what happens comes back
+// through the site's events, which the service's listener hands on. The broker's network thread
+// never waits for a horn, and the site never waits for the broker: rings end whether or not a
+// broker is there.
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bridge/broker_link.h"
+#include "bridge/config.h"
+#include "bridge/log.h"
+#include "bridge/site_front.h"
+#include "site/control.h"
+#include "site/site.h"
+
+namespace kstbell::bridge {
+
+class TSiteMqtt {
+  public:
+    // horns: the site's horns in the site's order (their input's device class shows in
+    // discovery). The site and control must outlive this front, and the site's events must stop
+    // reaching it before it is destroyed.
+    TSiteMqtt(const TBridgeConfig& config, const std::vector<THornEntry>& horns,
+              std::string password, site::TSite& site, site::ISiteControl& control,
+              TSiteMqttInfo info, TLog log);
+    ~TSiteMqtt();
+    TSiteMqtt(const TSiteMqtt&) = delete;
+    TSiteMqtt& operator=(const TSiteMqtt&) = delete;
+
+    // Connects in the background. False, with the reason, when the client cannot be set up
+    // (TLS files that cannot be read).
+    bool Start(std::string& error);
+    // Publishes every horn and the service offline, gives the broker a few seconds to take it,
+    // and disconnects; events that come later are dropped. Idempotent.
+    void Stop();
+    bool BrokerConnected() const { return link_->Connected(); }
+
+    // The service's site listener hands these on (called under site locks: they only queue).
+    void OnHornEvents(const std::vector<site::THornEvent>& events);
+    void OnRingStarted(const site::TRingStart& start);
+    void OnRingEnded(const site::TRingEnd& end, site::TCause cause, site::TInstant when);
+
+  private:
+    void HornCommand(const THornRequest& request);
+    void SiteMessage(const std::string& topic, std::string_view payload, bool retained);
+    TSiteOutcome Carry(const TSiteCommand& command);
+
+    site::TSite& site_;
+    site::ISiteControl& control_;
+    TLog log_;
+    std::string summary_;  // what Start logs
+    std::unique_ptr<TSiteFront> front_;
+    std::unique_ptr<TBrokerLink> link_;
+};
+
+}  // namespace kstbell::bridge

@@ -1,0 +1,63 @@
+#pragma once
+
+// Writes the audit log and the lines for people from a thread of its own, so that whoever
+// reports an event (the site's threads, under their locks) only queues it and never waits for
+// the disk or the journal. Entries waiting together are appended in one transaction. Once a
+// day, and at the start, entries older than the log's length are pruned.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <variant>
+
+#include "service/log_sink.h"
+#include "service/store/store.h"
+
+namespace kstbell::service {
+
+class TAuditWriter {
+  public:
+    // Beyond this many waiting items, new ones are counted and dropped (a disk that hangs must
+    // not eat the memory); the count is reported once writing goes on.
+    static constexpr std::size_t kMaxWaiting = 100000;
+
+    TAuditWriter(store::TStore& store, std::chrono::days logDays, TLog log);
+    ~TAuditWriter();
+    TAuditWriter(const TAuditWriter&) = delete;
+    TAuditWriter& operator=(const TAuditWriter&) = delete;
+
+    void Start();
+    // Writes what waits, then ends the thread. Idempotent.
+    void Stop();
+
+    void Append(store::TAuditEntry entry);
+    void Line(std::string line);
+    // Returns once everything queued before the call is written.
+    void Flush();
+
+  private:
+    using TItem = std::variant<store::TAuditEntry, std::string>;
+    void Run();
+    void Write(std::deque<TItem>& batch);
+    void Prune();
+
+    store::TStore& store_;
+    std::chrono::days logDays_;
+    TLog log_;
+    std::mutex m_;
+    std::condition_variable wake_;
+    std::condition_variable written_;
+    std::deque<TItem> waiting_;
+    std::size_t dropped_ = 0;
+    std::uint64_t queued_ = 0;  // items queued so far
+    std::uint64_t done_ = 0;    // items written (or dropped) so far
+    bool stopping_ = false;
+    bool finished_ = false;  // the thread has written its last batch
+    std::thread thread_;
+};
+
+}  // namespace kstbell::service

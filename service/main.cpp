@@ -1,0 +1,177 @@
+// kstbelld: the site service. A site's horns on a calendar, rings that always end, alarms, an
+// audit log, and the MQTT front.
+
+#include <signal.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bridge/config_file.h"
+#include "kstbell_version.h"
+#include "service/command_line.h"
+#include "service/config_report.h"
+#include "service/demo_config.h"
+#include "service/instance_lock.h"
+#include "service/service.h"
+#include "service/site_file.h"
+#include "service/store/state_folder.h"
+#include "service/store/store_error.h"
+#include "service/users/user_command.h"
+#include "sim/simulated_site.h"
+#include "sim/site_addresses.h"
+
+namespace {
+
+using namespace kstbell;
+using namespace kstbell::service;
+
+constexpr int kFailed = 1;
+constexpr int kBadConfiguration = 2;
+constexpr const char* kFirstSimulated = "127.0.78.1";
+
+int Refuse(const std::string& why, int code = kBadConfiguration, bool usage = false) {
+    std::fprintf(stderr, "kstbelld: %s\n", why.c_str());
+    if (usage) std::fputs(kUsage, stderr);
+    return code;
+}
+
+std::vector<std::string> SimulatedAddresses(std::size_t count) {
+    std::vector<std::string> out;
+    for (const auto& a : sim::ConsecutiveAddresses(*sim::ParseIpv4(kFirstSimulated), count))
+        out.push_back(sim::Ipv4Text(a));
+    return out;
+}
+
+std::chrono::sys_seconds Now() {
+    return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+}
+
+// kstbelld user ... / token ...: on the database of the state folder (--state-dir DIR anywhere
+// among the words, else the service's own rule), beside a running service.
+int Users(std::vector<std::string> args) {
+    std::string given;
+    const auto option = std::find(args.begin(), args.end(), "--state-dir");
+    if (option != args.end()) {
+        if (option + 1 == args.end()) return Refuse("--state-dir needs a value");
+        given = *(option + 1);
+        args.erase(option, option + 2);
+    }
+    const auto stateDir = store::ServiceStateFolder(given);
+    if (stateDir.empty()) return Refuse("no state folder: give --state-dir DIR");
+    return users::RunUserCommand(args, stateDir, std::cin, std::cout, std::cerr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Every thread started from here on leaves these signals to the wait below.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && (args.front() == "user" || args.front() == "token")) return Users(args);
+
+    TCommandLine line;
+    std::string error;
+    if (!ParseCommandLine(args, line, error)) return Refuse(error, kBadConfiguration, true);
+    if (line.Help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (line.Version) {
+        std::printf("kstbelld %s\n", KSTBELL_VERSION);
+        return 0;
+    }
+
+    std::optional<TDeviceOverride> simulated;
+    if (line.Simulate) simulated = TDeviceOverride{SimulatedAddresses(line.Simulate), 0};
+    TServiceConfig config;
+    std::vector<std::string> errors;
+    // The demo site is written for the simulated horns; a file's devices are replaced by them.
+    const bool read =
+        line.ConfigPath.empty() && simulated
+            ? ReadSiteText(DemoConfig(simulated->Addresses), kDemoConfigName, config, errors)
+            : ReadSiteFile(line.ConfigPath.empty() ? kDefaultConfigPath : line.ConfigPath, config,
+                           errors, simulated);
+    if (!read) {
+        for (const auto& e : errors)
+            std::fprintf(stderr, "kstbelld: %s\n", e.c_str());
+        return kBadConfiguration;
+    }
+    if (line.CheckConfig) {
+        std::fputs(ConfigSummary(config, Now()).c_str(), stdout);
+        return 0;
+    }
+    if (line.Next) {
+        std::fputs(NextBellsText(config, Now(), line.Next).c_str(), stdout);
+        return 0;
+    }
+    std::string password;
+    if (config.HasBroker && !config.Bridge.PasswordFile.empty() &&
+        !bridge::ReadPasswordFile(config.Bridge.PasswordFile, password, error))
+        return Refuse(error);
+    if (config.HasBroker && !bridge::CheckConfig(config.Bridge, error))
+        return Refuse(config.Path + ": " + error);
+
+    const auto stateDir = store::ServiceStateFolder(line.StateDir);
+    if (stateDir.empty())
+        return Refuse(
+            "no state folder: give --state-dir DIR (neither STATE_DIRECTORY nor HOME "
+            "is set)",
+            kBadConfiguration);
+    TInstanceLock lock;
+    if (!lock.Take(stateDir, error)) return Refuse(error, kFailed);
+
+    const TLog log = StderrLog();
+    std::unique_ptr<sim::TSimulatedSite> site;
+    if (line.Simulate) {
+        sim::TSiteOptions options;
+        options.Horns.BindAddress = kFirstSimulated;
+        options.Horns.Port = 0;
+        options.Count = line.Simulate;
+        try {
+            site = std::make_unique<sim::TSimulatedSite>(options);
+            site->Start();
+        } catch (const std::exception& e) {
+            return Refuse(std::string("the simulated horns did not start: ") + e.what(), kFailed);
+        }
+        config.Bridge.DevicePort = site->Port();
+        log(std::to_string(site->Count()) + " simulated horn(s) from " + site->Address(0) +
+            " on port " + std::to_string(site->Port()));
+    }
+
+    std::unique_ptr<TService> service;
+    try {
+        service = std::make_unique<TService>(config, TServiceOptions{stateDir, log, password});
+    } catch (const store::TStoreError& e) {
+        return Refuse(e.what(), kFailed);
+    }
+    if (!service->Start(error)) {
+        service->Stop();
+        return Refuse(error);
+    }
+    for (;;) {
+        int received = 0;
+        sigwait(&signals, &received);
+        if (received != SIGHUP) {
+            log(std::string(received == SIGTERM ? "SIGTERM" : "SIGINT") + ": stopping");
+            break;
+        }
+        log("SIGHUP: the site file is read at the start only; restart kstbelld to read it "
+            "again");
+    }
+    service->Stop();
+    if (site) site->Stop();
+    return 0;
+}

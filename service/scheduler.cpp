@@ -1,0 +1,114 @@
+#include "service/scheduler.h"
+
+#include <algorithm>
+
+#include "service/calendar/clock_text.h"
+#include "service/store/store_error.h"
+
+namespace kstbell::service {
+
+namespace {
+
+using namespace std::chrono;
+
+// Bells asked of the calendar at once: more than ring at one instant in any sane schedule.
+constexpr std::size_t kBatch = 64;
+
+sys_seconds Seconds(site::TInstant at) {
+    return floor<seconds>(at);
+}
+
+}  // namespace
+
+TScheduler::TScheduler(const calendar::TCalendar& calendar, seconds lateTolerance,
+                       store::TServiceState& state, IBellRinger& ringer, ISchedulerClock& clock,
+                       TLog log)
+    : calendar_(calendar),
+      tolerance_(lateTolerance),
+      state_(state),
+      ringer_(ringer),
+      clock_(clock),
+      log_(std::move(log)) {}
+
+sys_seconds TScheduler::LastHandled() {
+    try {
+        if (const auto saved = state_.GetTime(kLastHandledKey)) return floor<seconds>(*saved);
+    } catch (const store::TStoreError& e) {
+        log_("the scheduler's last instant could not be read: " + std::string(e.what()));
+    }
+    // First start: nothing before now is the scheduler's business.
+    const sys_seconds now = Seconds(clock_.Now());
+    Handled(now);
+    return now;
+}
+
+void TScheduler::Handled(sys_seconds at) {
+    lastHandled_ = at;
+    try {
+        state_.SetTime(kLastHandledKey, at);
+    } catch (const store::TStoreError& e) {
+        log_("the scheduler's last instant could not be kept: " + std::string(e.what()));
+    }
+}
+
+void TScheduler::CatchUp(site::TInstant precise) {
+    const sys_seconds now = Seconds(precise);
+    if (now <= lastHandled_) return;
+    calendar::TDueBells bells = calendar_.Classify(lastHandled_, now, tolerance_);
+    // The calendar counts whole seconds; a bell is too late as soon as the tolerance has passed.
+    const auto tooLate = std::stable_partition(
+        bells.Due.begin(), bells.Due.end(), [&](auto& b) { return precise - b.At <= tolerance_; });
+    bells.Missed.insert(bells.Missed.end(), tooLate, bells.Due.end());
+    bells.Due.erase(tooLate, bells.Due.end());
+    std::stable_sort(bells.Missed.begin(), bells.Missed.end(),
+                     [](const auto& a, const auto& b) { return a.At < b.At; });
+    for (const auto& bell : bells.Missed)
+        ringer_.Missed(bell);
+    // Handled before they ring: a restart in between must not ring them twice.
+    Handled(now);
+    if (!bells.Due.empty()) ringer_.Ring(bells.Due, true);
+}
+
+std::vector<calendar::TScheduledBell> TScheduler::NextBells() const {
+    std::vector<calendar::TScheduledBell> bells = calendar_.Next(lastHandled_, kBatch);
+    if (bells.empty()) return bells;
+    const sys_seconds first = bells.front().At;
+    bells.erase(
+        std::find_if(bells.begin(), bells.end(), [&](const auto& b) { return b.At != first; }),
+        bells.end());
+    return bells;
+}
+
+void TScheduler::Run() {
+    lastHandled_ = LastHandled();
+    for (;;) {
+        CatchUp(clock_.Now());
+        const auto bells = NextBells();
+        const site::TInstant now = clock_.Now();
+        if (bells.empty()) {
+            if (!clock_.WaitUntil(now + kLongestWait)) return;
+            continue;
+        }
+        const site::TInstant at = bells.front().At;
+        const site::TInstant prepareAt = at - kLead;
+        if (now < prepareAt) {
+            if (!clock_.WaitUntil(std::min(prepareAt, now + kLongestWait))) return;
+            continue;
+        }
+        ringer_.Prepare(bells);
+        if (!clock_.WaitUntil(at)) {
+            ringer_.Withdraw();
+            return;
+        }
+        const site::TInstant rung = clock_.Now();
+        if (rung - at > tolerance_) {
+            // A pause longer than the tolerance: the catch-up records them missed.
+            ringer_.Withdraw();
+            continue;
+        }
+        Handled(bells.front().At);
+        ringer_.Ring(bells, rung - at >= seconds(1));
+    }
+}
+
+}  // namespace kstbell::service

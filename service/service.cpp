@@ -1,0 +1,364 @@
+#include "service/service.h"
+
+#include <unistd.h>
+
+#include "kstbell_version.h"
+#include "platform/backends.h"
+#include "service/calendar/clock_text.h"
+#include "service/causes.h"
+#include "service/event_text.h"
+#include "service/mqtt_front.h"
+#include "service/restore.h"
+#include "service/ring_context.h"
+#include "service/store/store_error.h"
+
+namespace kstbell::service {
+
+namespace {
+
+site::TSiteConfig SiteConfig(const TServiceConfig& c) {
+    site::TSiteConfig s;
+    for (const auto& h : c.Horns)
+        s.Horns.push_back({h.Address, h.Name});
+    s.Sessions.Parallel = c.Bridge.Parallel;
+    s.Sessions.Port = c.Bridge.DevicePort;
+    s.Sessions.ConnectTimeoutMs = c.Bridge.ConnectTimeoutMs;
+    s.Sessions.ReplyWaitMs = c.Bridge.ReplyWaitMs;
+    s.Registry.InfoEveryPolls = c.Bridge.InfoEveryPolls;
+    s.PollPeriod = std::chrono::milliseconds(c.Bridge.PollPeriodMs);
+    s.Rings.MaxRing = c.Site.MaxRing;
+    s.Rings.StopUnowned = c.Site.StopUnowned;
+    return s;
+}
+
+std::string BellLabel(const calendar::TScheduledBell& bell) {
+    return bell.Plan + " " + calendar::FormatTimeOfDay(bell.Bell.Time) +
+           (bell.Moved ? " (moved by a clock change)" : "");
+}
+
+std::string Who(site::TCause cause, const std::string& actor) {
+    return CauseWord(cause) + (actor.empty() ? "" : " by " + Printable(actor));
+}
+
+}  // namespace
+
+TService::TService(TServiceConfig config, TServiceOptions options)
+    : config_(std::move(config)),
+      options_(std::move(options)),
+      store_(std::make_unique<store::TStore>(options_.StateDir)),
+      writer_(std::make_unique<TAuditWriter>(*store_, config_.Site.LogDays, options_.Log)),
+      calendar_(config_.Calendar.Zone, config_.Calendar.Schedule) {
+    std::vector<std::string> addresses;
+    for (const auto& h : config_.Horns)
+        addresses.push_back(h.Address);
+    journal_ = std::make_unique<TRingJournal>(
+        store_->Rings(), addresses,
+        [this](std::size_t horn) {
+            const auto view = site_->Registry().View(horn);
+            return view.Identity ? MacText(view.Identity->Mac) : std::string();
+        },
+        options_.Log);
+    events_ = std::make_unique<TSiteEvents>(config_, *writer_, *journal_);
+    IHostNetworkSource* network = options_.Network;
+    if (!network) {
+        ownNetwork_ = MakeHostNetworkSource();
+        network = ownNetwork_.get();
+    }
+    site_ = std::make_unique<site::TSite>(SiteConfig(config_), *network, journal_.get(), *events_);
+    inputs_ = std::make_unique<TInputWatch>(
+        config_.Inputs, [this](std::size_t horn, const std::string& alarm) {
+            writer_->Line("horn " + HornText(config_, horn) + ": its input starts alarm " + alarm);
+            const auto answer = StartAlarm(alarm, site::TCause::Input, HornText(config_, horn));
+            if (!answer.Ok) writer_->Line("alarm " + alarm + " not started: " + answer.Refusal);
+        });
+    events_->SetInputWatch(*inputs_);
+    scheduler_ =
+        std::make_unique<TScheduler>(calendar_, config_.Calendar.LateTolerance, store_->State(),
+                                     static_cast<IBellRinger&>(*this), clock_, options_.Log);
+}
+
+TService::~TService() {
+    Stop();
+}
+
+void TService::Audit(store::TAuditEntry entry) {
+    writer_->Append(std::move(entry));
+}
+
+void TService::Restore(site::TInstant now) {
+    const TRestored restored = Restored(store_->Rings().Unfinished(Utc(now)), config_, now);
+    for (const auto& [ring, address] : restored.Unconfigured) {
+        store_->Rings().MarkHornOff(ring, address, Utc(now));
+        writer_->Line("ring " + std::to_string(ring) + ": horn " + address +
+                      " is no longer configured; it is left out");
+    }
+    for (const auto& ring : restored.Running)
+        journal_->Adopt(ring.Id, false, 0);
+    for (const auto& ring : restored.Ended)
+        journal_->Adopt(ring.Ring, true, ring.Horns.size());
+    events_->Restored(restored.Running, restored.Alarms);
+    site_->Restore(restored.Running, restored.Ended);
+    if (!restored.Running.empty() || !restored.Ended.empty())
+        writer_->Line("taken up after the restart: " + std::to_string(restored.Running.size()) +
+                      " running ring(s), " + std::to_string(restored.Ended.size()) +
+                      " ended ring(s) whose horns are switched off until they report off");
+}
+
+bool TService::Start(std::string& error) {
+    if (started_) return true;
+    started_ = true;
+    writer_->Start();
+    const site::TInstant now = std::chrono::system_clock::now();
+    try {
+        Restore(now);
+    } catch (const store::TStoreError& e) {
+        error = std::string("the rings in the database cannot be read: ") + e.what();
+        return false;
+    }
+    store::TAuditEntry start;
+    start.At = Utc(now);
+    start.Kind = store::TAuditKind::ServiceStart;
+    start.Detail = std::string("kstbelld ") + KSTBELL_VERSION + ", pid " + std::to_string(getpid());
+    Audit(start);
+    store::TAuditEntry loaded = start;
+    loaded.Kind = store::TAuditKind::ConfigLoaded;
+    loaded.Detail = config_.Path + ": " + std::to_string(config_.Horns.size()) + " horn(s), " +
+                    std::to_string(config_.Groups.size()) + " group(s), " +
+                    std::to_string(config_.Alarms.size()) + " alarm(s), " +
+                    std::to_string(config_.Calendar.Schedule.Plans.size()) + " day plan(s)";
+    Audit(loaded);
+    writer_->Line("site \"" + Printable(config_.Site.Name) + "\": " + loaded.Detail +
+                  "; state in " + options_.StateDir.string());
+
+    if (config_.HasBroker) {
+        auto front = MakeMqttFront(config_, options_.BrokerPassword, *site_, *this, options_.Log);
+        if (!front->Start(error)) return false;
+        events_->AddFront(*front);
+        fronts_.push_back(std::move(front));
+    }
+    site_->Start();
+    inputs_->Start();
+    schedulerThread_ = std::thread([this] { scheduler_->Run(); });
+    const auto next = calendar_.Next(std::chrono::floor<std::chrono::seconds>(now), 1);
+    writer_->Line(next.empty() ? "no bells ahead in the calendar"
+                               : "next bell: " + BellLabel(next.front()) + ", group " +
+                                     next.front().Bell.Group + ", at " +
+                                     calendar::FormatLocal(next.front().Local) + " (" +
+                                     calendar::FormatUtc(next.front().At) + ")");
+    return true;
+}
+
+void TService::Stop() {
+    if (!started_ || stopped_) return;
+    stopped_ = true;
+    clock_.Stop();
+    if (schedulerThread_.joinable()) schedulerThread_.join();
+    inputs_->Stop();
+    site_->Stop();
+    for (auto& front : fronts_)
+        front->Stop();
+    store::TAuditEntry stop;
+    stop.At = Utc(std::chrono::system_clock::now());
+    stop.Kind = store::TAuditKind::ServiceStop;
+    stop.Detail = "stopped; running rings are taken up at the next start";
+    Audit(stop);
+    writer_->Line("stopped");
+    writer_->Stop();
+}
+
+std::vector<std::string> TService::GroupNames() const {
+    std::vector<std::string> names;
+    for (const auto& g : config_.Groups)
+        names.push_back(g.Name);
+    return names;
+}
+
+std::optional<std::vector<std::size_t>> TService::GroupHorns(const std::string& group) const {
+    const TGroup* found = config_.FindGroup(group);
+    if (!found) return std::nullopt;
+    return found->Horns;
+}
+
+std::vector<std::string> TService::AlarmNames() const {
+    std::vector<std::string> names;
+    for (const auto& a : config_.Alarms)
+        names.push_back(a.Name);
+    return names;
+}
+
+site::TRingAnswer TService::Ring(const site::TRingRequest& request) {
+    site::TRingAnswer answer;
+    const auto refuse = [&](std::string why) {
+        answer.Refusal = std::move(why);
+        return answer;
+    };
+    if (request.Tone > 3) return refuse("the tone must be 0 to 3");
+    if (request.Duration && *request.Duration < std::chrono::seconds(1))
+        return refuse("a ring lasts at least 1 s");
+    std::vector<std::size_t> horns = request.Horns;
+    if (!request.Group.empty()) {
+        const TGroup* group = config_.FindGroup(request.Group);
+        if (!group) return refuse("no group named '" + request.Group + "'");
+        horns = group->Horns;
+    }
+    for (std::size_t h : horns)
+        if (h >= config_.Horns.size()) return refuse("no horn number " + std::to_string(h));
+    if (horns.empty()) return refuse("no horns to ring");
+    site::TRingSpec spec;
+    spec.Horns = std::move(horns);
+    spec.Tone = request.Tone;
+    spec.Duration = request.Duration.value_or(site::TMillis::zero());
+    spec.Priority = kManualPriority;
+    spec.Cause = request.Cause;
+    spec.Actor = request.Actor;
+    spec.Label = request.Group;
+    spec.Tag = request.Tag;
+    const TRingContextScope scope({.Actor = request.Actor, .Group = request.Group});
+    answer.Start = site_->Ring(std::move(spec));
+    if (answer.Start.Record.Id == 0)
+        return refuse("the ring could not be recorded, so no horn was switched on");
+    answer.Started = true;
+    return answer;
+}
+
+void TService::StopHorn(std::size_t horn, site::TCause cause, const std::string& actor,
+                        const std::string& tag) {
+    if (horn >= config_.Horns.size()) return;
+    const TRingContextScope scope({.Actor = actor});
+    site_->StopHorn(horn, cause, tag);
+}
+
+bool TService::StopGroup(const std::string& group, site::TCause cause, const std::string& actor) {
+    const TGroup* found = config_.FindGroup(group);
+    if (!found) return false;
+    writer_->Line("group " + group + " stopped (" + Who(cause, actor) + ")");
+    const TRingContextScope scope({.Actor = actor});
+    for (std::size_t h : found->Horns)
+        site_->StopHorn(h, cause);
+    return true;
+}
+
+void TService::StopAll(site::TCause cause, const std::string& actor) {
+    const site::TInstant now = std::chrono::system_clock::now();
+    // One flushed write ends every ring in the database, rather than one per ring.
+    bool endedAll = true;
+    try {
+        store_->Rings().EndAll(Utc(now));
+    } catch (const store::TStoreError& e) {
+        endedAll = false;
+        writer_->Line("stop all: the rings' ends could not be recorded at once: " +
+                      std::string(e.what()));
+    }
+    store::TAuditEntry entry;
+    entry.At = Utc(now);
+    entry.Kind = store::TAuditKind::StopAll;
+    entry.Cause = AuditCause(cause);
+    entry.Actor = actor;
+    entry.Detail = "every ring and alarm ended, every horn told off";
+    Audit(entry);
+    writer_->Line("stop all (" + Who(cause, actor) + ")");
+    const TRingContextScope scope({.Actor = actor, .EndedAll = endedAll});
+    site_->StopAll(cause);
+}
+
+site::TAlarmAnswer TService::StartAlarm(const std::string& name, site::TCause cause,
+                                        const std::string& actor) {
+    site::TAlarmAnswer answer;
+    const alarms::TAlarm* alarm = config_.FindAlarm(name);
+    if (!alarm) {
+        answer.Refusal = "no alarm named '" + name + "'";
+        return answer;
+    }
+    const TGroup* group = config_.FindGroup(alarm->Group);
+    std::vector<std::size_t> horns = group ? group->Horns : std::vector<std::size_t>{};
+    site::TRingSpec spec = alarms::AlarmRing(*alarm, std::move(horns), cause, actor);
+    const TRingContextScope scope({.Actor = actor, .Group = alarm->Group, .Alarm = name});
+    const site::TRingStart start = site_->Ring(std::move(spec));
+    if (start.Record.Id == 0) {
+        answer.Refusal = "the alarm's ring could not be recorded, so no horn was switched on";
+        return answer;
+    }
+    answer.Ok = true;
+    answer.Ring = start.Record.Id;
+    return answer;
+}
+
+bool TService::StopAlarm(const std::string& name, site::TCause cause, const std::string& actor) {
+    const auto rings = events_->AlarmRings(name);
+    if (rings.empty()) return false;
+    const TRingContextScope scope({.Actor = actor});
+    for (std::uint64_t ring : rings)
+        site_->StopRing(ring, cause);
+    return true;
+}
+
+site::TRingSpec TService::BellRing(const calendar::TScheduledBell& bell) const {
+    site::TRingSpec spec;
+    if (const TGroup* group = config_.FindGroup(bell.Bell.Group)) spec.Horns = group->Horns;
+    spec.Tone = static_cast<std::uint8_t>(bell.Bell.Tone);
+    spec.Duration = std::chrono::seconds(bell.Bell.DurationS);
+    spec.Priority = kBellPriority;
+    spec.Cause = site::TCause::Schedule;
+    spec.Label = BellLabel(bell);
+    return spec;
+}
+
+void TService::Prepare(const std::vector<calendar::TScheduledBell>& bells) {
+    prepared_.clear();
+    for (const auto& bell : bells) {
+        const site::TRingSpec spec = BellRing(bell);
+        const site::TInstant start = bell.At;
+        prepared_.push_back(journal_->Prepare(
+            spec, start, start + std::min<site::TMillis>(spec.Duration, config_.Site.MaxRing),
+            bell.Bell.Group));
+    }
+}
+
+void TService::Ring(const std::vector<calendar::TScheduledBell>& bells, bool late) {
+    const bool usePrepared = prepared_.size() == bells.size();
+    for (std::size_t i = 0; i < bells.size(); ++i) {
+        const auto& bell = bells[i];
+        TRingContext context;
+        context.Group = bell.Bell.Group;
+        context.Bell = BellLabel(bell);
+        context.Scheduled = bell.At;
+        context.Late = late;
+        context.Prepared = usePrepared ? prepared_[i] : 0;
+        const TRingContextScope scope(std::move(context));
+        const site::TRingStart start = site_->Ring(BellRing(bell));
+        if (start.Record.Id != 0) continue;
+        store::TAuditEntry entry;
+        entry.At = Utc(std::chrono::system_clock::now());
+        entry.Kind = store::TAuditKind::BellMissed;
+        entry.Cause = store::TAuditCause::Schedule;
+        entry.Group = bell.Bell.Group;
+        entry.Detail = BellLabel(bell) + ": its ring could not be recorded";
+        Audit(entry);
+        writer_->Line("bell " + BellLabel(bell) + " missed: its ring could not be recorded");
+    }
+    prepared_.clear();
+}
+
+void TService::Withdraw() {
+    const site::TInstant now = std::chrono::system_clock::now();
+    for (std::int64_t id : prepared_)
+        journal_->Withdraw(id, now);
+    prepared_.clear();
+}
+
+void TService::Missed(const calendar::TScheduledBell& bell) {
+    store::TAuditEntry entry;
+    entry.At = Utc(std::chrono::system_clock::now());
+    entry.Kind = store::TAuditKind::BellMissed;
+    entry.Cause = store::TAuditCause::Schedule;
+    entry.Group = bell.Bell.Group;
+    entry.Tone = bell.Bell.Tone;
+    entry.Duration = std::chrono::seconds(bell.Bell.DurationS);
+    entry.Detail = BellLabel(bell) + " at " + calendar::FormatUtc(bell.At) +
+                   ": not rung, the service was not running (or was held up) then";
+    Audit(entry);
+    writer_->Line("bell " + BellLabel(bell) + " (" + calendar::FormatUtc(bell.At) +
+                  ") missed: the service was not running then; it is not rung late");
+}
+
+}  // namespace kstbell::service

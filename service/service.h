@@ -1,0 +1,107 @@
+#pragma once
+
+// kstbelld's core: the site with its horns, the rings kept in the database so that every ring
+// ends, the scheduler that rings the calendar's bells, the alarms (by name, or by a horn's
+// input), the audit log, and the fronts. What a front may ask it is site::ISiteControl.
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ports/host_network_source.h"
+#include "service/audit_writer.h"
+#include "service/calendar/calendar.h"
+#include "service/input_watch.h"
+#include "service/log_sink.h"
+#include "service/ring_journal.h"
+#include "service/scheduler.h"
+#include "service/service_config.h"
+#include "service/service_front.h"
+#include "service/site_events.h"
+#include "service/store/store.h"
+#include "service/system_clock.h"
+#include "site/control.h"
+#include "site/site.h"
+
+namespace kstbell::service {
+
+// Priorities: scheduled bells ring at 0, rings asked for by people and automations at 50,
+// alarms at 101 and above.
+inline constexpr int kBellPriority = 0;
+inline constexpr int kManualPriority = 50;
+
+struct TServiceOptions {
+    std::filesystem::path StateDir;
+    TLog Log;
+    std::string BrokerPassword;
+    // The host's network for the sessions; the system's when null.
+    IHostNetworkSource* Network = nullptr;
+};
+
+class TService final : public site::ISiteControl, private IBellRinger {
+  public:
+    // Opens the database (throws store::TStoreError when it cannot be used).
+    TService(TServiceConfig config, TServiceOptions options);
+    ~TService() override;
+    TService(const TService&) = delete;
+    TService& operator=(const TService&) = delete;
+
+    // Takes up the rings the database holds, logs the start, starts the fronts, the polling, the
+    // input watch and the scheduler. False, with the reason, when it cannot.
+    bool Start(std::string& error);
+    // Stops everything; rings stay in the database, where the next start takes them up.
+    // Idempotent.
+    void Stop();
+
+    const TServiceConfig& Config() const { return config_; }
+    site::TSite& Site() { return *site_; }
+    store::TStore& Store() { return *store_; }
+    // Returns once every audit entry and line reported so far is written.
+    void Flush() { writer_->Flush(); }
+
+    // site::ISiteControl
+    std::vector<std::string> GroupNames() const override;
+    std::optional<std::vector<std::size_t>> GroupHorns(const std::string& group) const override;
+    std::vector<std::string> AlarmNames() const override;
+    site::TRingAnswer Ring(const site::TRingRequest& request) override;
+    void StopHorn(std::size_t horn, site::TCause cause, const std::string& actor,
+                  const std::string& tag) override;
+    bool StopGroup(const std::string& group, site::TCause cause, const std::string& actor) override;
+    void StopAll(site::TCause cause, const std::string& actor) override;
+    site::TAlarmAnswer StartAlarm(const std::string& name, site::TCause cause,
+                                  const std::string& actor) override;
+    bool StopAlarm(const std::string& name, site::TCause cause, const std::string& actor) override;
+
+  private:
+    // IBellRinger
+    void Prepare(const std::vector<calendar::TScheduledBell>& bells) override;
+    void Ring(const std::vector<calendar::TScheduledBell>& bells, bool late) override;
+    void Withdraw() override;
+    void Missed(const calendar::TScheduledBell& bell) override;
+
+    site::TRingSpec BellRing(const calendar::TScheduledBell& bell) const;
+    void Restore(site::TInstant now);
+    void Audit(store::TAuditEntry entry);
+
+    TServiceConfig config_;
+    TServiceOptions options_;
+    std::unique_ptr<store::TStore> store_;
+    std::unique_ptr<TAuditWriter> writer_;
+    std::unique_ptr<TRingJournal> journal_;
+    std::unique_ptr<TSiteEvents> events_;
+    std::unique_ptr<IHostNetworkSource> ownNetwork_;
+    std::unique_ptr<site::TSite> site_;
+    std::unique_ptr<TInputWatch> inputs_;
+    std::vector<std::unique_ptr<IServiceFront>> fronts_;
+    calendar::TCalendar calendar_;
+    TSystemClock clock_;
+    std::unique_ptr<TScheduler> scheduler_;
+    std::thread schedulerThread_;
+    std::vector<std::int64_t> prepared_;  // the scheduler's records made ahead
+    bool started_ = false;
+    bool stopped_ = false;
+};
+
+}  // namespace kstbell::service

@@ -1,0 +1,54 @@
+#include <cstdint>
+
+#include "service/site_file_parts.h"
+
+namespace kstbell::service {
+
+namespace {
+
+constexpr std::size_t kLongestName = 100;
+constexpr std::int64_t kLongestRingS = 3600;
+constexpr std::int64_t kLongestLogDays = 36500;
+
+bool HasControl(const std::string& text) {
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+    return false;
+}
+
+}  // namespace
+
+void ReadSiteSection(const toml::node& node, calendar::TConfigValues& values,
+                     TSiteSettings& settings) {
+    const toml::table* site = values.Table(node, "site");
+    if (!site) return;
+    for (const auto& [name, value] : *site) {
+        const std::string key = "site." + std::string(name.str());
+        if (name == "time_zone" || name == "late_tolerance_s") continue;  // the calendar's
+        if (name == "name") {
+            if (auto text = values.Text(value, key)) {
+                if (text->size() > kLongestName || HasControl(*text))
+                    values.Fail(value, key, "must be at most 100 bytes without control characters");
+                else
+                    settings.Name = *text;
+            }
+        } else if (name == "max_ring_s") {
+            if (auto s = values.Integer(value, key, 1, kLongestRingS))
+                settings.MaxRing = std::chrono::seconds(*s);
+        } else if (name == "stop_unowned") {
+            if (const auto* flag = value.as_boolean())
+                settings.StopUnowned = flag->get();
+            else
+                values.Fail(value, key, "must be true or false");
+        } else if (name == "log_days") {
+            if (auto days = values.Integer(value, key, 1, kLongestLogDays))
+                settings.LogDays = std::chrono::days(*days);
+        } else {
+            values.Fail(value, key,
+                        "unknown key (name, time_zone, max_ring_s, late_tolerance_s, "
+                        "stop_unowned and log_days are)");
+        }
+    }
+}
+
+}  // namespace kstbell::service

@@ -1,0 +1,77 @@
+// The service with its MQTT front against Debian's mosquitto: a horn's siren with a duration,
+// an alarm's button and Stop all reach the service and are logged with their cause; a ring
+// ends while the broker is gone, and the front comes back with the broker.
+
+#include <gtest/gtest.h>
+
+#include "service_fixture.h"
+
+namespace kstbell::service::test {
+namespace {
+
+using bridge::test::TBroker;
+using bridge::test::TTestClient;
+using store::TAuditKind;
+
+const std::string kBase = "kstbelldtest";
+
+std::string Topic(const std::string& suffix) {
+    return kBase + "/" + suffix;
+}
+
+TEST(ServiceMqttTest, RingsAndAlarmsFromTheBrokerEndAlsoWhenTheBrokerIsGone) {
+    TBroker broker;
+    auto client = std::make_unique<TTestClient>(broker.Port());
+    TServiceHarness h(2);
+    h.Start("[site]\nname = \"Test School\"\n[broker]\nurl = \"" + broker.Url() +
+            "\"\n[topics]\nbase = \"" + kBase + R"("
+[alarms.fire]
+priority = 300
+tone = 3
+repeat = 100
+steps = [{ on_ms = 1000, off_ms = 0 }]
+)");
+    ASSERT_EQ(client->WaitFor(Topic("service/availability")), "online");
+    ASSERT_TRUE(client->WaitFor(Topic("024b7a3c6001/state")));
+
+    // A siren's ring with a duration, ended by the service with the broker gone.
+    client->Publish(Topic("024b7a3c6001/siren/set"), R"({"state":"ON","tone":2,"duration":2})");
+    ASSERT_TRUE(h.RelayBecomes(0, 1));
+    EXPECT_EQ(h.Horns().Snapshot(0).Tone, 2);
+    broker.Stop();
+    client.reset();
+    EXPECT_TRUE(h.RelayBecomes(0, 0, 4s));
+    const auto rings = h.Entries(TAuditKind::Ring);
+    ASSERT_EQ(rings.size(), 1u);
+    EXPECT_EQ(rings[0].Cause, store::TAuditCause::Mqtt);
+    EXPECT_EQ(rings[0].Duration, std::chrono::milliseconds(2000));
+    EXPECT_EQ(rings[0].HornAddress, h.Horns().Address(0));
+
+    // Back with the broker: an alarm's button and Stop all.
+    broker.Start();
+    client = std::make_unique<TTestClient>(broker.Port());
+    ASSERT_EQ(client->WaitFor(Topic("service/availability"), 40s), "online");
+    client->Publish(Topic("alarm/fire/start"), "PRESS");
+    ASSERT_TRUE(h.RelayBecomes(0, 1) && h.RelayBecomes(1, 1));
+    EXPECT_EQ(client->WaitFor(Topic("alarm/fire/state")), "ON");
+    client->Publish(Topic("service/stop_all"), "PRESS");
+    EXPECT_TRUE(h.RelayBecomes(0, 0) && h.RelayBecomes(1, 0));
+    EXPECT_EQ(
+        client->WaitFor(Topic("alarm/fire/state"), [](const std::string& s) { return s == "OFF"; }),
+        "OFF");
+    const auto alarms = h.Entries(TAuditKind::AlarmStart);
+    ASSERT_EQ(alarms.size(), 1u);
+    EXPECT_EQ(alarms[0].Cause, store::TAuditCause::Mqtt);
+    const auto stops = h.Entries(TAuditKind::StopAll);
+    ASSERT_EQ(stops.size(), 1u);
+    EXPECT_EQ(stops[0].Cause, store::TAuditCause::Mqtt);
+
+    // A stopped service says so on the broker.
+    h.Stop();
+    EXPECT_EQ(client->WaitFor(Topic("service/availability"),
+                              [](const std::string& s) { return s == "offline"; }),
+              "offline");
+}
+
+}  // namespace
+}  // namespace kstbell::service::test

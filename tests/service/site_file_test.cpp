@@ -1,0 +1,189 @@
+// The site file: the annotated example and a bridge's file read as they are shipped, groups and
+// horn inputs resolved to horns, and every mistake named by line, key and reason, all at once.
+
+#include <gtest/gtest.h>
+
+#include "service/alarms/alarm_config.h"
+#include "service/site_file.h"
+
+namespace kstbell::service {
+namespace {
+
+const std::string kPath = "/etc/kstbell/site.toml";
+
+// Two named horns and a range: enough for groups and inputs to refer to.
+const std::string kHorns = R"([devices]
+addresses = ["10.0.1.0/30"]
+[[devices.horn]]
+address = "10.0.2.1"
+name = "Gym"
+[[devices.horn]]
+address = "10.0.2.2"
+name = "Hall"
+)";
+
+const std::string kAlarm = R"(
+[alarms.fire]
+steps = [ { on_ms = 1000, off_ms = 0 } ]
+)";
+
+std::vector<std::string> Mistakes(const std::string& text) {
+    TServiceConfig config;
+    std::vector<std::string> errors;
+    EXPECT_FALSE(ReadSiteText(text, kPath, config, errors)) << text;
+    return errors;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string all;
+    for (const auto& l : lines)
+        all += l + "\n";
+    return all;
+}
+
+TEST(SiteFileTest, TheExampleAndABridgeFileAreValid) {
+    for (const char* file : {KSTBELL_SITE_EXAMPLE, KSTBELL_BRIDGE_EXAMPLE}) {
+        TServiceConfig config;
+        std::vector<std::string> errors;
+        EXPECT_TRUE(ReadSiteFile(file, config, errors)) << Joined(errors);
+    }
+    // The example's alarms are the shipped examples, unchanged.
+    TServiceConfig config;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(ReadSiteFile(KSTBELL_SITE_EXAMPLE, config, errors));
+    std::vector<alarms::TAlarm> shipped;
+    ASSERT_TRUE(alarms::ReadAlarms(toml::parse_file(KSTBELL_ALARMS_EXAMPLES),
+                                   KSTBELL_ALARMS_EXAMPLES, shipped, errors));
+    ASSERT_EQ(config.Alarms.size(), shipped.size());
+    for (std::size_t i = 0; i < shipped.size(); ++i) {
+        EXPECT_EQ(config.Alarms[i].Name, shipped[i].Name);
+        EXPECT_EQ(alarms::AlarmLength(config.Alarms[i]), alarms::AlarmLength(shipped[i]));
+        EXPECT_EQ(config.Alarms[i].Priority, shipped[i].Priority);
+    }
+    EXPECT_EQ(config.Site.Name, "Northside School");
+    EXPECT_EQ(config.Groups.front().Name, "all");
+    EXPECT_EQ(config.Groups.front().Horns.size(), config.Horns.size());
+}
+
+TEST(SiteFileTest, GroupsAndInputsResolveToHorns) {
+    const std::string text = R"([site]
+max_ring_s = 30
+stop_unowned = false
+log_days = 7
+[devices]
+addresses = ["10.0.1.0/30", "10.0.1.2"]
+[[devices.horn]]
+address = "10.0.2.0/30"
+input_alarm = "fire"
+input_debounce_ms = 250
+[[devices.horn]]
+address = "10.0.3.1"
+name = "Gym"
+input_alarm = "fire"
+[[devices.horn]]
+address = "10.0.1.1"
+name = "Desk"
+input_alarm = "fire"
+input_hold_off_s = 10
+[groups]
+mixed = ["Gym", "10.0.1.1", "10.0.2.0/24", "10.0.1.1"]
+)" + kAlarm;
+    TServiceConfig c;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(ReadSiteText(text, kPath, c, errors)) << Joined(errors);
+    // 10.0.1.1-2, 10.0.2.1-2, 10.0.3.1: the repeated addresses once.
+    ASSERT_EQ(c.Horns.size(), 5u);
+    EXPECT_EQ(c.Site.MaxRing, std::chrono::seconds(30));
+    EXPECT_FALSE(c.Site.StopUnowned);
+    EXPECT_EQ(c.Site.LogDays, std::chrono::days(7));
+    const TGroup* mixed = c.FindGroup("mixed");
+    ASSERT_NE(mixed, nullptr);
+    EXPECT_EQ(mixed->Horns, (std::vector<std::size_t>{0, 2, 3, 4}));
+    ASSERT_EQ(c.Inputs.size(), 5u);
+    // A horn of a range with a table of its own takes its name and input from that table.
+    EXPECT_EQ(c.Horns[0].Name, "Desk");
+    ASSERT_TRUE(c.Inputs[0]);
+    EXPECT_EQ(c.Inputs[0]->HoldOff, std::chrono::seconds(10));
+    EXPECT_FALSE(c.Inputs[1]);
+    for (std::size_t h : {2u, 3u}) {  // every horn of the range
+        ASSERT_TRUE(c.Inputs[h]);
+        EXPECT_EQ(c.Inputs[h]->Alarm, "fire");
+        EXPECT_EQ(c.Inputs[h]->Debounce, std::chrono::milliseconds(250));
+        EXPECT_EQ(c.Inputs[h]->HoldOff, std::chrono::seconds(300));
+    }
+    ASSERT_TRUE(c.Inputs[4]);
+    EXPECT_EQ(c.Inputs[4]->Debounce, std::chrono::milliseconds(0));
+    EXPECT_FALSE(c.HasBroker);
+}
+
+TEST(SiteFileTest, EachMistakeNamesItsLineAndKey) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"[site]\nmax_ring_s = 0\n",
+         ":2: key 'site.max_ring_s': must be an integer from 1 to 3600"},
+        {"[site]\nstop_unowned = 1\n", ":2: key 'site.stop_unowned': must be true or false"},
+        {"[site]\nname = \"a\\u0007b\"\n", ":2: key 'site.name': must be at most 100 bytes"},
+        {"[site]\nlog_day = 3\n", ":2: key 'site.log_day': unknown key"},
+        {"[site]\ntime_zone = \"Mars/Olympus\"\n", ":2: key 'site.time_zone': no time zone"},
+        {"[http]\nlisten = \"127.0.0.1:8786\"\n",
+         ":1: key 'http': the HTTP front is not supported"},
+        {"[calendar]\n", ":1: key 'calendar': unknown section"},
+        {"[poll]\nperiod_ms = 5\n", ":2: key 'poll.period_ms': must be an integer"},
+        {"[groups]\nall = [\"Gym\"]\n", ":2: key 'groups.all': 'all' is built in"},
+        {"[groups]\nFloor1 = [\"Gym\"]\n", ":2: key 'groups.Floor1': a group's name is 1 to 32"},
+        {"[groups]\nempty = []\n", ":2: key 'groups.empty': must be a list"},
+        {"[groups]\nx = [\"Gymm\"]\n", ":2: key 'groups.x[0]': 'Gymm' is no horn's name"},
+        {"[groups]\nx = [\"10.0.9.0/30\"]\n", ":2: key 'groups.x[0]': '10.0.9.0/30' holds no"},
+        {"[groups]\nx = [1]\n", ":2: key 'groups.x[0]': must be a text"},
+        {"[[devices.horn]]\naddress = \"10.0.5.1\"\ninput_alarm = \"flood\"\n",
+         ":3: key 'devices.horn.input_alarm': no alarm named 'flood'"},
+        {"[[devices.horn]]\naddress = \"10.0.5.1\"\ninput_hold_off_s = 5\n",
+         ":3: key 'devices.horn.input_alarm': is missing"},
+        {"[[devices.horn]]\naddress = \"10.0.5.1\"\ninput_debounce_ms = -1\n",
+         ":3: key 'devices.horn.input_debounce_ms': must be an integer from 0 to 60000"},
+        {"[[devices.horn]]\naddress = \"10.0.5.1\"\ninput = \"fire\"\n",
+         ":3: key 'devices.horn.input': unknown key"},
+        {"[schedule.week]\nmonday = \"d\"\n[schedule.day_plans.d]\n"
+         "bells = [{ time = \"08:00\", group = \"hall\", tone = 1, duration_s = 5 }]\n",
+         ":4: key 'schedule.day_plans.d.bells[0].group': no group named 'hall'"},
+        {"[alarms.flood]\ngroup = \"cellar\"\nsteps = [{ on_ms = 100, off_ms = 0 }]\n",
+         ":2: key 'alarms.flood.group'"},
+    };
+    for (const auto& [text, expected] : cases) {
+        const auto errors = Mistakes(kHorns + kAlarm + "\n" + text);
+        ASSERT_EQ(errors.size(), 1u) << text << Joined(errors);
+        // The lines of the snippet come after the horns' and the alarm's.
+        const auto shift =
+            static_cast<unsigned long>(std::count(kHorns.begin(), kHorns.end(), '\n') +
+                                       std::count(kAlarm.begin(), kAlarm.end(), '\n') + 1);
+        const auto colon = expected.find(':', 1);
+        const unsigned long line = std::stoul(expected.substr(1, colon - 1)) + shift;
+        EXPECT_EQ(errors[0].rfind(kPath + ":" + std::to_string(line) + expected.substr(colon), 0),
+                  0u)
+            << errors[0] << "\nwanted " << expected;
+    }
+    // No horns at all: the devices are named.
+    const auto none = Mistakes("[site]\nname = \"x\"\n");
+    ASSERT_EQ(none.size(), 1u);
+    EXPECT_NE(none[0].find("key 'devices': no horns"), std::string::npos) << none[0];
+}
+
+TEST(SiteFileTest, EveryMistakeIsReportedAtOnceInLineOrder) {
+    const auto errors = Mistakes(kHorns + R"(
+[groups]
+x = ["nobody"]
+[poll]
+parallel = 0
+[site]
+max_ring_s = 99999
+[broker]
+url = "http://x"
+)");
+    ASSERT_EQ(errors.size(), 4u) << Joined(errors);
+    const char* keys[] = {"groups.x[0]", "poll.parallel", "site.max_ring_s", "broker.url"};
+    for (std::size_t i = 0; i < 4; ++i)
+        EXPECT_NE(errors[i].find(std::string("key '") + keys[i] + "'"), std::string::npos)
+            << errors[i];
+}
+
+}  // namespace
+}  // namespace kstbell::service
