@@ -32,7 +32,7 @@ void AddGlobalOptions(CLI::App& app, TGlobalOptions& g) {
         ->check(CLI::Range(1, 4096));
     app.add_option("--timeout", g.TimeoutMs,
                    "how long a connection may take, in ms (default 3000); each reply may take "
-                   "as long, at most 1000")
+                   "as long, at most 1000; with --service the answer too (default 15000)")
         ->type_name("MS")
         ->check(CLI::Range(1, 600000));
     app.add_flag("--check-wifi", g.CheckWifi,
