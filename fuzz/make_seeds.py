@@ -198,8 +198,6 @@ def web_json_seeds():
     # The first byte picks the route (modulo the routes with a body); each seed tries each.
     return {f"json{i:02}_{r}": bytes([r]) + b.encode()
             for i, b in enumerate(bodies) for r in range(11)}
-
-
 def snapshot_seeds():
     head = '{"format":"kstbellctl-config/1",'
     snapshots = [

@@ -1,11 +1,12 @@
 // kstbelld: the site service. A site's horns on a calendar, rings that always end, alarms, an
-// audit log, and the MQTT front.
+// audit log, the MQTT front and the HTTP front.
 
 #include <signal.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -16,6 +17,7 @@
 #include "kstbell_version.h"
 #include "service/command_line.h"
 #include "service/config_report.h"
+#include "service/demo_account.h"
 #include "service/demo_config.h"
 #include "service/instance_lock.h"
 #include "service/service.h"
@@ -67,6 +69,16 @@ int Users(std::vector<std::string> args) {
     return users::RunUserCommand(args, stateDir, std::cin, std::cout, std::cerr);
 }
 
+// The page's files: the installed ones, or, for --simulate from a build that was not
+// installed, the source tree's.
+std::filesystem::path PageDir(bool simulated) {
+    std::error_code ec;
+    if (simulated && !std::filesystem::is_directory(KSTBELL_PAGE_DIR, ec) &&
+        std::filesystem::is_directory(KSTBELL_PAGE_SOURCE_DIR, ec))
+        return KSTBELL_PAGE_SOURCE_DIR;
+    return KSTBELL_PAGE_DIR;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -109,6 +121,9 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "kstbelld: %s\n", e.c_str());
         return kBadConfiguration;
     }
+    // The simulated site is one to try out from a browser: its HTTP front is on by default.
+    const bool defaultHttp = line.Simulate && !config.Http;
+    if (defaultHttp) config.Http.emplace();
     if (line.CheckConfig) {
         std::fputs(ConfigSummary(config, Now()).c_str(), stdout);
         return 0;
@@ -151,15 +166,32 @@ int main(int argc, char** argv) {
             " on port " + std::to_string(site->Port()));
     }
 
+    TServiceOptions options{stateDir, log, password};
+    options.PageDir = PageDir(line.Simulate != 0);
     std::unique_ptr<TService> service;
     try {
-        service = std::make_unique<TService>(config, TServiceOptions{stateDir, log, password});
+        service = std::make_unique<TService>(config, options);
     } catch (const store::TStoreError& e) {
         return Refuse(e.what(), kFailed);
     }
+    std::string demoPassword;
+    if (line.Simulate && config.Http) {
+        demoPassword = MakeDemoAccount(service->Store(), error);
+        if (demoPassword.empty()) return Refuse(error, kFailed);
+    }
     if (!service->Start(error)) {
         service->Stop();
+        if (defaultHttp && error.find("cannot listen") != std::string::npos)
+            error += " (with --simulate the HTTP front is on " + std::string(web::kDefaultListen) +
+                     " unless the site file's [http] table says otherwise)";
         return Refuse(error);
+    }
+    if (!demoPassword.empty()) {
+        std::printf(
+            "kstbelld: the page is at %s\nkstbelld: log in as \"%s\" (admin) with the "
+            "password %s\n",
+            service->WebUrl().c_str(), kDemoUser, demoPassword.c_str());
+        std::fflush(stdout);
     }
     for (;;) {
         int received = 0;

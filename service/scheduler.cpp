@@ -20,10 +20,20 @@ sys_seconds Seconds(site::TInstant at) {
 
 }  // namespace
 
-TScheduler::TScheduler(const calendar::TCalendar& calendar, seconds lateTolerance,
+TScheduler::TScheduler(const calendar::TCalendar& fixed, seconds lateTolerance,
                        store::TServiceState& state, IBellRinger& ringer, ISchedulerClock& clock,
                        TLog log)
-    : calendar_(calendar),
+    : TScheduler(
+          [&fixed] {
+              // The caller keeps the calendar: a pointer that owns nothing.
+              return std::shared_ptr<const calendar::TCalendar>(
+                  std::shared_ptr<const calendar::TCalendar>(), &fixed);
+          },
+          lateTolerance, state, ringer, clock, std::move(log)) {}
+
+TScheduler::TScheduler(TCalendarSource calendar, seconds lateTolerance, store::TServiceState& state,
+                       IBellRinger& ringer, ISchedulerClock& clock, TLog log)
+    : calendar_(std::move(calendar)),
       tolerance_(lateTolerance),
       state_(state),
       ringer_(ringer),
@@ -54,7 +64,7 @@ void TScheduler::Handled(sys_seconds at) {
 void TScheduler::CatchUp(site::TInstant precise) {
     const sys_seconds now = Seconds(precise);
     if (now <= lastHandled_) return;
-    calendar::TDueBells bells = calendar_.Classify(lastHandled_, now, tolerance_);
+    calendar::TDueBells bells = calendar_()->Classify(lastHandled_, now, tolerance_);
     // The calendar counts whole seconds; a bell is too late as soon as the tolerance has passed.
     const auto tooLate = std::stable_partition(
         bells.Due.begin(), bells.Due.end(), [&](auto& b) { return precise - b.At <= tolerance_; });
@@ -70,7 +80,7 @@ void TScheduler::CatchUp(site::TInstant precise) {
 }
 
 std::vector<calendar::TScheduledBell> TScheduler::NextBells() const {
-    std::vector<calendar::TScheduledBell> bells = calendar_.Next(lastHandled_, kBatch);
+    std::vector<calendar::TScheduledBell> bells = calendar_()->Next(lastHandled_, kBatch);
     if (bells.empty()) return bells;
     const sys_seconds first = bells.front().At;
     bells.erase(
@@ -101,6 +111,11 @@ void TScheduler::Run() {
             return;
         }
         const site::TInstant rung = clock_.Now();
+        if (rung < at) {
+            // Woken early: the calendar changed; its bells are looked up again.
+            ringer_.Withdraw();
+            continue;
+        }
         if (rung - at > tolerance_) {
             // A pause longer than the tolerance: the catch-up records them missed.
             ringer_.Withdraw();

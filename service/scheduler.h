@@ -10,6 +10,8 @@
 // Time comes from a clock that a test replaces, so a day of bells runs without waiting.
 
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <vector>
 
 #include "service/calendar/calendar.h"
@@ -51,7 +53,13 @@ class TScheduler {
     // The longest single wait: the time is looked at again at least this often.
     static constexpr auto kLongestWait = std::chrono::minutes(5);
 
+    // The calendar as it is at each step: one that changes (exceptions added while the service
+    // runs) is asked again before every wait ends in a ring.
+    using TCalendarSource = std::function<std::shared_ptr<const calendar::TCalendar>()>;
+
     TScheduler(const calendar::TCalendar& calendar, std::chrono::seconds lateTolerance,
+               store::TServiceState& state, IBellRinger& ringer, ISchedulerClock& clock, TLog log);
+    TScheduler(TCalendarSource calendar, std::chrono::seconds lateTolerance,
                store::TServiceState& state, IBellRinger& ringer, ISchedulerClock& clock, TLog log);
 
     // Runs until the clock says stop.
@@ -64,7 +72,7 @@ class TScheduler {
     // The bells of the next instant after the last handled one.
     std::vector<calendar::TScheduledBell> NextBells() const;
 
-    const calendar::TCalendar& calendar_;
+    TCalendarSource calendar_;
     std::chrono::seconds tolerance_;
     store::TServiceState& state_;
     IBellRinger& ringer_;

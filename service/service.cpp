@@ -11,6 +11,7 @@
 #include "service/restore.h"
 #include "service/ring_context.h"
 #include "service/store/store_error.h"
+#include "service/web_front.h"
 
 namespace kstbell::service {
 
@@ -72,9 +73,9 @@ TService::TService(TServiceConfig config, TServiceOptions options)
             if (!answer.Ok) writer_->Line("alarm " + alarm + " not started: " + answer.Refusal);
         });
     events_->SetInputWatch(*inputs_);
-    scheduler_ =
-        std::make_unique<TScheduler>(calendar_, config_.Calendar.LateTolerance, store_->State(),
-                                     static_cast<IBellRinger&>(*this), clock_, options_.Log);
+    scheduler_ = std::make_unique<TScheduler>(
+        [this] { return calendar_.Current(); }, config_.Calendar.LateTolerance, store_->State(),
+        static_cast<IBellRinger&>(*this), clock_, options_.Log);
 }
 
 TService::~TService() {
@@ -115,6 +116,13 @@ bool TService::Start(std::string& error) {
         error = std::string("the rings in the database cannot be read: ") + e.what();
         return false;
     }
+    try {
+        for (const auto& line : calendar_.Update(store_->Exceptions().List()))
+            writer_->Line(line);
+    } catch (const store::TStoreError& e) {
+        error = std::string("the timetable's added exceptions cannot be read: ") + e.what();
+        return false;
+    }
     store::TAuditEntry start;
     start.At = Utc(now);
     start.Kind = store::TAuditKind::ServiceStart;
@@ -136,21 +144,36 @@ bool TService::Start(std::string& error) {
         events_->AddFront(*front);
         fronts_.push_back(std::move(front));
     }
+    if (config_.Http) {
+        web_ = MakeWebFront(*this, options_.Log);
+        if (!web_->Start(error)) {
+            error = "HTTP front: " + error;
+            return false;
+        }
+        events_->AddFront(*web_);
+        writer_->Line("HTTP front on " + web_->Url());
+    }
     site_->Start();
     inputs_->Start();
     schedulerThread_ = std::thread([this] { scheduler_->Run(); });
-    const auto next = calendar_.Next(std::chrono::floor<std::chrono::seconds>(now), 1);
+    const auto next = calendar_.Current()->Next(std::chrono::floor<std::chrono::seconds>(now), 1);
     writer_->Line(next.empty() ? "no bells ahead in the calendar"
                                : "next bell: " + BellLabel(next.front()) + ", group " +
                                      next.front().Bell.Group + ", at " +
                                      calendar::FormatLocal(next.front().Local) + " (" +
                                      calendar::FormatUtc(next.front().At) + ")");
+    if (web_) web_->SetReady(true);
     return true;
 }
 
 void TService::Stop() {
     if (!started_ || stopped_) return;
     stopped_ = true;
+    // The HTTP front first: its event streams end while the service still runs.
+    if (web_) {
+        web_->SetReady(false);
+        web_->Stop();
+    }
     clock_.Stop();
     if (schedulerThread_.joinable()) schedulerThread_.join();
     inputs_->Stop();
@@ -164,6 +187,32 @@ void TService::Stop() {
     Audit(stop);
     writer_->Line("stopped");
     writer_->Stop();
+}
+
+void TService::ExceptionsChanged() {
+    try {
+        for (const auto& line : calendar_.Update(store_->Exceptions().List()))
+            writer_->Line(line);
+    } catch (const store::TStoreError& e) {
+        writer_->Line("the timetable's added exceptions cannot be read: " + std::string(e.what()));
+        return;
+    }
+    clock_.Wake();
+}
+
+std::vector<std::uint64_t> TService::AlarmRings(const std::string& alarm) const {
+    return events_->AlarmRings(alarm);
+}
+
+std::int64_t TService::StoreRingId(std::uint64_t ring) const {
+    const std::int64_t id = journal_->StoreId(ring);
+    return id ? id : static_cast<std::int64_t>(ring);
+}
+
+void TService::BellMissed(const calendar::TScheduledBell& bell, const std::string& reason) {
+    for (auto& front : fronts_)
+        front->OnBellMissed(bell, reason);
+    if (web_) web_->OnBellMissed(bell, reason);
 }
 
 std::vector<std::string> TService::GroupNames() const {
@@ -224,6 +273,16 @@ site::TRingAnswer TService::Ring(const site::TRingRequest& request) {
 void TService::StopHorn(std::size_t horn, site::TCause cause, const std::string& actor,
                         const std::string& tag) {
     if (horn >= config_.Horns.size()) return;
+    // A ring goes on without the horn (it ends with its last horn): the stop is a change of its
+    // own, and the log says who asked for it.
+    store::TAuditEntry entry;
+    entry.At = Utc(std::chrono::system_clock::now());
+    entry.Kind = store::TAuditKind::HornStopped;
+    entry.Cause = AuditCause(cause);
+    entry.Actor = actor;
+    entry.HornAddress = config_.Horns[horn].Address;
+    entry.Detail = "stopped on request";
+    Audit(entry);
     const TRingContextScope scope({.Actor = actor});
     site_->StopHorn(horn, cause, tag);
 }
@@ -335,6 +394,7 @@ void TService::Ring(const std::vector<calendar::TScheduledBell>& bells, bool lat
         entry.Detail = BellLabel(bell) + ": its ring could not be recorded";
         Audit(entry);
         writer_->Line("bell " + BellLabel(bell) + " missed: its ring could not be recorded");
+        BellMissed(bell, "its ring could not be recorded");
     }
     prepared_.clear();
 }
@@ -359,6 +419,7 @@ void TService::Missed(const calendar::TScheduledBell& bell) {
     Audit(entry);
     writer_->Line("bell " + BellLabel(bell) + " (" + calendar::FormatUtc(bell.At) +
                   ") missed: the service was not running then; it is not rung late");
+    BellMissed(bell, "service down");
 }
 
 }  // namespace kstbell::service

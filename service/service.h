@@ -14,6 +14,7 @@
 #include "service/audit_writer.h"
 #include "service/calendar/calendar.h"
 #include "service/input_watch.h"
+#include "service/live_calendar.h"
 #include "service/log_sink.h"
 #include "service/ring_journal.h"
 #include "service/scheduler.h"
@@ -38,6 +39,17 @@ struct TServiceOptions {
     std::string BrokerPassword;
     // The host's network for the sessions; the system's when null.
     IHostNetworkSource* Network = nullptr;
+    // The web page's files for the HTTP front; empty: the installed ones.
+    std::filesystem::path PageDir{};
+};
+
+// The HTTP front as the service runs it: the front and the port it reaches the service by.
+class IWebFront : public IServiceFront {
+  public:
+    // "http://127.0.0.1:8786/".
+    virtual std::string Url() const = 0;
+    // The API answers 503 until the service has started.
+    virtual void SetReady(bool ready) = 0;
 };
 
 class TService final : public site::ISiteControl, private IBellRinger {
@@ -56,8 +68,22 @@ class TService final : public site::ISiteControl, private IBellRinger {
     void Stop();
 
     const TServiceConfig& Config() const { return config_; }
+    const TServiceOptions& Options() const { return options_; }
     site::TSite& Site() { return *site_; }
     store::TStore& Store() { return *store_; }
+    // The calendar as it is now, with the exceptions added while the service runs.
+    std::shared_ptr<const calendar::TCalendar> Calendar() const { return calendar_.Current(); }
+    const TLiveCalendar& LiveCalendar() const { return calendar_; }
+    // After an exception was added or removed in the store: the calendar is built again and
+    // the scheduler looks at its next bells again.
+    void ExceptionsChanged();
+    // The rings of an alarm that are running (the site's ids).
+    std::vector<std::uint64_t> AlarmRings(const std::string& alarm) const;
+    // The id of a site's ring in the store (what the audit log names), or the site's id when
+    // the store has none for it.
+    std::int64_t StoreRingId(std::uint64_t ring) const;
+    // The HTTP front's address, empty when it does not run.
+    std::string WebUrl() const { return web_ ? web_->Url() : std::string(); }
     // Returns once every audit entry and line reported so far is written.
     void Flush() { writer_->Flush(); }
 
@@ -84,6 +110,7 @@ class TService final : public site::ISiteControl, private IBellRinger {
     site::TRingSpec BellRing(const calendar::TScheduledBell& bell) const;
     void Restore(site::TInstant now);
     void Audit(store::TAuditEntry entry);
+    void BellMissed(const calendar::TScheduledBell& bell, const std::string& reason);
 
     TServiceConfig config_;
     TServiceOptions options_;
@@ -95,7 +122,8 @@ class TService final : public site::ISiteControl, private IBellRinger {
     std::unique_ptr<site::TSite> site_;
     std::unique_ptr<TInputWatch> inputs_;
     std::vector<std::unique_ptr<IServiceFront>> fronts_;
-    calendar::TCalendar calendar_;
+    std::unique_ptr<IWebFront> web_;  // stopped before the site, so its streams end cleanly
+    TLiveCalendar calendar_;
     TSystemClock clock_;
     std::unique_ptr<TScheduler> scheduler_;
     std::thread schedulerThread_;

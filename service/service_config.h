@@ -1,7 +1,8 @@
 #pragma once
 
 // The site file as values: the site's own settings, the bridge's keys (broker, topics, poll,
-// devices), the horns with their input rules, the groups, the calendar and the alarms.
+// devices), the horns with their input rules, the groups, the calendar, the alarms and the HTTP
+// front.
 
 #include <chrono>
 #include <cstddef>
@@ -14,6 +15,7 @@
 #include "service/alarms/input_triggers.h"
 #include "service/calendar/calendar_config.h"
 #include "site/horn.h"
+#include "web/http_config.h"
 
 namespace kstbell::service {
 
@@ -44,6 +46,8 @@ struct TServiceConfig {
     std::vector<TGroup> Groups;  // "all" first, then the file's in the file's order
     calendar::TCalendarConfig Calendar;
     std::vector<alarms::TAlarm> Alarms;
+    // The [http] table: the HTTP front runs when it is there.
+    std::optional<web::THttpConfig> Http;
 
     const TGroup* FindGroup(const std::string& name) const;
     const alarms::TAlarm* FindAlarm(const std::string& name) const;

@@ -1,11 +1,12 @@
 #pragma once
 
-// A front of the service (MQTT now, HTTP next): it asks through site::ISiteControl and hears of
+// A front of the service (MQTT, HTTP): it asks through site::ISiteControl and hears of
 // everything through these calls, which the service's site listener hands on.
 
 #include <string>
 #include <vector>
 
+#include "service/calendar/calendar.h"
 #include "site/site.h"
 
 namespace kstbell::service {
@@ -23,6 +24,11 @@ class IServiceFront {
     virtual void OnRingStarted(const site::TRingStart& start) = 0;
     virtual void OnRingEnded(const site::TRingEnd& end, site::TCause cause,
                              site::TInstant when) = 0;
+    // A scheduled bell that did not ring, and why (from the scheduler's thread).
+    virtual void OnBellMissed(const calendar::TScheduledBell& bell, const std::string& reason) {
+        (void)bell;
+        (void)reason;
+    }
 };
 
 }  // namespace kstbell::service

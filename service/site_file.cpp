@@ -35,9 +35,10 @@ class TSiteReader {
             return inputKeys_.Read(entry, key, v, values_);
         };
         bridge::ReadConfigTable(root, path_, c.Bridge, strings_, hooks);
-        if (const toml::node* http = root.get("http"))
-            values_.Fail(*http, "http",
-                         "the HTTP front is not supported yet by this version of kstbelld");
+        if (const toml::node* http = root.get("http")) {
+            c.Http.emplace();
+            ReadHttpSection(*http, values_, *c.Http);
+        }
         if (const toml::node* site = root.get("site")) ReadSiteSection(*site, values_, c.Site);
         calendar::ReadCalendarConfig(root, path_, c.Calendar, mine_);
         alarms::ReadAlarms(root, path_, c.Alarms, strings_);

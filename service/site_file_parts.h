@@ -15,6 +15,7 @@
 
 #include "service/calendar/config_values.h"
 #include "service/service_config.h"
+#include "web/http_config.h"
 
 namespace kstbell::service {
 
@@ -22,6 +23,11 @@ namespace kstbell::service {
 // calendar's).
 void ReadSiteSection(const toml::node& node, calendar::TConfigValues& values,
                      TSiteSettings& settings);
+
+// [http]: listen, tls_cert and tls_key (both or neither), metrics_public, session_idle_min,
+// max_body_bytes, event_streams.
+void ReadHttpSection(const toml::node& node, calendar::TConfigValues& values,
+                     web::THttpConfig& http);
 
 // [groups]: NAME = [members], each a configured horn's name, an address, or a range.
 void ReadGroups(const toml::node& node, const std::vector<bridge::THornEntry>& horns,

@@ -8,7 +8,17 @@ site::TInstant TSystemClock::Now() {
 
 bool TSystemClock::WaitUntil(site::TInstant until) {
     std::unique_lock lock(m_);
-    return !wake_.wait_until(lock, until, [this] { return stopping_; });
+    const std::uint64_t wakes = wakes_;
+    wake_.wait_until(lock, until, [&] { return stopping_ || wakes_ != wakes; });
+    return !stopping_;
+}
+
+void TSystemClock::Wake() {
+    {
+        const std::lock_guard lock(m_);
+        ++wakes_;
+    }
+    wake_.notify_all();
 }
 
 void TSystemClock::Stop() {

@@ -35,6 +35,7 @@ TSite::TSite(TSiteConfig config, IHostNetworkSource& network, IRingJournal* jour
       sessions_(Addresses(config_.Horns), config_.Sessions, network),
       registry_(config_.Horns, config_.Registry,
                 [this](std::vector<THornEvent> events) { listener_.OnHornEvents(events); }),
+      polls_(config_.Horns.size()),
       book_(config_.Horns.size(), config_.Rings) {}
 
 TSite::~TSite() {
@@ -152,6 +153,14 @@ std::vector<TRingRecord> TSite::ActiveRings() const {
     return book_.Active();
 }
 
+std::vector<std::uint64_t> TSite::Holders() const {
+    std::vector<std::uint64_t> out(registry_.Count(), 0);
+    const std::lock_guard lock(bookMutex_);
+    for (std::size_t h = 0; h < out.size(); ++h)
+        out[h] = book_.Holder(h).value_or(0);
+    return out;
+}
+
 void TSite::ClockLoop() {
     std::unique_lock lock(bookMutex_);
     while (!stopping_) {
@@ -177,15 +186,20 @@ void TSite::Poll(std::size_t horn) {
     // A horn that another program on this PC holds for a transfer is skipped, not waited for,
     // and the skip is no missed poll.
     TPollScope polling(s);
+    const auto began = std::chrono::steady_clock::now();
+    bool answered = false;
     if (registry_.WantsInfo(horn)) {
         const TInfoReading r = ReadInfo(s);
+        answered = r.Outcome.Ok();
         registry_.PolledInfo(horn, r);
         if (r.Outcome.Ok() && r.Supported) ObserveOutput(horn, r.Info.Output != 0);
     } else {
         const TStatusReading r = ReadStatus(s);
+        answered = r.Outcome.Ok();
         registry_.PolledStatus(horn, r);
         if (r.Outcome.Ok()) ObserveOutput(horn, r.Status.Output != 0);
     }
+    polls_.Record(horn, std::chrono::steady_clock::now() - began, answered, Now());
     runner_->SetSlow(horn, registry_.Slow(horn));
 }
 

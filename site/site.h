@@ -15,6 +15,7 @@
 #include "ports/host_network_source.h"
 #include "site/horn_registry.h"
 #include "site/horn_runner.h"
+#include "site/poll_stats.h"
 #include "site/ring_book.h"
 #include "site/session_set.h"
 
@@ -84,6 +85,10 @@ class TSite {
     void StopHorn(std::size_t horn, TCause cause, const std::string& tag = {});
     void StopAll(TCause cause);
     std::vector<TRingRecord> ActiveRings() const;
+    // Per horn: the ring that holds it now, 0 for none.
+    std::vector<std::uint64_t> Holders() const;
+    // How the polls went: their durations and each horn's last answered poll.
+    TPollSnapshot Polls() const { return polls_.Snapshot(); }
 
   private:
     void Poll(std::size_t horn);
@@ -102,6 +107,7 @@ class TSite {
     ISiteListener& listener_;
     TSessionSet sessions_;
     THornRegistry registry_;
+    TPollStats polls_;
     std::unique_ptr<THornRunner> runner_;
 
     mutable std::mutex bookMutex_;

@@ -27,7 +27,7 @@ enum class TAuditKind {
     BellMissed,  // a scheduled bell did not ring (service down, horn unreachable)
     HornOnline,
     HornOffline,
-    HornStopped,  // a horn switched off that no active ring owned (after a restart)
+    HornStopped,  // a horn switched off on request, or one no active ring owned (after a restart)
     ConfigLoaded,
     ServiceStart,
     ServiceStop,

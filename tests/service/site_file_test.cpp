@@ -124,8 +124,21 @@ TEST(SiteFileTest, EachMistakeNamesItsLineAndKey) {
         {"[site]\nname = \"a\\u0007b\"\n", ":2: key 'site.name': must be at most 100 bytes"},
         {"[site]\nlog_day = 3\n", ":2: key 'site.log_day': unknown key"},
         {"[site]\ntime_zone = \"Mars/Olympus\"\n", ":2: key 'site.time_zone': no time zone"},
-        {"[http]\nlisten = \"127.0.0.1:8786\"\n",
-         ":1: key 'http': the HTTP front is not supported"},
+        {"[http]\nlisten = \"localhost:8786\"\n",
+         ":2: key 'http.listen': 'localhost' is not an IPv4 address"},
+        {"[http]\nlisten = \"::1:8786\"\n", ":2: key 'http.listen': an IPv6 address is written"},
+        {"[http]\nlisten = \"127.0.0.1:65536\"\n",
+         ":2: key 'http.listen': the port must be a number from 0 to 65535"},
+        {"[http]\nlisten = 8786\n", ":2: key 'http.listen': must be a text"},
+        {"[http]\ntls_key = \"/etc/kstbell/tls.key\"\n",
+         ":2: key 'http.tls_key': needs tls_cert as well"},
+        {"[http]\nmetrics_public = \"yes\"\n", ":2: key 'http.metrics_public': must be true or"},
+        {"[http]\nsession_idle_min = 0\n",
+         ":2: key 'http.session_idle_min': must be an integer from 1 to 10080"},
+        {"[http]\nmax_body_bytes = 100\n",
+         ":2: key 'http.max_body_bytes': must be an integer from 1024 to 16777216"},
+        {"[http]\nevent_streams = 0\n", ":2: key 'http.event_streams': must be an integer"},
+        {"[http]\nport = 8786\n", ":2: key 'http.port': unknown key (listen, tls_cert"},
         {"[calendar]\n", ":1: key 'calendar': unknown section"},
         {"[poll]\nperiod_ms = 5\n", ":2: key 'poll.period_ms': must be an integer"},
         {"[groups]\nall = [\"Gym\"]\n", ":2: key 'groups.all': 'all' is built in"},
@@ -165,6 +178,40 @@ TEST(SiteFileTest, EachMistakeNamesItsLineAndKey) {
     const auto none = Mistakes("[site]\nname = \"x\"\n");
     ASSERT_EQ(none.size(), 1u);
     EXPECT_NE(none[0].find("key 'devices': no horns"), std::string::npos) << none[0];
+}
+
+TEST(SiteFileTest, TheHttpTableTurnsTheFrontOnWithItsSettings) {
+    TServiceConfig off;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(ReadSiteText(kHorns, kPath, off, errors)) << Joined(errors);
+    EXPECT_FALSE(off.Http);  // no table: no front
+
+    TServiceConfig empty;
+    ASSERT_TRUE(ReadSiteText(kHorns + "[http]\n", kPath, empty, errors)) << Joined(errors);
+    ASSERT_TRUE(empty.Http);
+    EXPECT_EQ(web::ListenText(empty.Http->Listen), "127.0.0.1:8786");
+    EXPECT_FALSE(empty.Http->Tls());
+
+    TServiceConfig c;
+    ASSERT_TRUE(ReadSiteText(kHorns + R"([http]
+listen = "[::1]:8443"
+tls_cert = "/etc/kstbell/tls.pem"
+tls_key = "/etc/kstbell/tls.key"
+metrics_public = true
+session_idle_min = 30
+max_body_bytes = 4096
+event_streams = 20
+)",
+                             kPath, c, errors))
+        << Joined(errors);
+    ASSERT_TRUE(c.Http);
+    EXPECT_EQ(c.Http->Listen, (web::TListen{"::1", 8443}));
+    EXPECT_TRUE(c.Http->Tls());
+    EXPECT_EQ(c.Http->TlsKey, "/etc/kstbell/tls.key");
+    EXPECT_TRUE(c.Http->MetricsPublic);
+    EXPECT_EQ(c.Http->SessionIdle, std::chrono::minutes(30));
+    EXPECT_EQ(c.Http->MaxBodyBytes, 4096u);
+    EXPECT_EQ(c.Http->EventStreams, 20u);
 }
 
 TEST(SiteFileTest, EveryMistakeIsReportedAtOnceInLineOrder) {

@@ -1,0 +1,62 @@
+#include <cstdint>
+
+#include "service/site_file_parts.h"
+
+namespace kstbell::service {
+
+namespace {
+
+constexpr std::int64_t kLongestIdleMin = 7 * 24 * 60;
+constexpr std::int64_t kSmallestBody = 1024;
+constexpr std::int64_t kLargestBody = 16 * 1024 * 1024;
+constexpr std::int64_t kMostStreams = 10000;
+
+}  // namespace
+
+void ReadHttpSection(const toml::node& node, calendar::TConfigValues& values,
+                     web::THttpConfig& http) {
+    const toml::table* table = values.Table(node, "http");
+    if (!table) return;
+    const toml::node* cert = nullptr;
+    const toml::node* key = nullptr;
+    for (const auto& [name, value] : *table) {
+        const std::string full = "http." + std::string(name.str());
+        if (name == "listen") {
+            if (auto text = values.Text(value, full)) {
+                std::string why;
+                if (auto listen = web::ParseListen(*text, why))
+                    http.Listen = *listen;
+                else
+                    values.Fail(value, full, why);
+            }
+        } else if (name == "tls_cert" || name == "tls_key") {
+            if (auto text = values.Text(value, full)) {
+                (name == "tls_cert" ? http.TlsCert : http.TlsKey) = *text;
+                (name == "tls_cert" ? cert : key) = &value;
+            }
+        } else if (name == "metrics_public") {
+            if (const auto* flag = value.as_boolean())
+                http.MetricsPublic = flag->get();
+            else
+                values.Fail(value, full, "must be true or false");
+        } else if (name == "session_idle_min") {
+            if (auto minutes = values.Integer(value, full, 1, kLongestIdleMin))
+                http.SessionIdle = std::chrono::minutes(*minutes);
+        } else if (name == "max_body_bytes") {
+            if (auto bytes = values.Integer(value, full, kSmallestBody, kLargestBody))
+                http.MaxBodyBytes = static_cast<std::size_t>(*bytes);
+        } else if (name == "event_streams") {
+            if (auto streams = values.Integer(value, full, 1, kMostStreams))
+                http.EventStreams = static_cast<std::size_t>(*streams);
+        } else {
+            values.Fail(value, full,
+                        "unknown key (listen, tls_cert, tls_key, metrics_public, "
+                        "session_idle_min, max_body_bytes and event_streams are)");
+        }
+    }
+    // HTTPS needs both files; one alone would serve plain HTTP where HTTPS was meant.
+    if (cert && !key) values.Fail(*cert, "http.tls_cert", "needs tls_key as well");
+    if (key && !cert) values.Fail(*key, "http.tls_key", "needs tls_cert as well");
+}
+
+}  // namespace kstbell::service

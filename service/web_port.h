@@ -1,0 +1,115 @@
+#pragma once
+
+// The HTTP front's way into the service: IWebService over TService (the site, its rings and
+// alarms), the store (the audit log, the timetable's added exceptions), the calendar and the
+// users (logins, sessions, tokens). Every change it makes is asked for with the caller's name,
+// which the audit log keeps. It also turns what happens at the site into the front's events and
+// counts what the metrics show.
+//
+// The On... calls come from the site's threads, under its locks: they only note and queue,
+// and never call back into the site.
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "service/calendar/calendar.h"
+#include "service/users/authenticator.h"
+#include "site/site.h"
+#include "web/service_port.h"
+
+namespace kstbell::service {
+
+class TService;
+
+class TWebPort final : public web::IWebService {
+  public:
+    // sessionIdle: a browser session unused this long ends.
+    TWebPort(TService& service, std::chrono::seconds sessionIdle);
+
+    void SetReady(bool ready) { ready_ = ready; }
+
+    // What happens at the site, from the service's listener.
+    void OnHornEvents(const std::vector<site::THornEvent>& events);
+    void OnRingStarted(const site::TRingStart& start);
+    void OnRingEnded(const site::TRingEnd& end, site::TCause cause, site::TInstant when);
+    void OnBellMissed(const calendar::TScheduledBell& bell, const std::string& reason);
+
+    // web::IWebService
+    bool Ready() override { return ready_; }
+    web::TLoginAnswer Login(std::string_view user, std::string_view password,
+                            const std::string& client) override;
+    std::optional<web::TCaller> Session(std::string_view cookie) override;
+    std::optional<web::TCaller> Token(std::string_view token) override;
+    void Logout(std::string_view cookie) override;
+
+    web::THealth Health() override;
+    std::vector<web::THornInfo> Horns() override;
+    std::optional<web::THornInfo> Horn(const std::string& address) override;
+    web::TPortStatus StopHorn(const std::string& address, const web::TCaller& caller) override;
+    std::vector<web::TGroupInfo> Groups() override;
+    web::TPortResult<web::TRingInfo> Ring(const web::TRingAsk& ask,
+                                          const web::TCaller& caller) override;
+    void StopAll(const web::TCaller& caller) override;
+    std::vector<web::TAlarmInfo> Alarms() override;
+    web::TPortResult<web::TAlarmInfo> StartAlarm(const std::string& name,
+                                                 const web::TCaller& caller) override;
+    web::TPortStatus StopAlarm(const std::string& name, const web::TCaller& caller) override;
+
+    web::TDayView Today() override;
+    std::vector<web::TBellInfo> NextBells(std::size_t count) override;
+    web::TPlansView Plans() override;
+    std::vector<web::TExceptionInfo> Exceptions() override;
+    web::TPortResult<web::TExceptionInfo> AddException(const web::TExceptionAsk& ask,
+                                                       const web::TCaller& caller) override;
+    web::TPortStatus RemoveException(std::int64_t id, const web::TCaller& caller) override;
+
+    web::TPortResult<web::TLogPage> Log(const web::TLogQuery& query) override;
+
+    std::vector<web::TUserInfo> Users() override;
+    web::TPortResult<web::TUserInfo> AddUser(const web::TUserAsk& ask,
+                                             const web::TCaller& caller) override;
+    web::TPortResult<web::TUserInfo> ChangeUser(const std::string& name,
+                                                const web::TUserChange& change,
+                                                const web::TCaller& caller) override;
+    web::TPortStatus RemoveUser(const std::string& name, const web::TCaller& caller) override;
+    std::vector<web::TTokenInfo> Tokens() override;
+    web::TPortResult<web::TNewTokenInfo> CreateToken(const web::TTokenAsk& ask,
+                                                     const web::TCaller& caller) override;
+    web::TPortStatus RevokeToken(std::int64_t id, const web::TCaller& caller) override;
+
+    web::TMetrics Metrics() override;
+    void Subscribe(web::IWebEventSink* sink) override;
+
+  private:
+    // The horn as it stands, with the ring holding it (ring: the site's id, 0 for none).
+    web::THornInfo HornInfo(const site::THornView& view, std::optional<web::TRingRef> ring) const;
+    std::optional<std::size_t> HornIndex(const std::string& address) const;
+    web::TRingRef RingRef(const site::TRingRecord& record) const;
+    std::optional<web::TRingRef> ActiveRingRef(std::uint64_t ring) const;
+    web::TAlarmInfo AlarmInfo(const std::string& name) const;
+    web::TBellInfo BellInfo(const calendar::TScheduledBell& bell) const;
+    void Publish(const web::TWebEvent& event);
+
+    TService& service_;
+    users::TAuthenticator auth_;
+    std::atomic<bool> ready_{false};
+    const site::TInstant started_;
+    std::vector<std::vector<std::string>> hornGroups_;  // per horn: the groups it is in
+
+    std::mutex m_;  // the sink, the counters and what the events keep
+    web::IWebEventSink* sink_ = nullptr;
+    std::map<std::string, std::uint64_t> rings_;   // by cause
+    std::map<std::string, std::uint64_t> alarms_;  // by cause
+    std::uint64_t bellsFired_ = 0;
+    std::uint64_t bellsMissed_ = 0;
+    std::map<std::uint64_t, std::string> alarmOfRing_;     // the site's ring id: its alarm
+    std::map<std::size_t, web::TRingRef> held_;            // horn: the ring holding it
+    std::map<std::uint64_t, std::int64_t> storeIdOfRing_;  // the site's ring id: the store's
+};
+
+}  // namespace kstbell::service

@@ -1,0 +1,215 @@
+// Sign-in, users and API tokens, as the HTTP front reaches them. The users layer checks names,
+// roles and passwords and logs every change with who made it; a database fault is answered
+// as the front's internal error, never as a refusal.
+
+#include "service/service.h"
+#include "service/store/store_error.h"
+#include "service/users/api_tokens.h"
+#include "service/users/user_admin.h"
+#include "service/web_port.h"
+#include "service/web_values.h"
+
+namespace kstbell::service {
+
+namespace {
+
+store::TUtcTime Now() {
+    return StoreTime(std::chrono::system_clock::now());
+}
+
+store::TChange Change(const web::TCaller& caller) {
+    return {Now(), caller.Actor(), store::TAuditCause::Http};
+}
+
+web::TUserInfo WebUser(const users::TUser& user) {
+    web::TUserInfo out;
+    out.Name = user.Name;
+    out.Role = WebRole(user.Role);
+    out.Created = WebTime(user.Created);
+    out.PasswordChanged = WebTime(user.PasswordChanged);
+    if (user.Disabled) out.Disabled = WebTime(*user.Disabled);
+    return out;
+}
+
+web::TTokenInfo WebToken(const users::TApiToken& token) {
+    web::TTokenInfo out;
+    out.Id = token.Id;
+    out.User = token.UserName;
+    out.Name = token.Name;
+    out.Role = WebRole(token.Role);
+    out.Acts = WebRole(token.Acts);
+    out.UserDisabled = token.UserDisabled;
+    out.Created = WebTime(token.Created);
+    if (token.LastUsed) out.LastUsed = WebTime(*token.LastUsed);
+    return out;
+}
+
+web::TFailure StoreFault(const store::TStoreError& e) {
+    return web::Fail(web::TErrorKind::Internal, e.what());
+}
+
+}  // namespace
+
+web::TLoginAnswer TWebPort::Login(std::string_view user, std::string_view password,
+                                  const std::string& client) {
+    web::TLoginAnswer answer;
+    try {
+        const users::TLoginResult result = auth_.Login(user, password, client, Now());
+        answer.RetryAfter = result.RetryAfter;
+        switch (result.Outcome) {
+            case users::TLoginOutcome::LoggedIn:
+                if (!result.Session) break;
+                answer.Outcome = web::TLoginOutcome::LoggedIn;
+                answer.Cookie = result.Session->Cookie;
+                answer.Caller.User = result.Session->Session.User.UserName;
+                answer.Caller.Role = WebRole(result.Session->Session.User.Role);
+                answer.Caller.Csrf = result.Session->Session.Csrf;
+                break;
+            case users::TLoginOutcome::Refused:
+                answer.Outcome = web::TLoginOutcome::Refused;
+                break;
+            case users::TLoginOutcome::TooSoon:
+                answer.Outcome = web::TLoginOutcome::TooSoon;
+                break;
+        }
+    } catch (const store::TStoreError&) {
+        answer.Outcome = web::TLoginOutcome::Refused;
+    }
+    return answer;
+}
+
+std::optional<web::TCaller> TWebPort::Session(std::string_view cookie) {
+    try {
+        const auto session = auth_.Session(cookie, Now());
+        if (!session) return std::nullopt;
+        web::TCaller caller;
+        caller.User = session->User.UserName;
+        caller.Role = WebRole(session->User.Role);
+        caller.Csrf = session->Csrf;
+        return caller;
+    } catch (const store::TStoreError&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<web::TCaller> TWebPort::Token(std::string_view token) {
+    try {
+        const auto principal = auth_.Token(token, Now());
+        if (!principal) return std::nullopt;
+        web::TCaller caller;
+        caller.User = principal->UserName;
+        caller.Role = WebRole(principal->Role);
+        caller.TokenId = principal->TokenId;
+        caller.TokenName = principal->TokenName;
+        return caller;
+    } catch (const store::TStoreError&) {
+        return std::nullopt;
+    }
+}
+
+void TWebPort::Logout(std::string_view cookie) {
+    try {
+        auth_.Logout(cookie, Now());
+    } catch (const store::TStoreError&) {
+        // The session ends at its idle time instead.
+    }
+}
+
+std::vector<web::TUserInfo> TWebPort::Users() {
+    std::vector<web::TUserInfo> out;
+    try {
+        for (const auto& user : users::TUserAdmin(service_.Store()).List())
+            out.push_back(WebUser(user));
+    } catch (const store::TStoreError&) {
+        // Nothing to show: the list stays empty.
+    }
+    return out;
+}
+
+web::TPortResult<web::TUserInfo> TWebPort::AddUser(const web::TUserAsk& ask,
+                                                   const web::TCaller& caller) {
+    try {
+        users::TUserAdmin admin(service_.Store());
+        if (auto refused = admin.Add(ask.Name, UserRole(ask.Role), ask.Password, Change(caller)))
+            return WebFailure(*refused);
+        const auto user = admin.Find(ask.Name);
+        if (!user) return web::Fail(web::TErrorKind::Internal, "the new user was not found");
+        return WebUser(*user);
+    } catch (const store::TStoreError& e) {
+        return StoreFault(e);
+    }
+}
+
+web::TPortResult<web::TUserInfo> TWebPort::ChangeUser(const std::string& name,
+                                                      const web::TUserChange& change,
+                                                      const web::TCaller& caller) {
+    try {
+        users::TUserAdmin admin(service_.Store());
+        if (!admin.Find(name)) return WebFailure(users::NoSuchUser(name));
+        users::TRefused refused;
+        if (change.Role) refused = admin.SetRole(name, UserRole(*change.Role), Change(caller));
+        if (!refused && change.Password)
+            refused = admin.SetPassword(name, *change.Password, Change(caller));
+        if (!refused && change.Disabled)
+            refused = admin.SetDisabled(name, *change.Disabled, Change(caller));
+        if (refused) return WebFailure(*refused);
+        const auto user = admin.Find(name);
+        if (!user) return WebFailure(users::NoSuchUser(name));
+        return WebUser(*user);
+    } catch (const store::TStoreError& e) {
+        return StoreFault(e);
+    }
+}
+
+web::TPortStatus TWebPort::RemoveUser(const std::string& name, const web::TCaller& caller) {
+    try {
+        if (auto refused = users::TUserAdmin(service_.Store()).Remove(name, Change(caller)))
+            return WebFailure(*refused);
+        return std::nullopt;
+    } catch (const store::TStoreError& e) {
+        return StoreFault(e);
+    }
+}
+
+std::vector<web::TTokenInfo> TWebPort::Tokens() {
+    std::vector<web::TTokenInfo> out;
+    try {
+        for (const auto& token : users::TApiTokens(service_.Store()).List())
+            out.push_back(WebToken(token));
+    } catch (const store::TStoreError&) {
+        // Nothing to show: the list stays empty.
+    }
+    return out;
+}
+
+web::TPortResult<web::TNewTokenInfo> TWebPort::CreateToken(const web::TTokenAsk& ask,
+                                                           const web::TCaller& caller) {
+    try {
+        users::TApiTokens tokens(service_.Store());
+        std::optional<users::TRole> role;
+        if (ask.Role) role = UserRole(*ask.Role);
+        const auto made = tokens.Create(ask.User.empty() ? caller.User : ask.User, ask.Name, role,
+                                        Change(caller));
+        if (!made.Ok()) return WebFailure(made.Refusal());
+        web::TNewTokenInfo out;
+        out.Secret = made.Value().Secret;
+        for (const auto& token : tokens.List()) {
+            if (token.Id == made.Value().Id) out.Token = WebToken(token);
+        }
+        return out;
+    } catch (const store::TStoreError& e) {
+        return StoreFault(e);
+    }
+}
+
+web::TPortStatus TWebPort::RevokeToken(std::int64_t id, const web::TCaller& caller) {
+    try {
+        if (auto refused = users::TApiTokens(service_.Store()).Revoke(id, Change(caller)))
+            return WebFailure(*refused);
+        return std::nullopt;
+    } catch (const store::TStoreError& e) {
+        return StoreFault(e);
+    }
+}
+
+}  // namespace kstbell::service

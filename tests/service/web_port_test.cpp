@@ -1,0 +1,266 @@
+// The HTTP front over the real service: simulated horns on loopback, the site's database, its
+// calendar and users, asked through the API as a browser or a script would.
+
+#include <httplib.h>
+
+#include <functional>
+#include <map>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "service/calendar/clock_text.h"
+#include "service/users/api_tokens.h"
+#include "service/users/user_admin.h"
+#include "service_fixture.h"
+
+namespace kstbell::service::test {
+
+namespace {
+
+using namespace std::chrono;
+using nlohmann::json;
+
+const std::string kAlarm = R"(
+[alarms.fire]
+group = "all"
+priority = 900
+steps = [{ on_ms = 1000, off_ms = 0 }]
+repeat = 60
+)";
+
+// Today's date in the site's zone (UTC) as the API writes it.
+std::string DateText(sys_days day) {
+    return calendar::FormatDate(year_month_day{day});
+}
+
+class TWebPortTest : public ::testing::Test {
+  protected:
+    // The site's file: the horns, a group, an alarm, the front on a free port, and extra.
+    void Start(const std::string& extra = {}) {
+        harness_.Start("[http]\nlisten = \"127.0.0.1:0\"\n[groups]\neast = [\"" +
+                       harness_.Horns().Address(0) + "\", \"" + harness_.Horns().Address(1) +
+                       "\"]\n" + kAlarm + extra);
+        const std::string url = harness_.Service().WebUrl();
+        ASSERT_FALSE(url.empty());
+        client_ = std::make_unique<httplib::Client>(url.substr(0, url.size() - 1));
+        client_->set_read_timeout(10, 0);
+        const store::TChange change{floor<milliseconds>(system_clock::now()), "test"};
+        users::TUserAdmin admin(harness_.Service().Store());
+        for (const auto& [name, role] :
+             {std::pair{"ann", users::TRole::Admin}, std::pair{"olga", users::TRole::Operator},
+              std::pair{"vic", users::TRole::Viewer}}) {
+            ASSERT_FALSE(admin.Add(name, role, std::string(name) + "-password-1234", change));
+            const auto token =
+                users::TApiTokens(harness_.Service().Store()).Create(name, "script", {}, change);
+            ASSERT_TRUE(token.Ok());
+            tokens_[name] = token.Value().Secret;
+        }
+        ASSERT_TRUE(Eventually([&] { return Get("ann", "/api/v1/health").Status == 200; }));
+    }
+
+    struct TReply {
+        int Status = 0;
+        json Body;
+    };
+
+    TReply Call(const std::string& user, const std::string& method, const std::string& path,
+                const std::string& body = {}) {
+        const httplib::Headers headers = {{"Authorization", "Bearer " + tokens_.at(user)}};
+        httplib::Result r =
+            method == "GET" ? client_->Get(path, headers)
+            : method == "DELETE"
+                ? client_->Delete(path, headers)
+                : client_->Post(path, headers, body.empty() ? "{}" : body, "application/json");
+        if (!r) return {};
+        return {r->status, json::parse(r->body, nullptr, false)};
+    }
+    TReply Get(const std::string& user, const std::string& path) { return Call(user, "GET", path); }
+
+    // The log's newest entry of this kind, through the API.
+    json Newest(const std::string& kind) {
+        const TReply log = Get("ann", "/api/v1/log?kind=" + kind + "&limit=1");
+        if (log.Status != 200 || log.Body["entries"].empty()) return json();
+        return log.Body["entries"][0];
+    }
+
+    std::vector<std::string> NextBellDates(int count) {
+        std::vector<std::string> out;
+        for (const auto& bell :
+             Get("vic", "/api/v1/schedule/next?count=" + std::to_string(count)).Body)
+            out.push_back(bell["date"].get<std::string>() + " " + bell["plan"].get<std::string>());
+        return out;
+    }
+
+    TServiceHarness harness_{3, "127.0.93.1"};
+    std::unique_ptr<httplib::Client> client_;
+    std::map<std::string, std::string> tokens_;
+};
+
+TEST_F(TWebPortTest, ChangesAskedThroughTheApiReachTheHornsAndTheLogWithTheCaller) {
+    Start();
+    struct TCase {
+        std::string Caller, Path, Body;
+        std::string Kind;                  // the audit entry it leaves
+        std::string Actor;                 // as the entry names the caller
+        std::vector<std::uint8_t> Relays;  // the three horns' relays afterwards
+    };
+    const std::vector<TCase> cases = {
+        {"olga",
+         "/api/v1/ring",
+         R"({"group":"east","tone":1,"duration_s":60})",
+         "ring",
+         "olga (token script)",
+         {1, 1, 0}},
+        // The ring goes on without the stopped horn.
+        {"olga",
+         "/api/v1/horns/127.0.93.2/stop",
+         "",
+         "horn_stopped",
+         "olga (token script)",
+         {1, 0, 0}},
+        {"ann", "/api/v1/alarms/fire/start", "", "alarm_start", "ann (token script)", {1, 1, 1}},
+        {"olga", "/api/v1/alarms/fire/stop", "", "alarm_stop", "olga (token script)", {0, 0, 0}},
+        {"ann",
+         "/api/v1/ring",
+         R"({"horns":["127.0.93.3"],"duration_s":60})",
+         "ring",
+         "ann (token script)",
+         {0, 0, 1}},
+        {"olga", "/api/v1/stop-all", "", "stop_all", "olga (token script)", {0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Path);
+        const TReply reply = Call(c.Caller, "POST", c.Path, c.Body);
+        EXPECT_EQ(reply.Status, 202) << reply.Body.dump();
+        for (std::size_t h = 0; h < c.Relays.size(); ++h)
+            EXPECT_TRUE(harness_.RelayBecomes(h, c.Relays[h])) << "horn " << h;
+        // The log has it once the site has carried it out.
+        json entry;
+        EXPECT_TRUE(Eventually([&] {
+            entry = Newest(c.Kind);
+            return entry.is_object() && entry["actor"] == c.Actor;
+        })) << entry.dump();
+        EXPECT_EQ(entry["cause"], "http");
+    }
+    // The ring's answer names the ring the log names.
+    const TReply ring = Call("olga", "POST", "/api/v1/ring", R"({"group":"east","duration_s":5})");
+    ASSERT_EQ(ring.Status, 202);
+    EXPECT_EQ(ring.Body["ring"]["horns"], json({"127.0.93.1", "127.0.93.2"}));
+    EXPECT_EQ(Newest("ring")["ring"], ring.Body["ring"]["id"]);
+    // A viewer's token rings nothing; what it may not do leaves no entry.
+    EXPECT_EQ(Call("vic", "POST", "/api/v1/stop-all").Status, 403);
+    EXPECT_EQ(Newest("stop_all")["actor"], "olga (token script)");
+    // Names the site does not have.
+    EXPECT_EQ(Call("olga", "POST", "/api/v1/ring", R"({"group":"west"})").Status, 404);
+    EXPECT_EQ(Call("olga", "POST", "/api/v1/horns/127.0.93.9/stop").Status, 404);
+    EXPECT_EQ(Call("olga", "POST", "/api/v1/alarms/flood/start").Status, 404);
+    EXPECT_EQ(Call("olga", "POST", "/api/v1/alarms/fire/stop").Status, 409);
+}
+
+TEST_F(TWebPortTest, StopAllIsNeverRefusedWhateverSounds) {
+    Start();
+    const auto ring = [&](const std::string& body) {
+        return Call("olga", "POST", "/api/v1/ring", body).Status == 202;
+    };
+    const auto alarm = [&] {
+        return Call("olga", "POST", "/api/v1/alarms/fire/start").Status == 202;
+    };
+    struct TCase {
+        const char* What;
+        std::function<bool()> Before;
+    };
+    const std::vector<TCase> cases = {
+        {"nothing sounds", [] { return true; }},
+        {"a group rings", [&] { return ring(R"({"group":"east","duration_s":60})"); }},
+        {"an alarm sounds over a ring",
+         [&] { return ring(R"({"group":"all","duration_s":60})") && alarm(); }},
+        {"a ring until stopped", [&] { return ring(R"({"group":"all"})"); }},
+    };
+    int stops = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        ASSERT_TRUE(c.Before());
+        const TReply reply = Call("olga", "POST", "/api/v1/stop-all");
+        EXPECT_EQ(reply.Status, 202);
+        ++stops;
+        for (std::size_t h = 0; h < 3; ++h)
+            EXPECT_TRUE(harness_.RelayBecomes(h, 0)) << "horn " << h;
+        EXPECT_EQ(harness_.Entries(store::TAuditKind::StopAll).size(), std::size_t(stops));
+        for (const auto& alarmInfo : Get("vic", "/api/v1/alarms").Body)
+            EXPECT_FALSE(alarmInfo["sounding"].get<bool>());
+    }
+}
+
+TEST_F(TWebPortTest, ExceptionsAddedThroughTheApiChangeTheCalendarsBells) {
+    // Every day runs "daily" (one bell at 23:59:59, never in the next seconds); "soon" has a
+    // bell a few seconds ahead, which rings only on a day an exception gives it. Close to
+    // midnight the test waits for the next day.
+    if (system_clock::now() - floor<days>(system_clock::now()) > hours(23) + minutes(59))
+        std::this_thread::sleep_until(ceil<days>(system_clock::now()) + 1s);
+    const sys_seconds soon = SecondsAhead(4s);
+    const sys_days today = floor<days>(soon);
+    std::string text = "[schedule.week]\n";
+    for (const char* day :
+         {"monday", "tuesday", "wednesday", "thursday", "friday", "saturday", "sunday"})
+        text += std::string(day) + " = \"daily\"\n";
+    text +=
+        "[schedule.day_plans.daily]\nbells = [{ time = \"23:59:59\", group = \"all\", "
+        "tone = 2, duration_s = 2 }]\n[schedule.day_plans.soon]\nbells = [{ time = \"" +
+        calendar::FormatTimeOfDay(soon - today) +
+        "\", group = \"east\", tone = 2, duration_s = 2 }]\n";
+    Start(text);
+
+    const std::string day0 = DateText(today), day1 = DateText(today + days(1)),
+                      day2 = DateText(today + days(2)), day3 = DateText(today + days(3));
+    EXPECT_EQ(NextBellDates(2), (std::vector<std::string>{day0 + " daily", day1 + " daily"}));
+
+    // Tomorrow and the day after without bells: the next bells skip them.
+    const TReply quiet = Call("ann", "POST", "/api/v1/schedule/exceptions",
+                              R"({"from":")" + day1 + R"(","to":")" + day2 +
+                                  R"(","no_bells":true,"name":"Staff training"})");
+    ASSERT_EQ(quiet.Status, 201) << quiet.Body.dump();
+    EXPECT_EQ(NextBellDates(2), (std::vector<std::string>{day0 + " daily", day3 + " daily"}));
+    EXPECT_EQ(Newest("exception_added")["actor"], "ann (token script)");
+
+    // Mistakes: nothing changes.
+    struct TBad {
+        std::string Body;
+        int Status;
+    };
+    for (const auto& bad : std::vector<TBad>{
+             {R"({"date":")" + day2 + R"(","plan":"daily"})", 409},    // overlaps
+             {R"({"date":")" + day3 + R"(","plan":"weekend"})", 400},  // no such plan
+             {R"({"from":")" + day3 + R"(","to":")" + day1 + R"(","no_bells":true})", 400},
+         }) {
+        EXPECT_EQ(Call("ann", "POST", "/api/v1/schedule/exceptions", bad.Body).Status, bad.Status)
+            << bad.Body;
+    }
+    EXPECT_EQ(Call("olga", "POST", "/api/v1/schedule/exceptions",
+                   R"({"date":")" + day3 + R"(","no_bells":true})")
+                  .Status,
+              403);
+    EXPECT_EQ(NextBellDates(2), (std::vector<std::string>{day0 + " daily", day3 + " daily"}));
+
+    // Today runs "soon": its bell rings the east group within seconds, at its instant.
+    const TReply today0 = Call("ann", "POST", "/api/v1/schedule/exceptions",
+                               R"({"date":")" + day0 + R"(","plan":"soon"})");
+    ASSERT_EQ(today0.Status, 201) << today0.Body.dump();
+    EXPECT_EQ(Get("vic", "/api/v1/schedule/today").Body["plan"], "soon");
+    ASSERT_TRUE(harness_.RelayBecomes(0, 1, 10s));
+    EXPECT_EQ(harness_.Horns().Snapshot(2).Relay, 0);
+    EXPECT_EQ(Newest("bell_fired")["group"], "east");
+
+    // Removed: the days run the week's plan again.
+    const auto id = std::to_string(quiet.Body["id"].get<std::int64_t>());
+    EXPECT_EQ(Call("ann", "DELETE", "/api/v1/schedule/exceptions/" + id).Status, 204);
+    EXPECT_EQ(Call("ann", "DELETE", "/api/v1/schedule/exceptions/" + id).Status, 404);
+    EXPECT_EQ(NextBellDates(2), (std::vector<std::string>{day1 + " daily", day2 + " daily"}));
+    const json exceptions = Get("vic", "/api/v1/schedule/exceptions").Body;
+    ASSERT_EQ(exceptions.size(), 1u);
+    EXPECT_EQ(exceptions[0]["added_by"], "ann (token script)");
+}
+
+}  // namespace
+
+}  // namespace kstbell::service::test
