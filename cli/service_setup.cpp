@@ -42,7 +42,9 @@ bool CheckServiceOptions(const TGlobalOptions& g, const TVerbInfo& verb, std::st
     const char* deviceOption = !g.Devices.empty()      ? "-d"
                                : !g.DeviceFile.empty() ? "--devices"
                                : g.Simulate            ? "--simulate"
-                                                       : nullptr;
+                               : g.CheckWifi           ? "--check-wifi"
+                               : g.PortGiven ? "--port (the service's port goes into its URL)"
+                                             : nullptr;
     if (deviceOption) {
         error = name + " asks the site service, which reaches the horns itself: leave out " +
                 deviceOption;

@@ -27,23 +27,30 @@ bool ReadTokenFile(const std::string& path, TTokenFile& out, std::string& error)
         error = "cannot read the token file " + path + ": " + std::strerror(errno);
         return false;
     }
-    if (!S_ISREG(info.st_mode)) {
+    // A pipe is a file too: --token-file <(secret-tool lookup ...) keeps the token off disk.
+    const bool pipe = S_ISFIFO(info.st_mode);
+    if (!S_ISREG(info.st_mode) && !pipe) {
         error = "the token file " + path + " is not a file";
         return false;
     }
-    if (static_cast<std::size_t>(info.st_size) > kMaxTokenFileBytes) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        error = "cannot read the token file " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::string bytes(kMaxTokenFileBytes + 1, '\0');
+    file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (file.bad()) {
+        error = "cannot read the token file " + path;
+        return false;
+    }
+    bytes.resize(static_cast<std::size_t>(file.gcount()));
+    if (bytes.size() > kMaxTokenFileBytes) {
         error = "the token file " + path + " is longer than " + std::to_string(kMaxTokenFileBytes) +
                 " bytes: is it the right file?";
         return false;
     }
-    std::ifstream file(path, std::ios::binary);
-    std::string line;
-    if (!file || !std::getline(file, line)) {
-        if (file.bad() || !file.is_open()) {
-            error = "cannot read the token file " + path + ": " + std::strerror(errno);
-            return false;
-        }
-    }
+    std::string line = bytes.substr(0, bytes.find('\n'));
     const auto first = line.find_first_not_of(" \t\r");
     const auto last = line.find_last_not_of(" \t\r");
     line = first == std::string::npos ? std::string() : line.substr(first, last - first + 1);
@@ -62,7 +69,7 @@ bool ReadTokenFile(const std::string& path, TTokenFile& out, std::string& error)
     }
     out.Token = line;
     out.Warning.clear();
-    if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0)
+    if (!pipe && (info.st_mode & (S_IRWXG | S_IRWXO)) != 0)
         out.Warning = "the token file " + path + " is open to other users (mode " +
                       Octal(info.st_mode) + "); anyone who reads it acts as its user: chmod 600 " +
                       path;

@@ -13,7 +13,8 @@ struct TTokenFile {
     std::string Warning;
 };
 
-// False, with the reason, for a file that cannot be read or is no file, one too long to be a
+// A pipe is read as a file. False, with the reason, for a file that cannot be read or is no
+// file (a folder, a device), one too long to be a
 // token file, a first line that is empty or holds characters no token has (spaces inside,
 // control characters, bytes beyond ASCII), which would otherwise end up in a request header.
 bool ReadTokenFile(const std::string& path, TTokenFile& out, std::string& error);

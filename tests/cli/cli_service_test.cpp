@@ -401,6 +401,9 @@ TEST(CliService, TokenFilesAndOptionsThatDoNotFitAreRefusedBeforeAnyRequest) {
          2,
          "holds characters no token has"},
         {{"--service", url, "--token-file", TempFile("", ""), "stop-all"}, 2, "is not a file"},
+        {{"--service", url, "--token-file", TokenFile("long", std::string(5000, 'k')), "stop-all"},
+         2,
+         "longer than 4096 bytes"},
         {{"--service", "ftp://127.0.0.1", "--token-file", good, "stop-all"},
          2,
          "only http:// and https://"},
@@ -412,6 +415,9 @@ TEST(CliService, TokenFilesAndOptionsThatDoNotFitAreRefusedBeforeAnyRequest) {
         {{"--service", url, "--token-file", good, "-d", "127.0.78.1", "stop-all"},
          2,
          "leave out -d"},
+        {{"--service", url, "--token-file", good, "--port", "8786", "bells"},
+         2,
+         "leave out --port (the service's port goes into its URL)"},
         {{"--service", url, "--token-file", good, "status"},
          2,
          "status works on horns, not through the site service: leave out --service"},
@@ -443,6 +449,15 @@ TEST(CliService, TokenFilesAndOptionsThatDoNotFitAreRefusedBeforeAnyRequest) {
         const auto calls = service.Service.Calls();
         EXPECT_EQ(calls.empty(), c.Code != 0) << typed;
     }
+    // A pipe (--token-file <(...)) is read as a file, without the warning about its mode.
+    const std::string fifo = TempFile("", "") + "token-pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    std::thread writer([&] { std::ofstream(fifo) << "tok-operator-0123456789\n"; });
+    const auto piped = RunCli({"--service", url, "--token-file", fifo, "stop-all"});
+    writer.join();
+    EXPECT_EQ(piped.Code, 0) << piped.Err;
+    EXPECT_EQ(piped.Err, "");
+    std::filesystem::remove(fifo);
 }
 
 TEST(CliService, TheServiceUrlKeepsItsHostPortAndPath) {
