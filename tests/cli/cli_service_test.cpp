@@ -155,7 +155,8 @@ struct TService {
             Cert = TempFile("service-cert.pem", "");
             const std::string key = TempFile("service-key.pem", "");
             const std::string command =
-                "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext "
+                std::string(KSTBELL_OPENSSL) +
+                " req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext "
                 "subjectAltName=IP:127.0.0.1 -keyout " +
                 key + " -out " + Cert + " >/dev/null 2>&1";
             EXPECT_EQ(std::system(command.c_str()), 0);
