@@ -143,6 +143,11 @@ struct TServiceClient::TImpl {
         const auto took = duration_cast<milliseconds>(steady_clock::now() - started);
         if (!sent || tooLong) {
             answer.Error = TransportError(error, tooLong, took);
+            // A change sent but not answered may have been made all the same.
+            if (request.method != "GET" && !tooLong && error == httplib::Error::Read)
+                answer.Error["message"] = answer.Error["message"].get<std::string>() +
+                                          "; what was asked may have been done all the same: "
+                                          "see log";
             return answer;
         }
         if (received.empty()) received = std::move(response.body);
