@@ -32,7 +32,7 @@ void AddGlobalOptions(CLI::App& app, TGlobalOptions& g) {
         ->check(CLI::Range(1, 4096));
     app.add_option("--timeout", g.TimeoutMs,
                    "how long a connection may take, in ms (default 3000); each reply may take "
-                   "as long, at most 1000")
+                   "as long, at most 1000; with --service the answer too (default 15000)")
         ->type_name("MS")
         ->check(CLI::Range(1, 600000));
     app.add_flag("--check-wifi", g.CheckWifi,
@@ -49,6 +49,19 @@ void AddGlobalOptions(CLI::App& app, TGlobalOptions& g) {
     app.add_option("--sim-state", g.SimState,
                    "with --simulate: keep the simulated horn's files in this folder across runs")
         ->type_name("DIR");
+#ifdef KSTBELL_SERVICE_CLIENT
+    app.add_option("--service", g.Service,
+                   "the site service's API (kstbelld's HTTP front): http[s]://HOST[:PORT][/PATH]; "
+                   "for ring, stop-all, alarm, bells and log")
+        ->type_name("URL");
+    app.add_option("--token-file", g.TokenFile,
+                   "with --service: the file whose first line is the API token")
+        ->type_name("FILE");
+    app.add_option("--service-ca", g.ServiceCa,
+                   "with an https:// --service: the certificate (PEM) to trust for it instead "
+                   "of the system's, e.g. its own self-signed one")
+        ->type_name("FILE");
+#endif
 }
 
 // A subcommand; the options of the whole program are also taken after it.
@@ -118,6 +131,7 @@ bool ParseCommandLine(int argc, const char* const* argv, TCommandLine& line, std
     }
     line.Global.PortGiven = app.count("--port") > 0;
     line.Global.ParallelGiven = app.count("--parallel") > 0;
+    line.Global.TimeoutGiven = app.count("--timeout") > 0;
     const CLI::App* chosen = ChosenApp(app);
     for (std::size_t i = 0; i < verbApps.size(); ++i)
         if (verbApps[i] == chosen) line.Verb = line.Verbs[i].get();

@@ -33,12 +33,18 @@ struct TGlobalOptions {
     std::size_t Parallel = kDefaultParallel;
     bool ParallelGiven = false;
     int TimeoutMs = kDefaultTimeoutMs;
+    bool TimeoutGiven = false;
     bool CheckWifi = false;
     bool Yes = false;
     bool Quiet = false;
     bool Simulate = false;
     std::string SimState;  // --sim-state: the simulated horn's flash kept here
     std::size_t MaxDevices = site::kDefaultMaxDevices;  // --max-devices
+    // The site service's verbs: its API's address, the certificates to trust for it, and the
+    // file holding the API token.
+    std::string Service;
+    std::string ServiceCa;
+    std::string TokenFile;
 };
 
 // The device limit of the command line, with the option that raises it.

@@ -10,6 +10,11 @@ namespace kstbell::cli {
 TReport::TReport(std::ostream& out, std::ostream& err, bool json, bool quiet)
     : out_(out), err_(err), json_(json), quiet_(quiet) {}
 
+void TReport::SetSubjectKey(std::string key) {
+    std::lock_guard lock(mutex_);
+    subjectKey_ = std::move(key);
+}
+
 void TReport::SetHeading(std::string heading) {
     std::lock_guard lock(mutex_);
     heading_ = std::move(heading);
@@ -26,7 +31,7 @@ void TReport::Success(const std::string& device, const nlohmann::ordered_json& r
     std::lock_guard lock(mutex_);
     ++successes_;
     if (json_) {
-        out_ << JsonLine({{"device", device}, {"ok", true}, {"result", result}}) << std::endl;
+        out_ << JsonLine({{subjectKey_, device}, {"ok", true}, {"result", result}}) << std::endl;
         return;
     }
     HeadingOnce();
@@ -44,7 +49,7 @@ void TReport::Failure(const std::string& device, const nlohmann::ordered_json& e
     const std::string kind = error.value("kind", "socket_error");
     ++failures_[kind];
     if (json_) {
-        out_ << JsonLine({{"device", device}, {"ok", false}, {"error", error}}) << std::endl;
+        out_ << JsonLine({{subjectKey_, device}, {"ok", false}, {"error", error}}) << std::endl;
         return;
     }
     const std::string message = error.value("message", "");
@@ -133,7 +138,7 @@ int TReport::ExitCode() const {
     if (failures_.size() > 1) return kExitFailed;
     const std::string& only = failures_.begin()->first;
     if (only == "unreachable") return kExitUnreachable;
-    if (only == "refused") return kExitRefused;
+    if (only == "refused" || only == "unauthenticated" || only == "forbidden") return kExitRefused;
     if (only == "verify_failed") return kExitVerifyFailed;
     return kExitFailed;
 }

@@ -24,6 +24,9 @@ class TReport {
     bool Quiet() const { return quiet_; }
     // The output stream, for a verb whose results are not per device (site log).
     std::ostream& Out() { return out_; }
+    // The key that names what a JSON line is about: "device" unless a verb talks to something
+    // else (the site service: "service").
+    void SetSubjectKey(std::string key);
 
     // A table heading for human output; printed once, before the first result, unless quiet.
     void SetHeading(std::string heading);
@@ -59,8 +62,8 @@ class TReport {
     std::size_t Successes() const;
     std::size_t Failures() const;
     // 130 after an interrupt was reported; 2 after MarkRefusedInput; 0 when nothing failed (1 after
-    // MarkDiffers); 3, 4 or 5 when every failure was unreachable, refused or verify_failed; 1
-    // otherwise.
+    // MarkDiffers); 3, 4 or 5 when every failure was unreachable, refused (also: credentials the
+    // site service refused, unauthenticated or forbidden) or verify_failed; 1 otherwise.
     int ExitCode() const;
 
   private:
@@ -72,6 +75,7 @@ class TReport {
     const bool quiet_;
     mutable std::mutex mutex_;
     std::string heading_;
+    std::string subjectKey_ = "device";
     bool headingShown_ = false;
     bool differs_ = false;
     bool refusedInput_ = false;

@@ -13,12 +13,28 @@
 #include "platform/backends.h"
 #include "site/device_list.h"
 
+#ifdef KSTBELL_SERVICE_CLIENT
+#include "cli/service_setup.h"
+#endif
+
 namespace kstbell::cli {
 
 namespace {
 
 constexpr const char* kDefaultDevice = "192.168.77.1";
 constexpr int kMaxReplyWaitMs = 1000;
+
+#ifdef KSTBELL_SERVICE_CLIENT
+// The network of a verb that asks the site service, which surveys nothing.
+class TNoHostNetwork final : public IHostNetworkSource {
+  public:
+    int SurveyAdapters(TSurveyTables& /*tables*/, std::string& problem) override {
+        problem = "not surveyed";
+        return -1;
+    }
+    int SurveyWifiInterfaces(TSurveyTables& /*tables*/) override { return 1; }
+};
+#endif
 
 // The devices of the command: -d and --devices, else the default one. False, with the reason,
 // for an address, range or file that cannot be used, or more devices than --max-devices.
@@ -67,6 +83,26 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
         report.Error("--sim-state needs --simulate");
         return kExitUsage;
     }
+#ifdef KSTBELL_SERVICE_CLIENT
+    if (std::string error; !CheckServiceOptions(line, verb.Info(), error)) {
+        report.Error(error);
+        return kExitUsage;
+    }
+    if (verb.Info().Target == TVerbTarget::Service) {
+        // The service reaches the horns itself: no simulation, network survey or engine here.
+        std::string error;
+        const auto service = MakeServiceClient(line, report, error);
+        if (!service) {
+            report.Error(error);
+            return kExitUsage;
+        }
+        TNoHostNetwork none;
+        const TPendingStore pending({}, 0);
+        TVerbContext context{line, verb.Info().Name, env, report, err,          none,
+                             {},   pending,          {},  false,  service.get()};
+        return verb.Run(context);
+    }
+#endif
 
     std::optional<TCliSimulation> simulation;
     std::unique_ptr<IHostNetworkSource> hostNetwork;

@@ -16,6 +16,8 @@
 
 namespace kstbell::cli {
 
+class TServiceClient;
+
 struct TVerbContext {
     const TGlobalOptions& Global;
     // The verb's name as typed ("config apply").
@@ -33,6 +35,8 @@ struct TVerbContext {
     // Whether the devices are checked to be on this PC's Wi-Fi (no -d/--devices, or
     // --check-wifi).
     bool CheckWifi = false;
+    // The site service's API (verbs of the service only).
+    TServiceClient* Service = nullptr;
 
     bool Stopped() const { return Env.Stop && Env.Stop->load(); }
     // Runs job on every device (see ForEachDevice); after an interrupt, each device that was

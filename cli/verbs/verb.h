@@ -18,6 +18,7 @@ struct TVerbContext;
 enum class TVerbTarget {
     Devices,  // the devices of -d, --devices or the default one, resolved before it runs
     Own,      // nothing resolved for it: it names its own targets (scan's ranges) or none
+    Service,  // the site service of --service, through its API; never a horn
 };
 
 struct TVerbInfo {

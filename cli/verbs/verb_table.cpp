@@ -21,6 +21,7 @@ std::string_view GroupHelp(std::string_view group) {
         {"config", "show, save, compare or apply a device's settings"},
         {"set", "change one setting; it takes effect at the next restart"},
         {"site", "what the site service (kstbelld) has recorded"},
+        {"alarm", "the site's alarms, through the site service (--service)"},
     };
     for (const auto& [name, help] : kGroups)
         if (name == group) return help;

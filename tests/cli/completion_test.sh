@@ -29,7 +29,7 @@ expect() {
 expect "config" kstbellctl con
 expect "show save diff apply" kstbellctl --json -d 127.0.0.1 config ""
 expect "on off" kstbellctl relay ""
-expect "--tone" kstbellctl relay on --to
+expect "--tone" kstbellctl relay on --ton
 expect "0 1 2 3" kstbellctl relay on --tone ""
 expect "ap station" kstbellctl --simulate wifi-mode ""
 expect "--dry-run" kstbellctl config apply --dry
@@ -37,4 +37,7 @@ expect "--simulate --sim-state" kstbellctl --sim
 expect "log" kstbellctl site ""
 expect "bell_fired bell_missed" kstbellctl site log --kind bell_
 expect "--state-dir" kstbellctl site log --state
+expect "start stop list" kstbellctl --service http://127.0.0.1:8786 alarm ""
+expect "--for" kstbellctl ring ground --f
+expect "--service --service-ca" kstbellctl --serv
 exit $failed

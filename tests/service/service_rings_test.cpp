@@ -146,7 +146,9 @@ TEST(ServiceRingsTest, BellsRingAtTheirInstantAndMissedOnesAreRecorded) {
     EXPECT_NE(missed.Detail.find("not rung"), std::string::npos) << missed.Detail;
     const auto fired = h.Entries(TAuditKind::BellFired);
     ASSERT_EQ(fired.size(), 1u) << "nothing rung late, nothing twice";
-    EXPECT_EQ(fired[0].At, time_point_cast<milliseconds>(first));
+    // Stamped when the ring started: at the instant, or a little after it on a busy machine.
+    EXPECT_GE(fired[0].At, time_point_cast<milliseconds>(first));
+    EXPECT_LT(fired[0].At, time_point_cast<milliseconds>(first + 1000ms));
 }
 
 TEST(ServiceRingsTest, WhatFrontsAskIsDoneAndLogged) {
