@@ -44,6 +44,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/service/site.example.toml
 # The folder for the horns' lock files, shared by every local user, made at boot and, by the
 # postinst, at installation.
 install(FILES ${KSTBELL_PACKAGING}/kstbell.tmpfiles DESTINATION lib/tmpfiles.d RENAME kstbell.conf)
+# The web page the site service serves (HTML, CSS, scripts and its icon: no build step).
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/web/page/ DESTINATION ${CMAKE_INSTALL_DATADIR}/kstbell/web
+        FILES_MATCHING PATTERN "*.html" PATTERN "*.css" PATTERN "*.js" PATTERN "*.svg")
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kstbell)

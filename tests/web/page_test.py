@@ -1,0 +1,525 @@
+#!/usr/bin/env python3
+"""The web page in a real browser (headless chromium), against a service started and stopped
+here on loopback: logging in, lamps that follow the horns, ringing, alarms, what each role sees,
+a phone's screen, the accessibility tree, errors, and the event stream's reconnection.
+
+    page_test.py --page web/page [--screenshots DIR] [--kstbelld PROGRAM --kstbellctl PROGRAM]
+                 [unittest options]
+
+Without --kstbelld the service is the stand-in of its API (standin_service.py); with it,
+kstbelld itself with 50 simulated horns (it serves its own copy of the page).
+
+Exits 77 (skipped) when chromium, chromium-driver or python3-selenium is missing.
+"""
+import argparse
+import json
+import os
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import browser  # noqa: E402
+
+OPTIONS = argparse.Namespace(page=None, screenshots=None, kstbelld=None, kstbellctl=None)
+
+# Text the page must not log: a script fault or something the Content-Security-Policy blocked.
+CONSOLE_FAULTS = ("Content Security Policy", "Uncaught", "TypeError", "ReferenceError",
+                  "SyntaxError", "Refused to")
+
+
+class PageTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        from selenium.webdriver.common.by import By
+        from services import KstbelldService, StandinService
+
+        cls.By = By
+        if OPTIONS.kstbelld:
+            cls.service = KstbelldService(OPTIONS.kstbelld, OPTIONS.kstbellctl)
+        else:
+            cls.service = StandinService(OPTIONS.page)
+        cls.browser = browser.Browser()
+        cls.driver = cls.browser.driver
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.browser.quit()
+        cls.service.stop()
+        faults = getattr(cls.service, "faults", [])
+        if faults:
+            raise AssertionError("the service failed: " + "\n".join(faults[:20]))
+
+    def tearDown(self):
+        faults = [entry["message"] for entry in self.browser.console()
+                  if any(fault in entry["message"] for fault in CONSOLE_FAULTS)]
+        self.assertEqual(faults, [], "the page logged faults")
+
+    # --- helpers --------------------------------------------------------------------------
+
+    def js(self, script, *args):
+        return self.driver.execute_script(script, *args)
+
+    def wait_for(self, condition, timeout=10.0, what="the condition"):
+        deadline = time.monotonic() + timeout
+        while True:
+            value = condition()
+            if value:
+                return value
+            if time.monotonic() > deadline:
+                self.fail(f"timed out after {timeout} s waiting for {what}")
+            time.sleep(0.05)
+
+    def find(self, selector):
+        return self.driver.find_element(self.By.CSS_SELECTOR, selector)
+
+    def visible(self, selector):
+        return self.js("""const n = document.querySelector(arguments[0]);
+            return !!n && n.getClientRects().length > 0;""", selector)
+
+    def text(self, selector):
+        return self.js("const n = document.querySelector(arguments[0]); return n ? n.textContent : null;",
+                       selector)
+
+    def open_page(self):
+        self.driver.get(self.service.url)
+        self.wait_for(lambda: self.visible("#login-form") or self.visible("#app-view"),
+                      what="the page to start")
+
+    def login(self, role):
+        user, password = self.service.accounts[role]
+        self.open_page()
+        if self.visible("#app-view"):
+            self.logout()
+        self.find("#login-user").send_keys(user)
+        self.find("#login-password").send_keys(password + "\n")
+        self.wait_for(lambda: self.visible("#app-view"), what=f"{role} to be logged in")
+        self.wait_for(lambda: self.js("return document.querySelectorAll('#horn-list li.horn').length")
+                      == len(self.service.horns), what="every horn's card")
+        self.wait_for(lambda: self.text("#connection") == "Live", what="the event stream")
+
+    def logout(self):
+        self.find("#logout").click()
+        self.wait_for(lambda: self.visible("#login-form"), what="the login form")
+
+    def lamp(self, address, name):
+        return self.js("""const lamp = document.querySelector(
+                `li.horn[data-address="${arguments[0]}"] [data-lamp="${arguments[1]}"]`);
+            return lamp ? [lamp.dataset.state, lamp.textContent] : null;""", address, name)
+
+    def api_from_page(self, method, path, body=None):
+        """A call from inside the page with the session's cookie and CSRF token: [status, body]."""
+        return self.driver.execute_async_script("""
+            const [method, path, body, done] = arguments;
+            (async () => {
+              const session = await (await fetch('/api/v1/session')).json();
+              const reply = await fetch(path, {method, headers: {'Content-Type': 'application/json',
+                  'X-CSRF-Token': session.csrf || ''}, body: body === null ? undefined : JSON.stringify(body)});
+              done([reply.status, await reply.text()]);
+            })().catch((e) => done([0, String(e)]));""", method, path, body)
+
+    def announcements(self, urgent):
+        return self.text("#announce-urgent" if urgent else "#announce-polite") or ""
+
+    def screenshot(self, name):
+        if OPTIONS.screenshots:
+            os.makedirs(OPTIONS.screenshots, exist_ok=True)
+            self.driver.save_screenshot(os.path.join(OPTIONS.screenshots, name))
+
+    # --- the tests ------------------------------------------------------------------------
+
+    def test_login_live_lamps_and_no_polling(self):
+        self.login("operator")
+        first = self.service.horns[0]
+        self.assertEqual(self.lamp(first, "online"), ["on", "Online"])
+        self.assertEqual(self.lamp(first, "output"), ["off", "Output off"])
+        self.assertRegex(self.text(f'li.horn[data-address="{first}"] [data-lamp="signal"]'),
+                         r"Signal -\d+ dBm, \w+")
+        self.assertIn(f"{len(self.service.horns)} horns", self.text("#horns-summary"))
+        # The address is said beside a horn's own name, not twice for a horn named by it.
+        card = f'li.horn[data-address="{first}"]'
+        self.assertEqual(self.visible(card + " .horn-address"), self.text(card + " .horn-name") != first)
+        # Idle with the stream open: no request leaves the page.
+        count = "return performance.getEntriesByType('resource').length"
+        before = self.js(count)
+        time.sleep(3 * self.service.poll_s)
+        self.assertEqual(self.js(count), before, "the page polled")
+
+    def test_lamps_follow_the_horns_behind_the_services_back(self):
+        self.login("viewer")
+        address = self.service.horns[6]
+        steps = [  # change at the horn, lamp, its state and text, urgent announcement
+            ({"output": True}, "output", "on", "Output on", None),
+            ({"output": False}, "output", "off", "Output off", None),
+            ({"input": True}, "input", "on", "Input on", None),
+            ({"input": False}, "input", "off", "Input off", None),
+            ({"online": False}, "online", "off", "Offline", "is offline"),
+            ({"online": True}, "online", "on", "Online", None),
+        ]
+        needs = {"output": "relay", "input": "input", "online": "presence"}
+        for change, name, state, words, heard in steps:
+            with self.subTest(change=change):
+                if needs[name] not in self.service.can:
+                    continue  # this service cannot be changed so behind its back
+                self.service.behind_the_back(address, **change)
+                self.wait_for(lambda: (self.lamp(address, name) or [None])[0] == state,
+                              timeout=3 * self.service.poll_s + 2, what=f"{name} {state}")
+                self.assertTrue(self.lamp(address, name)[1].startswith(words))
+                if heard:
+                    self.wait_for(lambda: heard in self.announcements(urgent=True),
+                                  what="the announcement")
+
+    def test_ring_a_group_for_three_seconds(self):
+        self.login("operator")
+        east, west = self.service.groups["east"], self.service.groups["west"]
+        self.assertEqual(self.find("#ring-group").get_attribute("value"), "", "a group chosen at first")
+        self.find("#ring-group").send_keys("east")
+        duration = self.find("#ring-duration")
+        duration.clear()
+        duration.send_keys("3")
+        self.find("#ring-form button[type=submit]").click()
+        self.wait_for(lambda: "started on" in self.text("#ring-message"), what="the ring's answer")
+        self.assertRegex(self.text("#ring-message"), rf"started on {len(east)} horns until \d\d:\d\d:\d\d")
+
+        def outputs(addresses):
+            return {self.lamp(a, "output")[0] for a in addresses}
+
+        self.wait_for(lambda: outputs(east) == {"on"}, timeout=3, what="the group's lamps on")
+        self.assertEqual(outputs(west), {"off"})
+        self.wait_for(lambda: outputs(east) == {"off"}, timeout=3 + 3 * self.service.poll_s + 2,
+                      what="the group's lamps off")
+
+    def test_alarm_needs_a_confirmation_and_stops(self):
+        self.login("operator")
+        start = 'li[data-alarm="evacuation"] button.alarm-start'
+        for answer, sounds in (("#confirm-cancel", False), ("#confirm-ok", True)):
+            with self.subTest(answer=answer):
+                self.find(start).click()
+                self.wait_for(lambda: self.js("return document.getElementById('confirm').open"),
+                              what="the confirmation")
+                self.assertEqual(self.js("return document.activeElement.id"), "confirm-cancel")
+                self.find(answer).click()
+                self.wait_for(lambda: not self.js("return document.getElementById('confirm').open"),
+                              what="the confirmation to close")
+                if not sounds:
+                    time.sleep(0.5)
+                    self.assertEqual(self.text('li[data-alarm="evacuation"] .lamp-text'), "Quiet")
+                    self.assertIn("not started", self.text("#alarms-message"))
+        self.wait_for(lambda: self.text('li[data-alarm="evacuation"] .lamp-text') == "Sounding",
+                      what="the alarm sounding")
+        self.assertIn("Evacuation", self.text("#alarm-banner"))
+        self.assertIn("Alarm Evacuation started", self.announcements(urgent=True))
+        # The keyboard stays on the alarm: its button is now "Stop".
+        self.assertEqual(self.js("return document.activeElement.className"), "alarm-stop")
+        self.find('li[data-alarm="evacuation"] button.alarm-stop').click()
+        self.wait_for(lambda: self.text('li[data-alarm="evacuation"] .lamp-text') == "Quiet",
+                      what="the alarm quiet")
+        self.assertFalse(self.visible("#alarm-banner"))
+        self.assertIn("Alarm Evacuation stopped", self.announcements(urgent=True))
+
+    def test_stop_all_ends_an_alarm_without_asking(self):
+        self.login("operator")
+        status, _ = self.api_from_page("POST", "/api/v1/alarms/evacuation/start")
+        self.assertEqual(status, 202)
+        self.wait_for(lambda: self.text('li[data-alarm="evacuation"] .lamp-text') == "Sounding",
+                      what="the alarm sounding")
+        self.find("#stop-all").click()
+        self.assertFalse(self.js("return document.getElementById('confirm').open"))
+        self.wait_for(lambda: self.text('li[data-alarm="evacuation"] .lamp-text') == "Quiet",
+                      what="the alarm quiet")
+        self.wait_for(lambda: all(self.lamp(a, "output")[0] == "off" for a in self.service.horns),
+                      what="every horn off")
+
+    def test_each_role_sees_only_its_controls(self):
+        controls = {  # selector: the roles that see it
+            "#stop-all": {"operator", "admin"},
+            "#ring-form": {"operator", "admin"},
+            'a[href="#ring"]': {"operator", "admin"},
+            "li.horn button.stop-horn": {"operator", "admin"},
+            "li.alarm button.alarm-start": {"operator", "admin"},
+            "#exception-form": {"admin"},
+            "#horn-list": {"viewer", "operator", "admin"},
+            "#bell-rows": {"viewer", "operator", "admin"},
+            "#log-rows": {"viewer", "operator", "admin"},
+        }
+        for role in ("viewer", "operator", "admin"):
+            self.login(role)
+            for selector, roles in controls.items():
+                with self.subTest(role=role, control=selector):
+                    self.assertEqual(self.visible(selector), role in roles)
+        self.login("viewer")
+        for method, path, body in (("POST", "/api/v1/ring", {"group": "east", "tone": 1, "duration_s": 3}),
+                                   ("POST", "/api/v1/stop-all", None),
+                                   ("POST", "/api/v1/alarms/evacuation/start", None),
+                                   ("POST", f"/api/v1/horns/{self.service.horns[0]}/stop", None)):
+            with self.subTest(viewer=path):
+                status, reply = self.api_from_page(method, path, body)
+                self.assertEqual(status, 403, reply)
+                self.assertIn('"forbidden"', reply)
+
+    def test_phone_keeps_stop_all_on_screen(self):
+        self.browser.viewport(360, 640, mobile=True)
+        try:
+            self.login("operator")
+            for where in ("top", "middle", "bottom"):
+                with self.subTest(scrolled=where):
+                    self.js("""const h = document.documentElement.scrollHeight - innerHeight;
+                        scrollTo(0, {top: 0, middle: h / 2, bottom: h}[arguments[0]]);""", where)
+                    rect = self.js("""const r = document.getElementById('stop-all').getBoundingClientRect();
+                        const hit = document.elementFromPoint(r.x + r.width / 2, r.y + r.height / 2);
+                        return {top: r.top, bottom: r.bottom, left: r.left, right: r.right,
+                                height: r.height, onTop: hit && hit.id === 'stop-all'};""")
+                    self.assertGreaterEqual(rect["top"], 0)
+                    self.assertLessEqual(rect["bottom"], 640)
+                    self.assertGreaterEqual(rect["height"], 44, "too small to touch")
+                    self.assertTrue(rect["onTop"], "something covers Stop all")
+            self.assertLessEqual(self.js("return document.documentElement.scrollWidth"), 360,
+                                 "the page is wider than the phone")
+        finally:
+            self.browser.desk()
+
+    def test_screenshots(self):
+        """The desk and the phone, with a group ringing, a horn offline and an input on."""
+        if not OPTIONS.screenshots:
+            self.skipTest("no folder for screenshots given")
+        self.login("operator")
+        horns = self.service.horns
+        try:
+            if {"presence", "input"} <= self.service.can:
+                self.service.behind_the_back(horns[2], online=False)
+                self.service.behind_the_back(horns[0], input=True)
+                self.wait_for(lambda: self.lamp(horns[2], "online")[0] == "off", what="offline")
+            self.api_from_page("POST", "/api/v1/ring", {"group": "east", "tone": 2, "duration_s": 60})
+            self.wait_for(lambda: self.lamp(horns[1], "output")[0] == "on", what="the ring")
+            self.driver.refresh()  # the page as it opens, from the top
+            self.wait_for(lambda: self.text("#connection") == "Live", what="the page")
+            self.screenshot("page-desk.png")
+            self.browser.viewport(360, 640, mobile=True)
+            try:
+                self.driver.refresh()
+                self.wait_for(lambda: self.text("#connection") == "Live", what="the page")
+                self.screenshot("page-phone.png")
+            finally:
+                self.browser.desk()
+        finally:
+            self.api_from_page("POST", "/api/v1/stop-all")
+            if {"presence", "input"} <= self.service.can:
+                self.service.behind_the_back(horns[2], online=True)
+                self.service.behind_the_back(horns[0], input=False)
+
+    def test_accessibility_tree_names_roles_and_focus_order(self):
+        self.login("admin")
+        tree = self.driver.execute_cdp_cmd("Accessibility.getFullAXTree", {})["nodes"]
+
+        def value(node, key):
+            return (node.get(key) or {}).get("value")
+
+        shown = [n for n in tree if not n.get("ignored")]
+        roles = {value(n, "role") for n in shown}
+        for landmark in ("banner", "navigation", "main"):
+            with self.subTest(landmark=landmark):
+                self.assertIn(landmark, roles)
+        controls = ("button", "textbox", "combobox", "checkbox", "radio", "spinbutton", "listbox",
+                    "link", "searchbox", "list", "table", "dialog")
+        nameless = [(value(n, "role"), n.get("backendDOMNodeId")) for n in shown
+                    if value(n, "role") in controls[:9] and not (value(n, "name") or "").strip()]
+        self.assertEqual(nameless, [], "controls without an accessible name")
+        self.assertIn("heading", roles)
+
+        rules = self.js("""
+            const out = [];
+            const ids = new Map();
+            for (const n of document.querySelectorAll('[id]')) ids.set(n.id, (ids.get(n.id) || 0) + 1);
+            for (const [id, count] of ids) if (count > 1) out.push('duplicate id ' + id);
+            for (const n of document.querySelectorAll('[tabindex]'))
+              if (Number(n.getAttribute('tabindex')) > 0) out.push('positive tabindex on ' + n.id);
+            for (const l of document.querySelectorAll('label[for]'))
+              if (!document.getElementById(l.htmlFor)) out.push('label for nothing: ' + l.htmlFor);
+            for (const n of document.querySelectorAll('[aria-labelledby],[aria-describedby],[aria-controls]'))
+              for (const attr of ['aria-labelledby', 'aria-describedby', 'aria-controls'])
+                for (const id of (n.getAttribute(attr) || '').split(/\\s+/).filter(Boolean))
+                  if (!document.getElementById(id)) out.push(attr + ' to nothing: ' + id);
+            for (const lamp of document.querySelectorAll('.lamp, .signal'))
+              if (!lamp.textContent.trim()) out.push('a lamp without words');
+            if (!document.documentElement.lang) out.push('no language');
+            return out;""")
+        self.assertEqual(rules, [])
+
+        # Tab from the top: focus visits the visible controls in the document's order, each
+        # with a visible focus ring, "Stop all" among the first few.
+        self.driver.refresh()  # the keyboard starts at the top of a page just opened
+        self.wait_for(lambda: self.visible("#app-view") and self.text("#connection") == "Live" and
+                      self.js("return document.querySelectorAll('#bell-rows tr').length > 0"),
+                      what="the page again")
+        expected = self.js("""
+            const focusable = 'a[href], button, input, select, textarea, [tabindex]';
+            return Array.from(document.querySelectorAll(focusable)).filter((n) =>
+                !n.disabled && n.tabIndex >= 0 && n.getClientRects().length > 0 &&
+                getComputedStyle(n).visibility !== 'hidden' &&
+                !(n.type === 'radio' && !n.checked)).slice(0, 25).map((n) => n.id || n.outerHTML.slice(0, 60));""")
+        from selenium.webdriver.common.action_chains import ActionChains
+        from selenium.webdriver.common.keys import Keys
+        visited = []
+        for _ in range(len(expected)):
+            ActionChains(self.driver).send_keys(Keys.TAB).perform()
+            visited.append(self.js("""const n = document.activeElement;
+                const style = getComputedStyle(n);
+                return [n.id || n.outerHTML.slice(0, 60),
+                        style.outlineStyle !== 'none' || style.boxShadow !== 'none'];"""))
+        self.assertEqual([v[0] for v in visited], expected)
+        self.assertEqual([v[0] for v in visited if not v[1]], [], "focus not visible on these")
+        self.assertIn("stop-all", expected[:6])
+
+    def test_errors_are_said_in_words(self):
+        # A session that ended: the next change goes back to the login form, and so does an
+        # idle page whose event stream the service ends with the session.
+        ends = [("cookie gone, then a change", lambda: (
+                    self.driver.delete_all_cookies(),
+                    self.find("li.horn button.stop-horn").click()))]
+        if "end_sessions" in self.service.can:
+            ends.append(("ended by the service, page idle", self.service.end_sessions))
+        for what, end in ends:
+            with self.subTest(what):
+                self.login("operator")
+                end()
+                self.wait_for(lambda: self.visible("#login-form"), timeout=15, what="the login form")
+                self.assertIn("session has ended", self.text("#login-message"))
+        # A wrong password, then too many of them (for a name nobody has: the limit counts
+        # per name as well as per address, and the other tests' users stay free).
+        user = "nobody-here"
+        try:
+            for attempt in range(7):
+                self.find("#login-user").clear()
+                self.find("#login-user").send_keys(user)
+                self.find("#login-password").send_keys("wrong\n")
+                self.wait_for(lambda: self.text("#login-message") not in ("", "Logging in…"),
+                              what="the login's answer")
+                message = self.text("#login-message")
+                if "Too many" in message:
+                    break
+                self.assertEqual(message, "Wrong user name or password.")
+                self.js("document.getElementById('login-message').textContent = ''")
+            self.assertRegex(message, r"Too many attempts\. Try again in \d+ s\.")
+        finally:
+            self.service.forget_logins()
+        # The service starting: said, and the page carries on by itself once it has started.
+        if "starting" in self.service.can:
+            self.login("operator")
+            self.service.starting(True)
+            try:
+                self.driver.refresh()
+                self.wait_for(lambda: "starting" in (self.text("#notice") or ""), what="'starting'")
+            finally:
+                self.service.starting(False)
+            self.wait_for(lambda: self.visible("#app-view") and self.text("#connection") == "Live",
+                          timeout=10, what="the page after the start")
+
+    def test_event_stream_reconnects_and_catches_up(self):
+        if "drop_streams" not in self.service.can:
+            self.skipTest("the service cannot drop its event streams on request")
+        self.login("viewer")
+        address = self.service.horns[3]
+        self.service.drop_streams(refuse_s=3)
+        self.wait_for(lambda: self.text("#connection").startswith("Connection lost"),
+                      what="'reconnecting'")
+        self.service.behind_the_back(address, output=True)
+        self.wait_for(lambda: self.text("#connection") == "Live", timeout=20, what="the stream back")
+        self.wait_for(lambda: self.lamp(address, "output")[0] == "on", what="the change missed")
+        self.service.behind_the_back(address, output=False)
+        self.wait_for(lambda: self.lamp(address, "output")[0] == "off", what="a change after")
+
+    def test_exceptions_added_and_removed_by_an_admin(self):
+        self.login("admin")
+        self.js("""document.getElementById('exception-from').value = '2027-01-07';
+                   document.getElementById('exception-name').value = 'Staff training';""")
+        self.find("#exception-form button[type=submit]").click()
+        self.wait_for(lambda: "2027-01-07" in (self.text("#exception-rows") or ""), what="the new row")
+        found = self.js("""return Array.from(document.querySelectorAll('#exception-rows tr'))
+            .map((r) => r.textContent).filter((t) => t.includes('2027-01-07'));""")
+        self.assertEqual(len(found), 1)
+        self.assertIn("No bells", found[0])
+        self.assertIn("Staff training", found[0])
+        self.assertIn("Added by", found[0])
+        self.js("""Array.from(document.querySelectorAll('#exception-rows tr'))
+            .find((r) => r.textContent.includes('2027-01-07')).querySelector('button').click();""")
+        self.wait_for(lambda: "2027-01-07" not in self.text("#exception-rows"), what="the row gone")
+        self.assertIn("Removed", self.text("#exception-message"))
+
+    def test_texts_from_the_services_values(self):
+        self.open_page()
+        cases = [  # module, function, arguments, text
+            ("api", "retryAfterSeconds", ["7"], 7),
+            ("api", "retryAfterSeconds", ["Thu, 01 Jan 2037 00:00:30 GMT", 2114380800000], 30),
+            ("api", "retryAfterSeconds", ["soon"], None),
+            ("dom", "durationText", [3], "3 s"),
+            ("dom", "durationText", [125], "2 min 5 s"),
+            ("dom", "durationText", [3720], "1 h 2 min"),
+            ("timetable", "bellTime", [{"local": "2026-12-09T08:00:00"}], "08:00"),
+            ("timetable", "bellTime", [{"local": "2026-12-09T08:00:30"}], "08:00:30"),
+            ("horns", "signalOf", [-50], {"bars": 4, "text": "Signal -50 dBm, excellent"}),
+            ("horns", "signalOf", [-80], {"bars": 1, "text": "Signal -80 dBm, weak"}),
+            ("horns", "signalOf", [None], {"bars": 0, "text": "Signal unknown"}),
+            ("horns", "onlineOf", [{"presence": "unknown", "online": None}], None),
+        ]
+        for module, function, args, text in cases:
+            with self.subTest(function=function, args=args):
+                got = self.driver.execute_async_script("""
+                    const [module, name, args, done] = arguments;
+                    import(`/static/${module}.js`).then((m) => done(m[name](...args)), (e) => done(String(e)));""",
+                    module, function, args)
+                self.assertEqual(got, text)
+
+    def test_log_filters_and_pages(self):
+        self.login("operator")
+        # Every kind of entry the service has written can be chosen in the filter, in words.
+        kinds, cursor = set(), ""
+        for _ in range(100):
+            status, body = self.api_from_page("GET", "/api/v1/log?limit=100" + cursor)
+            self.assertEqual(status, 200, body)
+            page = json.loads(body)
+            kinds |= {entry["kind"] for entry in page["entries"]}
+            if not page.get("next_cursor"):
+                break
+            cursor = "&cursor=" + page["next_cursor"]
+        options = self.js("""return Object.fromEntries(Array.from(
+            document.querySelectorAll('#log-kind option'), (o) => [o.value, o.textContent]));""")
+        for kind in sorted(kinds):
+            with self.subTest(kind=kind):
+                self.assertNotIn(options.get(kind, kind), ("", kind), "no words for this kind")
+        for _ in range(26):
+            self.api_from_page("POST", "/api/v1/ring", {"group": "west", "tone": 0, "duration_s": 1})
+        self.find("#log-kind").send_keys("Ring")
+        self.find("#log-form button[type=submit]").click()
+        self.wait_for(lambda: (self.text("#log-status") or "").startswith("Page 1: 25"), what="page 1")
+        kinds = self.js("return Array.from(document.querySelectorAll('#log-rows tr'), (r) => r.dataset.kind)")
+        self.assertEqual(set(kinds), {"ring"})
+        self.assertFalse(self.find("#log-older").get_attribute("disabled"))
+        first = self.text("#log-rows tr")
+        self.find("#log-older").click()
+        self.wait_for(lambda: (self.text("#log-status") or "").startswith("Page 2"), what="page 2")
+        self.assertNotEqual(self.text("#log-rows tr"), first)
+        self.find("#log-newer").click()
+        self.wait_for(lambda: (self.text("#log-status") or "").startswith("Page 1"), what="page 1 again")
+        self.assertEqual(self.text("#log-rows tr"), first)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--page", required=True, help="the page's folder (web/page)")
+    parser.add_argument("--screenshots", help="where to save the screenshots")
+    parser.add_argument("--kstbelld", help="run against this kstbelld (else the stand-in)")
+    parser.add_argument("--kstbellctl", help="with --kstbelld: switches relays behind its back")
+    args, rest = parser.parse_known_args()
+    OPTIONS.page, OPTIONS.screenshots = os.path.abspath(args.page), args.screenshots
+    OPTIONS.kstbelld, OPTIONS.kstbellctl = args.kstbelld, args.kstbellctl
+    needed = browser.missing()
+    if needed:
+        print(f"skipped: the browser test needs {', '.join(needed)} (scripts/setup installs them)")
+        return 77
+    program = unittest.main(argv=[sys.argv[0]] + rest, exit=False, verbosity=2)
+    return 0 if program.result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
