@@ -12,7 +12,8 @@
 #             then a restart: relay off after the restart began; and restarts before the end.
 # Usage: bench/site_service_bench.sh [PART...]   (default: all four, about 15 minutes)
 # Environment: BUILD (default build/release; builds what it needs), HORNS (500), IDLE_S (300),
-# PERIOD_MS (3100), REPLY_WAIT_MS (1000). Everything it starts is stopped when it ends.
+# PERIOD_MS (3100), REPLY_WAIT_MS (1000), PARALLEL (64, horns talked to at once). Everything it
+# starts is stopped when it ends.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${BUILD:-build/release}"
@@ -20,6 +21,7 @@ horns="${HORNS:-500}"
 idle_s="${IDLE_S:-300}"
 period_ms="${PERIOD_MS:-3100}"
 reply_wait_ms="${REPLY_WAIT_MS:-1000}"
+parallel="${PARALLEL:-64}"
 parts=("$@")
 [ ${#parts[@]} -gt 0 ] || parts=(spread idle ring-end restart)
 for part in "${parts[@]}"; do
@@ -94,7 +96,8 @@ write_site() {
   local bells="$1"
   {
     printf '[site]\nname = "bench"\ntime_zone = "UTC"\n\n'
-    printf '[poll]\nperiod_ms = %s\nreply_wait_ms = %s\n\n' "$period_ms" "$reply_wait_ms"
+    printf '[poll]\nperiod_ms = %s\nreply_wait_ms = %s\nparallel = %s\n\n' "$period_ms" \
+      "$reply_wait_ms" "$parallel"
     printf '[devices]\nport = %s\naddresses = [\n' "$port"
     for i in $(seq 0 $((horns - 1))); do printf '  "%s",\n' "$(address "$i")"; done
     printf ']\n\n[groups]\n'
