@@ -20,6 +20,8 @@ std::string Quoted(const std::string& text) {
 
 THorn::THorn(const THornSetup& setup, TSimLog log)
     : log_(std::move(log)),
+      relayLog_(setup.RelayLog),
+      address_(setup.Address),
       flash_(setup.StateDir, [this](const std::string& line) { log_.Line(line); }),
       faults_(setup.Faults) {
     live_.Model = setup.Model;
@@ -38,8 +40,8 @@ void THorn::PowerOn() {
     live_.Firmware = image ? FirmwareVersionOf(*image) : kBuiltInFirmware;
     running_ = LoadRunningConfig(flash_.All());
     webLoginKey_ = running_.WebLoginKey;
-    live_.Relay = 0;
     tone_ = 0;
+    SetRelay(0);
     pending_.reset();
 }
 
@@ -50,6 +52,11 @@ void THorn::Restart() {
               std::to_string(live_.Firmware.Major) + "." + std::to_string(live_.Firmware.Minor) +
               ", location " + Quoted(running_.Location) + ", Wi-Fi mode " +
               std::to_string(running_.WifiMode));
+}
+
+void THorn::SetRelay(std::uint8_t relay) {
+    if (relay != live_.Relay && relayLog_) relayLog_->Changed(address_, relay, tone_);
+    live_.Relay = relay;
 }
 
 TSimSnapshot THorn::Snapshot() const {
@@ -231,8 +238,8 @@ std::optional<std::vector<std::uint8_t>> THorn::Execute(const TParsedRequest& re
         case CodeKillConfig:
             return KillConfig();
         case CodeSetOutput:
-            live_.Relay = request.At(6);
             tone_ = request.At(7);
+            SetRelay(request.At(6));
             return SetOutputReply(live_);
         case CodeGetStatus:
             return StatusPollReply(live_);

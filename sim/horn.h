@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "sim/flash_store.h"
+#include "sim/relay_log.h"
 #include "sim/replies.h"
 #include "sim/request_parser.h"
 #include "sim/request_record.h"
@@ -33,6 +34,9 @@ struct THornSetup {
     std::uint8_t Model = 186;
     std::string StateDir;  // flash files kept here across runs; empty = in memory
     TSimFaults Faults;
+    // Where changes of the relay are written, with this horn's address; null for nowhere.
+    TRelayLog* RelayLog = nullptr;
+    std::string Address;
 };
 
 // A file header that was accepted and waits for its data connection from the same client.
@@ -96,8 +100,11 @@ class THorn {
     std::vector<std::uint8_t> KillConfig();
     std::vector<std::uint8_t> SetWifiMode(const TParsedRequest& request);
     std::vector<std::uint8_t> SetWebLoginKey(const TParsedRequest& request);
+    void SetRelay(std::uint8_t relay);
 
     TSimLog log_;
+    TRelayLog* relayLog_;
+    std::string address_;
     TFlashStore flash_;
     TRunningConfig running_;
     TLiveState live_;

@@ -50,6 +50,8 @@ constexpr const char* kUsage =
     "  --segment-size N     announce TCP segments of N bytes (e.g. 1460, as on Wi-Fi)\n"
     "  --corrupt-image      store firmware images with one byte changed\n"
     "  --quiet              no per-request log on stderr\n"
+    "  --relay-log FILE     append a line to FILE at every change of a horn's relay:\n"
+    "                       microseconds since 1970 (UTC), address, relay, tone\n"
     "  --help               show this text\n"
     "  --version            print the version\n";
 
@@ -151,6 +153,9 @@ TCommandLine ParseCommandLine(int argc, char** argv) {
             options.Faults.SegmentSize = static_cast<int>(ParseNumber(option, value(), 65535));
         } else if (option == "--corrupt-image") {
             options.Faults.CorruptStoredImage = true;
+        } else if (option == "--relay-log") {
+            options.RelayLogPath = value();
+            if (options.RelayLogPath.empty()) throw TUsageError("--relay-log needs a file");
         } else if (option == "--quiet") {
             options.LogToStderr = false;
         } else {

@@ -21,6 +21,8 @@ struct TSimOptions {
                                                  // default: BindAddress
     TSimFaults Faults;
     bool LogToStderr = false;  // one line per request
+    // When set, every change of a horn's relay is appended to this file (see TRelayLog).
+    std::string RelayLogPath;
 };
 
 // The device's state as a test may inspect it.

@@ -41,6 +41,8 @@ TSimulatedSite::TImpl::TImpl(TSiteOptions options) : Options(std::move(options))
     const std::vector<std::string> addresses = HornAddresses(Options);
     const std::vector<TIpv4> reported = ReportedAddresses(Options);
     const bool several = Options.Count > 1;
+    if (!Options.Horns.RelayLogPath.empty())
+        RelayLog = std::make_unique<TRelayLog>(Options.Horns.RelayLogPath);
     Horns.resize(Options.Count);
     for (std::size_t i = 0; i < Options.Count; ++i) {
         THornSetup setup;
@@ -49,6 +51,8 @@ TSimulatedSite::TImpl::TImpl(TSiteOptions options) : Options(std::move(options))
         setup.Model = Options.Horns.Model;
         setup.Faults = Options.Horns.Faults;
         setup.StateDir = Options.Horns.StateDir;
+        setup.RelayLog = RelayLog.get();
+        setup.Address = addresses[i];
         if (!setup.StateDir.empty() && Options.FolderPerHorn) setup.StateDir += "/" + addresses[i];
         Horns[i].Address = addresses[i];
         Horns[i].Device = std::make_unique<THorn>(

@@ -51,6 +51,7 @@ struct TSimulatedSite::TImpl {
     explicit TImpl(TSiteOptions options);
 
     const TSiteOptions Options;
+    std::unique_ptr<TRelayLog> RelayLog;  // before Horns: they write to it
     std::atomic<std::uint16_t> ListenPort{0};
 
     mutable std::mutex Mutex;
