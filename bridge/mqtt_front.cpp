@@ -145,9 +145,9 @@ void TMqttFront::OnEvents(const std::vector<site::THornEvent>& events) {
 void TMqttFront::NoteRing(const site::TRingStart& start) {
     // Many more than could be waiting for their first switch: a bound, not a limit.
     constexpr std::size_t kMaxNoted = 1024;
-    const site::TRingSpec& spec = start.Record.Spec;
-    if (!start.Clamped || start.Taken.empty() || spec.Cause != site::TCause::Mqtt ||
-        spec.Tag.compare(0, options_.TagMark.size(), options_.TagMark) != 0)
+    const site::TRingOrder& order = start.Record.Order;
+    if (!start.Clamped || start.Taken.empty() || order.Cause != site::TCause::Mqtt ||
+        order.Tag.compare(0, options_.TagMark.size(), options_.TagMark) != 0)
         return;
     const auto length =
         std::chrono::round<std::chrono::seconds>(start.Record.End - start.Record.Start);

@@ -207,12 +207,12 @@ void TSiteFront::SyncHorns(const std::vector<site::THornView>& views) {
     QueueGroups(changed);
 }
 
-std::optional<std::size_t> TSiteFront::AlarmOf(const site::TRingSpec& spec) const {
-    if (spec.Priority < kAlarmPriority) return std::nullopt;
+std::optional<std::size_t> TSiteFront::AlarmOf(const site::TRingOrder& order) const {
+    if (order.Priority < kAlarmPriority) return std::nullopt;
     for (std::size_t a = 0; a < alarms_.size(); ++a)
-        if (alarms_[a].Name == spec.Label) return a;
+        if (alarms_[a].Name == order.Label) return a;
     for (std::size_t a = 0; a < alarms_.size(); ++a)
-        if (alarms_[a].Label == spec.Label) return a;
+        if (alarms_[a].Label == order.Label) return a;
     return std::nullopt;
 }
 
@@ -224,7 +224,7 @@ void TSiteFront::AddRing(std::uint64_t ring, std::size_t alarm, std::vector<TMes
 
 void TSiteFront::OnRingStarted(const site::TRingStart& start) {
     const std::lock_guard lock(m_);
-    const auto alarm = AlarmOf(start.Record.Spec);
+    const auto alarm = AlarmOf(start.Record.Order);
     if (!alarm) return;
     std::vector<TMessage> out;
     AddRing(start.Record.Id, *alarm, out);
@@ -249,7 +249,7 @@ void TSiteFront::Seed(const std::vector<site::TRingRecord>& active) {
     const std::lock_guard lock(m_);
     std::vector<TMessage> out;
     for (const auto& r : active) {
-        const auto alarm = AlarmOf(r.Spec);
+        const auto alarm = AlarmOf(r.Order);
         if (!alarm ||
             std::find(recentlyEnded_.begin(), recentlyEnded_.end(), r.Id) != recentlyEnded_.end())
             continue;

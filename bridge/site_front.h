@@ -119,7 +119,7 @@ class TSiteFront {
     // Notes whether the horn sounds; adds the groups whose count changed to changed.
     void Sounding(const site::THornView& view, std::vector<std::size_t>& changed);
     void QueueGroups(std::vector<std::size_t>& changed);
-    std::optional<std::size_t> AlarmOf(const site::TRingSpec& spec) const;
+    std::optional<std::size_t> AlarmOf(const site::TRingOrder& order) const;
     void AddRing(std::uint64_t ring, std::size_t alarm, std::vector<TMessage>& out);
     void GroupState(TGroup& group, std::vector<TMessage>& out, bool always = false);
     void AlarmState(TAlarm& alarm, std::vector<TMessage>& out, bool always = false);

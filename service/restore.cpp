@@ -37,17 +37,17 @@ TRestored Restored(const std::vector<store::TRingRecord>& records, const TServic
             record.Alarm.empty() ? nullptr : config.FindAlarm(record.Alarm);
         const site::TCause cause = SiteCause(record.Cause);
         if (alarm) {
-            ring.Spec = alarms::AlarmRing(*alarm, horns, cause, record.Actor);
+            ring.Order = alarms::AlarmRing(*alarm, horns, cause, record.Actor);
             out.Alarms.emplace_back(id, alarm->Name);
         } else {
-            ring.Spec.Horns = horns;
-            ring.Spec.Tone = static_cast<std::uint8_t>(record.Tone);
-            ring.Spec.Duration = std::chrono::duration_cast<site::TMillis>(end - start);
-            ring.Spec.Cause = cause;
-            ring.Spec.Actor = record.Actor;
-            ring.Spec.Label = record.Group;
+            ring.Order.Horns = horns;
+            ring.Order.Tone = static_cast<std::uint8_t>(record.Tone);
+            ring.Order.Duration = std::chrono::duration_cast<site::TMillis>(end - start);
+            ring.Order.Cause = cause;
+            ring.Order.Actor = record.Actor;
+            ring.Order.Label = record.Group;
         }
-        ring.Spec.Priority = record.Priority;
+        ring.Order.Priority = record.Priority;
         out.Running.push_back(std::move(ring));
     }
     return out;

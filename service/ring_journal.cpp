@@ -26,20 +26,20 @@ TRingJournal::TRingJournal(store::TRingRecords& rings, std::vector<std::string> 
       hornId_(std::move(hornId)),
       log_(std::move(log)) {}
 
-store::TRingRecord TRingJournal::StoreRecord(const site::TRingSpec& spec, site::TInstant start,
+store::TRingRecord TRingJournal::StoreRecord(const site::TRingOrder& order, site::TInstant start,
                                              site::TInstant end, const std::string& group,
                                              const std::string& alarm) const {
     store::TRingRecord r;
-    for (std::size_t h : spec.Horns) {
+    for (std::size_t h : order.Horns) {
         if (h >= addresses_.size()) continue;
         r.Horns.push_back({addresses_[h], hornId_ ? hornId_(h) : std::string(), {}});
     }
-    r.Tone = spec.Tone;
-    r.Priority = spec.Priority;
+    r.Tone = order.Tone;
+    r.Priority = order.Priority;
     r.Start = Utc(start);
     r.End = Utc(end);
-    r.Cause = AuditCause(spec.Cause);
-    r.Actor = spec.Actor;
+    r.Cause = AuditCause(order.Cause);
+    r.Actor = order.Actor;
     r.Group = group;
     r.Alarm = alarm;
     return r;
@@ -66,7 +66,7 @@ bool TRingJournal::Record(const site::TRingRecord& ring) {
             }
         }
         if (id == 0) {
-            id = rings_.Record(StoreRecord(ring.Spec, ring.Start, ring.End,
+            id = rings_.Record(StoreRecord(ring.Order, ring.Start, ring.End,
                                            context ? context->Group : std::string(),
                                            context ? context->Alarm : std::string()));
         }
@@ -119,10 +119,10 @@ void TRingJournal::ConfirmedOff(std::uint64_t ring, std::size_t horn, site::TIns
     }
 }
 
-std::int64_t TRingJournal::Prepare(const site::TRingSpec& spec, site::TInstant start,
+std::int64_t TRingJournal::Prepare(const site::TRingOrder& order, site::TInstant start,
                                    site::TInstant end, const std::string& group) {
     try {
-        return rings_.Record(StoreRecord(spec, start, end, group, {}));
+        return rings_.Record(StoreRecord(order, start, end, group, {}));
     } catch (const store::TStoreError& e) {
         log_("a bell's ring could not be recorded ahead: " + std::string(e.what()));
         return 0;

@@ -35,7 +35,7 @@ class TRingJournal final : public site::IRingJournal {
 
     // Records a ring ahead of its start (see TRingContext::Prepared): the record's id, or 0
     // when it could not be stored.
-    std::int64_t Prepare(const site::TRingSpec& spec, site::TInstant start, site::TInstant end,
+    std::int64_t Prepare(const site::TRingOrder& order, site::TInstant start, site::TInstant end,
                          const std::string& group);
     // A record made ahead that no ring took: ended, its horns marked off.
     void Withdraw(std::int64_t prepared, site::TInstant now);
@@ -54,7 +54,7 @@ class TRingJournal final : public site::IRingJournal {
         site::TInstant Done{};  // when it was ended and every horn seen off
     };
 
-    store::TRingRecord StoreRecord(const site::TRingSpec& spec, site::TInstant start,
+    store::TRingRecord StoreRecord(const site::TRingOrder& order, site::TInstant start,
                                    site::TInstant end, const std::string& group,
                                    const std::string& alarm) const;
     void Forget(site::TInstant now);

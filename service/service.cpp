@@ -253,17 +253,17 @@ site::TRingAnswer TService::Ring(const site::TRingRequest& request) {
     for (std::size_t h : horns)
         if (h >= config_.Horns.size()) return refuse("no horn number " + std::to_string(h));
     if (horns.empty()) return refuse("no horns to ring");
-    site::TRingSpec spec;
-    spec.Horns = std::move(horns);
-    spec.Tone = request.Tone;
-    spec.Duration = request.Duration.value_or(site::TMillis::zero());
-    spec.Priority = kManualPriority;
-    spec.Cause = request.Cause;
-    spec.Actor = request.Actor;
-    spec.Label = request.Group;
-    spec.Tag = request.Tag;
+    site::TRingOrder order;
+    order.Horns = std::move(horns);
+    order.Tone = request.Tone;
+    order.Duration = request.Duration.value_or(site::TMillis::zero());
+    order.Priority = kManualPriority;
+    order.Cause = request.Cause;
+    order.Actor = request.Actor;
+    order.Label = request.Group;
+    order.Tag = request.Tag;
     const TRingContextScope scope({.Actor = request.Actor, .Group = request.Group});
-    answer.Start = site_->Ring(std::move(spec));
+    answer.Start = site_->Ring(std::move(order));
     if (answer.Start.Record.Id == 0)
         return refuse("the ring could not be recorded, so no horn was switched on");
     answer.Started = true;
@@ -330,9 +330,9 @@ site::TAlarmAnswer TService::StartAlarm(const std::string& name, site::TCause ca
     }
     const TGroup* group = config_.FindGroup(alarm->Group);
     std::vector<std::size_t> horns = group ? group->Horns : std::vector<std::size_t>{};
-    site::TRingSpec spec = alarms::AlarmRing(*alarm, std::move(horns), cause, actor);
+    site::TRingOrder order = alarms::AlarmRing(*alarm, std::move(horns), cause, actor);
     const TRingContextScope scope({.Actor = actor, .Group = alarm->Group, .Alarm = name});
-    const site::TRingStart start = site_->Ring(std::move(spec));
+    const site::TRingStart start = site_->Ring(std::move(order));
     if (start.Record.Id == 0) {
         answer.Refusal = "the alarm's ring could not be recorded, so no horn was switched on";
         return answer;
@@ -351,24 +351,24 @@ bool TService::StopAlarm(const std::string& name, site::TCause cause, const std:
     return true;
 }
 
-site::TRingSpec TService::BellRing(const calendar::TScheduledBell& bell) const {
-    site::TRingSpec spec;
-    if (const TGroup* group = config_.FindGroup(bell.Bell.Group)) spec.Horns = group->Horns;
-    spec.Tone = static_cast<std::uint8_t>(bell.Bell.Tone);
-    spec.Duration = std::chrono::seconds(bell.Bell.DurationS);
-    spec.Priority = kBellPriority;
-    spec.Cause = site::TCause::Schedule;
-    spec.Label = BellLabel(bell);
-    return spec;
+site::TRingOrder TService::BellRing(const calendar::TScheduledBell& bell) const {
+    site::TRingOrder order;
+    if (const TGroup* group = config_.FindGroup(bell.Bell.Group)) order.Horns = group->Horns;
+    order.Tone = static_cast<std::uint8_t>(bell.Bell.Tone);
+    order.Duration = std::chrono::seconds(bell.Bell.DurationS);
+    order.Priority = kBellPriority;
+    order.Cause = site::TCause::Schedule;
+    order.Label = BellLabel(bell);
+    return order;
 }
 
 void TService::Prepare(const std::vector<calendar::TScheduledBell>& bells) {
     prepared_.clear();
     for (const auto& bell : bells) {
-        const site::TRingSpec spec = BellRing(bell);
+        const site::TRingOrder order = BellRing(bell);
         const site::TInstant start = bell.At;
         prepared_.push_back(journal_->Prepare(
-            spec, start, start + std::min<site::TMillis>(spec.Duration, config_.Site.MaxRing),
+            order, start, start + std::min<site::TMillis>(order.Duration, config_.Site.MaxRing),
             bell.Bell.Group));
     }
 }

@@ -107,7 +107,7 @@ class TService final : public site::ISiteControl, private IBellRinger {
     void Withdraw() override;
     void Missed(const calendar::TScheduledBell& bell) override;
 
-    site::TRingSpec BellRing(const calendar::TScheduledBell& bell) const;
+    site::TRingOrder BellRing(const calendar::TScheduledBell& bell) const;
     void Restore(site::TInstant now);
     void Audit(store::TAuditEntry entry);
     void BellMissed(const calendar::TScheduledBell& bell, const std::string& reason);

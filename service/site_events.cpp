@@ -55,7 +55,7 @@ void TSiteEvents::Restored(const std::vector<site::TRingRecord>& running,
     for (const auto& ring : running) {
         TRingInfo info;
         info.What = "ring taken up after a restart";
-        info.Group = ring.Spec.Label;
+        info.Group = ring.Order.Label;
         info.StoreId = static_cast<std::int64_t>(ring.Id);
         rings_[ring.Id] = info;
     }
@@ -165,7 +165,7 @@ void TSiteEvents::CommandDone(const site::THornEvent& e, site::TInstant now) {
 
 void TSiteEvents::OnRingStarted(const site::TRingStart& start) {
     const TRingContext* context = TRingContextScope::Current();
-    const site::TRingSpec& spec = start.Record.Spec;
+    const site::TRingOrder& order = start.Record.Order;
     TRingInfo info;
     if (context) {
         info.Group = context->Group;
@@ -178,13 +178,13 @@ void TSiteEvents::OnRingStarted(const site::TRingStart& start) {
                                       : "ring";
     const auto duration =
         std::chrono::duration_cast<site::TMillis>(start.Record.End - start.Record.Start);
-    const std::string cause = CauseWord(spec.Cause);
+    const std::string cause = CauseWord(order.Cause);
 
     std::string line = "ring " + std::to_string(info.StoreId) + " started: " + info.What + ", " +
-                       cause + (spec.Actor.empty() ? "" : " by " + Printable(spec.Actor)) + ", " +
+                       cause + (order.Actor.empty() ? "" : " by " + Printable(order.Actor)) + ", " +
                        (info.Group.empty() ? "" : "group " + info.Group + ", ") +
                        CountText(start.Taken.size(), "horn") + ", tone " +
-                       std::to_string(spec.Tone) + ", " + DurationText(duration);
+                       std::to_string(order.Tone) + ", " + DurationText(duration);
     if (start.Clamped) line += " (cut to the longest ring)";
     if (!start.HeldByOthers.empty())
         line += "; " + CountText(start.HeldByOthers.size(), "horn") +
@@ -200,11 +200,11 @@ void TSiteEvents::OnRingStarted(const site::TRingStart& start) {
     store::TAuditEntry entry;
     entry.At = Utc(start.Record.Start);
     entry.Kind = store::TAuditKind::Ring;
-    entry.Cause = AuditCause(spec.Cause);
-    entry.Actor = spec.Actor;
+    entry.Cause = AuditCause(order.Cause);
+    entry.Actor = order.Actor;
     entry.Group = info.Group;
     entry.Alarm = info.Alarm;
-    entry.Tone = spec.Tone;
+    entry.Tone = order.Tone;
     entry.Duration = duration;
     if (info.StoreId) entry.RingId = info.StoreId;
     entry.Detail = info.What + "; " + CountText(start.Taken.size(), "horn") +
@@ -231,7 +231,7 @@ void TSiteEvents::OnRingStarted(const site::TRingStart& start) {
         alarm.Detail = "alarm " + info.Alarm + "; " + CountText(start.Taken.size(), "horn");
         writer_.Append(std::move(alarm));
         writer_.Line("alarm " + info.Alarm + " started (" + cause +
-                     (spec.Actor.empty() ? "" : " by " + Printable(spec.Actor)) + ")");
+                     (order.Actor.empty() ? "" : " by " + Printable(order.Actor)) + ")");
     }
     {
         const std::lock_guard lock(m_);

@@ -69,7 +69,7 @@ void TWebPort::OnHornEvents(const std::vector<site::THornEvent>& events) {
 void TWebPort::OnRingStarted(const site::TRingStart& start) {
     ++hornsVersion_;
     const TRingContext* context = TRingContextScope::Current();
-    const auto& spec = start.Record.Spec;
+    const auto& order = start.Record.Order;
     const auto& horns = service_.Config().Horns;
     web::TRingInfo ring;
     ring.Id = static_cast<std::uint64_t>(service_.StoreRingId(start.Record.Id));
@@ -80,20 +80,20 @@ void TWebPort::OnRingStarted(const site::TRingStart& start) {
         if (h < horns.size()) ring.Horns.push_back(horns[h].Address);
     for (std::size_t h : start.HeldByOthers)
         if (h < horns.size()) ring.HeldByOthers.push_back(horns[h].Address);
-    ring.Tone = spec.Tone;
-    ring.Priority = spec.Priority;
-    ring.Cause = WebCause(spec.Cause);
-    ring.Actor = spec.Actor;
-    ring.Label = spec.Label;
+    ring.Tone = order.Tone;
+    ring.Priority = order.Priority;
+    ring.Cause = WebCause(order.Cause);
+    ring.Actor = order.Actor;
+    ring.Label = order.Label;
 
     const std::lock_guard lock(m_);
-    ++rings_[CauseLabel(spec.Cause)];
+    ++rings_[CauseLabel(order.Cause)];
     storeIdOfRing_[start.Record.Id] = static_cast<std::int64_t>(ring.Id);
     for (std::size_t h : start.Taken)
         held_[h] = web::TRingRef{ring.Id, ring.End};
     Publish(ring);
     if (context && !context->Alarm.empty()) {
-        ++alarms_[CauseLabel(spec.Cause)];
+        ++alarms_[CauseLabel(order.Cause)];
         alarmOfRing_[start.Record.Id] = context->Alarm;
         if (const auto* alarm = service_.Config().FindAlarm(context->Alarm))
             Publish(web::TAlarmInfo{alarm->Name, alarm->Label, alarm->Priority, true,
@@ -289,11 +289,11 @@ web::TPortResult<web::TRingInfo> TWebPort::Ring(const web::TRingAsk& ask,
         ring.Horns.push_back(horns[h].Address);
     for (std::size_t h : answer.Start.HeldByOthers)
         ring.HeldByOthers.push_back(horns[h].Address);
-    ring.Tone = record.Spec.Tone;
-    ring.Priority = record.Spec.Priority;
+    ring.Tone = record.Order.Tone;
+    ring.Priority = record.Order.Priority;
     ring.Cause = web::TCause::Http;
-    ring.Actor = record.Spec.Actor;
-    ring.Label = record.Spec.Label;
+    ring.Actor = record.Order.Actor;
+    ring.Label = record.Order.Label;
     return ring;
 }
 

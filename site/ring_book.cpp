@@ -7,11 +7,11 @@ namespace kstbell::site {
 
 namespace {
 
-TMillis PatternLength(const TRingSpec& spec) {
+TMillis PatternLength(const TRingOrder& order) {
     TMillis one{0};
-    for (const auto& s : spec.Pattern)
+    for (const auto& s : order.Pattern)
         one += s.On + s.Off;
-    return one * std::max(spec.Repeat, 1);
+    return one * std::max(order.Repeat, 1);
 }
 
 }  // namespace
@@ -20,38 +20,38 @@ TRingBook::TRingBook(std::size_t horns, TRingRules rules, std::uint64_t firstId)
     : rules_(rules), nextId_(std::max<std::uint64_t>(firstId, 1)), horns_(horns) {}
 
 std::uint8_t TRingBook::SoundingTone(const TRing& r) const {
-    if (r.Record.Spec.Pattern.empty()) return r.Record.Spec.Tone;
-    return r.Record.Spec.Pattern[r.Step].Tone.value_or(r.Record.Spec.Tone);
+    if (r.Record.Order.Pattern.empty()) return r.Record.Order.Tone;
+    return r.Record.Order.Pattern[r.Step].Tone.value_or(r.Record.Order.Tone);
 }
 
-TRingStart TRingBook::Start(TRingSpec spec, TInstant now) {
+TRingStart TRingBook::Start(TRingOrder order, TInstant now) {
     TRingStart out;
     TRing r;
     r.Record.Id = nextId_++;
     r.Record.Start = now;
-    if (spec.Pattern.empty()) {
-        if (spec.Duration <= TMillis::zero()) spec.Duration = rules_.MaxRing;
-        if (spec.Duration > rules_.MaxRing) {
-            spec.Duration = rules_.MaxRing;
+    if (order.Pattern.empty()) {
+        if (order.Duration <= TMillis::zero()) order.Duration = rules_.MaxRing;
+        if (order.Duration > rules_.MaxRing) {
+            order.Duration = rules_.MaxRing;
             out.Clamped = true;
         }
-        r.Record.End = now + spec.Duration;
+        r.Record.End = now + order.Duration;
     } else {
-        spec.Repeat = std::max(spec.Repeat, 1);
-        r.Record.End = now + PatternLength(spec);
-        r.NextStep = now + spec.Pattern[0].On;
+        order.Repeat = std::max(order.Repeat, 1);
+        r.Record.End = now + PatternLength(order);
+        r.NextStep = now + order.Pattern[0].On;
     }
-    std::sort(spec.Horns.begin(), spec.Horns.end());
-    spec.Horns.erase(std::unique(spec.Horns.begin(), spec.Horns.end()), spec.Horns.end());
-    r.Record.Spec = std::move(spec);
+    std::sort(order.Horns.begin(), order.Horns.end());
+    order.Horns.erase(std::unique(order.Horns.begin(), order.Horns.end()), order.Horns.end());
+    r.Record.Order = std::move(order);
     const std::uint64_t id = r.Record.Id;
-    const int priority = r.Record.Spec.Priority;
-    for (std::size_t h : r.Record.Spec.Horns) {
+    const int priority = r.Record.Order.Priority;
+    for (std::size_t h : r.Record.Order.Horns) {
         if (h >= horns_.size()) continue;
         THorn& horn = horns_[h];
         if (horn.Holder != 0) {
             TRing& held = rings_.at(horn.Holder);
-            const int heldPriority = held.Record.Spec.Priority;
+            const int heldPriority = held.Record.Order.Priority;
             const bool take = priority > heldPriority ||
                               (priority == heldPriority && r.Record.End > held.Record.End);
             if (!take) {
@@ -131,7 +131,7 @@ TRingUpdate TRingBook::StopAll(TInstant) {
 }
 
 void TRingBook::StepPattern(TRing& r, TInstant now, TRingUpdate& u) {
-    const auto& pattern = r.Record.Spec.Pattern;
+    const auto& pattern = r.Record.Order.Pattern;
     while (r.NextStep <= now && r.NextStep < r.Record.End) {
         if (r.Sounding) {
             r.Sounding = false;
@@ -155,7 +155,7 @@ void TRingBook::StepPattern(TRing& r, TInstant now, TRingUpdate& u) {
 TRingUpdate TRingBook::Advance(TInstant now) {
     TRingUpdate u;
     for (auto& [id, r] : rings_)
-        if (!r.Record.Spec.Pattern.empty()) StepPattern(r, now, u);
+        if (!r.Record.Order.Pattern.empty()) StepPattern(r, now, u);
     for (auto it = rings_.begin(); it != rings_.end();) {
         const auto next = std::next(it);
         if (it->second.Record.End <= now) EndRing(it, false, u);
@@ -168,7 +168,7 @@ std::optional<TInstant> TRingBook::NextDeadline() const {
     std::optional<TInstant> next;
     for (const auto& [id, r] : rings_) {
         TInstant t = r.Record.End;
-        if (!r.Record.Spec.Pattern.empty() && r.NextStep < t) t = r.NextStep;
+        if (!r.Record.Order.Pattern.empty() && r.NextStep < t) t = r.NextStep;
         if (!next || t < *next) next = t;
     }
     return next;
@@ -181,9 +181,9 @@ TRingUpdate TRingBook::Observed(std::size_t horn, bool output, TInstant) {
     h.Output = output;
     if (h.Holder != 0) {
         const TRing& r = rings_.at(h.Holder);
-        const bool sounding = r.Record.Spec.Pattern.empty() || r.Sounding;
+        const bool sounding = r.Record.Order.Pattern.empty() || r.Sounding;
         if (output && !sounding) u.Switches.push_back({horn, false, 0, r.Record.Id});
-        if (!output && sounding && r.Record.Spec.Insist)
+        if (!output && sounding && r.Record.Order.Insist)
             u.Switches.push_back({horn, true, SoundingTone(r), r.Record.Id});
         return u;
     }
@@ -220,20 +220,20 @@ TRingUpdate TRingBook::Restore(const std::vector<TRingRecord>& running,
         nextId_ = std::max(nextId_, record.Id + 1);
         if (record.End <= now) {
             // It ended while nobody watched: its horns are told off until seen off.
-            for (std::size_t h : record.Spec.Horns)
+            for (std::size_t h : record.Order.Horns)
                 if (h < horns_.size()) Release(h, record.Id, u);
-            u.Ended.push_back({record.Id, false, record.Spec.Horns});
+            u.Ended.push_back({record.Id, false, record.Order.Horns});
             continue;
         }
         TRing r;
         r.Record = record;
-        const int priority = record.Spec.Priority;
-        for (std::size_t h : record.Spec.Horns) {
+        const int priority = record.Order.Priority;
+        for (std::size_t h : record.Order.Horns) {
             if (h >= horns_.size()) continue;
             THorn& horn = horns_[h];
             if (horn.Holder != 0) {
                 TRing& held = rings_.at(horn.Holder);
-                const int heldPriority = held.Record.Spec.Priority;
+                const int heldPriority = held.Record.Order.Priority;
                 if (priority < heldPriority ||
                     (priority == heldPriority && record.End <= held.Record.End))
                     continue;
@@ -244,12 +244,12 @@ TRingUpdate TRingBook::Restore(const std::vector<TRingRecord>& running,
             horn.WantOff = false;
             r.Horns.push_back(h);
         }
-        if (!record.Spec.Pattern.empty()) {
+        if (!record.Order.Pattern.empty()) {
             // Where the pattern stands now; an alarm goes on from there.
-            r.NextStep = record.Start + record.Spec.Pattern[0].On;
+            r.NextStep = record.Start + record.Order.Pattern[0].On;
             TRingUpdate ignored;
             StepPattern(r, now, ignored);
-            if (record.Spec.Insist)
+            if (record.Order.Insist)
                 for (std::size_t h : r.Horns)
                     u.Switches.push_back(
                         {h, r.Sounding, r.Sounding ? SoundingTone(r) : std::uint8_t{0}, record.Id});

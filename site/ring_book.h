@@ -31,7 +31,7 @@ struct TPatternStep {
     std::optional<std::uint8_t> Tone;
 };
 
-struct TRingSpec {
+struct TRingOrder {
     std::vector<std::size_t> Horns;
     std::uint8_t Tone = 0;
     // How long it sounds: a steady ring's length (clamped to the rules' longest), or, with a
@@ -58,7 +58,7 @@ struct TRingRecord {
     std::uint64_t Id = 0;
     TInstant Start;
     TInstant End;
-    TRingSpec Spec;
+    TRingOrder Order;
 };
 
 struct TSwitch {
@@ -100,7 +100,7 @@ class TRingBook {
     TRingBook(std::size_t horns, TRingRules rules, std::uint64_t firstId = 1);
 
     // Starts a ring now. Its record (id, start, end) is to be stored before the switches go out.
-    TRingStart Start(TRingSpec spec, TInstant now);
+    TRingStart Start(TRingOrder order, TInstant now);
     // Ends rings before their time: one ring, every ring that holds a horn, or all rings.
     TRingUpdate Stop(std::uint64_t ring, TInstant now);
     TRingUpdate StopHorn(std::size_t horn, TInstant now);

@@ -113,19 +113,19 @@ void TSite::Apply(const TRingUpdate& u, TCause cause, TInstant now, const std::s
         listener_.OnUnowned(horn, now);
 }
 
-TRingStart TSite::Ring(TRingSpec spec) {
+TRingStart TSite::Ring(TRingOrder order) {
     const std::lock_guard lock(bookMutex_);
     const TInstant now = Now();
     if (stopping_) return {};
     // What the book would do, on a copy first: a ring that cannot be kept is not started.
     TRingBook trial = book_;
-    TRingStart start = trial.Start(spec, now);
+    TRingStart start = trial.Start(order, now);
     if (journal_ && !journal_->Record(start.Record)) return {};
     book_ = std::move(trial);
     listener_.OnRingStarted(start);
-    const TCause cause = start.Record.Spec.Cause;
+    const TCause cause = start.Record.Order.Cause;
     for (const auto& s : start.Switches)
-        Switch(s, start.Record.Spec.Tag, cause);
+        Switch(s, start.Record.Order.Tag, cause);
     clockWake_.notify_all();
     return start;
 }

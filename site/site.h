@@ -78,7 +78,7 @@ class TSite {
     bool Submit(std::size_t horn, TCommand command);
     // Starts a ring: kept in the journal first, then its horns are switched on. A ring the
     // journal cannot keep is not started (Record.Id is then 0).
-    TRingStart Ring(TRingSpec spec);
+    TRingStart Ring(TRingOrder order);
     // Stops: one ring, whatever holds a horn (and the horn, held or not), or everything. A stop
     // is never refused.
     void StopRing(std::uint64_t ring, TCause cause);

@@ -11,20 +11,20 @@ site::TMillis AlarmLength(const TAlarm& alarm) {
     return once * alarm.Repeat;
 }
 
-site::TRingSpec AlarmRing(const TAlarm& alarm, std::vector<std::size_t> horns, site::TCause cause,
-                          std::string actor) {
-    site::TRingSpec spec;
-    spec.Horns = std::move(horns);
-    spec.Tone = alarm.Tone;
-    spec.Duration = AlarmLength(alarm);
-    spec.Pattern = alarm.Steps;
-    spec.Repeat = alarm.Repeat;
-    spec.Priority = alarm.Priority;
-    spec.Insist = true;
-    spec.Cause = cause;
-    spec.Actor = std::move(actor);
-    spec.Label = alarm.Name;
-    return spec;
+site::TRingOrder AlarmRing(const TAlarm& alarm, std::vector<std::size_t> horns, site::TCause cause,
+                           std::string actor) {
+    site::TRingOrder order;
+    order.Horns = std::move(horns);
+    order.Tone = alarm.Tone;
+    order.Duration = AlarmLength(alarm);
+    order.Pattern = alarm.Steps;
+    order.Repeat = alarm.Repeat;
+    order.Priority = alarm.Priority;
+    order.Insist = true;
+    order.Cause = cause;
+    order.Actor = std::move(actor);
+    order.Label = alarm.Name;
+    return order;
 }
 
 }  // namespace kstbell::alarms

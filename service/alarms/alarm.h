@@ -29,7 +29,7 @@ site::TMillis AlarmLength(const TAlarm& alarm);
 
 // The ring an alarm makes on these horns: its pattern, Repeat, Insist, its priority and tone,
 // labelled with the alarm's name (what a stop by name looks for).
-site::TRingSpec AlarmRing(const TAlarm& alarm, std::vector<std::size_t> horns, site::TCause cause,
-                          std::string actor);
+site::TRingOrder AlarmRing(const TAlarm& alarm, std::vector<std::size_t> horns, site::TCause cause,
+                           std::string actor);
 
 }  // namespace kstbell::alarms

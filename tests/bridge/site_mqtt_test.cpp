@@ -46,15 +46,15 @@ class TTestControl : public site::ISiteControl {
         Note("Ring " + horns + " tone=" + std::to_string(r.Tone) +
                  " for=" + (r.Duration ? std::to_string(r.Duration->count()) : "none"),
              r.Cause);
-        site::TRingSpec spec;
-        spec.Horns = r.Group.empty() ? r.Horns : GroupHorns(r.Group).value_or(r.Horns);
-        spec.Tone = r.Tone;
-        spec.Duration = r.Duration.value_or(site::TMillis{0});
-        spec.Priority = 50;
-        spec.Cause = r.Cause;
-        spec.Tag = r.Tag;
+        site::TRingOrder order;
+        order.Horns = r.Group.empty() ? r.Horns : GroupHorns(r.Group).value_or(r.Horns);
+        order.Tone = r.Tone;
+        order.Duration = r.Duration.value_or(site::TMillis{0});
+        order.Priority = 50;
+        order.Cause = r.Cause;
+        order.Tag = r.Tag;
         site::TRingAnswer answer;
-        answer.Start = site_.Ring(std::move(spec));
+        answer.Start = site_.Ring(std::move(order));
         answer.Started = answer.Start.Record.Id != 0;
         return answer;
     }
@@ -77,17 +77,17 @@ class TTestControl : public site::ISiteControl {
                                   const std::string&) override {
         Note("StartAlarm " + name, cause);
         const bool drill = name == "drill";
-        site::TRingSpec spec;
-        spec.Horns = drill ? std::vector<std::size_t>{3} : std::vector<std::size_t>{0, 1, 2, 3};
-        spec.Tone = drill ? 1 : 3;
-        spec.Pattern = {{milliseconds(drill ? 400 : 1000), milliseconds(drill ? 200 : 0), {}}};
-        spec.Repeat = drill ? 2 : 20;
-        spec.Priority = 200;
-        spec.Insist = true;
-        spec.Cause = cause;
+        site::TRingOrder order;
+        order.Horns = drill ? std::vector<std::size_t>{3} : std::vector<std::size_t>{0, 1, 2, 3};
+        order.Tone = drill ? 1 : 3;
+        order.Pattern = {{milliseconds(drill ? 400 : 1000), milliseconds(drill ? 200 : 0), {}}};
+        order.Repeat = drill ? 2 : 20;
+        order.Priority = 200;
+        order.Insist = true;
+        order.Cause = cause;
         // One the alarm's name, one its label: a service may label its rings either way.
-        spec.Label = drill ? "drill" : "Evacuation";
-        const std::uint64_t ring = site_.Ring(std::move(spec)).Record.Id;
+        order.Label = drill ? "drill" : "Evacuation";
+        const std::uint64_t ring = site_.Ring(std::move(order)).Record.Id;
         const std::lock_guard lock(m_);
         alarms_[name] = ring;
         return {ring != 0, {}, ring};

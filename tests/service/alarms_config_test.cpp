@@ -154,22 +154,22 @@ TEST(AlarmConfigTest, AnAlarmRingsItsPatternToTheEnd) {
     const std::uint8_t secondTones[] = {3, 2};
     const site::TInstant t0{std::chrono::seconds{1'800'000'000}};
     for (std::size_t i = 0; i < std::size(alarms); ++i) {
-        const site::TRingSpec spec =
+        const site::TRingOrder order =
             AlarmRing(alarms[i], {2, 0}, site::TCause::Input, "horn 10.0.1.20");
-        EXPECT_TRUE(spec.Insist);
-        EXPECT_EQ(spec.Priority, alarms[i].Priority);
-        EXPECT_EQ(spec.Label, alarms[i].Name);
-        EXPECT_EQ(spec.Cause, site::TCause::Input);
-        EXPECT_EQ(spec.Actor, "horn 10.0.1.20");
-        EXPECT_EQ(spec.Repeat, alarms[i].Repeat);
-        EXPECT_EQ(spec.Pattern.size(), alarms[i].Steps.size());
+        EXPECT_TRUE(order.Insist);
+        EXPECT_EQ(order.Priority, alarms[i].Priority);
+        EXPECT_EQ(order.Label, alarms[i].Name);
+        EXPECT_EQ(order.Cause, site::TCause::Input);
+        EXPECT_EQ(order.Actor, "horn 10.0.1.20");
+        EXPECT_EQ(order.Repeat, alarms[i].Repeat);
+        EXPECT_EQ(order.Pattern.size(), alarms[i].Steps.size());
 
         site::TRingBook book(3, site::TRingRules{std::chrono::seconds(180), true});
-        site::TRingSpec bell;
+        site::TRingOrder bell;
         bell.Horns = {1};
         bell.Duration = TMillis{20000};
         book.Start(bell, t0);
-        const site::TRingStart start = book.Start(spec, t0);
+        const site::TRingStart start = book.Start(order, t0);
         EXPECT_FALSE(start.Clamped);
         EXPECT_EQ(start.Record.End - start.Record.Start, lengths[i]) << alarms[i].Name;
         EXPECT_EQ(start.Taken, (std::vector<std::size_t>{0, 2}));

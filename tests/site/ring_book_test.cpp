@@ -15,9 +15,9 @@ using namespace std::chrono_literals;
 
 const TInstant t0 = TInstant{} + std::chrono::hours(24 * 365 * 50);
 
-TRingSpec Steady(std::vector<std::size_t> horns, TMillis duration, int priority = 0,
-                 std::uint8_t tone = 1) {
-    TRingSpec s;
+TRingOrder Steady(std::vector<std::size_t> horns, TMillis duration, int priority = 0,
+                  std::uint8_t tone = 1) {
+    TRingOrder s;
     s.Horns = std::move(horns);
     s.Duration = duration;
     s.Priority = priority;
@@ -38,7 +38,7 @@ using TTexts = std::vector<std::string>;
 TEST(RingBookTest, OverlapsFollowPriorityThenTheLaterEndAndEveryRingEnds) {
     struct Case {
         const char* name;
-        std::vector<TRingSpec> rings;                   // started 1 s apart
+        std::vector<TRingOrder> rings;                  // started 1 s apart
         TTexts startSwitches;                           // all the starts' switches in order
         std::vector<std::pair<TMillis, TTexts>> later;  // Advance at t0 + ms: its switches
     } cases[] = {
@@ -72,8 +72,8 @@ TEST(RingBookTest, OverlapsFollowPriorityThenTheLaterEndAndEveryRingEnds) {
         TRingBook book(3, {});
         TTexts started;
         TInstant at = t0;
-        for (const auto& spec : c.rings) {
-            for (auto& s : Text(book.Start(spec, at).Switches))
+        for (const auto& order : c.rings) {
+            for (auto& s : Text(book.Start(order, at).Switches))
                 started.push_back(s);
             at += 1s;
         }
@@ -114,7 +114,7 @@ TEST(RingBookTest, AnEndedRingsOffIsRepeatedUntilTheHornIsSeenOffAndUnownedHorns
 }
 
 TEST(RingBookTest, PatternsStepAndAlarmsInsistAndARestartTakesRingsUp) {
-    TRingSpec alarm;
+    TRingOrder alarm;
     alarm.Horns = {0};
     alarm.Pattern = {{1000ms, 500ms, 3}, {2000ms, 0ms, std::nullopt}};
     alarm.Tone = 2;
