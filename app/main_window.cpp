@@ -18,9 +18,11 @@
 #include <cstdint>
 #include <exception>
 
+#include "app/byte_text.h"
 #include "app/icons.h"
 #include "app/setup_window.h"
 #include "app/widgets.h"
+#include "app/window_font.h"
 #include "shell/context.h"
 #include "shell/host_services.h"
 #include "shell/main_window_actions.h"
@@ -29,34 +31,6 @@ namespace kstbell {
 namespace {
 
 constexpr int kStatusBarHeight = 19;
-
-// Device texts are raw bytes: decoded as UTF-8, with invalid bytes shown as replacement
-// characters rather than dropped.
-QString FromBytes(const std::string& bytes) {
-    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-std::string ToBytes(const QString& text) {
-    return text.toUtf8().toStdString();
-}
-
-// The window's fonts are given by their Windows names; where those are not installed the
-// listed stand-ins of similar width keep the captions inside their places.
-QFont WindowFont(const QString& family, int pixelSize, bool bold) {
-    QFont font;
-    if (family == QStringLiteral("Calibri"))
-        font.setFamilies(
-            {family, QStringLiteral("Carlito"), QStringLiteral("DejaVu Sans Condensed")});
-    else
-        font.setFamilies({family, QStringLiteral("DejaVu Sans Condensed")});
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    return font;
-}
-
-QFont Tahoma(int pixelSize, bool bold = false) {
-    return WindowFont(QStringLiteral("Tahoma"), pixelSize, bold);
-}
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption) {
     auto* label = new QLabel(parent);

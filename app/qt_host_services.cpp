@@ -1,5 +1,7 @@
 #include "app/qt_host_services.h"
 
+#include "app/byte_text.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
@@ -14,10 +16,6 @@
 
 namespace kstbell {
 namespace {
-
-QString FromBytes(const std::string& bytes) {
-    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
 
 QMessageBox::Icon ToQtIcon(TMsgIcon icon) {
     switch (icon) {

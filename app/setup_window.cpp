@@ -14,35 +14,18 @@
 #include <exception>
 #include <utility>
 
+#include "app/byte_text.h"
 #include "app/gauge.h"
 #include "app/icons.h"
 #include "app/main_window.h"
 #include "app/widgets.h"
+#include "app/window_font.h"
 #include "shell/context.h"
 #include "shell/host_services.h"
 #include "shell/setup_actions.h"
 
 namespace kstbell {
 namespace {
-
-// Texts are bytes: decoded as UTF-8, with invalid bytes shown as replacement characters
-// rather than dropped.
-QString FromBytes(const std::string& bytes) {
-    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-std::string ToBytes(const QString& text) {
-    return text.toUtf8().toStdString();
-}
-
-// Tahoma where it is installed, else a stand-in of similar width.
-QFont Tahoma(int pixelSize, bool bold = false) {
-    QFont font;
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed")});
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    return font;
-}
 
 constexpr int kTextPixels = 11;     // labels, radio buttons, the check box
 constexpr int kCaptionPixels = 12;  // group captions and edit texts, bold

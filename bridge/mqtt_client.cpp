@@ -22,8 +22,8 @@ const char* OrNull(const std::string& s) {
     return s.empty() ? nullptr : s.c_str();
 }
 
-// A topic for the log: long ones cut short.
-std::string Shown(const std::string& topic) {
+// A topic or client id for the log: long ones cut short.
+std::string Clipped(const std::string& topic) {
     constexpr std::size_t kShown = 200;
     return topic.size() <= kShown ? topic : topic.substr(0, kShown) + "...";
 }
@@ -47,10 +47,10 @@ bool TMqttClient::Setup(std::string& error) {
     std::call_once(libraryInit, [] { mosquitto_lib_init(); });
     mosq_ = mosquitto_new(options_.ClientId.c_str(), true, this);
     if (!mosq_) {
-        error = errno == ENOMEM
-                    ? "cannot create the MQTT client: out of memory"
-                    : "cannot create the MQTT client: the client id \"" + Shown(options_.ClientId) +
-                          "\" must be UTF-8 text without control characters";
+        error = errno == ENOMEM ? "cannot create the MQTT client: out of memory"
+                                : "cannot create the MQTT client: the client id \"" +
+                                      Clipped(options_.ClientId) +
+                                      "\" must be UTF-8 text without control characters";
         return false;
     }
     mosquitto_threaded_set(mosq_, true);
@@ -205,7 +205,7 @@ void TMqttClient::OnPublish(mosquitto*, void* self, int mid, int reason,
 }
 
 void TMqttClient::LogRefusal(const TRefusal& refusal) const {
-    log_("the broker refused the message to " + Shown(refusal.Topic) + ": " +
+    log_("the broker refused the message to " + Clipped(refusal.Topic) + ": " +
          mosquitto_reason_string(refusal.Reason));
 }
 
@@ -267,7 +267,7 @@ void TMqttClient::RunPublisher() {
                 // A lost connection is logged by the network thread, and the next one
                 // republishes; anything else would fail again the same way.
                 if (rc != MOSQ_ERR_NO_CONN && rc != MOSQ_ERR_CONN_LOST)
-                    log_("cannot publish to " + Shown(m.Topic) + " (" +
+                    log_("cannot publish to " + Clipped(m.Topic) + " (" +
                          std::to_string(m.Payload.size()) + " bytes): " + Why(rc));
                 const std::lock_guard count(queueMutex_);
                 if (unacknowledged_ > 0) --unacknowledged_;

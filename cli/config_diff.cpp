@@ -51,13 +51,9 @@ bool SettingDiffers(const TSettings& current, const TSettings& wanted, TSettingK
 
 namespace {
 
-std::string Quoted(const std::string& bytes) {
-    return "\"" + EscapeForTerminal(bytes) + "\"";
-}
-
 std::string CredentialsText(const TCredentials& c, bool accessPoint) {
     if (c.Ssid.empty()) return "none";
-    return Quoted(c.Ssid) + " (" +
+    return QuotedForTerminal(c.Ssid) + " (" +
            (accessPoint ? ApKeyTypeName(c.KeyType) : StationKeyTypeName(c.KeyType)) + ")";
 }
 
@@ -151,7 +147,7 @@ nlohmann::ordered_json SettingJson(const TSettings& settings, TSettingKind kind)
 std::string SettingText(const TSettings& s, TSettingKind kind) {
     switch (kind) {
         case TSettingKind::Location:
-            return s.Location ? Quoted(*s.Location) : "-";
+            return s.Location ? QuotedForTerminal(*s.Location) : "-";
         case TSettingKind::Modbus:
             return s.Modbus ? "port " + std::to_string(s.Modbus->Port) + ", idle timeout " +
                                   std::to_string(s.Modbus->IdleTimeout) + " s"

@@ -31,10 +31,6 @@ std::string Line(const char* label, const std::string& value) {
     return "  " + Padded(label, 16) + value + "\n";
 }
 
-std::string Quoted(const std::string& bytes) {
-    return "\"" + EscapeForTerminal(bytes) + "\"";
-}
-
 }  // namespace
 
 const char* ApKeyTypeName(std::uint8_t type) {
@@ -107,11 +103,11 @@ std::string InfoBlock(const std::string& device, const TDeviceInfo& info) {
     text += Line("SD card", info.SdPresent ? GigabyteText(info.SdFree) + " GB free of " +
                                                  GigabyteText(info.SdSize) + " GB"
                                            : std::string("none"));
-    text += Line("location", Quoted(info.Location));
+    text += Line("location", QuotedForTerminal(info.Location));
     text += Line("Wi-Fi mode", info.WifiMode == 0 ? "station" : "access point");
-    text += Line("AP", Quoted(info.ApSsid) + " (" + ApKeyTypeName(info.ApKeyType) + ")");
-    text +=
-        Line("station", Quoted(info.StaSsid) + " (" + StationKeyTypeName(info.StaKeyType) + ")");
+    text += Line("AP", QuotedForTerminal(info.ApSsid) + " (" + ApKeyTypeName(info.ApKeyType) + ")");
+    text += Line("station", QuotedForTerminal(info.StaSsid) + " (" +
+                                StationKeyTypeName(info.StaKeyType) + ")");
     text += Line("static IP", info.StaticIpEnabled ? AddressText(info.StaticIp) + " mask " +
                                                          AddressText(info.NetMask) + " gateway " +
                                                          AddressText(info.Gateway)

@@ -132,4 +132,8 @@ std::optional<std::string> BytesOfHex(std::string_view hex) {
     return out;
 }
 
+std::string QuotedForTerminal(std::string_view bytes) {
+    return "\"" + EscapeForTerminal(bytes) + "\"";
+}
+
 }  // namespace kstbell::cli

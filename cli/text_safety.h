@@ -20,6 +20,9 @@ std::string ToValidUtf8(std::string_view bytes);
 // "\xNN".
 std::string EscapeForTerminal(std::string_view bytes);
 
+// The bytes escaped for a terminal, in double quotes.
+std::string QuotedForTerminal(std::string_view bytes);
+
 // Two lower-case hexadecimal digits per byte, and back (nothing for odd lengths or other
 // characters).
 std::string HexOf(std::string_view bytes);

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "service/causes.h"
+#include "service/event_text.h"
 #include "service/ring_context.h"
 #include "service/store/store_error.h"
 
@@ -12,10 +13,6 @@ namespace {
 
 // How long a ring's id stays known after it is done with, for late questions about it.
 constexpr auto kKeepDone = std::chrono::minutes(10);
-
-store::TUtcTime Utc(site::TInstant at) {
-    return std::chrono::floor<std::chrono::milliseconds>(at);
-}
 
 }  // namespace
 

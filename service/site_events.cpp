@@ -24,7 +24,7 @@ bool Missed(const TOutcome& outcome) {
 }
 
 // "01.0A", as the command line shows it.
-std::string FirmwareText(const std::optional<site::THornIdentity>& identity) {
+std::string FirmwareHex(const std::optional<site::THornIdentity>& identity) {
     if (!identity) return "?";
     char text[8];
     std::snprintf(text, sizeof text, "%02X.%02X", identity->FirmwareMajor, identity->FirmwareMinor);
@@ -94,7 +94,7 @@ void TSiteEvents::HornEvent(const site::THornEvent& e, site::TInstant now) {
         case TKind::Identified:
             writer_.Line(who + " identified: MAC " + entry.HornId + ", location \"" +
                          Printable(e.View.Identity ? e.View.Identity->Location : "") +
-                         "\", firmware " + FirmwareText(e.View.Identity));
+                         "\", firmware " + FirmwareHex(e.View.Identity));
             break;
         case TKind::Replaced:
             writer_.Line(who + ": another horn answers there now (MAC " +

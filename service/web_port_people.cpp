@@ -13,12 +13,12 @@ namespace kstbell::service {
 
 namespace {
 
-store::TUtcTime Now() {
+store::TUtcTime NowUtc() {
     return StoreTime(std::chrono::system_clock::now());
 }
 
 store::TChange Change(const web::TCaller& caller) {
-    return {Now(), caller.Actor(), store::TAuditCause::Http};
+    return {NowUtc(), caller.Actor(), store::TAuditCause::Http};
 }
 
 web::TUserInfo WebUser(const users::TUser& user) {
@@ -54,7 +54,7 @@ web::TLoginAnswer TWebPort::Login(std::string_view user, std::string_view passwo
                                   const std::string& client) {
     web::TLoginAnswer answer;
     try {
-        const users::TLoginResult result = auth_.Login(user, password, client, Now());
+        const users::TLoginResult result = auth_.Login(user, password, client, NowUtc());
         answer.RetryAfter = result.RetryAfter;
         switch (result.Outcome) {
             case users::TLoginOutcome::LoggedIn:
@@ -80,7 +80,7 @@ web::TLoginAnswer TWebPort::Login(std::string_view user, std::string_view passwo
 
 std::optional<web::TCaller> TWebPort::Session(std::string_view cookie) {
     try {
-        const auto session = auth_.Session(cookie, Now());
+        const auto session = auth_.Session(cookie, NowUtc());
         if (!session) return std::nullopt;
         web::TCaller caller;
         caller.User = session->User.UserName;
@@ -94,7 +94,7 @@ std::optional<web::TCaller> TWebPort::Session(std::string_view cookie) {
 
 std::optional<web::TCaller> TWebPort::Token(std::string_view token) {
     try {
-        const auto principal = auth_.Token(token, Now());
+        const auto principal = auth_.Token(token, NowUtc());
         if (!principal) return std::nullopt;
         web::TCaller caller;
         caller.User = principal->UserName;
@@ -109,7 +109,7 @@ std::optional<web::TCaller> TWebPort::Token(std::string_view token) {
 
 void TWebPort::Logout(std::string_view cookie) {
     try {
-        auth_.Logout(cookie, Now());
+        auth_.Logout(cookie, NowUtc());
     } catch (const store::TStoreError&) {
         // The session ends at its idle time instead.
     }

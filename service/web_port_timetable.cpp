@@ -13,7 +13,7 @@ namespace {
 
 using namespace std::chrono;
 
-sys_seconds Now() {
+sys_seconds NowSeconds() {
     return floor<seconds>(system_clock::now());
 }
 
@@ -62,7 +62,7 @@ web::TBellInfo TWebPort::BellInfo(const calendar::TScheduledBell& bell) const {
 
 web::TDayView TWebPort::Today() {
     const auto calendar = service_.Calendar();
-    const sys_seconds now = Now();
+    const sys_seconds now = NowSeconds();
     const local_days today = floor<days>(calendar->Zone().ToLocal(now));
     web::TDayView day;
     day.Date = year_month_day{today};
@@ -91,7 +91,7 @@ web::TDayView TWebPort::Today() {
 
 std::vector<web::TBellInfo> TWebPort::NextBells(std::size_t count) {
     std::vector<web::TBellInfo> out;
-    for (const auto& bell : service_.Calendar()->Next(Now(), count)) {
+    for (const auto& bell : service_.Calendar()->Next(NowSeconds(), count)) {
         out.push_back(BellInfo(bell));
         out.back().State = out.size() == 1 ? web::TBellState::Next : web::TBellState::Upcoming;
     }

@@ -11,8 +11,6 @@ namespace kstbell::sim {
 
 namespace {
 
-constexpr std::size_t kMaxText = 31;
-
 void PutText(std::vector<std::uint8_t>& frame, std::size_t offset, const std::string& text) {
     const std::size_t length = std::min(text.size(), kMaxText);
     std::copy_n(text.begin(), length, frame.begin() + static_cast<std::ptrdiff_t>(offset));

@@ -6,9 +6,6 @@ namespace kstbell::sim {
 
 namespace {
 
-// The device's text fields hold at most 31 bytes.
-constexpr std::size_t kMaxText = 31;
-
 const std::vector<std::uint8_t>* Find(const TFileMap& files, const char* path) {
     const auto it = files.find(path);
     return it == files.end() ? nullptr : &it->second;

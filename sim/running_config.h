@@ -11,6 +11,9 @@
 
 namespace kstbell::sim {
 
+// The device's text fields hold at most 31 bytes.
+inline constexpr std::size_t kMaxText = 31;
+
 namespace paths {
 inline constexpr const char* kLocalPrefix = "/local/";
 inline constexpr const char* kApSsid = "/local/ap_ssid.cfg";

@@ -8,7 +8,7 @@ namespace kstbell::store {
 
 namespace {
 
-constexpr const char* kColumns =
+constexpr const char* kAuditColumns =
     "id, at_ms, kind, cause, actor, horn_address, horn_id, group_name, alarm, tone, "
     "duration_ms, ring_id, detail";
 
@@ -57,7 +57,7 @@ TAuditSql AuditSql(const TAuditQuery& query, int limit) {
     const std::int64_t offset = std::max(query.Offset, 0);
     TAuditSql sql;
     if (query.Horn.empty()) {
-        sql.Text = std::string("SELECT ") + kColumns + " FROM audit_log WHERE 1";
+        sql.Text = std::string("SELECT ") + kAuditColumns + " FROM audit_log WHERE 1";
         AddFilters(query, sql);
     } else {
         // A horn is asked for by its address or its identity. Each is looked up through its
@@ -65,7 +65,7 @@ TAuditSql AuditSql(const TAuditQuery& query, int limit) {
         // that can make the page instead of sorting the horn's whole history.
         for (const char* column : {"horn_address", "horn_id"}) {
             if (!sql.Parameters.empty()) sql.Text += " UNION ";
-            sql.Text += std::string("SELECT * FROM (SELECT ") + kColumns +
+            sql.Text += std::string("SELECT * FROM (SELECT ") + kAuditColumns +
                         " FROM audit_log WHERE " + column + " = ?";
             // Stored horn texts are cleaned; the one asked for is cleaned alike to match them.
             sql.Parameters.emplace_back(CleanText(query.Horn, kMaxNameBytes));

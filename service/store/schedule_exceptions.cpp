@@ -16,7 +16,7 @@ namespace chr = std::chrono;
 
 namespace {
 
-constexpr const char* kColumns =
+constexpr const char* kExceptionColumns =
     "SELECT id, first_date, last_date, plan, name, added_by, added_ms FROM schedule_exceptions";
 
 // "YYYY-MM-DD", which sorts as the dates do for years 0 to 9999.
@@ -103,7 +103,7 @@ std::vector<TScheduleException> TScheduleExceptions::List() const {
     return Guarded("reading the schedule exceptions", [&] {
         return db_.Read([&](SQLite::Database& connection) {
             SQLite::Statement select(connection,
-                                     std::string(kColumns) + " ORDER BY first_date, id");
+                                     std::string(kExceptionColumns) + " ORDER BY first_date, id");
             std::vector<TScheduleException> exceptions;
             while (select.executeStep())
                 exceptions.push_back(ReadException(select));
@@ -118,7 +118,8 @@ bool TScheduleExceptions::Remove(std::int64_t id, const TChange& change) {
             SQLite::Transaction transaction(connection);
             std::optional<TScheduleException> exception;
             {
-                SQLite::Statement select(connection, std::string(kColumns) + " WHERE id = ?");
+                SQLite::Statement select(connection,
+                                         std::string(kExceptionColumns) + " WHERE id = ?");
                 select.bind(1, id);
                 if (!select.executeStep()) return false;
                 exception = ReadException(select);

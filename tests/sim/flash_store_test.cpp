@@ -12,7 +12,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::size_t kMiB = 1024 * 1024;
+constexpr std::size_t kFlashMiB = 1024 * 1024;
 
 std::vector<std::uint8_t> Bytes(std::size_t length) {
     return std::vector<std::uint8_t>(length, 0x5A);
@@ -29,16 +29,17 @@ TEST(FlashStore, FileSpaceFollowsWritesReplacementsAndRemovals) {
         std::size_t UsedAfter;
     };
     const Step steps[] = {
-        {Step::Write, "/local/a", 3 * kMiB, EFlashResult::Done, 3 * kMiB},
-        {Step::Write, "/local/b", kMiB + 1, EFlashResult::NoSpace, 3 * kMiB},
-        {Step::Write, "/other/b", kMiB, EFlashResult::Done, 4 * kMiB},
-        {Step::Write, "/local/a", kMiB, EFlashResult::Done, 2 * kMiB},  // replaced, smaller
-        {Step::Write, kImageSlotPath, 2 * kMiB, EFlashResult::Done, 2 * kMiB},
-        {Step::Write, kImageSlotPath, 2 * kMiB + 1, EFlashResult::NoSpace, 2 * kMiB},
-        {Step::Remove, "/local/a", 0, EFlashResult::Done, kMiB},
-        {Step::Remove, "/local/a", 0, EFlashResult::Missing, kMiB},
-        {Step::Write, "/local/c", 3 * kMiB, EFlashResult::Done, 4 * kMiB},
-        {Step::RemoveLocal, "/local/", 0, EFlashResult::Done, kMiB},
+        {Step::Write, "/local/a", 3 * kFlashMiB, EFlashResult::Done, 3 * kFlashMiB},
+        {Step::Write, "/local/b", kFlashMiB + 1, EFlashResult::NoSpace, 3 * kFlashMiB},
+        {Step::Write, "/other/b", kFlashMiB, EFlashResult::Done, 4 * kFlashMiB},
+        {Step::Write, "/local/a", kFlashMiB, EFlashResult::Done,
+         2 * kFlashMiB},  // replaced, smaller
+        {Step::Write, kImageSlotPath, 2 * kFlashMiB, EFlashResult::Done, 2 * kFlashMiB},
+        {Step::Write, kImageSlotPath, 2 * kFlashMiB + 1, EFlashResult::NoSpace, 2 * kFlashMiB},
+        {Step::Remove, "/local/a", 0, EFlashResult::Done, kFlashMiB},
+        {Step::Remove, "/local/a", 0, EFlashResult::Missing, kFlashMiB},
+        {Step::Write, "/local/c", 3 * kFlashMiB, EFlashResult::Done, 4 * kFlashMiB},
+        {Step::RemoveLocal, "/local/", 0, EFlashResult::Done, kFlashMiB},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(std::string(step.Path) + " " + std::to_string(step.Length));
@@ -70,8 +71,8 @@ TEST(FlashStore, LoadingTheMirrorSkipsWhatDoesNotFit) {
         std::ofstream(dir / file, std::ios::binary)
             .write(std::string(length, 'x').data(), static_cast<std::streamsize>(length));
     };
-    put("sys/mcuimg.bin", 2 * kMiB + 1);
-    put("local/huge.bin", 4 * kMiB + 1);
+    put("sys/mcuimg.bin", 2 * kFlashMiB + 1);
+    put("local/huge.bin", 4 * kFlashMiB + 1);
     put("local/ok.cfg", 3);
     std::vector<std::string> reports;
     TFlashStore flash(dir.string(), [&](const std::string& line) { reports.push_back(line); });
