@@ -3,7 +3,8 @@
 #   kstbell_precompile(<target> <set or "<header>">...)
 # with the sets below; "<header>" adds one header of its own. Only headers that never change
 # belong here: the precompiled file is made once per target and every source starts from it.
-# Pays from about three sources per target; a target with fewer is better off without.
+# Pays from about three translation units per target; a target with fewer is better off without.
+# With the batches of KstbellUnity.cmake, up to 16 sources make one translation unit.
 # Targets with the same compile flags can share one precompiled file instead (see
 # kstbell_reuse_precompiled below).
 # -DKSTBELL_PCH=OFF builds without any.
