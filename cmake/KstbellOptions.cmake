@@ -17,6 +17,12 @@ else()
 endif()
 target_compile_definitions(kstbell_options INTERFACE
   QT_NO_CAST_FROM_ASCII QT_NO_CONTEXTLESS_CONNECT QT_NO_KEYWORDS)
+# MinGW's ar takes seconds to index an archive of large objects, and ranlib then indexes it
+# again: the archive is written without an index (S) and ranlib makes the one it needs.
+if(MINGW)
+  set(CMAKE_CXX_ARCHIVE_CREATE "<CMAKE_AR> qcS <TARGET> <LINK_FLAGS> <OBJECTS>")
+  set(CMAKE_CXX_ARCHIVE_APPEND "<CMAKE_AR> qS <TARGET> <LINK_FLAGS> <OBJECTS>")
+endif()
 # lld links the many test programs of the debug and sanitizer builds about five times faster than
 # the default linker.
 find_program(KSTBELL_LLD ld.lld)
