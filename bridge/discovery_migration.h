@@ -8,7 +8,8 @@
 //   and then sends itself a marker (TTopics::ScanMarker): the broker hands out the retained
 //   messages of a subscription before anything published after it, so once the marker is back
 //   every old configuration on the broker has been seen. Until then (or kScanTimeout) device
-//   discovery messages are held back.
+//   discovery messages are held back, and so are those that come before the first connection:
+//   a message queued then could otherwise reach the broker ahead of the scan.
 // - An old configuration counts when its unique id is the one the bridge gave that entity of
 //   that horn; anybody else's is left alone.
 // - A horn with old configurations is moved in the order the automation system documents:
@@ -67,8 +68,8 @@ class TDiscoveryMigration {
     TTopics topics_;
     TLog log_;
     std::mutex m_;
-    std::atomic<bool> scanning_{false};
-    std::chrono::steady_clock::time_point deadline_;
+    std::atomic<bool> scanning_{true};
+    std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
     unsigned long connection_ = 0;
     std::vector<std::string> held_;                     // ids, in the order they came
     std::map<std::string, std::string> latest_;         // id: its device discovery payload

@@ -6,6 +6,7 @@
 
 #include "bridge/bridge_fixture.h"
 #include "bridge/discovery.h"
+#include "bridge/discovery_migration.h"
 #include "bridge/horn_discovery.h"
 
 namespace kstbell::bridge::test {
@@ -84,6 +85,36 @@ std::size_t Find(const std::vector<TReceived>& all, const std::string& topic,
             return i;
     }
     return all.size();
+}
+
+// A horn identified before the bridge first reaches the broker: its discovery waits for the
+// scan like any other, wherever the connection's first messages come from.
+TEST(BridgeDiscoveryMigrationTest, DiscoveryFromBeforeTheFirstConnectionWaitsForTheScan) {
+    const TTopics topics(kBase, kPrefix);
+    TDiscoveryMigration migration(topics, [](const std::string&) {});
+    std::vector<TMessage> sent;
+    const auto publish = [&](std::vector<TMessage> m) {
+        sent.insert(sent.end(), m.begin(), m.end());
+    };
+    const std::string id = "024b7a3c6001";
+    const TMessage device{topics.DeviceDiscovery(id), R"({"dev":1})", true};
+    migration.Outgoing({device, {"other", "1", true}}, publish);
+    const TMessage marker = migration.Connected();
+    migration.Outgoing({device}, publish);
+    const std::string siren = OldTopic(kHornEntities[0], id),
+                      input = OldTopic(kHornEntities[1], id);
+    for (const auto& e : {kHornEntities[1], kHornEntities[0]})
+        ASSERT_TRUE(migration.Received(OldTopic(e, id), OldConfig(id, e.Key), publish));
+    ASSERT_TRUE(migration.Received(marker.Topic, marker.Payload, publish));
+
+    std::vector<std::pair<std::string, std::string>> order;
+    for (const auto& m : sent)
+        order.emplace_back(m.Topic, m.Payload);
+    const std::string migrate = kMigrateDiscovery;
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"other", "1"}, {input, migrate}, {siren, migrate}, {device.Topic, device.Payload},
+        {input, ""},    {siren, ""}};
+    EXPECT_EQ(order, expected);
 }
 
 TEST(BridgeDiscoveryMigrationTest, OldPerEntityTopicsAreHandedOverInTheDocumentedOrder) {
