@@ -43,8 +43,9 @@ std::vector<std::optional<alarms::TInputRule>> THornInputKeys::Rules(
                               "is missing (input_debounce_ms and input_hold_off_s need it)");
             continue;
         }
-        const bool known = std::any_of(alarms.begin(), alarms.end(),
-                                       [&](const auto& a) { return a.Name == *keys.Alarm; });
+        const bool known =
+            std::any_of(alarms.begin(), alarms.end(),
+                        [&name = *keys.Alarm](const auto& a) { return a.Name == name; });
         if (!known) {
             values.FailAt(keys.Line, "devices.horn.input_alarm",
                           "no alarm named '" + *keys.Alarm + "' ([alarms." + *keys.Alarm + "])");

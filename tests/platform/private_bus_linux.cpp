@@ -260,7 +260,7 @@ namespace {
 template <typename... TArgs>
 std::string MockCall(sd_bus* bus, const std::string& path, const char* method, const char* types,
                      TArgs... args) {
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // SD_BUS_ERROR_NULL, without its C compound literal
     sd_bus_message* reply = nullptr;
     const int r = sd_bus_call_method(bus, kNmName, path.c_str(), kMockInterface, method, &error,
                                      &reply, types, args...);
