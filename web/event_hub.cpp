@@ -76,14 +76,18 @@ TEventStream::TWait TEventStream::Next(std::chrono::milliseconds timeout, std::v
     ready_.wait_for(lock, timeout, [this] { return dropped_ || closed_ || !queue_.empty(); });
     if (dropped_) return TWait::Ended;
     if (queue_.empty()) return closed_ ? TWait::Ended : TWait::Idle;
-    if (gather.count() > 0) {
-        ready_.wait_for(lock, gather, [this] {
+    // A frame after a quiet spell goes out at once: a single change reaches the page without
+    // delay. Frames that come soon after the last ones wait until gather has passed since then.
+    const auto until = lastOut_ + gather;
+    if (gather.count() > 0 && std::chrono::steady_clock::now() < until) {
+        ready_.wait_until(lock, until, [this] {
             return dropped_ || closed_ || queue_.size() >= std::max<std::size_t>(capacity_ / 2, 1);
         });
         if (dropped_) return TWait::Ended;
     }
     out.insert(out.end(), queue_.begin(), queue_.end());
     queue_.clear();
+    lastOut_ = std::chrono::steady_clock::now();
     return TWait::Frames;
 }
 

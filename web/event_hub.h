@@ -41,9 +41,10 @@ class TEventStream {
     void Close();
 
     enum class TWait { Frames, Idle, Ended };
-    // The client's side: waits up to timeout for frames and moves them to out; after the first
-    // frame, up to gather longer for those that follow it (a burst goes out in one write), or
-    // until half the queue is used. Ended once the stream is closed and empty, or dropped.
+    // The client's side: waits up to timeout for frames and moves them to out. Frames that come
+    // within gather of the last ones handed out wait until gather has passed since then, or
+    // until half the queue is used: a burst goes out in one write per gather, while a change
+    // after a quiet spell goes at once. Ended once the stream is closed and empty, or dropped.
     TWait Next(std::chrono::milliseconds timeout, std::vector<TFrame>& out,
                std::chrono::milliseconds gather = std::chrono::milliseconds(0));
     bool Dropped() const;
@@ -55,6 +56,7 @@ class TEventStream {
     std::size_t capacity_;
     bool dropped_ = false;
     bool closed_ = false;
+    std::chrono::steady_clock::time_point lastOut_{};  // when Next last handed frames out
 };
 
 class TEventHub final : public IWebEventSink {

@@ -37,8 +37,9 @@ struct TWebFrontOptions {
     std::size_t Workers = 64;
     std::chrono::milliseconds Heartbeat{15000};
     std::size_t StreamQueueFrames = 256;  // events a stream may fall behind before it is dropped
-    // How long a stream gathers the events that follow one before it writes them: a burst (a
-    // ring on many horns) goes out in a few writes instead of one per event.
+    // How long a stream gathers the events that follow a write before it writes them: a burst
+    // (a ring on many horns) goes out in a few writes instead of one per event, while a single
+    // change after a quiet spell is written at once.
     std::chrono::milliseconds StreamGather{50};
 };
 
