@@ -29,15 +29,6 @@ find_program(KSTBELL_LLD ld.lld)
 if(KSTBELL_LLD AND NOT WIN32 AND CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   target_link_options(kstbell_options INTERFACE -fuse-ld=lld)
 endif()
-# MinGW's GNU ld takes about 18 s to link kstbellctl for Windows (its objects hold many COMDAT
-# sections); lld takes a fraction of a second. The MinGW compiler ignores -fuse-ld=lld unless a
-# target-prefixed ld.lld sits beside its own linker, so a specs file names lld as the linker
-# instead. lld's MinGW mode takes GNU ld's command line as the compiler writes it.
-if(KSTBELL_LLD AND MINGW AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-  set(KSTBELL_LLD_SPECS ${CMAKE_BINARY_DIR}/generated/lld.specs)
-  file(WRITE ${KSTBELL_LLD_SPECS} "*linker:\n${KSTBELL_LLD}\n\n")
-  target_link_options(kstbell_options INTERFACE -specs=${KSTBELL_LLD_SPECS})
-endif()
 if(KSTBELL_SANITIZE)
   target_compile_options(kstbell_options INTERFACE
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
