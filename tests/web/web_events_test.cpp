@@ -216,21 +216,21 @@ TEST(WebEvents, AChangeAfterQuietGoesAtOnceAndABurstIsGatheredUntilHalfTheQueueI
     };
     constexpr auto kGather = 1500ms;
     for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.AfterARead) + " " + std::to_string(c.Capacity));
         TEventHub hub(1, c.Capacity);
         const auto stream = hub.Open();
         ASSERT_TRUE(stream);
-        THornInfo horn;
         std::vector<TFrame> frames;
         if (c.AfterARead) {
-            hub.Publish(horn);
+            hub.Publish(THornInfo{});
             ASSERT_EQ(stream->Next(5s, frames, kGather), TEventStream::TWait::Frames);
             frames.clear();
         }
         std::thread publisher([&] {
-            THornInfo next;
+            THornInfo horn;
             for (std::size_t i = 0; i < c.Sent; ++i) {
-                next.Tone = static_cast<int>(i);
-                hub.Publish(next);
+                horn.Tone = static_cast<int>(i);
+                hub.Publish(horn);
                 std::this_thread::sleep_for(5ms);
             }
         });
@@ -238,9 +238,9 @@ TEST(WebEvents, AChangeAfterQuietGoesAtOnceAndABurstIsGatheredUntilHalfTheQueueI
         EXPECT_EQ(stream->Next(5s, frames, kGather), TEventStream::TWait::Frames);
         const auto took = std::chrono::steady_clock::now() - began;
         publisher.join();
-        EXPECT_GE(frames.size(), c.AtLeast) << c.AfterARead << " " << c.Capacity;
-        EXPECT_LE(frames.size(), c.Most) << c.AfterARead << " " << c.Capacity;
-        EXPECT_EQ(took >= kGather / 2, c.WholeGather) << c.AfterARead << " " << c.Capacity;
+        EXPECT_GE(frames.size(), c.AtLeast);
+        EXPECT_LE(frames.size(), c.Most);
+        EXPECT_EQ(took >= kGather / 2, c.WholeGather);
         EXPECT_FALSE(stream->Dropped());
         hub.Release(stream);
     }
