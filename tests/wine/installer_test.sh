@@ -137,7 +137,8 @@ run uninstall-machine "$dir/uninstall.exe" /S || fail "the silent uninstall fail
 [ ! -e "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/kstbell.lnk" ] ||
   fail "the Start-menu entry is still there"
 [ "$(reg_value "$MACHINE_ENV" Path)" = "$path_before" ] ||
-  fail "the machine Path is '$(reg_value "$MACHINE_ENV" Path)' after the uninstall"
+  fail "the machine Path is '$(reg_value "$MACHINE_ENV" Path)' after the uninstall," \
+    "'$path_before' before the install"
 say "silent uninstall: nothing left in Program Files, the registry or the Start menu; Path restored"
 
 # ---- for the user alone, into a folder of the user's choice -------------------------------------
