@@ -63,12 +63,14 @@ TEST(ServiceRingsTest, ARestartTakesUpRingsAndEndsThemAtTheirEnd) {
     struct TCase {
         const char* What;
         milliseconds Duration;
-        milliseconds Down;  // how long the service is away
+        milliseconds Down;    // how long the service is away
+        const char* EndSays;  // what the ring's one ring_end entry says
     };
     const TCase cases[] = {
         {"a ring that ended while the service was down is switched off at the start", 1500ms,
-         2500ms},
-        {"a ring still running at the start keeps its horn until its end", 4000ms, 500ms},
+         2500ms, "while the service was not running"},
+        {"a ring still running at the start keeps its horn until its end", 4000ms, 500ms,
+         "ended at its end"},
     };
     for (const auto& c : cases) {
         TServiceHarness h;
@@ -76,7 +78,7 @@ TEST(ServiceRingsTest, ARestartTakesUpRingsAndEndsThemAtTheirEnd) {
         ASSERT_TRUE(h.Service().Ring(RingOf({1}, c.Duration)).Started) << c.What;
         const auto started = steady_clock::now();
         ASSERT_TRUE(h.RelayBecomes(1, 1)) << c.What;
-        h.Stop();  // the ring stays in the database; nobody switches the horn off
+        h.Abandon();  // the ring stays in the database; nobody switches the horn off
         std::this_thread::sleep_for(c.Down);
         EXPECT_EQ(h.Horns().Snapshot(1).Relay, 1) << c.What;
         const auto restart = steady_clock::now();
@@ -87,6 +89,65 @@ TEST(ServiceRingsTest, ARestartTakesUpRingsAndEndsThemAtTheirEnd) {
         // from the restart when that came after the end).
         EXPECT_GE(steady_clock::now(), end - 100ms) << c.What;
         EXPECT_LT(Since(std::max(end, restart)), kOffWithin) << c.What;
+        // Its end is logged once, and so is a switch-off at the start.
+        ASSERT_TRUE(Eventually([&] { return !h.Entries(TAuditKind::RingEnd).empty(); }));
+        const auto ends = h.Entries(TAuditKind::RingEnd);
+        ASSERT_EQ(ends.size(), 1u) << c.What;
+        EXPECT_NE(ends[0].Detail.find(c.EndSays), std::string::npos) << ends[0].Detail;
+        const auto stopped = h.Entries(TAuditKind::HornStopped);
+        if (c.Duration < c.Down) {
+            ASSERT_EQ(stopped.size(), 1u) << c.What;
+            EXPECT_EQ(stopped[0].HornAddress, h.Horns().Address(1));
+            EXPECT_EQ(stopped[0].RingId, ends[0].RingId);
+            EXPECT_NE(h.Lines().find("while the service was not running: 1 horn told off now"),
+                      std::string::npos)
+                << h.Lines();
+        } else {
+            EXPECT_TRUE(stopped.empty()) << c.What;
+        }
+    }
+}
+
+TEST(ServiceRingsTest, AStopEndsRingsAndAlarmsAndWaitsForTheHornsToBeSeenOff) {
+    const std::string site = R"([alarms.fire]
+group = "all"
+priority = 300
+tone = 3
+repeat = 100
+steps = [{ on_ms = 400, off_ms = 200 }]
+)";
+    for (const bool alarm : {false, true}) {
+        const char* what = alarm ? "an alarm" : "a ring";
+        TServiceHarness h;
+        h.Start(site);
+        if (alarm)
+            ASSERT_TRUE(h.Service().StartAlarm("fire", site::TCause::Http, "tester").Ok);
+        else
+            ASSERT_TRUE(h.Service().Ring(RingOf({0, 1}, 20s)).Started);
+        ASSERT_TRUE(h.RelayBecomes(0, 1)) << what;
+        ASSERT_TRUE(h.RelayBecomes(1, 1)) << what;
+        h.Stop();
+        // Seen off before the stop returned.
+        EXPECT_EQ(h.Horns().Snapshot(0).Relay, 0) << what;
+        EXPECT_EQ(h.Horns().Snapshot(1).Relay, 0) << what;
+        // The next start takes nothing up: nothing sounds again.
+        h.Start(site);
+        EXPECT_TRUE(h.Service().Site().ActiveRings().empty()) << what;
+        const auto stops = h.Entries(TAuditKind::ServiceStop);
+        ASSERT_EQ(stops.size(), 1u) << what;
+        EXPECT_NE(stops[0].Detail.find("1 ring(s) ended, 2 of 2 horn(s) seen off"),
+                  std::string::npos)
+            << stops[0].Detail;
+        const auto ends = h.Entries(TAuditKind::RingEnd);
+        ASSERT_EQ(ends.size(), 1u) << what;
+        EXPECT_NE(ends[0].Detail.find("stopped: the service stops"), std::string::npos)
+            << ends[0].Detail;
+        EXPECT_TRUE(h.Entries(TAuditKind::HornStopped).empty()) << what;
+        if (alarm) {
+            EXPECT_EQ(h.Entries(TAuditKind::AlarmStop).size(), 1u);
+        }
+        std::this_thread::sleep_for(milliseconds(3 * kPeriodMs));
+        EXPECT_EQ(h.Horns().Snapshot(0).Relay, 0) << what;
     }
 }
 
