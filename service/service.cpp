@@ -201,7 +201,9 @@ void TService::Stop(TRingsAtStop rings) {
     site_->Stop();
     for (auto& front : fronts_)
         front->Stop();
-    std::string detail = "stopped";
+    std::string detail = rings == TRingsAtStop::Keep
+                             ? "stopped; running rings are taken up at the next start"
+                             : "stopped";
     if (ended.Rings > 0) {
         detail += "; " + std::to_string(ended.Rings) + " ring(s) ended, " +
                   std::to_string(ended.Horns.size() - ended.StillOn.size()) + " of " +
