@@ -5,11 +5,13 @@
 // marked off. An alarm's ring gets its pattern back from the alarm of that name.
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "service/service_config.h"
+#include "service/store/audit_log.h"
 #include "service/store/ring_records.h"
 #include "site/ring_book.h"
 
@@ -26,5 +28,19 @@ struct TRestored {
 
 TRestored Restored(const std::vector<store::TRingRecord>& records, const TServiceConfig& config,
                    site::TInstant now);
+
+// The rings whose end the audit log holds, among the entries from since on.
+std::set<std::int64_t> EndsLogged(const store::TAuditLog& log, store::TUtcTime since);
+
+// What a start says of the rings it finds ended: a ring_end for each that ended while the service
+// was not running (none is logged for it), and for each configured horn told off for them a
+// horn_stopped, with lines for people.
+struct TRestoreLog {
+    std::vector<store::TAuditEntry> Entries;
+    std::vector<std::string> Lines;
+};
+TRestoreLog RestoreLog(const std::vector<store::TRingRecord>& records,
+                       const std::set<std::int64_t>& endsLogged, const TServiceConfig& config,
+                       site::TInstant now);
 
 }  // namespace kstbell::service

@@ -20,6 +20,7 @@ struct TRingContext {
     bool Late = false;           // a scheduled bell rung after its instant, within the tolerance
     std::int64_t Prepared = 0;   // the ring's record, made ahead of time (its id in the store)
     bool EndedAll = false;       // the store has ended every running ring already
+    std::string Reason{};        // why rings are stopped, when it is not a request: for the log
 };
 
 class TRingContextScope {

@@ -87,7 +87,21 @@ void TService::Audit(store::TAuditEntry entry) {
 }
 
 void TService::Restore(site::TInstant now) {
-    const TRestored restored = Restored(store_->Rings().Unfinished(Utc(now)), config_, now);
+    const auto records = store_->Rings().Unfinished(Utc(now));
+    const TRestored restored = Restored(records, config_, now);
+    // Rings that ended while nobody watched get their end logged now, and every horn told off
+    // for an ended ring is logged.
+    std::optional<store::TUtcTime> oldest;
+    for (const auto& record : records)
+        if (record.End <= Utc(now) && (!oldest || record.Start < *oldest)) oldest = record.Start;
+    if (oldest) {
+        const TRestoreLog log =
+            RestoreLog(records, EndsLogged(store_->Log(), *oldest), config_, now);
+        for (const auto& entry : log.Entries)
+            Audit(entry);
+        for (const auto& line : log.Lines)
+            writer_->Line(line);
+    }
     for (const auto& [ring, address] : restored.Unconfigured) {
         store_->Rings().MarkHornOff(ring, address, Utc(now));
         writer_->Line("ring " + std::to_string(ring) + ": horn " + address +
@@ -166,7 +180,7 @@ bool TService::Start(std::string& error) {
     return true;
 }
 
-void TService::Stop() {
+void TService::Stop(TRingsAtStop rings) {
     if (!started_ || stopped_) return;
     stopped_ = true;
     // The HTTP front first: its event streams end while the service still runs.
@@ -177,15 +191,37 @@ void TService::Stop() {
     clock_.Stop();
     if (schedulerThread_.joinable()) schedulerThread_.join();
     inputs_->Stop();
+    // Nothing sounds on after the service: every ring and alarm ends, and the stop waits (a
+    // while) for each horn to be seen off. One that is not is switched off at the next start.
+    site::TSite::TRingsEnded ended;
+    if (rings == TRingsAtStop::End) {
+        const TRingContextScope scope({.Reason = "the service stops"});
+        ended = site_->EndRings(site::TCause::Service, kStopOffWait);
+    }
     site_->Stop();
     for (auto& front : fronts_)
         front->Stop();
+    std::string detail = rings == TRingsAtStop::Keep
+                             ? "stopped; running rings are taken up at the next start"
+                             : "stopped";
+    if (ended.Rings > 0) {
+        detail += "; " + std::to_string(ended.Rings) + " ring(s) ended, " +
+                  std::to_string(ended.Horns.size() - ended.StillOn.size()) + " of " +
+                  std::to_string(ended.Horns.size()) + " horn(s) seen off";
+        if (!ended.StillOn.empty()) {
+            std::string addresses;
+            for (std::size_t h : ended.StillOn)
+                addresses += (addresses.empty() ? "" : ", ") + config_.Horns[h].Address;
+            detail += "; not seen off within " + std::to_string(kStopOffWait.count() / 1000) +
+                      " s: " + addresses + " (told off again at the next start)";
+        }
+    }
     store::TAuditEntry stop;
     stop.At = Utc(std::chrono::system_clock::now());
     stop.Kind = store::TAuditKind::ServiceStop;
-    stop.Detail = "stopped; running rings are taken up at the next start";
+    stop.Detail = detail;
     Audit(stop);
-    writer_->Line("stopped");
+    writer_->Line(detail);
     writer_->Stop();
 }
 

@@ -4,6 +4,7 @@
 // ends, the scheduler that rings the calendar's bells, the alarms (by name, or by a horn's
 // input), the audit log, and the fronts. What a front may ask it is site::ISiteControl.
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -32,6 +33,8 @@ namespace kstbell::service {
 // alarms at 101 and above.
 inline constexpr int kBellPriority = 0;
 inline constexpr int kManualPriority = 50;
+// How long a stop waits for the horns of the rings it ends to be seen off.
+inline constexpr std::chrono::milliseconds kStopOffWait{5000};
 
 struct TServiceOptions {
     std::filesystem::path StateDir;
@@ -63,9 +66,11 @@ class TService final : public site::ISiteControl, private IBellRinger {
     // Takes up the rings the database holds, logs the start, starts the fronts, the polling, the
     // input watch and the scheduler. False, with the reason, when it cannot.
     bool Start(std::string& error);
-    // Stops everything; rings stay in the database, where the next start takes them up.
-    // Idempotent.
-    void Stop();
+    // Stops everything: every ring and alarm ends and the horns are told off, seen off within
+    // kStopOffWait or switched off at the next start. With Keep, as a crash would: the rings
+    // stay in the database as they are, and the next start takes them up. Idempotent.
+    enum class TRingsAtStop { End, Keep };
+    void Stop(TRingsAtStop rings = TRingsAtStop::End);
 
     const TServiceConfig& Config() const { return config_; }
     const TServiceOptions& Options() const { return options_; }

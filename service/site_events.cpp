@@ -245,6 +245,7 @@ void TSiteEvents::OnRingStarted(const site::TRingStart& start) {
 void TSiteEvents::OnRingEnded(const site::TRingEnd& end, site::TCause cause, site::TInstant when) {
     const TRingContext* context = TRingContextScope::Current();
     const std::string actor = context ? context->Actor : std::string();
+    const std::string reason = context && !context->Reason.empty() ? ": " + context->Reason : "";
     TRingInfo info;
     bool alarmOver = false;
     {
@@ -264,7 +265,8 @@ void TSiteEvents::OnRingEnded(const site::TRingEnd& end, site::TCause cause, sit
     if (!info.StoreId) info.StoreId = journal_.StoreId(end.Ring);
     if (info.What.empty()) info.What = "ring";
     const std::string how = end.Stopped ? "stopped (" + CauseWord(cause) +
-                                              (actor.empty() ? "" : " by " + Printable(actor)) + ")"
+                                              (actor.empty() ? "" : " by " + Printable(actor)) +
+                                              reason + ")"
                                         : "ended";
     writer_.Line("ring " + std::to_string(info.StoreId) + " " + how + ": " + info.What + "; " +
                  CountText(end.Horns.size(), "horn") + " told off");
@@ -277,7 +279,8 @@ void TSiteEvents::OnRingEnded(const site::TRingEnd& end, site::TCause cause, sit
     entry.Group = info.Group;
     entry.Alarm = info.Alarm;
     if (info.StoreId) entry.RingId = info.StoreId;
-    entry.Detail = info.What + "; " + (end.Stopped ? "stopped; " : "ended at its end; ") +
+    entry.Detail = info.What + "; " +
+                   (end.Stopped ? "stopped" + reason + "; " : "ended at its end; ") +
                    CountText(end.Horns.size(), "horn") + " told off";
     writer_.Append(entry);
     if (alarmOver) {

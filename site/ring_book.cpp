@@ -24,23 +24,27 @@ std::uint8_t TRingBook::SoundingTone(const TRing& r) const {
     return r.Record.Order.Pattern[r.Step].Tone.value_or(r.Record.Order.Tone);
 }
 
-TRingStart TRingBook::Start(TRingOrder order, TInstant now) {
+TRingStart TRingBook::Start(TRingOrder order, TNow now) {
     TRingStart out;
     TRing r;
     r.Record.Id = nextId_++;
-    r.Record.Start = now;
+    TMillis length{0};
     if (order.Pattern.empty()) {
         if (order.Duration <= TMillis::zero()) order.Duration = rules_.MaxRing;
         if (order.Duration > rules_.MaxRing) {
             order.Duration = rules_.MaxRing;
             out.Clamped = true;
         }
-        r.Record.End = now + order.Duration;
+        length = order.Duration;
     } else {
         order.Repeat = std::max(order.Repeat, 1);
-        r.Record.End = now + PatternLength(order);
-        r.NextStep = now + order.Pattern[0].On;
+        length = PatternLength(order);
+        r.NextStep = now.Steady + order.Pattern[0].On;
     }
+    r.Begin = now.Steady;
+    r.Finish = now.Steady + length;
+    r.Record.Start = now.Wall;
+    r.Record.End = now.Wall + length;
     std::sort(order.Horns.begin(), order.Horns.end());
     order.Horns.erase(std::unique(order.Horns.begin(), order.Horns.end()), order.Horns.end());
     r.Record.Order = std::move(order);
@@ -52,8 +56,8 @@ TRingStart TRingBook::Start(TRingOrder order, TInstant now) {
         if (horn.Holder != 0) {
             TRing& held = rings_.at(horn.Holder);
             const int heldPriority = held.Record.Order.Priority;
-            const bool take = priority > heldPriority ||
-                              (priority == heldPriority && r.Record.End > held.Record.End);
+            const bool take =
+                priority > heldPriority || (priority == heldPriority && r.Finish > held.Finish);
             if (!take) {
                 out.HeldByOthers.push_back(h);
                 continue;
@@ -91,14 +95,14 @@ void TRingBook::EndRing(std::map<std::uint64_t, TRing>::iterator it, bool stoppe
     rings_.erase(it);
 }
 
-TRingUpdate TRingBook::Stop(std::uint64_t ring, TInstant) {
+TRingUpdate TRingBook::Stop(std::uint64_t ring) {
     TRingUpdate u;
     const auto it = rings_.find(ring);
     if (it != rings_.end()) EndRing(it, true, u);
     return u;
 }
 
-TRingUpdate TRingBook::StopHorn(std::size_t horn, TInstant) {
+TRingUpdate TRingBook::StopHorn(std::size_t horn) {
     TRingUpdate u;
     if (horn >= horns_.size()) return u;
     THorn& h = horns_[horn];
@@ -116,7 +120,7 @@ TRingUpdate TRingBook::StopHorn(std::size_t horn, TInstant) {
     return u;
 }
 
-TRingUpdate TRingBook::StopAll(TInstant) {
+TRingUpdate TRingBook::StopAll() {
     TRingUpdate u;
     while (!rings_.empty())
         EndRing(rings_.begin(), true, u);
@@ -130,9 +134,9 @@ TRingUpdate TRingBook::StopAll(TInstant) {
     return u;
 }
 
-void TRingBook::StepPattern(TRing& r, TInstant now, TRingUpdate& u) {
+void TRingBook::StepPattern(TRing& r, TSteady now, TRingUpdate& u) {
     const auto& pattern = r.Record.Order.Pattern;
-    while (r.NextStep <= now && r.NextStep < r.Record.End) {
+    while (r.NextStep <= now && r.NextStep < r.Finish) {
         if (r.Sounding) {
             r.Sounding = false;
             r.NextStep += pattern[r.Step].Off;
@@ -152,29 +156,29 @@ void TRingBook::StepPattern(TRing& r, TInstant now, TRingUpdate& u) {
     }
 }
 
-TRingUpdate TRingBook::Advance(TInstant now) {
+TRingUpdate TRingBook::Advance(TSteady now) {
     TRingUpdate u;
     for (auto& [id, r] : rings_)
         if (!r.Record.Order.Pattern.empty()) StepPattern(r, now, u);
     for (auto it = rings_.begin(); it != rings_.end();) {
         const auto next = std::next(it);
-        if (it->second.Record.End <= now) EndRing(it, false, u);
+        if (it->second.Finish <= now) EndRing(it, false, u);
         it = next;
     }
     return u;
 }
 
-std::optional<TInstant> TRingBook::NextDeadline() const {
-    std::optional<TInstant> next;
+std::optional<TSteady> TRingBook::NextDeadline() const {
+    std::optional<TSteady> next;
     for (const auto& [id, r] : rings_) {
-        TInstant t = r.Record.End;
+        TSteady t = r.Finish;
         if (!r.Record.Order.Pattern.empty() && r.NextStep < t) t = r.NextStep;
         if (!next || t < *next) next = t;
     }
     return next;
 }
 
-TRingUpdate TRingBook::Observed(std::size_t horn, bool output, TInstant) {
+TRingUpdate TRingBook::Observed(std::size_t horn, bool output) {
     TRingUpdate u;
     if (horn >= horns_.size()) return u;
     THorn& h = horns_[horn];
@@ -209,7 +213,7 @@ TRingUpdate TRingBook::Observed(std::size_t horn, bool output, TInstant) {
 }
 
 TRingUpdate TRingBook::Restore(const std::vector<TRingRecord>& running,
-                               const std::vector<TRingEnd>& endedUnconfirmed, TInstant now) {
+                               const std::vector<TRingEnd>& endedUnconfirmed, TNow now) {
     TRingUpdate u;
     for (const auto& e : endedUnconfirmed) {
         nextId_ = std::max(nextId_, e.Ring + 1);
@@ -218,7 +222,7 @@ TRingUpdate TRingBook::Restore(const std::vector<TRingRecord>& running,
     }
     for (const auto& record : running) {
         nextId_ = std::max(nextId_, record.Id + 1);
-        if (record.End <= now) {
+        if (record.End <= now.Wall) {
             // It ended while nobody watched: its horns are told off until seen off.
             for (std::size_t h : record.Order.Horns)
                 if (h < horns_.size()) Release(h, record.Id, u);
@@ -227,6 +231,12 @@ TRingUpdate TRingBook::Restore(const std::vector<TRingRecord>& running,
         }
         TRing r;
         r.Record = record;
+        // Where the ring stands by the wall clock is all a restart knows; from here on it is
+        // measured on the steady clock.
+        r.Begin =
+            now.Steady + std::chrono::duration_cast<TSteady::duration>(record.Start - now.Wall);
+        r.Finish =
+            now.Steady + std::chrono::duration_cast<TSteady::duration>(record.End - now.Wall);
         const int priority = record.Order.Priority;
         for (std::size_t h : record.Order.Horns) {
             if (h >= horns_.size()) continue;
@@ -235,7 +245,7 @@ TRingUpdate TRingBook::Restore(const std::vector<TRingRecord>& running,
                 TRing& held = rings_.at(horn.Holder);
                 const int heldPriority = held.Record.Order.Priority;
                 if (priority < heldPriority ||
-                    (priority == heldPriority && record.End <= held.Record.End))
+                    (priority == heldPriority && r.Finish <= held.Finish))
                     continue;
                 held.Horns.erase(std::remove(held.Horns.begin(), held.Horns.end(), h),
                                  held.Horns.end());
@@ -246,9 +256,9 @@ TRingUpdate TRingBook::Restore(const std::vector<TRingRecord>& running,
         }
         if (!record.Order.Pattern.empty()) {
             // Where the pattern stands now; an alarm goes on from there.
-            r.NextStep = record.Start + record.Order.Pattern[0].On;
+            r.NextStep = r.Begin + record.Order.Pattern[0].On;
             TRingUpdate ignored;
-            StepPattern(r, now, ignored);
+            StepPattern(r, now.Steady, ignored);
             if (record.Order.Insist)
                 for (std::size_t h : r.Horns)
                     u.Switches.push_back(

@@ -11,6 +11,11 @@
 //
 // The book holds no thread and does no I/O: the caller records rings before it carries out the
 // switches the book asks for, and tells the book the time.
+//
+// Lengths are measured on a clock that nobody sets (TSteady): a ring, or an alarm's step, lasts
+// as long as it should whatever is done to the wall clock meanwhile. The wall clock only names
+// a ring's start and end in its record (what is stored and shown): the end recorded is the
+// wall-clock start plus the ring's length, and a restart maps it back onto the steady clock.
 
 #include <chrono>
 #include <cstddef>
@@ -23,6 +28,14 @@
 #include "site/horn.h"
 
 namespace kstbell::site {
+
+using TSteady = std::chrono::steady_clock::time_point;
+
+// The same moment on both clocks.
+struct TNow {
+    TSteady Steady;
+    TInstant Wall;
+};
 
 // One step of a pattern: sounding for On (with Tone, or the ring's tone), then silent for Off.
 struct TPatternStep {
@@ -56,6 +69,7 @@ struct TRingRules {
 
 struct TRingRecord {
     std::uint64_t Id = 0;
+    // On the wall clock, as recorded: the start, and the start plus the ring's length.
     TInstant Start;
     TInstant End;
     TRingOrder Order;
@@ -100,22 +114,23 @@ class TRingBook {
     TRingBook(std::size_t horns, TRingRules rules, std::uint64_t firstId = 1);
 
     // Starts a ring now. Its record (id, start, end) is to be stored before the switches go out.
-    TRingStart Start(TRingOrder order, TInstant now);
+    TRingStart Start(TRingOrder order, TNow now);
     // Ends rings before their time: one ring, every ring that holds a horn, or all rings.
-    TRingUpdate Stop(std::uint64_t ring, TInstant now);
-    TRingUpdate StopHorn(std::size_t horn, TInstant now);
-    TRingUpdate StopAll(TInstant now);
+    TRingUpdate Stop(std::uint64_t ring);
+    TRingUpdate StopHorn(std::size_t horn);
+    TRingUpdate StopAll();
     // Ends the rings whose end has come and steps the patterns.
-    TRingUpdate Advance(TInstant now);
+    TRingUpdate Advance(TSteady now);
     // The next instant at which Advance has something to do, if any.
-    std::optional<TInstant> NextDeadline() const;
+    std::optional<TSteady> NextDeadline() const;
     // A horn reported its output (a poll or a command's answer).
-    TRingUpdate Observed(std::size_t horn, bool output, TInstant now);
+    TRingUpdate Observed(std::size_t horn, bool output);
 
     // After a restart: rings found in the store. Those still running hold their horns again
     // (nothing is switched on); the horns of those that ended are told off until confirmed.
+    // Their wall-clock start and end are placed on the steady clock as they stand from now.
     TRingUpdate Restore(const std::vector<TRingRecord>& running,
-                        const std::vector<TRingEnd>& endedUnconfirmed, TInstant now);
+                        const std::vector<TRingEnd>& endedUnconfirmed, TNow now);
 
     std::vector<TRingRecord> Active() const;
     // The ring holding the horn, if any.
@@ -127,13 +142,15 @@ class TRingBook {
   private:
     struct TRing {
         TRingRecord Record;
+        TSteady Begin;  // Record.Start and Record.End on the steady clock
+        TSteady Finish;
         std::vector<std::size_t> Horns;  // those it still holds
         // The pattern's current step: index into the pattern, the repetition, and whether the
         // step sounds; NextStep is when it changes.
         std::size_t Step = 0;
         int Round = 0;
         bool Sounding = true;
-        TInstant NextStep;
+        TSteady NextStep;
     };
     struct THorn {
         std::uint64_t Holder = 0;
@@ -145,7 +162,7 @@ class TRingBook {
     std::uint8_t SoundingTone(const TRing& r) const;
     void Release(std::size_t horn, std::uint64_t ring, TRingUpdate& u);
     void EndRing(std::map<std::uint64_t, TRing>::iterator it, bool stopped, TRingUpdate& u);
-    void StepPattern(TRing& r, TInstant now, TRingUpdate& u);
+    void StepPattern(TRing& r, TSteady now, TRingUpdate& u);
 
     TRingRules rules_;
     std::uint64_t nextId_;

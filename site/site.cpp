@@ -1,5 +1,7 @@
 #include "site/site.h"
 
+#include <algorithm>
+
 #include "device/host_hold.h"
 #include "device/readings.h"
 #include "device/session.h"
@@ -14,10 +16,6 @@ std::vector<std::string> Addresses(const std::vector<THornEntry>& horns) {
     for (const auto& h : horns)
         out.push_back(h.Address);
     return out;
-}
-
-TInstant Now() {
-    return std::chrono::system_clock::now();
 }
 
 TSiteConfig WithStop(TSiteConfig config, const std::atomic<bool>* stop) {
@@ -42,11 +40,16 @@ TSite::~TSite() {
     Stop();
 }
 
+TNow TSite::Now() const {
+    return {std::chrono::steady_clock::now(),
+            config_.WallClock ? config_.WallClock() : std::chrono::system_clock::now()};
+}
+
 void TSite::Restore(const std::vector<TRingRecord>& running,
                     const std::vector<TRingEnd>& endedUnconfirmed) {
     const std::lock_guard lock(bookMutex_);
-    const TInstant now = Now();
-    Apply(book_.Restore(running, endedUnconfirmed, now), TCause::Service, now);
+    const TNow now = Now();
+    Apply(book_.Restore(running, endedUnconfirmed, now), TCause::Service, now.Wall);
 }
 
 void TSite::Start() {
@@ -115,8 +118,8 @@ void TSite::Apply(const TRingUpdate& u, TCause cause, TInstant now, const std::s
 
 TRingStart TSite::Ring(TRingOrder order) {
     const std::lock_guard lock(bookMutex_);
-    const TInstant now = Now();
-    if (stopping_) return {};
+    const TNow now = Now();
+    if (stopping_ || closing_) return {};
     // What the book would do, on a copy first: a ring that cannot be kept is not started.
     TRingBook trial = book_;
     TRingStart start = trial.Start(order, now);
@@ -132,20 +135,45 @@ TRingStart TSite::Ring(TRingOrder order) {
 
 void TSite::StopRing(std::uint64_t ring, TCause cause) {
     const std::lock_guard lock(bookMutex_);
-    const TInstant now = Now();
-    Apply(book_.Stop(ring, now), cause, now);
+    Apply(book_.Stop(ring), cause, Now().Wall);
 }
 
 void TSite::StopHorn(std::size_t horn, TCause cause, const std::string& tag) {
     const std::lock_guard lock(bookMutex_);
-    const TInstant now = Now();
-    Apply(book_.StopHorn(horn, now), cause, now, tag, cause);
+    Apply(book_.StopHorn(horn), cause, Now().Wall, tag, cause);
 }
 
 void TSite::StopAll(TCause cause) {
     const std::lock_guard lock(bookMutex_);
-    const TInstant now = Now();
-    Apply(book_.StopAll(now), cause, now);
+    Apply(book_.StopAll(), cause, Now().Wall);
+}
+
+TSite::TRingsEnded TSite::EndRings(TCause cause, TMillis bound) {
+    TRingsEnded out;
+    std::unique_lock lock(bookMutex_);
+    closing_ = true;
+    for (const auto& ring : book_.Active()) {
+        const TRingUpdate u = book_.Stop(ring.Id);
+        Apply(u, cause, Now().Wall);
+        for (const auto& e : u.Ended) {
+            ++out.Rings;
+            out.Horns.insert(out.Horns.end(), e.Horns.begin(), e.Horns.end());
+        }
+    }
+    std::sort(out.Horns.begin(), out.Horns.end());
+    out.Horns.erase(std::unique(out.Horns.begin(), out.Horns.end()), out.Horns.end());
+    const auto stillOn = [&] {
+        std::vector<std::size_t> on;
+        for (std::size_t h : out.Horns)
+            if (book_.WantsOff(h)) on.push_back(h);
+        return on;
+    };
+    // Without the runner nothing can report a horn off: no wait.
+    if (!started_ || stopping_) bound = TMillis::zero();
+    seenOff_.wait_until(lock, std::chrono::steady_clock::now() + bound,
+                        [&] { return stillOn().empty(); });
+    out.StillOn = stillOn();
+    return out;
 }
 
 std::vector<TRingRecord> TSite::ActiveRings() const {
@@ -170,15 +198,17 @@ void TSite::ClockLoop() {
         else
             clockWake_.wait(lock);
         if (stopping_) return;
-        const TInstant now = Now();
-        Apply(book_.Advance(now), TCause::Service, now);
+        const TNow now = Now();
+        Apply(book_.Advance(now.Steady), TCause::Service, now.Wall);
     }
 }
 
 void TSite::ObserveOutput(std::size_t horn, bool output) {
-    const std::lock_guard lock(bookMutex_);
-    const TInstant now = Now();
-    Apply(book_.Observed(horn, output, now), TCause::Service, now);
+    {
+        const std::lock_guard lock(bookMutex_);
+        Apply(book_.Observed(horn, output), TCause::Service, Now().Wall);
+    }
+    seenOff_.notify_all();
 }
 
 void TSite::Poll(std::size_t horn) {
@@ -199,7 +229,7 @@ void TSite::Poll(std::size_t horn) {
         registry_.PolledStatus(horn, r);
         if (r.Outcome.Ok()) ObserveOutput(horn, r.Status.Output != 0);
     }
-    polls_.Record(horn, std::chrono::steady_clock::now() - began, answered, Now());
+    polls_.Record(horn, std::chrono::steady_clock::now() - began, answered, Now().Wall);
     runner_->SetSlow(horn, registry_.Slow(horn));
 }
 

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -49,6 +50,9 @@ struct TSiteConfig {
     TRegistryOptions Registry;
     TMillis PollPeriod{3100};
     TRingRules Rings;
+    // The wall clock that names rings' starts and ends in their records (tests move it); the
+    // system's when empty. Rings are timed on the steady clock whatever it says.
+    std::function<TInstant()> WallClock;
 };
 
 class TSite {
@@ -65,6 +69,15 @@ class TSite {
                  const std::vector<TRingEnd>& endedUnconfirmed);
     // Starts polling and the ring clock.
     void Start();
+    // Before Stop, when the service ends: no ring starts from now on, every ring and alarm ends
+    // (cause) and its horns are told off; returns once each of them is seen off, or after bound
+    // with the horns not seen off (their rings stay in the journal for the next start).
+    struct TRingsEnded {
+        std::size_t Rings = 0;
+        std::vector<std::size_t> Horns;    // told off
+        std::vector<std::size_t> StillOn;  // of those, not seen off within the bound
+    };
+    TRingsEnded EndRings(TCause cause, TMillis bound);
     // Waiting commands end cancelled, running requests finish, the clock stops. Rings stay in the
     // journal as they are: a restart takes them up. Idempotent.
     void Stop();
@@ -94,6 +107,7 @@ class TSite {
     void Poll(std::size_t horn);
     void RunCommands(std::size_t horn);
     void ClockLoop();
+    TNow Now() const;
     // With bookMutex_ held: journals and carries out what the book asks for.
     void Apply(const TRingUpdate& u, TCause cause, TInstant now, const std::string& tag = {},
                TCause switchCause = TCause::Service);
@@ -112,7 +126,9 @@ class TSite {
 
     mutable std::mutex bookMutex_;
     std::condition_variable clockWake_;
+    std::condition_variable seenOff_;  // a horn's output was reported
     TRingBook book_;
+    bool closing_ = false;  // EndRings: no ring starts any more
     bool stopping_ = false;
     bool started_ = false;
     std::thread clock_;

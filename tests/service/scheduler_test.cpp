@@ -165,5 +165,57 @@ TEST(SchedulerTest, BellsRingAtTheirInstantAndMissedOnesAreRecorded) {
     }
 }
 
+TEST(SchedulerTest, AClockMovedWhileItRunsRingsNoBellTwiceAndLosesNoneWithinTheTolerance) {
+    struct TCase {
+        const char* What;
+        site::TInstant Start;
+        std::pair<site::TInstant, site::TInstant> Jump;  // a wait that crosses first ends at second
+        std::vector<std::string> Expected;
+    };
+    const TCase cases[] = {
+        {"set back 30 min after the 08:00 bells: they do not ring again",
+         At(7h + 59min),
+         {At(8h, 500ms), At(7h + 30min)},
+         {"prepare 08:00:00 all+08:00:00 gym at 07:59:59.800",
+          "ring 08:00:00 all+08:00:00 gym at 08:00:00", "prepare 09:00:00 all at 08:59:59.800",
+          "ring 09:00:00 all at 09:00:00"}},
+        {"set back 1 min while a bell's record is made ahead: withdrawn, made again, rung once",
+         At(7h + 59min),
+         {At(7h + 59min + 59s, 900ms), At(7h + 58min + 59s, 900ms)},
+         {"prepare 08:00:00 all+08:00:00 gym at 07:59:59.800", "withdraw at 07:58:59.900",
+          "prepare 08:00:00 all+08:00:00 gym at 07:59:59.800",
+          "ring 08:00:00 all+08:00:00 gym at 08:00:00", "prepare 09:00:00 all at 08:59:59.800",
+          "ring 09:00:00 all at 09:00:00"}},
+        {"set forward across a bell within the tolerance: rung late with its record",
+         At(7h + 59min),
+         {At(7h + 59min + 59s, 900ms), At(8h + 30s)},
+         {"prepare 08:00:00 all+08:00:00 gym at 07:59:59.800",
+          "late 08:00:00 all+08:00:00 gym at 08:00:30", "prepare 09:00:00 all at 08:59:59.800",
+          "ring 09:00:00 all at 09:00:00"}},
+        {"set forward from a wait to within the tolerance after a bell: rung late",
+         At(7h + 40min),
+         {At(7h + 41min), At(8h + 20s)},
+         {"late 08:00:00 all+08:00:00 gym at 08:00:20", "prepare 09:00:00 all at 08:59:59.800",
+          "ring 09:00:00 all at 09:00:00"}},
+        {"set forward past bells and their tolerance: each recorded missed",
+         At(7h + 40min),
+         {At(7h + 41min), At(9h + 30min)},
+         {"missed 08:00:00 all", "missed 08:00:00 gym", "missed 09:00:00 all"}},
+    };
+    const calendar::TCalendar calendar = Calendar();
+    for (const auto& c : cases) {
+        store::test::TTempDir dir;
+        store::TStore store(dir.Path());
+        TFakeClock clock(c.Start, At(11h));
+        clock.Pause = c.Jump;
+        TRecordingRinger ringer(clock);
+        TScheduler scheduler(calendar, 60s, store.State(), ringer, clock,
+                             [](const std::string&) {});
+        scheduler.Run();
+        EXPECT_EQ(ringer.Events, c.Expected) << c.What;
+        EXPECT_FALSE(clock.Pause) << c.What << ": the clock was not moved";
+    }
+}
+
 }  // namespace
 }  // namespace kstbell::service

@@ -82,6 +82,11 @@ void TServiceHarness::Stop() {
     service_.reset();
 }
 
+void TServiceHarness::Abandon() {
+    if (service_) service_->Stop(TService::TRingsAtStop::Keep);
+    service_.reset();
+}
+
 bool TServiceHarness::RelayBecomes(std::size_t horn, std::uint8_t relay, milliseconds timeout) {
     return Eventually([&] { return horns_->Snapshot(horn).Relay == relay; }, timeout);
 }

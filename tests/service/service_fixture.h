@@ -46,8 +46,10 @@ class TServiceHarness {
 
     // Starts the service with the site file made of extra.
     void Start(const std::string& extra = {});
-    // Stops it; rings stay in the database.
+    // Stops it: its rings end.
     void Stop();
+    // Stops it as a crash would: rings stay in the database, horns as they are.
+    void Abandon();
 
     TService& Service() { return *service_; }
     sim::TSimulatedSite& Horns() { return *horns_; }

@@ -201,9 +201,64 @@ TEST(ServiceProgramTest, AKillMidRingThenARestartSwitchesTheHornOff) {
     std::cout << "relay off " << off.count() << " ms after the restart began\n";
     EXPECT_LT(off, milliseconds(kPeriodMs + kReplyWaitMs) + 3s);
     EXPECT_TRUE(LogSays(log, "1 ended ring(s) whose horns are switched off")) << ReadText(log);
+    EXPECT_TRUE(LogSays(log, "while the service was not running: 1 horn told off now"))
+        << ReadText(log);
     service.Signal(SIGTERM);
     EXPECT_EQ(service.Wait(15s), 0);
-    EXPECT_EQ(Count(Audit(state), store::TAuditKind::BellFired), 1u) << "not rung again";
+    const auto after = Audit(state);
+    EXPECT_EQ(Count(after, store::TAuditKind::BellFired), 1u) << "not rung again";
+    // The end the first run never saw, and the switch-off at the start, are in the log.
+    const auto ring = std::find_if(after.begin(), after.end(), [](const auto& e) {
+                          return e.Kind == store::TAuditKind::BellFired;
+                      })->RingId;
+    std::size_t ends = 0, offs = 0;
+    for (const auto& e : after) {
+        if (e.RingId != ring) continue;
+        if (e.Kind == store::TAuditKind::RingEnd) {
+            ++ends;
+            EXPECT_NE(e.Detail.find("while the service was not running"), std::string::npos)
+                << e.Detail;
+        }
+        if (e.Kind == store::TAuditKind::HornStopped) {
+            ++offs;
+            EXPECT_EQ(e.HornAddress, horns->Address(0));
+        }
+    }
+    EXPECT_EQ(ends, 1u);
+    EXPECT_EQ(offs, 1u);
+}
+
+TEST(ServiceProgramTest, ASigtermMidRingSwitchesTheHornOffBeforeItExits) {
+    TTempDir dir;
+    auto horns = StartHorns("127.0.94.1", 1);
+    const auto at = SecondsAhead(2500ms);
+    const std::string config = dir.Write("site.toml", SiteText(*horns, BellsAt({at}, 5)));
+    const std::string state = dir.Path() + "/state";
+    const std::string log = dir.Path() + "/kstbelld.log";
+    TChild service(AsUnit(state, config), log);
+    ASSERT_TRUE(Eventually([&] { return horns->Snapshot(0).Relay == 1; }, 10s)) << ReadText(log);
+    std::this_thread::sleep_until(system_clock::time_point(at + 1s));
+    ASSERT_EQ(horns->Snapshot(0).Relay, 1);
+    const auto stopping = steady_clock::now();
+    service.Signal(SIGTERM);
+    EXPECT_EQ(service.Wait(15s), 0) << ReadText(log);
+    std::cout << "exited " << duration_cast<milliseconds>(steady_clock::now() - stopping).count()
+              << " ms after SIGTERM\n";
+    // Off before the process ended, not at the next start.
+    EXPECT_EQ(horns->Snapshot(0).Relay, 0) << ReadText(log);
+    EXPECT_TRUE(LogSays(log, "1 ring(s) ended, 1 of 1 horn(s) seen off")) << ReadText(log);
+    const auto entries = Audit(state);
+    EXPECT_EQ(Count(entries, store::TAuditKind::RingEnd), 1u);
+    const auto stop = std::find_if(entries.begin(), entries.end(), [](const auto& e) {
+        return e.Kind == store::TAuditKind::ServiceStop;
+    });
+    ASSERT_NE(stop, entries.end());
+    EXPECT_NE(stop->Detail.find("1 of 1 horn(s) seen off"), std::string::npos) << stop->Detail;
+    // The unit gives the stop time for its wait.
+    std::smatch timeout;
+    const std::string unit = ReadText(KSTBELLD_UNIT);
+    ASSERT_TRUE(std::regex_search(unit, timeout, std::regex("\nTimeoutStopSec=(\\d+)")));
+    EXPECT_GE(std::stoi(timeout[1].str()) * 1000, kStopOffWait.count() * 3);
 }
 
 }  // namespace

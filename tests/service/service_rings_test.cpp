@@ -63,12 +63,14 @@ TEST(ServiceRingsTest, ARestartTakesUpRingsAndEndsThemAtTheirEnd) {
     struct TCase {
         const char* What;
         milliseconds Duration;
-        milliseconds Down;  // how long the service is away
+        milliseconds Down;    // how long the service is away
+        const char* EndSays;  // what the ring's one ring_end entry says
     };
     const TCase cases[] = {
         {"a ring that ended while the service was down is switched off at the start", 1500ms,
-         2500ms},
-        {"a ring still running at the start keeps its horn until its end", 4000ms, 500ms},
+         2500ms, "while the service was not running"},
+        {"a ring still running at the start keeps its horn until its end", 4000ms, 500ms,
+         "ended at its end"},
     };
     for (const auto& c : cases) {
         TServiceHarness h;
@@ -76,7 +78,7 @@ TEST(ServiceRingsTest, ARestartTakesUpRingsAndEndsThemAtTheirEnd) {
         ASSERT_TRUE(h.Service().Ring(RingOf({1}, c.Duration)).Started) << c.What;
         const auto started = steady_clock::now();
         ASSERT_TRUE(h.RelayBecomes(1, 1)) << c.What;
-        h.Stop();  // the ring stays in the database; nobody switches the horn off
+        h.Abandon();  // the ring stays in the database; nobody switches the horn off
         std::this_thread::sleep_for(c.Down);
         EXPECT_EQ(h.Horns().Snapshot(1).Relay, 1) << c.What;
         const auto restart = steady_clock::now();
@@ -87,6 +89,86 @@ TEST(ServiceRingsTest, ARestartTakesUpRingsAndEndsThemAtTheirEnd) {
         // from the restart when that came after the end).
         EXPECT_GE(steady_clock::now(), end - 100ms) << c.What;
         EXPECT_LT(Since(std::max(end, restart)), kOffWithin) << c.What;
+        // Its end is logged once, and so is a switch-off at the start.
+        ASSERT_TRUE(Eventually([&] { return !h.Entries(TAuditKind::RingEnd).empty(); }));
+        const auto ends = h.Entries(TAuditKind::RingEnd);
+        ASSERT_EQ(ends.size(), 1u) << c.What;
+        EXPECT_NE(ends[0].Detail.find(c.EndSays), std::string::npos) << ends[0].Detail;
+        const auto stopped = h.Entries(TAuditKind::HornStopped);
+        if (c.Duration < c.Down) {
+            ASSERT_EQ(stopped.size(), 1u) << c.What;
+            EXPECT_EQ(stopped[0].HornAddress, h.Horns().Address(1));
+            EXPECT_EQ(stopped[0].RingId, ends[0].RingId);
+            EXPECT_NE(h.Lines().find("while the service was not running: 1 horn told off now"),
+                      std::string::npos)
+                << h.Lines();
+        } else {
+            EXPECT_TRUE(stopped.empty()) << c.What;
+        }
+    }
+}
+
+TEST(ServiceRingsTest, AStopEndsRingsAndAlarmsAndWaitsForTheHornsToBeSeenOff) {
+    const std::string site = R"([alarms.fire]
+group = "all"
+priority = 300
+tone = 3
+repeat = 100
+steps = [{ on_ms = 400, off_ms = 200 }]
+)";
+    struct TCase {
+        const char* What;
+        bool Alarm;
+        bool Silent;  // horn 1 stops answering before the stop
+        const char* StopSays;
+    };
+    const TCase cases[] = {
+        {"a ring", false, false, "1 ring(s) ended, 2 of 2 horn(s) seen off"},
+        {"an alarm", true, false, "1 ring(s) ended, 2 of 2 horn(s) seen off"},
+        {"a ring with a horn that does not answer: the wait has its bound", false, true,
+         "1 of 2 horn(s) seen off; not seen off within 5 s: 127.0.91.2"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        TServiceHarness h;
+        h.Start(site);
+        if (c.Alarm)
+            ASSERT_TRUE(h.Service().StartAlarm("fire", site::TCause::Http, "tester").Ok);
+        else
+            ASSERT_TRUE(h.Service().Ring(RingOf({0, 1}, 20s)).Started);
+        ASSERT_TRUE(h.RelayBecomes(0, 1));
+        ASSERT_TRUE(h.RelayBecomes(1, 1));
+        if (c.Silent) h.Horns().SetFaults(1, {.NeverAnswer = true});
+        const auto stopping = steady_clock::now();
+        h.Stop();
+        std::cout << c.What << ": stopped in " << Since(stopping).count() << " ms\n";
+        EXPECT_LT(Since(stopping), kStopOffWait + 5s);
+        // Seen off before the stop returned.
+        EXPECT_EQ(h.Horns().Snapshot(0).Relay, 0);
+        EXPECT_EQ(h.Horns().Snapshot(1).Relay, c.Silent ? 1 : 0);
+        h.Horns().SetFaults(1, {});
+        // The next start takes nothing up: nothing sounds again, and a horn left on is told off.
+        h.Start(site);
+        EXPECT_TRUE(h.Service().Site().ActiveRings().empty());
+        EXPECT_TRUE(h.RelayBecomes(1, 0));
+        const auto stops = h.Entries(TAuditKind::ServiceStop);
+        ASSERT_EQ(stops.size(), 1u);
+        EXPECT_NE(stops[0].Detail.find(c.StopSays), std::string::npos) << stops[0].Detail;
+        const auto ends = h.Entries(TAuditKind::RingEnd);
+        ASSERT_EQ(ends.size(), 1u) << "its end is not logged again at the start";
+        EXPECT_NE(ends[0].Detail.find("stopped: the service stops"), std::string::npos)
+            << ends[0].Detail;
+        const auto offs = h.Entries(TAuditKind::HornStopped);
+        ASSERT_EQ(offs.size(), c.Silent ? 1u : 0u);
+        if (c.Silent) {
+            EXPECT_EQ(offs[0].HornAddress, h.Horns().Address(1));
+            EXPECT_NE(offs[0].Detail.find("not seen off before the service stopped"),
+                      std::string::npos)
+                << offs[0].Detail;
+        }
+        EXPECT_EQ(h.Entries(TAuditKind::AlarmStop).size(), c.Alarm ? 1u : 0u);
+        std::this_thread::sleep_for(milliseconds(3 * kPeriodMs));
+        EXPECT_EQ(h.Horns().Snapshot(0).Relay, 0);
     }
 }
 

@@ -13,7 +13,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const TInstant t0 = TInstant{} + std::chrono::hours(24 * 365 * 50);
+// The book's clock, and the wall clock at the same moment.
+const TSteady t0 = TSteady{} + std::chrono::hours(1000);
+const TInstant w0 = TInstant{} + std::chrono::hours(24 * 365 * 50);
+
+TNow At(TSteady at) {
+    return {at, w0 + (at - t0)};
+}
 
 TRingOrder Steady(std::vector<std::size_t> horns, TMillis duration, int priority = 0,
                   std::uint8_t tone = 1) {
@@ -71,9 +77,9 @@ TEST(RingBookTest, OverlapsFollowPriorityThenTheLaterEndAndEveryRingEnds) {
         SCOPED_TRACE(c.name);
         TRingBook book(3, {});
         TTexts started;
-        TInstant at = t0;
+        TSteady at = t0;
         for (const auto& order : c.rings) {
-            for (auto& s : Text(book.Start(order, at).Switches))
+            for (auto& s : Text(book.Start(order, At(at)).Switches))
                 started.push_back(s);
             at += 1s;
         }
@@ -86,28 +92,28 @@ TEST(RingBookTest, OverlapsFollowPriorityThenTheLaterEndAndEveryRingEnds) {
 
 TEST(RingBookTest, AnEndedRingsOffIsRepeatedUntilTheHornIsSeenOffAndUnownedHornsAreStopped) {
     TRingBook book(2, {});
-    const auto start = book.Start(Steady({0}, 10s), t0);
-    EXPECT_TRUE(start.Record.End == t0 + 10s);
-    EXPECT_TRUE(Text(book.Observed(0, true, t0 + 1s).Switches).empty()) << "held: left alone";
+    const auto start = book.Start(Steady({0}, 10s), At(t0));
+    EXPECT_TRUE(start.Record.End == w0 + 10s);
+    EXPECT_TRUE(Text(book.Observed(0, true).Switches).empty()) << "held: left alone";
     EXPECT_EQ(Text(book.Advance(t0 + 10s).Switches), TTexts{"0-"});
     // The horn was offline at the end: every report that it sounds is answered with an off.
-    EXPECT_EQ(Text(book.Observed(0, true, t0 + 13s).Switches), TTexts{"0-"});
-    EXPECT_EQ(Text(book.Observed(0, true, t0 + 16s).Switches), TTexts{"0-"});
-    const TRingUpdate off = book.Observed(0, false, t0 + 19s);
+    EXPECT_EQ(Text(book.Observed(0, true).Switches), TTexts{"0-"});
+    EXPECT_EQ(Text(book.Observed(0, true).Switches), TTexts{"0-"});
+    const TRingUpdate off = book.Observed(0, false);
     ASSERT_EQ(off.ConfirmedOff.size(), 1u);
     EXPECT_EQ(off.ConfirmedOff[0].first, start.Record.Id);
     EXPECT_FALSE(book.WantsOff(0));
     // Switched on by something else, with no ring holding it: told off.
-    const TRingUpdate unowned = book.Observed(1, true, t0 + 20s);
+    const TRingUpdate unowned = book.Observed(1, true);
     EXPECT_EQ(unowned.Unowned, (std::vector<std::size_t>{1}));
     EXPECT_EQ(Text(unowned.Switches), TTexts{"1-"});
     TRingRules keep;
     keep.StopUnowned = false;
     TRingBook lenient(2, keep);
-    EXPECT_TRUE(lenient.Observed(1, true, t0).Switches.empty());
+    EXPECT_TRUE(lenient.Observed(1, true).Switches.empty());
     // Stop all ends every ring and tells every horn off, held or not.
-    book.Start(Steady({1}, 60s), t0 + 30s);
-    const TRingUpdate all = book.StopAll(t0 + 31s);
+    book.Start(Steady({1}, 60s), At(t0 + 30s));
+    const TRingUpdate all = book.StopAll();
     EXPECT_EQ(all.Ended.size(), 1u);
     EXPECT_EQ(Text(all.Switches), (TTexts{"1-", "0-"}));
     EXPECT_FALSE(book.NextDeadline());
@@ -122,22 +128,22 @@ TEST(RingBookTest, PatternsStepAndAlarmsInsistAndARestartTakesRingsUp) {
     alarm.Insist = true;
     alarm.Priority = 100;
     TRingBook book(1, {});
-    const auto start = book.Start(alarm, t0);
+    const auto start = book.Start(alarm, At(t0));
     EXPECT_EQ(Text(start.Switches), TTexts{"0+3"});
-    EXPECT_TRUE(start.Record.End == t0 + 7000ms);
+    EXPECT_TRUE(start.Record.End == w0 + 7000ms);
     EXPECT_EQ(Text(book.Advance(t0 + 1000ms).Switches), TTexts{"0-"});
     EXPECT_EQ(Text(book.Advance(t0 + 1500ms).Switches), TTexts{"0+2"});
     // The horn restarted and lost its output: the alarm switches it on again.
-    EXPECT_EQ(Text(book.Observed(0, false, t0 + 2000ms).Switches), TTexts{"0+2"});
+    EXPECT_EQ(Text(book.Observed(0, false).Switches), TTexts{"0+2"});
     EXPECT_EQ(Text(book.Advance(t0 + 3500ms).Switches), TTexts{"0+3"});
     EXPECT_EQ(Text(book.Advance(t0 + 7000ms).Switches), (TTexts{"0-", "0+2", "0-"}));
 
     // A restart: one ring still running holds its horn (a steady one is not switched on again),
     // one that ended while the service was down is told off, and ids go on after the last.
     TRingBook after(3, {});
-    TRingRecord running{7, t0, t0 + 60s, Steady({0}, 60s)};
-    TRingRecord missedEnd{8, t0, t0 + 5s, Steady({1}, 5s)};
-    const TRingUpdate u = after.Restore({running, missedEnd}, {{5, false, {2}}}, t0 + 10s);
+    TRingRecord running{7, w0, w0 + 60s, Steady({0}, 60s)};
+    TRingRecord missedEnd{8, w0, w0 + 5s, Steady({1}, 5s)};
+    const TRingUpdate u = after.Restore({running, missedEnd}, {{5, false, {2}}}, At(t0 + 10s));
     EXPECT_EQ(Text(u.Switches), (TTexts{"2-", "1-"}));
     EXPECT_EQ(after.Holder(0), 7u);
     EXPECT_GE(after.NextId(), 9u);
