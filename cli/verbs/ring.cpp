@@ -105,9 +105,13 @@ class TRing final : public TServiceVerb {
         if (!answer.Ok) {
             // A ring none of whose horns switched on comes back with the ring: which, and why.
             if (!c.Report.Json() && answer.Body.contains("ring") && answer.Error.is_object()) {
+                // On the error's one line (the report escapes line breaks in it).
+                std::string lines = SwitchLines(answer.Body["ring"]);
+                for (auto at = lines.find("\n  "); at != std::string::npos;
+                     at = lines.find("\n  ", at))
+                    lines.replace(at, 3, "; ");
                 TServiceAnswer shown = answer;
-                shown.Error["message"] =
-                    answer.Error.value("message", "") + SwitchLines(answer.Body["ring"]);
+                shown.Error["message"] = answer.Error.value("message", "") + lines;
                 return ReportFailure(c, shown);
             }
             return ReportFailure(c, answer);

@@ -284,10 +284,10 @@ TEST(WebRoutes, ARingSaysWhichHornsSwitchedOnAndOneWithNoneOnIsAFailure) {
         EXPECT_EQ(answer.Kind(), c.kind);
         const json body = answer.Json();
         if (*c.kind) {
-            EXPECT_EQ(body["error"]["message"], c.message);
+            EXPECT_EQ(body.value("error", json::object()).value("message", ""), c.message);
         }
         ASSERT_TRUE(body.contains("ring")) << answer.Body;
-        const json& ring = body["ring"];
+        const json ring = body["ring"];
         EXPECT_EQ(ring["switched_on"], json(c.switchedOn));
         EXPECT_EQ(ring["pending"], json(c.pending));
         std::map<std::string, std::string> notOn;
