@@ -34,6 +34,7 @@ std::int64_t Seconds(const site::TRingRecord& r) {
 }  // namespace
 
 void TSiteMqtt::SwitchOutcome(const site::TRingSwitches& switches, TSiteOutcome& o) const {
+    if (switches.Ring == 0) return;  // the control told nothing of it
     o.SwitchedOn = switches.Count(site::TSwitchOn::On);
     o.Pending = switches.Count(site::TSwitchOn::Pending);
     std::string common;  // the reason every horn not switched on gave, if one
