@@ -75,6 +75,15 @@ void TRingTally::Close(std::uint64_t ring) {
     if (found != rings_.end() && !found->second.Told) Tell(ring, found->second);
 }
 
+void TRingTally::CloseAll() {
+    const std::lock_guard lock(m_);
+    std::vector<std::uint64_t> open;
+    for (const auto& [ring, entry] : rings_)
+        if (!entry.Told) open.push_back(ring);
+    for (std::uint64_t ring : open)
+        Tell(ring, rings_.at(ring));
+}
+
 std::optional<TRingSwitches> TRingTally::Wait(std::uint64_t ring,
                                               std::chrono::steady_clock::time_point until) const {
     std::unique_lock lock(m_);

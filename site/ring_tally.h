@@ -55,6 +55,8 @@ class TRingTally {
     void Note(const std::vector<THornEvent>& events);
     // The ring ended: its tally goes to the sink as it stands, unless it went already.
     void Close(std::uint64_t ring);
+    // The site stops: every tally not handed on yet goes to the sink as it stands.
+    void CloseAll();
     // The ring's tally once complete, or as it stands at the deadline; nothing for a ring it
     // does not know (or no longer keeps).
     std::optional<TRingSwitches> Wait(std::uint64_t ring,

@@ -83,6 +83,8 @@ void TSite::Stop() {
     if (clock_.joinable()) clock_.join();
     registry_.Close();
     runner_->Stop();
+    // A ring whose horns had not all answered is still told of (its audit entry waits for it).
+    tally_.CloseAll();
 }
 
 bool TSite::Submit(std::size_t horn, TCommand command) {

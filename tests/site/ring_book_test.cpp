@@ -301,6 +301,15 @@ TEST(RingBookTest, TheTallyTellsEachRingOnceWhenEveryHornAnsweredOrAtItsEnd) {
         EXPECT_EQ(Text(*seen), c.told);
         EXPECT_EQ(seen->NoneOn(), c.noneOn);
     }
+    // The site stops: every ring not told yet is told as it stands, once.
+    std::vector<std::string> told;
+    TRingTally tally([&](const TRingSwitches& s) { told.push_back(Text(s)); });
+    tally.Open(1, {0});
+    tally.Open(2, {1, 2});
+    tally.Note({SwitchDone(1, 2, K::Done)});
+    tally.CloseAll();
+    tally.CloseAll();
+    EXPECT_EQ(told, (std::vector<std::string>{"0 pending", "1 on, 2 pending"}));
 }
 
 }  // namespace
