@@ -140,6 +140,14 @@ TMessage TSiteFront::Result(const TSiteCommand& command, const TSiteOutcome& out
     if (outcome.Held) j["held"] = *outcome.Held;
     if (outcome.DurationS) j["duration"] = *outcome.DurationS;
     if (outcome.Clamped) j["clamped"] = true;
+    if (outcome.SwitchedOn) j["switched_on"] = *outcome.SwitchedOn;
+    if (!outcome.NotSwitchedOn.empty()) {
+        json notOn = json::array();
+        for (const auto& [horn, reason] : outcome.NotSwitchedOn)
+            notOn.push_back({{"horn", horn}, {"reason", reason}});
+        j["not_switched_on"] = std::move(notOn);
+    }
+    if (outcome.Pending) j["pending"] = *outcome.Pending;
     if (outcome.Stopped) j["stopped"] = *outcome.Stopped;
     return {siteTopics_.Result(), Dump(j), false};
 }

@@ -65,6 +65,12 @@ struct TSiteOutcome {
     std::optional<std::size_t> Held;
     std::optional<std::int64_t> DurationS;
     bool Clamped = false;
+    // A ring: what became of its switch-on when the result went (the network thread does not
+    // wait for horns, so mostly what was known at once): how many switched on, those that did
+    // not (address, reason: "offline", "unreachable", ...), and how many had not answered yet.
+    std::optional<std::size_t> SwitchedOn;
+    std::vector<std::pair<std::string, std::string>> NotSwitchedOn;
+    std::optional<std::size_t> Pending;
     // An alarm switched off: whether it was sounding.
     std::optional<bool> Stopped;
 };

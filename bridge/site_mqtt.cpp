@@ -33,6 +33,25 @@ std::int64_t Seconds(const site::TRingRecord& r) {
 
 }  // namespace
 
+void TSiteMqtt::SwitchOutcome(const site::TRingSwitches& switches, TSiteOutcome& o) const {
+    if (switches.Ring == 0) return;  // the control told nothing of it
+    o.SwitchedOn = switches.Count(site::TSwitchOn::On);
+    o.Pending = switches.Count(site::TSwitchOn::Pending);
+    std::string common;  // the reason every horn not switched on gave, if one
+    for (const auto& h : switches.Horns) {
+        if (h.State == site::TSwitchOn::On || h.State == site::TSwitchOn::Pending) continue;
+        const std::string reason =
+            h.State == site::TSwitchOn::Offline ? "offline" : OutcomeKindName(h.Outcome.Kind);
+        common = o.NotSwitchedOn.empty() || common == reason ? reason : "unreachable";
+        o.NotSwitchedOn.emplace_back(site_.Registry().Address(h.Horn), reason);
+    }
+    if (!switches.NoneOn()) return;
+    // Every horn answered, none switched on: the service ended the ring.
+    o.Ok = false;
+    o.Error = common;
+    o.Message = "no horn was switched on; the ring was ended";
+}
+
 TSiteMqtt::TSiteMqtt(const TBridgeConfig& config, const std::vector<THornEntry>& horns,
                      std::string password, site::TSite& site, site::ISiteControl& control,
                      TSiteMqttInfo info, TLog log)
@@ -153,6 +172,7 @@ TSiteOutcome TSiteMqtt::Carry(const TSiteCommand& c) {
             o.Held = answer.Start.HeldByOthers.size();
             o.DurationS = Seconds(answer.Start.Record);
             o.Clamped = answer.Start.Clamped;
+            SwitchOutcome(answer.Switches, o);
             return o;
         }
         case TSiteCommandKind::AlarmStart:

@@ -57,6 +57,8 @@ class TSiteMqtt {
   private:
     void HornCommand(const THornRequest& request);
     void SiteMessage(const std::string& topic, std::string_view payload, bool retained);
+    // A ring's switch-on in its result; a failure when no horn switched on.
+    void SwitchOutcome(const site::TRingSwitches& switches, TSiteOutcome& o) const;
     TSiteOutcome Carry(const TSiteCommand& command);
 
     site::TSite& site_;

@@ -155,6 +155,9 @@ struct TServiceClient::TImpl {
         if (response.status < 200 || response.status > 299) {
             answer.Error = ApiError(response.status, received,
                                     response.get_header_value("Retry-After"), action);
+            // What the error came with (a ring none of whose horns switched on: the ring).
+            answer.Body = nlohmann::ordered_json::parse(received, nullptr, false);
+            if (answer.Body.is_discarded()) answer.Body = nlohmann::ordered_json();
             return answer;
         }
         answer.Body = nlohmann::ordered_json::parse(received, nullptr, false);

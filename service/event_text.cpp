@@ -1,5 +1,8 @@
 #include "service/event_text.h"
 
+#include <map>
+#include <vector>
+
 namespace kstbell::service {
 
 std::string HornText(const TServiceConfig& config, std::size_t horn) {
@@ -22,6 +25,40 @@ std::string Printable(const std::string& text) {
     for (char& c : out)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
     return out;
+}
+
+std::string SwitchWord(const site::THornSwitchOn& horn) {
+    switch (horn.State) {
+        case site::TSwitchOn::On:
+            return "switched on";
+        case site::TSwitchOn::Offline:
+            return "offline";
+        case site::TSwitchOn::Pending:
+            return "not answered yet";
+        case site::TSwitchOn::Failed:
+            break;
+    }
+    std::string word = OutcomeKindName(horn.Outcome.Kind);
+    for (char& c : word)
+        if (c == '_') c = ' ';
+    return word;
+}
+
+std::string SwitchSummary(const site::TRingSwitches& switches) {
+    const std::size_t all = switches.Horns.size();
+    std::string text = std::to_string(switches.Count(site::TSwitchOn::On)) + " of " +
+                       std::to_string(all) + (all == 1 ? " horn" : " horns") + " switched on";
+    // The others by what became of them, in the order they first appear.
+    std::vector<std::string> words;
+    std::map<std::string, std::size_t> counts;
+    for (const auto& h : switches.Horns) {
+        if (h.State == site::TSwitchOn::On) continue;
+        const std::string word = SwitchWord(h);
+        if (counts[word]++ == 0) words.push_back(word);
+    }
+    for (const auto& word : words)
+        text += "; " + std::to_string(counts[word]) + " " + word;
+    return text;
 }
 
 store::TUtcTime Utc(site::TInstant at) {

@@ -8,6 +8,7 @@
 #include "service/service_config.h"
 #include "service/store/utc_time.h"
 #include "site/horn.h"
+#include "site/ring_tally.h"
 
 namespace kstbell::service {
 
@@ -17,6 +18,11 @@ std::string HornText(const TServiceConfig& config, std::size_t horn);
 std::string DurationText(site::TMillis duration);
 // A text from a device or a file in a line: control characters as '?'.
 std::string Printable(const std::string& text);
+// What became of one horn's switch-on: "switched on", "offline", "no reply", "not answered yet".
+std::string SwitchWord(const site::THornSwitchOn& horn);
+// A ring's switch-on: "18 of 20 horns switched on; 2 offline", "0 of 1 horn switched on; 1 no
+// reply; 1 not answered yet" (the audit entry and the line say it alike).
+std::string SwitchSummary(const site::TRingSwitches& switches);
 store::TUtcTime Utc(site::TInstant at);
 // "2027-01-07T07:00:00.003Z".
 std::string UtcText(site::TInstant at);

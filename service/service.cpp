@@ -303,6 +303,11 @@ site::TRingAnswer TService::Ring(const site::TRingRequest& request) {
     if (answer.Start.Record.Id == 0)
         return refuse("the ring could not be recorded, so no horn was switched on");
     answer.Started = true;
+    const std::uint64_t id = answer.Start.Record.Id;
+    const site::TMillis wait = request.AwaitSwitches ? site_->SwitchWait() : site::TMillis(0);
+    answer.Switches = site_->AwaitSwitches(id, wait).value_or(site::TRingSwitches{id, {}});
+    // A ring that switched nothing on is over: no horn that answers later is to sound for it.
+    if (answer.Switches.NoneOn()) site_->StopRing(id, request.Cause);
     return answer;
 }
 

@@ -165,7 +165,6 @@ void TSiteEvents::CommandDone(const site::THornEvent& e, site::TInstant now) {
 
 void TSiteEvents::OnRingStarted(const site::TRingStart& start) {
     const TRingContext* context = TRingContextScope::Current();
-    const site::TRingOrder& order = start.Record.Order;
     TRingInfo info;
     if (context) {
         info.Group = context->Group;
@@ -176,22 +175,66 @@ void TSiteEvents::OnRingStarted(const site::TRingStart& start) {
     info.What = !info.Bell.empty()    ? "bell " + info.Bell
                 : !info.Alarm.empty() ? "alarm " + info.Alarm
                                       : "ring";
+    // The line and the audit entries wait for the horns' answers (OnRingSwitched), which come
+    // on another thread: what the context says is kept for them.
+    TStarting starting;
+    starting.Start = start;
+    starting.Start.Switches.clear();
+    starting.Info = info;
+    if (context) {
+        starting.Scheduled = context->Scheduled;
+        starting.Late = context->Late;
+    }
+    {
+        const std::lock_guard lock(m_);
+        rings_[start.Record.Id] = info;
+        if (!info.Alarm.empty()) alarms_[info.Alarm].insert(start.Record.Id);
+        starting_[start.Record.Id] = std::move(starting);
+    }
+    for (IServiceFront* front : fronts_)
+        front->OnRingStarted(start);
+}
+
+void TSiteEvents::OnRingSwitched(const site::TRingSwitches& switches) {
+    TStarting starting;
+    {
+        const std::lock_guard lock(m_);
+        const auto found = starting_.find(switches.Ring);
+        if (found == starting_.end()) return;
+        starting = std::move(found->second);
+        starting_.erase(found);
+    }
+    const site::TRingStart& start = starting.Start;
+    const TRingInfo& info = starting.Info;
+    const site::TRingOrder& order = start.Record.Order;
     const auto duration =
         std::chrono::duration_cast<site::TMillis>(start.Record.End - start.Record.Start);
     const std::string cause = CauseWord(order.Cause);
+    const std::string summary = SwitchSummary(switches);
 
     std::string line = "ring " + std::to_string(info.StoreId) + " started: " + info.What + ", " +
                        cause + (order.Actor.empty() ? "" : " by " + Printable(order.Actor)) + ", " +
-                       (info.Group.empty() ? "" : "group " + info.Group + ", ") +
-                       CountText(start.Taken.size(), "horn") + ", tone " +
-                       std::to_string(order.Tone) + ", " + DurationText(duration);
-    if (start.Clamped) line += " (cut to the longest ring)";
+                       (info.Group.empty() ? "" : "group " + info.Group + ", ") + "tone " +
+                       std::to_string(order.Tone) + ", " + DurationText(duration) +
+                       (start.Clamped ? " (cut to the longest ring)" : "") + "; " + summary;
     if (!start.HeldByOthers.empty())
         line += "; " + CountText(start.HeldByOthers.size(), "horn") +
                 " kept by rings of higher priority";
-    if (context && !context->Bell.empty()) {
+    std::string notOn;
+    std::size_t listed = 0;
+    for (const auto& h : switches.Horns) {
+        if (h.State == site::TSwitchOn::On) continue;
+        if (listed++ == kHornsListed) {
+            notOn += ", ...";
+            break;
+        }
+        notOn += (notOn.empty() ? "" : ", ") + HornText(config_, h.Horn) + " " + SwitchWord(h);
+    }
+    if (!notOn.empty()) line += "; not switched on: " + notOn;
+    if (switches.NoneOn()) line += "; the ring is ended";
+    if (!info.Bell.empty()) {
         const auto late = std::chrono::duration_cast<std::chrono::milliseconds>(start.Record.Start -
-                                                                                context->Scheduled);
+                                                                                starting.Scheduled);
         line += "; at " + UtcText(start.Record.Start) + ", " + std::to_string(late.count()) +
                 " ms after its instant";
     }
@@ -207,12 +250,12 @@ void TSiteEvents::OnRingStarted(const site::TRingStart& start) {
     entry.Tone = order.Tone;
     entry.Duration = duration;
     if (info.StoreId) entry.RingId = info.StoreId;
-    entry.Detail = info.What + "; " + CountText(start.Taken.size(), "horn") +
-                   (start.Clamped ? "; cut to the longest ring" : "");
-    if (info.Group.empty() && !start.Taken.empty() && start.Taken.size() <= kHornsListed) {
-        for (std::size_t h : start.Taken) {
+    entry.Detail = info.What + "; " + summary + (start.Clamped ? "; cut to the longest ring" : "");
+    if (info.Group.empty() && !switches.Horns.empty() && switches.Horns.size() <= kHornsListed) {
+        for (const auto& h : switches.Horns) {
             store::TAuditEntry one = entry;
-            one.HornAddress = h < config_.Horns.size() ? config_.Horns[h].Address : "";
+            one.HornAddress = h.Horn < config_.Horns.size() ? config_.Horns[h.Horn].Address : "";
+            one.Detail += "; this horn: " + SwitchWord(h);
             writer_.Append(std::move(one));
         }
     } else {
@@ -221,25 +264,18 @@ void TSiteEvents::OnRingStarted(const site::TRingStart& start) {
     if (!info.Bell.empty()) {
         store::TAuditEntry fired = entry;
         fired.Kind = store::TAuditKind::BellFired;
-        fired.Detail = info.Bell + "; " + CountText(start.Taken.size(), "horn");
-        if (context && context->Late) fired.Detail += "; rung late, within the tolerance";
+        fired.Detail = info.Bell + "; " + summary;
+        if (starting.Late) fired.Detail += "; rung late, within the tolerance";
         writer_.Append(std::move(fired));
     }
     if (!info.Alarm.empty()) {
         store::TAuditEntry alarm = entry;
         alarm.Kind = store::TAuditKind::AlarmStart;
-        alarm.Detail = "alarm " + info.Alarm + "; " + CountText(start.Taken.size(), "horn");
+        alarm.Detail = "alarm " + info.Alarm + "; " + summary;
         writer_.Append(std::move(alarm));
         writer_.Line("alarm " + info.Alarm + " started (" + cause +
                      (order.Actor.empty() ? "" : " by " + Printable(order.Actor)) + ")");
     }
-    {
-        const std::lock_guard lock(m_);
-        rings_[start.Record.Id] = info;
-        if (!info.Alarm.empty()) alarms_[info.Alarm].insert(start.Record.Id);
-    }
-    for (IServiceFront* front : fronts_)
-        front->OnRingStarted(start);
 }
 
 void TSiteEvents::OnRingEnded(const site::TRingEnd& end, site::TCause cause, site::TInstant when) {

@@ -40,6 +40,8 @@ class TSiteEvents final : public site::ISiteListener {
     void OnRingStarted(const site::TRingStart& start) override;
     void OnRingEnded(const site::TRingEnd& end, site::TCause cause, site::TInstant when) override;
     void OnUnowned(std::size_t horn, site::TInstant when) override;
+    // The ring's line and audit entries, with what became of its switch-on.
+    void OnRingSwitched(const site::TRingSwitches& switches) override;
 
   private:
     struct TRingInfo {
@@ -48,6 +50,14 @@ class TSiteEvents final : public site::ISiteListener {
         std::string Alarm;
         std::string Bell;
         std::int64_t StoreId = 0;
+    };
+
+    // A ring started whose horns have not all answered yet.
+    struct TStarting {
+        site::TRingStart Start;
+        TRingInfo Info;
+        site::TInstant Scheduled{};  // a bell's instant
+        bool Late = false;
     };
 
     void HornEvent(const site::THornEvent& e, site::TInstant now);
@@ -61,6 +71,7 @@ class TSiteEvents final : public site::ISiteListener {
 
     mutable std::mutex m_;
     std::map<std::uint64_t, TRingInfo> rings_;
+    std::map<std::uint64_t, TStarting> starting_;
     std::map<std::string, std::set<std::uint64_t>> alarms_;
     std::vector<bool> unowned_;  // per horn: found sounding with no ring, not yet seen off
 };

@@ -272,6 +272,7 @@ web::TPortResult<web::TRingInfo> TWebPort::Ring(const web::TRingAsk& ask,
     request.Duration = ask.Duration;
     request.Cause = site::TCause::Http;
     request.Actor = caller.Actor();
+    request.AwaitSwitches = true;
     const site::TRingAnswer answer = service_.Ring(request);
     if (!answer.Started) {
         const bool notRecorded = answer.Refusal.find("recorded") != std::string::npos;
@@ -294,6 +295,25 @@ web::TPortResult<web::TRingInfo> TWebPort::Ring(const web::TRingAsk& ask,
     ring.Cause = web::TCause::Http;
     ring.Actor = record.Order.Actor;
     ring.Label = record.Order.Label;
+    ring.SwitchesKnown = true;
+    for (const auto& h : answer.Switches.Horns) {
+        const std::string& address = horns[h.Horn].Address;
+        switch (h.State) {
+            case site::TSwitchOn::On:
+                ring.SwitchedOn.push_back(address);
+                break;
+            case site::TSwitchOn::Pending:
+                ring.Pending.push_back(address);
+                break;
+            case site::TSwitchOn::Offline:
+                ring.NotSwitchedOn.push_back({address, "offline", "the horn is offline"});
+                break;
+            case site::TSwitchOn::Failed:
+                ring.NotSwitchedOn.push_back(
+                    {address, OutcomeKindName(h.Outcome.Kind), h.Outcome.Message});
+                break;
+        }
+    }
     return ring;
 }
 

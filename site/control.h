@@ -2,8 +2,9 @@
 
 // What a front (MQTT, HTTP, the command line) may ask of a site service, by name: ring horns or a
 // group, stop, start and stop alarms. The service implements it; a front holds only this
-// interface, so fronts never include the service or one another. Every call returns at once:
-// what happens at the horns comes back through the site's events.
+// interface, so fronts never include the service or one another. Every call returns at once
+// (a ring that asks to may wait a bounded time for its horns' answers): what happens at the
+// horns comes back through the site's events.
 
 #include <cstddef>
 #include <optional>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "site/ring_book.h"
+#include "site/ring_tally.h"
 
 namespace kstbell::site {
 
@@ -23,12 +25,19 @@ struct TRingRequest {
     TCause Cause = TCause::Service;
     std::string Actor;  // the user or token that asked; may be empty
     std::string Tag;    // the front's own mark, handed back with command results
+    // Whether the answer waits (a reply wait or so at most) for the horns' answers to the
+    // switch-on; otherwise it tells what is known at once (horns known offline).
+    bool AwaitSwitches = false;
 };
 
 struct TRingAnswer {
     bool Started = false;
     std::string Refusal;  // why not: unknown group, no horns, could not be recorded
     TRingStart Start;     // when started: the record, clamped, horns held by others
+    // When started: which horns switched on, which did not and why, which have not answered.
+    // A ring that took horns of which every one answered and none switched on has been ended
+    // (Switches.NoneOn()): it is a failure, although it was started.
+    TRingSwitches Switches;
 };
 
 struct TAlarmAnswer {

@@ -86,6 +86,11 @@ bool THornRegistry::Slow(std::size_t horn) const {
     return horns_.at(horn).Slow;
 }
 
+bool THornRegistry::KnownOffline(std::size_t horn) const {
+    const std::lock_guard lock(m_);
+    return horns_.at(horn).Presence.State() == TPresence::Offline;
+}
+
 THornEvent THornRegistry::Event(THornEvent::TKind kind, std::size_t index) const {
     THornEvent e;
     e.Kind = kind;

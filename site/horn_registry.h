@@ -54,6 +54,8 @@ class THornRegistry {
     void Visit(const std::function<void(const std::vector<THornView>&)>& visit) const;
     // Whether the last request to the horn went unanswered.
     bool Slow(std::size_t horn) const;
+    // Whether the horn is known offline (its commands, but a relay off, are answered at once).
+    bool KnownOffline(std::size_t horn) const;
 
     // Whether the next poll asks for the information (to identify the horn, or again after it
     // was offline, restarted, or a while went by) rather than the status.

@@ -67,6 +67,7 @@ TRingStart TRingBook::Start(TRingOrder order, TNow now) {
                              held.Horns.end());
         }
         horn.Holder = id;
+        horn.Owed = 0;
         horn.WantOff = false;
         r.Horns.push_back(h);
         out.Taken.push_back(h);
@@ -82,6 +83,7 @@ TRingStart TRingBook::Start(TRingOrder order, TNow now) {
 void TRingBook::Release(std::size_t horn, std::uint64_t ring, TRingUpdate& u) {
     THorn& h = horns_[horn];
     if (h.Holder == ring) h.Holder = 0;
+    h.Owed = 0;
     h.WantOff = true;
     h.Pending.push_back(ring);
     u.Switches.push_back({horn, false, 0, ring});
@@ -186,9 +188,13 @@ TRingUpdate TRingBook::Observed(std::size_t horn, bool output) {
     if (h.Holder != 0) {
         const TRing& r = rings_.at(h.Holder);
         const bool sounding = r.Record.Order.Pattern.empty() || r.Sounding;
+        const bool owed = h.Owed == h.Holder;
+        if (output && sounding) h.Owed = 0;
         if (output && !sounding) u.Switches.push_back({horn, false, 0, r.Record.Id});
-        if (!output && sounding && r.Record.Order.Insist)
+        if (!output && sounding && (r.Record.Order.Insist || owed)) {
+            h.Owed = 0;
             u.Switches.push_back({horn, true, SoundingTone(r), r.Record.Id});
+        }
         return u;
     }
     if (h.WantOff) {
@@ -210,6 +216,10 @@ TRingUpdate TRingBook::Observed(std::size_t horn, bool output) {
         }
     }
     return u;
+}
+
+void TRingBook::Owe(std::size_t horn, std::uint64_t ring) {
+    if (horn < horns_.size() && ring != 0 && horns_[horn].Holder == ring) horns_[horn].Owed = ring;
 }
 
 TRingUpdate TRingBook::Restore(const std::vector<TRingRecord>& running,

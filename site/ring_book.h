@@ -123,8 +123,13 @@ class TRingBook {
     TRingUpdate Advance(TSteady now);
     // The next instant at which Advance has something to do, if any.
     std::optional<TSteady> NextDeadline() const;
-    // A horn reported its output (a poll or a command's answer).
+    // A horn reported its output (a poll or a command's answer). A horn that the ring holding it
+    // could not switch on (see Owe) is switched on when it reports its output off while the
+    // ring sounds; one that was on and reports off by itself is told on again only by a ring
+    // that insists.
     TRingUpdate Observed(std::size_t horn, bool output);
+    // The ring's switch-on did not reach the horn (offline, no reply, refused): it is owed one.
+    void Owe(std::size_t horn, std::uint64_t ring);
 
     // After a restart: rings found in the store. Those still running hold their horns again
     // (nothing is switched on); the horns of those that ended are told off until confirmed.
@@ -154,6 +159,7 @@ class TRingBook {
     };
     struct THorn {
         std::uint64_t Holder = 0;
+        std::uint64_t Owed = 0;  // the holder whose switch-on did not reach the horn
         bool WantOff = false;
         std::vector<std::uint64_t> Pending;  // ended rings waiting for this horn's off
         bool Output = false;

@@ -30,9 +30,13 @@ TSite::TSite(TSiteConfig config, IHostNetworkSource& network, IRingJournal* jour
     : config_(WithStop(std::move(config), &stopFlag_)),
       journal_(journal),
       listener_(listener),
+      tally_([this](const TRingSwitches& switches) { listener_.OnRingSwitched(switches); }),
       sessions_(Addresses(config_.Horns), config_.Sessions, network),
       registry_(config_.Horns, config_.Registry,
-                [this](std::vector<THornEvent> events) { listener_.OnHornEvents(events); }),
+                [this](std::vector<THornEvent> events) {
+                    listener_.OnHornEvents(events);
+                    tally_.Note(events);
+                }),
       polls_(config_.Horns.size()),
       book_(config_.Horns.size(), config_.Rings) {}
 
@@ -82,6 +86,8 @@ void TSite::Stop() {
     if (clock_.joinable()) clock_.join();
     registry_.Close();
     runner_->Stop();
+    // A ring whose horns had not all answered is still told of (its audit entry waits for it).
+    tally_.CloseAll();
 }
 
 bool TSite::Submit(std::size_t horn, TCommand command) {
@@ -99,7 +105,8 @@ void TSite::Switch(const TSwitch& s, const std::string& tag, TCause cause) {
     c.Tag = tag;
     c.Cause = cause;
     c.Ring = s.Ring;
-    Submit(s.Horn, c);
+    // A switch-on answered at once (the horn offline, too much waiting) is owed to the horn.
+    if (!Submit(s.Horn, c) && s.On) book_.Owe(s.Horn, s.Ring);
 }
 
 void TSite::Apply(const TRingUpdate& u, TCause cause, TInstant now, const std::string& tag,
@@ -107,6 +114,7 @@ void TSite::Apply(const TRingUpdate& u, TCause cause, TInstant now, const std::s
     for (const auto& s : u.Switches)
         Switch(s, tag, switchCause);
     for (const auto& e : u.Ended) {
+        tally_.Close(e.Ring);
         if (journal_) journal_->Ended(e, now);
         listener_.OnRingEnded(e, cause, now);
     }
@@ -126,11 +134,22 @@ TRingStart TSite::Ring(TRingOrder order) {
     if (journal_ && !journal_->Record(start.Record)) return {};
     book_ = std::move(trial);
     listener_.OnRingStarted(start);
+    tally_.Open(start.Record.Id, start.Taken);
     const TCause cause = start.Record.Order.Cause;
-    for (const auto& s : start.Switches)
+    for (const auto& s : start.Switches) {
+        if (registry_.KnownOffline(s.Horn)) tally_.Offline(start.Record.Id, s.Horn);
         Switch(s, start.Record.Order.Tag, cause);
+    }
     clockWake_.notify_all();
     return start;
+}
+
+std::optional<TRingSwitches> TSite::AwaitSwitches(std::uint64_t ring, TMillis within) const {
+    return tally_.Wait(ring, std::chrono::steady_clock::now() + within);
+}
+
+TMillis TSite::SwitchWait() const {
+    return TMillis(config_.Sessions.ReplyWaitMs) + TMillis(500);
 }
 
 void TSite::StopRing(std::uint64_t ring, TCause cause) {
@@ -239,6 +258,13 @@ void TSite::RunCommands(std::size_t horn) {
         switch (c->Kind) {
             case TCommandKind::Relay: {
                 const TRelayReading r = SwitchRelay(s, c->On ? 1 : 0, c->SendTone);
+                if (c->On && c->Ring != 0 && !r.Outcome.Ok() &&
+                    r.Outcome.Kind != TOutcomeKind::Cancelled) {
+                    // Owed before the result goes out and before the status is asked below, so
+                    // that the horn's next report of its output off switches it on.
+                    const std::lock_guard lock(bookMutex_);
+                    book_.Owe(horn, c->Ring);
+                }
                 registry_.RelayDone(horn, *c, r);
                 if (r.Outcome.Ok()) {
                     ObserveOutput(horn, r.Output != 0);

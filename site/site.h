@@ -18,6 +18,7 @@
 #include "site/horn_runner.h"
 #include "site/poll_stats.h"
 #include "site/ring_book.h"
+#include "site/ring_tally.h"
 #include "site/session_set.h"
 
 namespace kstbell::site {
@@ -42,6 +43,10 @@ class ISiteListener {
     virtual void OnRingEnded(const TRingEnd& end, TCause cause, TInstant when) = 0;
     // A horn found sounding that no ring holds (told off when the rules say so).
     virtual void OnUnowned(std::size_t horn, TInstant when) = 0;
+    // What became of a ring's switch-on at its horns: once every horn answered, or at the
+    // ring's end with those that did not yet; always after OnRingStarted and before
+    // OnRingEnded of that ring.
+    virtual void OnRingSwitched(const TRingSwitches& switches) { (void)switches; }
 };
 
 struct TSiteConfig {
@@ -90,8 +95,14 @@ class TSite {
     // A command straight to a horn, outside any ring. True when it waits to run.
     bool Submit(std::size_t horn, TCommand command);
     // Starts a ring: kept in the journal first, then its horns are switched on. A ring the
-    // journal cannot keep is not started (Record.Id is then 0).
+    // journal cannot keep is not started (Record.Id is then 0). A horn that is offline, or that
+    // the switch-on does not reach, is switched on when it answers again while the ring sounds.
     TRingStart Ring(TRingOrder order);
+    // What became of the ring's switch-on at its horns, once all answered or after within at
+    // most; nothing for a ring the site does not know (any more).
+    std::optional<TRingSwitches> AwaitSwitches(std::uint64_t ring, TMillis within) const;
+    // How long a front may wait for a switch-on: one reply wait, with room to spare.
+    TMillis SwitchWait() const;
     // Stops: one ring, whatever holds a horn (and the horn, held or not), or everything. A stop
     // is never refused.
     void StopRing(std::uint64_t ring, TCause cause);
@@ -119,6 +130,7 @@ class TSite {
     std::atomic<bool> stopFlag_{false};
     IRingJournal* journal_;
     ISiteListener& listener_;
+    TRingTally tally_;
     TSessionSet sessions_;
     THornRegistry registry_;
     TPollStats polls_;

@@ -119,6 +119,17 @@ json ComponentSchemas() {
                         {"cause", Choice(kCauses)},
                         {"actor", Str()},
                         {"label", Str()}});
+    // The answer to a ring asked for adds what became of the switch-on (not in its events).
+    auto& ring = s["Ring"]["properties"];
+    ring["switched_on"] = Strings("the horns switched on");
+    ring["not_switched_on"] = {
+        {"type", "array"},
+        {"description", "the horns not switched on, and why"},
+        {"items",
+         Object({{"horn", Str()},
+                 {"reason", Str("offline, unreachable, no_reply, refused, busy, socket_error")},
+                 {"message", Str("the horn's or the link's own words; may be empty")}})}};
+    ring["pending"] = Strings("the horns that had not answered when the answer went");
     s["RingEnd"] = Object({{"id", Int()},
                            {"stopped", Bool("ended before its time")},
                            {"horns", Strings()},

@@ -1,5 +1,8 @@
 // The site: horns with their live state, groups, rings, stop all, alarms.
 
+#include <algorithm>
+#include <map>
+
 #include "web/api_inputs.h"
 #include "web/api_routes.h"
 #include "web/api_schemas.h"
@@ -13,6 +16,29 @@ using nlohmann::json;
 
 std::string Param(const TApiRequest& r, const char* name) {
     return r.Path.at(name).get<std::string>();
+}
+
+// A ring none of whose horns switched on: 502 unreachable, or the one reason every horn gave
+// when that has a kind of its own (no reply, refused, busy).
+TFailure NoneOnFailure(const TRingInfo& ring) {
+    std::vector<std::string> reasons;
+    std::map<std::string, std::size_t> counts;
+    for (const auto& h : ring.NotSwitchedOn)
+        if (counts[h.Reason]++ == 0) reasons.push_back(h.Reason);
+    TErrorKind kind = TErrorKind::Unreachable;
+    if (reasons.size() == 1 && reasons[0] == "no_reply") kind = TErrorKind::NoReply;
+    if (reasons.size() == 1 && reasons[0] == "refused") kind = TErrorKind::Refused;
+    if (reasons.size() == 1 && reasons[0] == "busy") kind = TErrorKind::Busy;
+    const std::size_t all = ring.Horns.size();
+    std::string message = all == 1
+                              ? std::string("the horn was not switched on (")
+                              : "none of the " + std::to_string(all) + " horns was switched on (";
+    for (std::size_t i = 0; i < reasons.size(); ++i) {
+        std::string words = reasons[i];
+        std::replace(words.begin(), words.end(), '_', ' ');
+        message += (i ? ", " : "") + std::to_string(counts[reasons[i]]) + " " + words;
+    }
+    return Fail(kind, message + "); the ring was ended");
 }
 
 TApiResponse Horns(const TApiRequest& r) {
@@ -54,6 +80,12 @@ TApiResponse Ring(const TApiRequest& r) {
     if (!ask) return ErrorAnswer(TErrorKind::InvalidInput, error);
     const auto ring = r.Service.Ring(*ask, *r.Caller);
     if (!ring.Ok()) return ErrorAnswer(ring.Failure());
+    if (ring.Value().NoneOn()) {
+        // A failure, with the ring's answer beside the error: which horn, and why not.
+        TApiResponse out = ErrorAnswer(NoneOnFailure(ring.Value()));
+        out.Json["ring"] = ToJson(ring.Value());
+        return out;
+    }
     return JsonAnswer({{"ring", ToJson(ring.Value())}}, 202);
 }
 
@@ -142,13 +174,21 @@ void AddSiteRoutes(std::vector<TRoute>& routes) {
                  .Summary = "Ring horns or a group",
                  .Description = "Starts a ring at the priority of manual rings. The site's "
                                 "longest ring applies (clamped says so); horns held by a ring of "
-                                "higher priority stay with it (held_by_others).",
+                                "higher priority stay with it (held_by_others). The answer waits "
+                                "(a reply wait or so at most) for the horns: switched_on, "
+                                "not_switched_on (with the reason: offline, unreachable, "
+                                "no_reply, refused, busy) and pending (no answer yet). A horn "
+                                "not switched on is switched on when it answers again during "
+                                "the ring. When every horn answered and none switched on, the "
+                                "ring is ended and the answer is an error (502 unreachable, "
+                                "504 no_reply, 502 refused or 503 busy) with the ring beside it.",
                  .Body = RingFields(),
                  .Status = 202,
                  .Response = {{"type", "object"},
                               {"properties", {{"ring", Ref("Ring")}}},
                               {"required", {"ring"}}},
-                 .Errors = {TErrorKind::NotFound, TErrorKind::Internal}}});
+                 .Errors = {TErrorKind::NotFound, TErrorKind::Internal, TErrorKind::Unreachable,
+                            TErrorKind::NoReply, TErrorKind::Refused, TErrorKind::Busy}}});
     routes.push_back({.Method = "POST",
                       .Path = api + "/stop-all",
                       .Access = TAccess::Operate,

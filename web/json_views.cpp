@@ -141,17 +141,26 @@ json ToJson(const TGroupInfo& group) {
 }
 
 json ToJson(const TRingInfo& ring) {
-    return {{"id", ring.Id},
-            {"start", InstantText(ring.Start)},
-            {"end", InstantText(ring.End)},
-            {"clamped", ring.Clamped},
-            {"horns", ring.Horns},
-            {"held_by_others", ring.HeldByOthers},
-            {"tone", ring.Tone},
-            {"priority", ring.Priority},
-            {"cause", CauseName(ring.Cause)},
-            {"actor", ring.Actor},
-            {"label", ring.Label}};
+    json out = {{"id", ring.Id},
+                {"start", InstantText(ring.Start)},
+                {"end", InstantText(ring.End)},
+                {"clamped", ring.Clamped},
+                {"horns", ring.Horns},
+                {"held_by_others", ring.HeldByOthers},
+                {"tone", ring.Tone},
+                {"priority", ring.Priority},
+                {"cause", CauseName(ring.Cause)},
+                {"actor", ring.Actor},
+                {"label", ring.Label}};
+    if (ring.SwitchesKnown) {
+        json notOn = json::array();
+        for (const auto& h : ring.NotSwitchedOn)
+            notOn.push_back({{"horn", h.Horn}, {"reason", h.Reason}, {"message", h.Message}});
+        out["switched_on"] = ring.SwitchedOn;
+        out["not_switched_on"] = std::move(notOn);
+        out["pending"] = ring.Pending;
+    }
+    return out;
 }
 
 json ToJson(const TRingEndInfo& end) {

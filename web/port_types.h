@@ -98,6 +98,15 @@ struct TRingAsk {
 
 enum class TCause { Schedule, Alarm, Input, Mqtt, Http, CommandLine, Service };
 
+// A horn a ring's switch-on did not reach, and why: "offline" (known offline when the ring
+// started), or the command's outcome ("unreachable", "no_reply", "refused", "busy", ...).
+struct THornNotOn {
+    std::string Horn{};  // address
+    std::string Reason{};
+    std::string Message{};  // the horn's or the link's own words; may be empty
+    bool operator==(const THornNotOn&) const = default;
+};
+
 struct TRingInfo {
     std::uint64_t Id = 0;
     TInstant Start{};
@@ -110,6 +119,15 @@ struct TRingInfo {
     TCause Cause = TCause::Http;
     std::string Actor{};
     std::string Label{};  // an alarm's name, a bell's plan and time
+    // The answer to a ring asked for: what became of the switch-on at the horns it holds.
+    bool SwitchesKnown = false;
+    std::vector<std::string> SwitchedOn{};
+    std::vector<THornNotOn> NotSwitchedOn{};
+    std::vector<std::string> Pending{};  // no answer within the wait
+    // Every horn it holds answered and none switched on (the service ended it).
+    bool NoneOn() const {
+        return SwitchesKnown && !Horns.empty() && SwitchedOn.empty() && Pending.empty();
+    }
     bool operator==(const TRingInfo&) const = default;
 };
 

@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -33,6 +34,25 @@ std::optional<double> DurationSeconds(const std::string& text) {
     return std::nullopt;
 }
 
+// The horns the ring did not switch on, with why, and those that had not answered, each on a
+// line of its own; nothing when every horn switched on.
+std::string SwitchLines(const nlohmann::ordered_json& ring) {
+    std::string out;
+    const auto notOn = ring.find("not_switched_on");
+    if (notOn != ring.end() && notOn->is_array() && !notOn->empty()) {
+        out += "\n  not switched on: ";
+        for (std::size_t i = 0; i < notOn->size(); ++i) {
+            std::string reason = Text((*notOn)[i], "reason");
+            std::replace(reason.begin(), reason.end(), '_', ' ');
+            out += (i ? ", " : "") + Text((*notOn)[i], "horn") + " (" + reason + ")";
+        }
+    }
+    const auto pending = ring.find("pending");
+    if (pending != ring.end() && pending->is_array() && !pending->empty())
+        out += "\n  no answer yet (switched on when it answers): " + ListText(*pending);
+    return out;
+}
+
 constexpr double kMinSeconds = 1;
 constexpr double kMaxSeconds = 86400;
 
@@ -42,7 +62,8 @@ class TRing final : public TServiceVerb {
         : TServiceVerb({"ring", "ring a group, or horns by address, through the site service",
                         "the service's ring: id, start, end, clamped (cut to the site's longest "
                         "ring), horns, held_by_others (kept by a ring of higher priority), tone, "
-                        "priority, cause, actor, label"}) {}
+                        "priority, cause, actor, label, switched_on, not_switched_on (horn, "
+                        "reason, message), pending (no answer yet)"}) {}
 
     void Declare(CLI::App& verb) override {
         verb.add_option("GROUP", group_, "the group to ring (or give --horn)")->type_name("GROUP");
@@ -81,7 +102,20 @@ class TRing final : public TServiceVerb {
             body["duration_s"] = *seconds;
         }
         const TServiceAnswer answer = service.Post("/ring", body, "ring");
-        if (!answer.Ok) return ReportFailure(c, answer);
+        if (!answer.Ok) {
+            // A ring none of whose horns switched on comes back with the ring: which, and why.
+            if (!c.Report.Json() && answer.Body.contains("ring") && answer.Error.is_object()) {
+                // On the error's one line (the report escapes line breaks in it).
+                std::string lines = SwitchLines(answer.Body["ring"]);
+                for (auto at = lines.find("\n  "); at != std::string::npos;
+                     at = lines.find("\n  ", at))
+                    lines.replace(at, 3, "; ");
+                TServiceAnswer shown = answer;
+                shown.Error["message"] = answer.Error.value("message", "") + lines;
+                return ReportFailure(c, shown);
+            }
+            return ReportFailure(c, answer);
+        }
         const auto& ring = answer.Body.contains("ring") ? answer.Body["ring"] : answer.Body;
         const std::size_t horns = ring.contains("horns") ? ring["horns"].size() : 0;
         std::string human = "ring " + Number(ring, "id") + " on " + std::to_string(horns) +
@@ -89,6 +123,9 @@ class TRing final : public TServiceVerb {
                             (group_.empty() ? std::string() : " of " + EscapeForTerminal(group_)) +
                             ", tone " + std::to_string(tone_) + ", until " + Text(ring, "end");
         if (ring.value("clamped", false)) human += " (cut to the site's longest ring)";
+        if (ring.contains("switched_on") && ring["switched_on"].is_array())
+            human += "; " + std::to_string(ring["switched_on"].size()) + " of " +
+                     std::to_string(horns) + " switched on" + SwitchLines(ring);
         if (ring.contains("held_by_others") && !ring["held_by_others"].empty())
             human += "\n  held by a ring of higher priority, not rung: " +
                      ListText(ring["held_by_others"]);

@@ -4,6 +4,7 @@
 // and the options that do not fit.
 
 #include <gtest/gtest.h>
+
 #include <httplib.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -195,10 +197,11 @@ TEST(CliService, EachVerbAsksTheServiceWithTheTokenAndPrintsItsAnswer) {
     const std::vector<TCase> cases = {
         {{"ring", "ground", "--tone", "1", "--for", "10s"},
          {"Ring group=ground horns= tone=1 ms=10000 by olga"},
-         "ring 7 on 1 horn of ground, tone 1, until 2027-01-07T08:00:10.000Z\n"},
+         "ring 7 on 1 horn of ground, tone 1, until 2027-01-07T08:00:10.000Z; 1 of 1 switched "
+         "on\n"},
         {{"ring", "--horn", "127.0.78.1", "--horn", "127.0.78.2", "--for", "1.5m"},
          {"Ring group= horns=127.0.78.1,127.0.78.2 tone=0 ms=90000 by olga"},
-         "ring 7 on 2 horns, tone 0, until 2027-01-07T08:01:30.000Z\n"},
+         "ring 7 on 2 horns, tone 0, until 2027-01-07T08:01:30.000Z; 2 of 2 switched on\n"},
         {{"ring", "ground", "--for", "1h"},
          {"Ring group=ground horns= tone=0 ms=3600000 by olga"},
          "until 2027-01-07T08:03:00.000Z (cut to the site's longest ring)"},
@@ -255,6 +258,39 @@ TEST(CliService, EachVerbAsksTheServiceWithTheTokenAndPrintsItsAnswer) {
                 EXPECT_EQ(lines[0]["service"], service.Url()) << typed;
             }
         }
+    }
+}
+
+TEST(CliService, RingSaysWhichHornsSwitchedOnAndFailsWhenNoneDid) {
+    struct TCase {
+        const char* Name;
+        std::map<std::string, std::string> NotOn;
+        std::vector<std::string> Pending;
+        int Code;
+        std::string Out;  // in the output for people (standard error when it failed)
+    } cases[] = {
+        {"every horn", {}, {}, 0, "until 2027-01-07T08:03:00.000Z; 3 of 3 switched on\n"},
+        {"one offline, one with no answer yet",
+         {{"127.0.78.2", "offline"}},
+         {"127.0.78.3"},
+         0,
+         "; 1 of 3 switched on\n  not switched on: 127.0.78.2 (offline)\n  no answer yet "
+         "(switched on when it answers): 127.0.78.3\n"},
+        {"none switched on",
+         {{"127.0.78.1", "offline"}, {"127.0.78.2", "no_reply"}, {"127.0.78.3", "offline"}},
+         {},
+         3,
+         "none of the 3 horns was switched on (2 offline, 1 no reply); the ring was ended; "
+         "not switched on: 127.0.78.1 (offline), 127.0.78.2 (no reply), 127.0.78.3 "
+         "(offline)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TService service;
+        service.Service.Fake.SetSwitches(c.NotOn, c.Pending);
+        const auto r = RunCli(service.As(TRole::Operator, {"ring", "all"}));
+        EXPECT_EQ(r.Code, c.Code) << r.Err;
+        EXPECT_NE((c.Code ? r.Err : r.Out).find(c.Out), std::string::npos) << r.Out << r.Err;
     }
 }
 

@@ -76,5 +76,52 @@ steps = [{ on_ms = 1000, off_ms = 0 }]
               "offline");
 }
 
+TEST(ServiceMqttTest, AGroupRingsResultSaysWhichHornsWereOfflineAndFailsWhenAllWere) {
+    TBroker broker;
+    TTestClient client(broker.Port());
+    TServiceHarness h(2);
+    h.Start("[broker]\nurl = \"" + broker.Url() + "\"\n[topics]\nbase = \"" + kBase + "\"\n");
+    ASSERT_EQ(client.WaitFor(Topic("service/availability")), "online");
+    ASSERT_TRUE(Eventually([&] { return h.Entries(TAuditKind::HornOnline).size() == 2; }));
+    struct Case {
+        const char* name;
+        std::size_t off;  // switched off now (those of the cases before stay off)
+        bool ok;
+        const char* error;
+        nlohmann::json notOn;
+    } cases[] = {
+        {"one horn offline: the ring stands and the result names it",
+         1,
+         true,
+         "",
+         {{{"horn", h.Horns().Address(1)}, {"reason", "offline"}}}},
+        {"every horn offline: a failure",
+         0,
+         false,
+         "offline",
+         {{{"horn", h.Horns().Address(0)}, {"reason", "offline"}},
+          {{"horn", h.Horns().Address(1)}, {"reason", "offline"}}}},
+    };
+    std::size_t offline = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        h.Horns().StopHorn(c.off);
+        ++offline;
+        ASSERT_TRUE(
+            Eventually([&] { return h.Entries(TAuditKind::HornOffline).size() == offline; }));
+        const std::size_t seen = client.Count(Topic("service/result"));
+        client.Publish(Topic("group/all/siren/set"), R"({"state":"ON","duration":30})");
+        const auto result = nlohmann::json::parse(
+            client.WaitNext(Topic("service/result"), seen).value_or(""), nullptr, false);
+        EXPECT_EQ(result.value("ok", !c.ok), c.ok) << result;
+        EXPECT_EQ(result.value("error", ""), c.error) << result;
+        EXPECT_EQ(result.value("not_switched_on", nlohmann::json()), c.notOn) << result;
+        // Its own result comes before the next case's ring.
+        const std::size_t before = client.Count(Topic("service/result"));
+        client.Publish(Topic("service/stop_all"), "PRESS");
+        ASSERT_TRUE(client.WaitNext(Topic("service/result"), before));
+    }
+}
+
 }  // namespace
 }  // namespace kstbell::service::test

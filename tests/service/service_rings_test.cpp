@@ -59,6 +59,114 @@ TEST(ServiceRingsTest, AHornOfflineAtTheEndIsSwitchedOffAsSoonAsItAnswers) {
     }));
 }
 
+// "on", "offline", "no_reply", "pending": what became of each horn's switch-on, in order.
+std::vector<std::string> SwitchStates(const site::TRingSwitches& switches) {
+    std::vector<std::string> out;
+    for (const auto& h : switches.Horns) {
+        switch (h.State) {
+            case site::TSwitchOn::On:
+                out.push_back("on");
+                break;
+            case site::TSwitchOn::Offline:
+                out.push_back("offline");
+                break;
+            case site::TSwitchOn::Pending:
+                out.push_back("pending");
+                break;
+            case site::TSwitchOn::Failed:
+                out.push_back(OutcomeKindName(h.Outcome.Kind));
+                break;
+        }
+    }
+    return out;
+}
+
+bool HasEntryFor(TServiceHarness& h, TAuditKind kind, const std::string& address) {
+    for (const auto& e : h.Entries(kind))
+        if (e.HornAddress == address) return true;
+    return false;
+}
+
+TEST(ServiceRingsTest, ARingSaysWhichHornsSwitchedOnAndAHornBackDuringItIsSwitchedOn) {
+    struct Case {
+        const char* name;
+        std::vector<std::size_t> off;  // switched off and seen offline before the ring
+        std::vector<std::string> states;
+        bool noneOn;
+        const char* summary;     // in the ring's audit entries and its line
+        bool restartSounding;    // horn 0 restarts (output off by itself) while the ring sounds
+        std::uint8_t relayBack;  // the horns of off once they answer again
+    } cases[] = {
+        {"every horn switches on", {}, {"on", "on"}, false, "2 of 2 horns switched on", false, 0},
+        {"a horn known offline is told at once and switched on when it answers again",
+         {1},
+         {"on", "offline"},
+         false,
+         "1 of 2 horns switched on; 1 offline",
+         false,
+         1},
+        {"a ring none of whose horns switched on fails and ends: nothing sounds later",
+         {0, 1},
+         {"offline", "offline"},
+         true,
+         "0 of 2 horns switched on; 2 offline",
+         false,
+         0},
+        {"a horn that was on and went off by itself is not rung again (no alarm)",
+         {},
+         {"on", "on"},
+         false,
+         "2 of 2 horns switched on",
+         true,
+         0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TServiceHarness h(2);
+        h.Start();
+        for (std::size_t horn : {0u, 1u})
+            ASSERT_TRUE(Eventually(
+                [&] { return HasEntryFor(h, TAuditKind::HornOnline, h.Horns().Address(horn)); }));
+        for (std::size_t horn : c.off) {
+            h.Horns().StopHorn(horn);
+            ASSERT_TRUE(Eventually(
+                [&] { return HasEntryFor(h, TAuditKind::HornOffline, h.Horns().Address(horn)); }));
+        }
+        site::TRingRequest request = RingOf({0, 1}, 60s);
+        request.AwaitSwitches = true;
+        const auto answer = h.Service().Ring(request);
+        ASSERT_TRUE(answer.Started) << answer.Refusal;
+        EXPECT_EQ(SwitchStates(answer.Switches), c.states);
+        EXPECT_EQ(answer.Switches.NoneOn(), c.noneOn);
+        ASSERT_TRUE(Eventually([&] { return h.Entries(TAuditKind::Ring).size() == 2; }));
+        for (const auto& entry : h.Entries(TAuditKind::Ring))
+            EXPECT_EQ(entry.Detail.rfind("ring; " + std::string(c.summary), 0), 0u) << entry.Detail;
+        EXPECT_NE(h.Lines().find(c.summary), std::string::npos) << h.Lines();
+        EXPECT_EQ(h.Service().Site().ActiveRings().empty(), c.noneOn);
+
+        if (c.restartSounding) {
+            h.Horns().Restart(0);
+            ASSERT_TRUE(h.RelayBecomes(0, 0));
+            // Polls see it off for a while; a bell is not rung late.
+            std::this_thread::sleep_for(milliseconds(4 * kPeriodMs + kReplyWaitMs));
+            EXPECT_EQ(h.Horns().Snapshot(0).Relay, 0);
+            EXPECT_EQ(h.Horns().Snapshot(1).Relay, 1);
+        }
+        for (std::size_t horn : c.off)
+            h.Horns().StartHorn(horn);
+        for (std::size_t horn : c.off) {
+            if (c.relayBack == 1) {
+                EXPECT_TRUE(h.RelayBecomes(horn, 1)) << horn;
+            } else {
+                ASSERT_TRUE(Eventually(
+                    [&] { return h.Entries(TAuditKind::HornOnline).size() >= 2 + c.off.size(); }));
+                std::this_thread::sleep_for(milliseconds(3 * kPeriodMs + kReplyWaitMs));
+                EXPECT_EQ(h.Horns().Snapshot(horn).Relay, 0) << horn;
+            }
+        }
+    }
+}
+
 TEST(ServiceRingsTest, ARestartTakesUpRingsAndEndsThemAtTheirEnd) {
     struct TCase {
         const char* What;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "site/ring_book.h"
+#include "site/ring_tally.h"
 
 namespace kstbell::site {
 namespace {
@@ -148,6 +149,173 @@ TEST(RingBookTest, PatternsStepAndAlarmsInsistAndARestartTakesRingsUp) {
     EXPECT_EQ(after.Holder(0), 7u);
     EXPECT_GE(after.NextId(), 9u);
     EXPECT_EQ(Text(after.Advance(t0 + 60s).Switches), TTexts{"0-"});
+}
+
+TEST(RingBookTest, AHornTheSwitchOnMissedIsSwitchedOnWhenSeenAgainButABellIsNotRungAgain) {
+    // Steps on one book with horn 0 in the first ring (a bell: steady, not insisting).
+    enum class TOp { Owe, OweOther, Seen, Start, Advance };
+    struct Step {
+        TOp op;
+        bool output = false;  // Seen
+        TMillis at{0};
+        TTexts switches{};
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"a horn offline at the start is switched on when it reports off, once",
+         {{TOp::Owe}, {TOp::Seen, false, 1s, {"0+1"}}, {TOp::Seen, false, 2s, {}}}},
+        {"and again when that switch-on is missed too",
+         {{TOp::Owe},
+          {TOp::Seen, false, 1s, {"0+1"}},
+          {TOp::Owe},
+          {TOp::Seen, false, 2s, {"0+1"}}}},
+        {"a horn seen on and then off by itself is not rung again",
+         {{TOp::Seen, true, 1s, {}}, {TOp::Seen, false, 2s, {}}}},
+        {"a horn owed but seen on (the answer was lost, the switch went) is owed nothing",
+         {{TOp::Owe}, {TOp::Seen, true, 1s, {}}, {TOp::Seen, false, 2s, {}}}},
+        {"a ring that does not hold the horn is owed nothing",
+         {{TOp::OweOther}, {TOp::Seen, false, 1s, {}}}},
+        {"a ring of higher priority that takes the horn ends what was owed",
+         {{TOp::Owe}, {TOp::Start, false, 1s, {"0+3"}}, {TOp::Seen, false, 2s, {}}}},
+        {"an ended ring owes nothing: the horn is only confirmed off",
+         {{TOp::Owe}, {TOp::Advance, false, 60s, {"0-"}}, {TOp::Seen, false, 61s, {}}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TRingBook book(2, {});
+        const std::uint64_t id = book.Start(Steady({0, 1}, 60s), At(t0)).Record.Id;
+        for (const auto& step : c.steps) {
+            TTexts got;
+            switch (step.op) {
+                case TOp::Owe:
+                    book.Owe(0, id);
+                    break;
+                case TOp::OweOther:
+                    book.Owe(0, id + 1);
+                    break;
+                case TOp::Seen:
+                    got = Text(book.Observed(0, step.output).Switches);
+                    break;
+                case TOp::Start:
+                    got = Text(book.Start(Steady({0}, 5s, 10, 3), At(t0 + step.at)).Switches);
+                    break;
+                case TOp::Advance:
+                    got = Text(book.Advance(t0 + step.at).Switches);
+                    std::erase(got, "1-");  // the other horn ends too
+                    break;
+            }
+            EXPECT_EQ(got, step.switches)
+                << static_cast<int>(step.op) << " at " << step.at.count() << " ms";
+        }
+    }
+}
+
+// A switch-on result of horn for ring, as the registry hands it on.
+THornEvent SwitchDone(std::size_t horn, std::uint64_t ring, TOutcomeKind kind, bool on = true) {
+    THornEvent e;
+    e.Kind = THornEvent::TKind::CommandDone;
+    e.View.Index = horn;
+    e.Command.Kind = TCommandKind::Relay;
+    e.Command.On = on;
+    e.Command.Ring = ring;
+    e.Outcome.Kind = kind;
+    return e;
+}
+
+// "0 on, 1 offline, 2 no_reply, 3 pending".
+std::string Text(const TRingSwitches& s) {
+    std::string out;
+    for (const auto& h : s.Horns) {
+        if (!out.empty()) out += ", ";
+        out += std::to_string(h.Horn) + " ";
+        switch (h.State) {
+            case TSwitchOn::On:
+                out += "on";
+                break;
+            case TSwitchOn::Offline:
+                out += "offline";
+                break;
+            case TSwitchOn::Pending:
+                out += "pending";
+                break;
+            case TSwitchOn::Failed:
+                out += OutcomeKindName(h.Outcome.Kind);
+                break;
+        }
+    }
+    return out;
+}
+
+TEST(RingBookTest, TheTallyTellsEachRingOnceWhenEveryHornAnsweredOrAtItsEnd) {
+    using K = TOutcomeKind;
+    struct Case {
+        const char* name;
+        std::vector<std::size_t> horns;  // ring 5 takes them
+        std::vector<std::size_t> offline;
+        std::vector<THornEvent> events;
+        bool toldBeforeTheEnd;
+        std::string told;  // what the sink heard, once, by the ring's end
+        bool noneOn;
+    } cases[] = {
+        {"every horn switched on",
+         {0, 1},
+         {},
+         {SwitchDone(1, 5, K::Done), SwitchDone(0, 5, K::Done)},
+         true,
+         "0 on, 1 on",
+         false},
+        {"horns known offline are told at once, the rest when they answer",
+         {0, 1, 2},
+         {0, 2},
+         {SwitchDone(0, 5, K::Unreachable), SwitchDone(1, 5, K::NoReply)},
+         true,
+         "0 offline, 1 no_reply, 2 offline",
+         true},
+        {"a cancelled switch-on (superseded) waits for the one that took its place",
+         {0},
+         {},
+         {SwitchDone(0, 5, K::Cancelled), SwitchDone(0, 5, K::Refused)},
+         true,
+         "0 refused",
+         true},
+        {"results of other rings, of offs and of later steps count for nothing",
+         {0, 1},
+         {},
+         {SwitchDone(0, 4, K::NoReply), SwitchDone(0, 5, K::NoReply, false),
+          SwitchDone(0, 5, K::Done), SwitchDone(0, 5, K::NoReply)},
+         false,
+         "0 on, 1 pending",
+         false},
+        {"a ring that took no horn is told at once and is no failure", {}, {}, {}, true, "", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> told;
+        TRingTally tally([&](const TRingSwitches& s) { told.push_back(Text(s)); });
+        tally.Open(5, c.horns);
+        for (std::size_t h : c.offline)
+            tally.Offline(5, h);
+        tally.Note(c.events);
+        EXPECT_EQ(told.size(), c.toldBeforeTheEnd ? 1u : 0u);
+        tally.Close(5);
+        tally.Close(5);
+        EXPECT_EQ(told, std::vector<std::string>{c.told});
+        const auto seen = tally.Wait(5, std::chrono::steady_clock::now() + 10s);
+        ASSERT_TRUE(seen.has_value());
+        EXPECT_EQ(Text(*seen), c.told);
+        EXPECT_EQ(seen->NoneOn(), c.noneOn);
+    }
+    // The site stops: every ring not told yet is told as it stands, once.
+    std::vector<std::string> told;
+    TRingTally tally([&](const TRingSwitches& s) { told.push_back(Text(s)); });
+    tally.Open(1, {0});
+    tally.Open(2, {1, 2});
+    tally.Note({SwitchDone(1, 2, K::Done)});
+    tally.CloseAll();
+    tally.CloseAll();
+    EXPECT_EQ(told, (std::vector<std::string>{"0 pending", "1 on, 2 pending"}));
 }
 
 }  // namespace

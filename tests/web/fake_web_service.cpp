@@ -168,9 +168,29 @@ TPortResult<TRingInfo> TFakeWebService::Ring(const TRingAsk& ask, const TCaller&
     ring.Tone = ask.Tone;
     ring.Priority = 50;
     ring.Actor = caller.Actor();
+    ring.SwitchesKnown = true;
+    {
+        const std::lock_guard lock(m_);
+        for (const auto& horn : horns) {
+            const auto notOn = notOn_.find(horn);
+            if (notOn != notOn_.end())
+                ring.NotSwitchedOn.push_back({horn, notOn->second, ""});
+            else if (std::find(pending_.begin(), pending_.end(), horn) != pending_.end())
+                ring.Pending.push_back(horn);
+            else
+                ring.SwitchedOn.push_back(horn);
+        }
+    }
     Note(caller, "ring " + (ask.Group.empty() ? "horns" : "group " + ask.Group) + " tone " +
                      std::to_string(ask.Tone) + " for " + std::to_string(duration.count()) + " ms");
     return ring;
+}
+
+void TFakeWebService::SetSwitches(std::map<std::string, std::string> notOn,
+                                  std::vector<std::string> pending) {
+    const std::lock_guard lock(m_);
+    notOn_ = std::move(notOn);
+    pending_ = std::move(pending);
 }
 
 void TFakeWebService::StopAll(const TCaller& caller) {

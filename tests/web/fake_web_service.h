@@ -29,6 +29,9 @@ class TFakeWebService final : public IWebService {
     std::vector<std::string> Changes() const;
     void Emit(const TWebEvent& event);
     bool Subscribed() const;
+    // What the next rings' switch-on gives: the horns not switched on (address to reason) and
+    // those with no answer yet; every other horn switches on.
+    void SetSwitches(std::map<std::string, std::string> notOn, std::vector<std::string> pending);
 
     std::atomic<bool> ReadyFlag{true};
     std::atomic<int> RingCalls{0};
@@ -87,6 +90,8 @@ class TFakeWebService final : public IWebService {
     std::map<std::string, int> failures_;      // per client address
     std::vector<TExceptionInfo> exceptions_;
     std::vector<std::string> changes_;
+    std::map<std::string, std::string> notOn_;
+    std::vector<std::string> pending_;
     bool alarmSounding_ = false;
     std::uint64_t nextId_ = 1;
     IWebEventSink* sink_ = nullptr;

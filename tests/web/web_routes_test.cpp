@@ -215,6 +215,88 @@ TEST(WebRoutes, EveryAnswerHasTheShapeItsRouteDescribes) {
               "");
 }
 
+TEST(WebRoutes, ARingSaysWhichHornsSwitchedOnAndOneWithNoneOnIsAFailure) {
+    struct Case {
+        const char* name;
+        const char* body;
+        std::map<std::string, std::string> notOn;
+        std::vector<std::string> pending;
+        int status;
+        const char* kind;  // the error's, or ""
+        const char* message;
+        std::vector<std::string> switchedOn;
+    } cases[] = {
+        {"every horn switched on",
+         R"({"group":"all"})",
+         {},
+         {},
+         202,
+         "",
+         "",
+         {"127.0.78.1", "127.0.78.2", "127.0.78.3"}},
+        {"one offline: the ring stands and says which",
+         R"({"group":"all"})",
+         {{"127.0.78.2", "offline"}},
+         {},
+         202,
+         "",
+         "",
+         {"127.0.78.1", "127.0.78.3"}},
+        {"no answer yet is no failure",
+         R"({"horns":["127.0.78.1"]})",
+         {},
+         {"127.0.78.1"},
+         202,
+         "",
+         "",
+         {}},
+        {"every horn offline",
+         R"({"group":"all"})",
+         {{"127.0.78.1", "offline"}, {"127.0.78.2", "offline"}, {"127.0.78.3", "offline"}},
+         {},
+         502,
+         "unreachable",
+         "none of the 3 horns was switched on (3 offline); the ring was ended",
+         {}},
+        {"horns that failed in different ways",
+         R"({"group":"all"})",
+         {{"127.0.78.1", "offline"}, {"127.0.78.2", "no_reply"}, {"127.0.78.3", "no_reply"}},
+         {},
+         502,
+         "unreachable",
+         "none of the 3 horns was switched on (1 offline, 2 no reply); the ring was ended",
+         {}},
+        {"the one horn did not answer",
+         R"({"group":"ground"})",
+         {{"127.0.78.1", "no_reply"}},
+         {},
+         504,
+         "no_reply",
+         "the horn was not switched on (1 no reply); the ring was ended",
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TWebFixture web;
+        web.Service.SetSwitches(c.notOn, c.pending);
+        const auto answer = web.WithToken(TRole::Operator, "POST", "/api/v1/ring", c.body);
+        EXPECT_EQ(answer.Status, c.status) << answer.Body;
+        EXPECT_EQ(answer.Kind(), c.kind);
+        const json body = answer.Json();
+        if (*c.kind) {
+            EXPECT_EQ(body.value("error", json::object()).value("message", ""), c.message);
+        }
+        ASSERT_TRUE(body.contains("ring")) << answer.Body;
+        const json ring = body["ring"];
+        EXPECT_EQ(ring["switched_on"], json(c.switchedOn));
+        EXPECT_EQ(ring["pending"], json(c.pending));
+        std::map<std::string, std::string> notOn;
+        for (const auto& h : ring["not_switched_on"])
+            notOn[h["horn"].get<std::string>()] = h["reason"].get<std::string>();
+        EXPECT_EQ(notOn, c.notOn);
+    }
+}
+
 TEST(WebRoutes, EveryRouteButThePublicOnesNeedsCredentials) {
     TWebFixture web;
     const std::vector<std::pair<std::string, httplib::Headers>> strangers = {

@@ -42,6 +42,16 @@ export function ringText(ring) {
   }
   const others = Array.isArray(ring.held_by_others) ? ring.held_by_others.length : 0;
   if (others) text += `; ${others} held by a ring of higher priority`;
+  if (Array.isArray(ring.switched_on)) {
+    text += `; ${ring.switched_on.length} of ${horns} switched on`;
+    const notOn = Array.isArray(ring.not_switched_on) ? ring.not_switched_on : [];
+    if (notOn.length) {
+      text += '; not switched on: ' +
+          notOn.map((h) => `${h.horn} (${String(h.reason).replace(/_/g, ' ')})`).join(', ');
+    }
+    const pending = Array.isArray(ring.pending) ? ring.pending.length : 0;
+    if (pending) text += `; ${pending} not answered yet`;
+  }
   return `${text}.`;
 }
 
