@@ -10,6 +10,7 @@
 
 #include "bridge/horn_discovery.h"
 #include "bridge/topics.h"
+#include "protocol/format_characters.h"
 #include "site/device_list.h"
 
 namespace kstbell::bridge {
@@ -214,7 +215,10 @@ class TReader {
                 haveAddress = true;
                 addressOk = Target(key, value, entry.Target);
             } else if (key == "name") {
-                Text(key, value, entry.Name);
+                if (Text(key, value, entry.Name)) {
+                    if (const auto invisible = FormatCharacterText(entry.Name))
+                        Fail(value, key, "must not hold " + *invisible);
+                }
             } else if (key == "input_device_class") {
                 if (Text(key, value, entry.InputClass) && !IsInputClass(entry.InputClass))
                     Fail(value, key,

@@ -1,5 +1,6 @@
 #include <cstdint>
 
+#include "protocol/format_characters.h"
 #include "service/site_file_parts.h"
 
 namespace kstbell::service {
@@ -29,6 +30,8 @@ void ReadSiteSection(const toml::node& node, calendar::TConfigValues& values,
             if (auto text = values.Text(value, key)) {
                 if (text->size() > kLongestName || HasControl(*text))
                     values.Fail(value, key, "must be at most 100 bytes without control characters");
+                else if (const auto invisible = FormatCharacterText(*text))
+                    values.Fail(value, key, "must not hold " + *invisible);
                 else
                     settings.Name = *text;
             }

@@ -5,6 +5,7 @@
 #include "service/service.h"
 #include "service/store/store_error.h"
 #include "service/users/api_tokens.h"
+#include "service/users/names.h"
 #include "service/users/user_admin.h"
 #include "service/web_port.h"
 #include "service/web_values.h"
@@ -146,12 +147,18 @@ web::TPortResult<web::TUserInfo> TWebPort::ChangeUser(const std::string& name,
     try {
         users::TUserAdmin admin(service_.Store());
         if (!admin.Find(name)) return WebFailure(users::NoSuchUser(name));
+        // What may be refused is done first, so that a refusal leaves the user as it was: the
+        // password is checked before anything changes, and it is set last.
+        if (change.Password) {
+            if (auto problem = users::PasswordProblem(*change.Password))
+                return web::Fail(web::TErrorKind::InvalidInput, *problem);
+        }
         users::TRefused refused;
         if (change.Role) refused = admin.SetRole(name, UserRole(*change.Role), Change(caller));
-        if (!refused && change.Password)
-            refused = admin.SetPassword(name, *change.Password, Change(caller));
         if (!refused && change.Disabled)
             refused = admin.SetDisabled(name, *change.Disabled, Change(caller));
+        if (!refused && change.Password)
+            refused = admin.SetPassword(name, *change.Password, Change(caller));
         if (refused) return WebFailure(*refused);
         const auto user = admin.Find(name);
         if (!user) return WebFailure(users::NoSuchUser(name));

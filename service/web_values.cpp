@@ -75,6 +75,7 @@ web::TFailure WebFailure(const users::TRefusal& refusal) {
         case users::TRefusalKind::NotFound:
             return web::Fail(web::TErrorKind::NotFound, refusal.Message);
         case users::TRefusalKind::Taken:
+        case users::TRefusalKind::LastAdmin:
             return web::Fail(web::TErrorKind::Conflict, refusal.Message);
     }
     return web::Fail(web::TErrorKind::Internal, refusal.Message);

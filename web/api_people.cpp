@@ -98,20 +98,22 @@ void AddPeopleRoutes(std::vector<TRoute>& routes) {
                               .Summary = "Change a user's role, password or whether it is "
                                          "disabled",
                               .Description = "A new password, or disabling, ends the user's "
-                                             "sessions.",
+                                             "sessions. The only enabled admin cannot be given "
+                                             "another role or disabled (409).",
                               .PathParams = kUserName,
                               .Body = UserChangeFields(),
                               .Response = Ref("User"),
-                              .Errors = {TErrorKind::NotFound}}});
+                              .Errors = {TErrorKind::NotFound, TErrorKind::Conflict}}});
     routes.push_back({.Method = "DELETE",
                       .Path = users + "/{name}",
                       .Access = TAccess::Administer,
                       .Handler = RemoveUser,
                       .Doc = {.Tag = "people",
                               .Summary = "Remove a user (its sessions and tokens end)",
+                              .Description = "The only enabled admin cannot be removed (409).",
                               .PathParams = kUserName,
                               .Status = 204,
-                              .Errors = {TErrorKind::NotFound}}});
+                              .Errors = {TErrorKind::NotFound, TErrorKind::Conflict}}});
     routes.push_back({.Method = "GET",
                       .Path = tokens,
                       .Access = TAccess::Administer,

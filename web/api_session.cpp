@@ -37,7 +37,16 @@ TApiResponse WhoAmI(const TApiRequest& r) {
     return JsonAnswer(ToJson(*r.Caller));
 }
 
+// A token is not a session: it goes on working until it is revoked, so a logout with one is
+// refused rather than answered as if something had ended.
 TApiResponse Logout(const TApiRequest& r) {
+    if (r.Caller->TokenId) {
+        return ErrorAnswer(Fail(TErrorKind::InvalidInput,
+                                "an API token is not a session and logging out does not end it; "
+                                "revoke it with DELETE " +
+                                    std::string(kApiPrefix) + "/tokens/" +
+                                    std::to_string(*r.Caller->TokenId)));
+    }
     auto out = NoContent();
     if (!r.Caller->TokenId && r.Cookie) {
         r.Service.Logout(*r.Cookie);
@@ -80,9 +89,11 @@ void AddSessionRoutes(std::vector<TRoute>& routes) {
                       .Handler = Logout,
                       .Doc = {.Tag = "session",
                               .Summary = "Log out",
-                              .Description = "Ends the session and clears its cookie (nothing "
-                                             "for a token).",
-                              .Status = 204}});
+                              .Description = "Ends the session and clears its cookie. A "
+                                             "request with an API token is refused: revoke the "
+                                             "token with DELETE /api/v1/tokens/{id}.",
+                              .Status = 204,
+                              .Errors = {TErrorKind::InvalidInput}}});
 }
 
 }  // namespace kstbell::web

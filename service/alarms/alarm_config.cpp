@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "protocol/format_characters.h"
 #include "service/calendar/config_error.h"
 #include "service/calendar/config_values.h"
 
@@ -69,8 +70,11 @@ class TReader : calendar::TConfigValues {
             const std::string inner = key + "." + std::string(name.str());
             if (name == "label") {
                 auto label = Text(value, inner);
+                const auto invisible = label ? FormatCharacterText(*label) : std::nullopt;
                 if (label && HasControl(*label)) {
                     Fail(value, inner, "must not hold control characters");
+                } else if (invisible) {
+                    Fail(value, inner, "must not hold " + *invisible);
                 } else if (label) {
                     alarm.Label = *label;
                 }

@@ -44,20 +44,37 @@ std::string Sessions(int count) {
     return count == 1 ? "1 session ended" : std::to_string(count) + " sessions ended";
 }
 
+// Whether user is the only enabled user with the role keep (none: nothing is kept).
+bool LastEnabled(SQLite::Database& connection, const TUserRow& user, std::string_view keep) {
+    if (keep.empty() || user.Role != keep || user.Disabled) return false;
+    SQLite::Statement count(connection,
+                            "SELECT count(*) FROM users WHERE role = ? AND disabled_ms IS NULL "
+                            "AND id <> ?");
+    count.bind(1, std::string(keep));
+    count.bind(2, user.Id);
+    count.executeStep();
+    return count.getColumn(0).getInt64() == 0;
+}
+
 // Runs change(connection, user) on the named user in one write transaction with its audit
-// entry, which change returns (nothing: no change worth logging). False when there is no such
-// user.
-template <typename TBody>
-bool ChangeUser(TDatabase& db, const char* what, std::string_view name, TBody&& change) {
+// entry, which change returns (nothing: no change worth logging), unless the user is the last
+// enabled one of the role keep and takesOut(user) says the change would end that.
+template <typename TTakesOut, typename TBody>
+TUserChange ChangeUser(TDatabase& db, const char* what, std::string_view name,
+                       std::string_view keep, TTakesOut&& takesOut, TBody&& change) {
     return Guarded(what, [&] {
         return db.Write([&](SQLite::Database& connection) {
-            SQLite::Transaction transaction(connection);
+            // Begun as a writer: what is counted cannot change before the change is made.
+            SQLite::Transaction transaction(connection, SQLite::TransactionBehavior::IMMEDIATE);
             const auto user = FindIn(connection, name);
-            if (!user) return false;
+            if (!user) return TUserChange::NoSuchUser;
+            if (takesOut(*user) && LastEnabled(connection, *user, keep)) {
+                return TUserChange::LastKept;
+            }
             const std::optional<TAuditEntry> entry = change(connection, *user);
             if (entry) InsertAuditEntry(connection, *entry);
             transaction.commit();
-            return true;
+            return TUserChange::Made;
         });
     });
 }
@@ -115,30 +132,36 @@ std::vector<TUserRow> TUserRecords::List() const {
     });
 }
 
-bool TUserRecords::Remove(std::string_view name, const TChange& change) {
-    return ChangeUser(db_, "removing a user", name, [&](auto& connection, const TUserRow& user) {
-        int tokens = 0, sessions = 0;
-        {
-            SQLite::Statement count(connection,
-                                    "SELECT (SELECT count(*) FROM api_tokens WHERE user_id = ?1), "
-                                    "(SELECT count(*) FROM sessions WHERE user_id = ?1)");
-            count.bind(1, user.Id);
-            count.executeStep();
-            tokens = count.getColumn(0).getInt();
-            sessions = count.getColumn(1).getInt();
-        }
-        SQLite::Statement remove(connection, "DELETE FROM users WHERE id = ?");
-        remove.bind(1, user.Id);
-        remove.exec();  // its tokens and sessions go with it
-        return std::optional(ChangeEntry(change, TAuditKind::UserRemoved,
-                                         user.Name + " (" + user.Role + "); " +
-                                             std::to_string(tokens) + " tokens revoked, " +
-                                             Sessions(sessions)));
-    });
+TUserChange TUserRecords::Remove(std::string_view name, const TChange& change,
+                                 std::string_view keep) {
+    const auto always = [](const TUserRow&) { return true; };
+    return ChangeUser(
+        db_, "removing a user", name, keep, always, [&](auto& connection, const TUserRow& user) {
+            int tokens = 0, sessions = 0;
+            {
+                SQLite::Statement count(
+                    connection,
+                    "SELECT (SELECT count(*) FROM api_tokens WHERE user_id = ?1), "
+                    "(SELECT count(*) FROM sessions WHERE user_id = ?1)");
+                count.bind(1, user.Id);
+                count.executeStep();
+                tokens = count.getColumn(0).getInt();
+                sessions = count.getColumn(1).getInt();
+            }
+            SQLite::Statement remove(connection, "DELETE FROM users WHERE id = ?");
+            remove.bind(1, user.Id);
+            remove.exec();  // its tokens and sessions go with it
+            return std::optional(ChangeEntry(change, TAuditKind::UserRemoved,
+                                             user.Name + " (" + user.Role + "); " +
+                                                 std::to_string(tokens) + " tokens revoked, " +
+                                                 Sessions(sessions)));
+        });
 }
 
-bool TUserRecords::SetRole(std::string_view name, const std::string& role, const TChange& change) {
-    return ChangeUser(db_, "changing a user's role", name,
+TUserChange TUserRecords::SetRole(std::string_view name, const std::string& role,
+                                  const TChange& change, std::string_view keep) {
+    const auto another = [&](const TUserRow& user) { return user.Role != role; };
+    return ChangeUser(db_, "changing a user's role", name, keep, another,
                       [&](auto& connection, const TUserRow& user) -> std::optional<TAuditEntry> {
                           if (user.Role == role) return std::nullopt;
                           SQLite::Statement update(connection,
@@ -153,7 +176,8 @@ bool TUserRecords::SetRole(std::string_view name, const std::string& role, const
 
 bool TUserRecords::SetPasswordHash(std::string_view name, const std::string& hash,
                                    const TChange& change) {
-    return ChangeUser(db_, "changing a user's password", name,
+    const auto never = [](const TUserRow&) { return false; };
+    return ChangeUser(db_, "changing a user's password", name, "", never,
                       [&](auto& connection, const TUserRow& user) {
                           SQLite::Statement update(connection,
                                                    "UPDATE users SET password_hash = ?, "
@@ -165,11 +189,13 @@ bool TUserRecords::SetPasswordHash(std::string_view name, const std::string& has
                           const int ended = EndSessions(connection, user.Id);
                           return std::optional(ChangeEntry(change, TAuditKind::UserPasswordChanged,
                                                            user.Name + "; " + Sessions(ended)));
-                      });
+                      }) == TUserChange::Made;
 }
 
-bool TUserRecords::SetDisabled(std::string_view name, bool disabled, const TChange& change) {
-    return ChangeUser(db_, "disabling or enabling a user", name,
+TUserChange TUserRecords::SetDisabled(std::string_view name, bool disabled, const TChange& change,
+                                      std::string_view keep) {
+    const auto disabling = [&](const TUserRow&) { return disabled; };
+    return ChangeUser(db_, "disabling or enabling a user", name, keep, disabling,
                       [&](auto& connection, const TUserRow& user) -> std::optional<TAuditEntry> {
                           if (user.Disabled.has_value() == disabled) return std::nullopt;
                           SQLite::Statement update(connection,

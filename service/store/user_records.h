@@ -29,6 +29,13 @@ struct TUserRow {
     bool operator==(const TUserRow&) const = default;
 };
 
+// What a change of one user came to.
+enum class TUserChange {
+    Made,        // or there was nothing to change
+    NoSuchUser,  // nothing changed
+    LastKept,    // not made: it would leave the kept role without an enabled user
+};
+
 class TUserRecords {
   public:
     explicit TUserRecords(TDatabase& db) : db_(db) {}
@@ -42,12 +49,18 @@ class TUserRecords {
     // Every user, by name.
     std::vector<TUserRow> List() const;
 
-    // Each of these is false when there is no such user. Removing a user removes its tokens
-    // and sessions; a new password or disabling the user ends its sessions.
-    bool Remove(std::string_view name, const TChange& change);
-    bool SetRole(std::string_view name, const std::string& role, const TChange& change);
+    // Removing a user removes its tokens and sessions; a new password or disabling the user
+    // ends its sessions. `keep` is a role that must keep an enabled user: removing its last
+    // enabled user, giving that user another role or disabling it is refused (LastKept). The
+    // count and the change are one transaction, begun as a writer, so that two changes made at
+    // once (also by two programs) cannot each take away one of the last two.
+    TUserChange Remove(std::string_view name, const TChange& change, std::string_view keep);
+    TUserChange SetRole(std::string_view name, const std::string& role, const TChange& change,
+                        std::string_view keep);
+    TUserChange SetDisabled(std::string_view name, bool disabled, const TChange& change,
+                            std::string_view keep);
+    // False when there is no such user.
     bool SetPasswordHash(std::string_view name, const std::string& hash, const TChange& change);
-    bool SetDisabled(std::string_view name, bool disabled, const TChange& change);
 
     // The same password in a stronger hash, as a login found it: replaces the hash only if it
     // is still oldHash, ends no session and logs nothing. False when it changed meanwhile.

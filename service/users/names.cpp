@@ -1,5 +1,6 @@
 #include "service/users/names.h"
 
+#include "protocol/format_characters.h"
 #include "service/store/clean_text.h"
 
 namespace kstbell::users {
@@ -31,6 +32,9 @@ std::optional<std::string> NameProblem(std::string_view name, std::string_view w
         return "a " + subject + " must be valid UTF-8";
     }
     if (HasControl(name)) return "a " + subject + " cannot hold control characters";
+    if (const auto invisible = FormatCharacterText(name)) {
+        return "a " + subject + " cannot hold " + *invisible;
+    }
     if (name.front() == ' ' || name.back() == ' ') {
         return "a " + subject + " cannot begin or end with a space";
     }

@@ -2,7 +2,8 @@
 
 // The names people give users and tokens, and the passwords they choose. A name is what the
 // log, the page and a terminal show, so it is 1 to 64 bytes of valid UTF-8 with no control
-// characters and no space at either end.
+// characters, no format characters (zero-width, direction marks: a name that looks like
+// another) and no space at either end.
 
 #include <cstddef>
 #include <optional>

@@ -12,9 +12,10 @@
 namespace kstbell::users {
 
 enum class TRefusalKind {
-    Invalid,   // a name, role or password that is not allowed, a token role above its user's
-    NotFound,  // no such user or token
-    Taken,     // the name is in use
+    Invalid,    // a name, role or password that is not allowed, a token role above its user's
+    NotFound,   // no such user or token
+    Taken,      // the name is in use
+    LastAdmin,  // it would leave no enabled admin, and so nobody who could administer the site
 };
 
 struct TRefusal {

@@ -17,6 +17,27 @@ TRefused Found(bool found, std::string_view name) {
     return NoSuchUser(name);
 }
 
+// What a change the last enabled admin is kept from came to; `refused` says what it cannot be.
+TRefused Changed(store::TUserChange change, std::string_view name, std::string_view refused) {
+    switch (change) {
+        case store::TUserChange::Made:
+            return std::nullopt;
+        case store::TUserChange::NoSuchUser:
+            return NoSuchUser(name);
+        case store::TUserChange::LastKept:
+            return TRefusal{TRefusalKind::LastAdmin,
+                            "'" + std::string(name) + "' is the only enabled admin and cannot be " +
+                                std::string(refused) +
+                                ": make another user an admin (or enable one) first"};
+    }
+    return NoSuchUser(name);
+}
+
+// The role that always keeps an enabled user.
+std::string_view KeptRole() {
+    return RoleName(TRole::Admin);
+}
+
 }  // namespace
 
 std::optional<TUser> UserFromRow(const store::TUserRow& row) {
@@ -64,11 +85,12 @@ std::optional<TUser> TUserAdmin::Find(std::string_view name) const {
 }
 
 TRefused TUserAdmin::Remove(std::string_view name, const store::TChange& change) {
-    return Found(store_.Users().Remove(name, change), name);
+    return Changed(store_.Users().Remove(name, change, KeptRole()), name, "removed");
 }
 
 TRefused TUserAdmin::SetRole(std::string_view name, TRole role, const store::TChange& change) {
-    return Found(store_.Users().SetRole(name, std::string(RoleName(role)), change), name);
+    return Changed(store_.Users().SetRole(name, std::string(RoleName(role)), change, KeptRole()),
+                   name, "given another role");
 }
 
 TRefused TUserAdmin::SetPassword(std::string_view name, std::string_view password,
@@ -80,7 +102,8 @@ TRefused TUserAdmin::SetPassword(std::string_view name, std::string_view passwor
 
 TRefused TUserAdmin::SetDisabled(std::string_view name, bool disabled,
                                  const store::TChange& change) {
-    return Found(store_.Users().SetDisabled(name, disabled, change), name);
+    return Changed(store_.Users().SetDisabled(name, disabled, change, KeptRole()), name,
+                   "disabled");
 }
 
 }  // namespace kstbell::users

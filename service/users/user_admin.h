@@ -4,7 +4,9 @@
 // admin. Names and passwords are checked here, passwords hashed (see password_hash.h) and
 // never kept or logged; every change goes to the audit log with who made it. A new password,
 // disabling or removing a user ends every session of that user (removing also its tokens).
-// Changes take effect at once in a running service, which reads users on every request.
+// Changes take effect at once in a running service, which reads users on every request. The
+// last enabled admin is never removed, given another role or disabled (LastAdmin), so that
+// someone can always administer the site; the store counts and changes in one transaction.
 
 #include <cstdint>
 #include <optional>

@@ -22,7 +22,8 @@ namespace kstbell::users {
 
 inline constexpr int kUserCommandOk = 0;
 inline constexpr int kUserCommandFailed = 1;  // no such user or token, name taken, no password,
-                                              // the database cannot be opened or written
+                                              // the last enabled admin kept, the database
+                                              // cannot be opened or written
 inline constexpr int kUserCommandUsage = 2;   // the command line, a name or role is not valid
 
 // args: the words after the program's name, beginning with "user" or "token".

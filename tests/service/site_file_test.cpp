@@ -180,6 +180,48 @@ TEST(SiteFileTest, EachMistakeNamesItsLineAndKey) {
     EXPECT_NE(none[0].find("key 'devices': no horns"), std::string::npos) << none[0];
 }
 
+// Names and labels that people and logs read may hold no character that draws nothing or turns
+// the text around it: "Gym" followed by a zero-width space would look like the horn "Gym".
+TEST(SiteFileTest, NamesAndLabelsHoldNoInvisibleFormatCharacters) {
+    const std::string kInvisible = "an invisible format character (zero-width or direction mark)";
+    const struct {
+        std::string Text;
+        std::string Expected;  // the one mistake, or nothing: the file is read
+    } cases[] = {
+        {"[site]\nname = \"North\\u200Bschool\"\n",
+         ":2: key 'site.name': must not hold " + kInvisible + ": U+200B at byte 6"},
+        {"[site]\nname = \"\\u202Eloohcs\"\n",
+         ":2: key 'site.name': must not hold " + kInvisible + ": U+202E at byte 1"},
+        {"[[devices.horn]]\naddress = \"10.0.5.1\"\nname = \"Gym\\u2066\"\n",
+         ":3: key 'devices.horn.name': must not hold " + kInvisible + ": U+2066 at byte 4"},
+        {"[[devices.horn]]\naddress = \"10.0.5.1\"\nname = \"\\uFEFFPool\"\n",
+         ":3: key 'devices.horn.name': must not hold " + kInvisible + ": U+FEFF at byte 1"},
+        {"[alarms.flood]\nlabel = \"Flood\\u200D\"\nsteps = [{ on_ms = 100, off_ms = 0 }]\n",
+         ":2: key 'alarms.flood.label': must not hold " + kInvisible + ": U+200D at byte 6"},
+        {"[alarms.flood]\nlabel = \"\\U000E0041larm\"\nsteps = [{ on_ms = 100, off_ms = 0 }]\n",
+         ":2: key 'alarms.flood.label': must not hold " + kInvisible + ": U+E0041 at byte 1"},
+        // What draws is kept: accents, other scripts, emoji.
+        {"[site]\nname = \"Zoë's Schule 学校 🔔\"\n", ""},
+        {"[alarms.flood]\nlabel = \"Überflutung\"\nsteps = [{ on_ms = 100, off_ms = 0 }]\n", ""},
+    };
+    const auto shift =
+        static_cast<unsigned long>(std::count(kHorns.begin(), kHorns.end(), '\n') +
+                                   std::count(kAlarm.begin(), kAlarm.end(), '\n') + 1);
+    for (const auto& c : cases) {
+        TServiceConfig config;
+        std::vector<std::string> errors;
+        const bool read = ReadSiteText(kHorns + kAlarm + "\n" + c.Text, kPath, config, errors);
+        if (c.Expected.empty()) {
+            EXPECT_TRUE(read) << c.Text << Joined(errors);
+            continue;
+        }
+        ASSERT_EQ(errors.size(), 1u) << c.Text << Joined(errors);
+        const auto colon = c.Expected.find(':', 1);
+        const unsigned long line = std::stoul(c.Expected.substr(1, colon - 1)) + shift;
+        EXPECT_EQ(errors[0], kPath + ":" + std::to_string(line) + c.Expected.substr(colon));
+    }
+}
+
 TEST(SiteFileTest, TheHttpTableTurnsTheFrontOnWithItsSettings) {
     TServiceConfig off;
     std::vector<std::string> errors;

@@ -68,9 +68,10 @@ class TWebPortTest : public ::testing::Test {
                 const std::string& body = {}) {
         const httplib::Headers headers = {{"Authorization", "Bearer " + tokens_.at(user)}};
         httplib::Result r =
-            method == "GET" ? client_->Get(path, headers)
-            : method == "DELETE"
-                ? client_->Delete(path, headers)
+            method == "GET"      ? client_->Get(path, headers)
+            : method == "DELETE" ? client_->Delete(path, headers)
+            : method == "PATCH"
+                ? client_->Patch(path, headers, body, "application/json")
                 : client_->Post(path, headers, body.empty() ? "{}" : body, "application/json");
         if (!r) return {};
         return {r->status, json::parse(r->body, nullptr, false)};
@@ -156,6 +157,45 @@ TEST_F(TWebPortTest, ChangesAskedThroughTheApiReachTheHornsAndTheLogWithTheCalle
     EXPECT_EQ(Call("olga", "POST", "/api/v1/horns/127.0.93.9/stop").Status, 404);
     EXPECT_EQ(Call("olga", "POST", "/api/v1/alarms/flood/start").Status, 404);
     EXPECT_EQ(Call("olga", "POST", "/api/v1/alarms/fire/stop").Status, 409);
+}
+
+// The people the site keeps: its only admin, names that would pass for another, and a token
+// that a logout does not end; each refused with the reason the API gives, and nothing changed.
+TEST_F(TWebPortTest, TheOnlyAdminLookalikeNamesAndATokensLogoutAreRefused) {
+    Start();
+    const struct {
+        std::string Method, Path, Body;
+        int Status;
+        std::string Message;
+    } cases[] = {
+        {"DELETE", "/api/v1/users/ann", "", 409,
+         "'ann' is the only enabled admin and cannot be removed"},
+        {"PATCH", "/api/v1/users/ann", R"({"role":"viewer"})", 409,
+         "'ann' is the only enabled admin and cannot be given another role"},
+        {"PATCH", "/api/v1/users/ann", R"({"disabled":true,"password":"ann-password-5678"})", 409,
+         "'ann' is the only enabled admin and cannot be disabled"},
+        {"POST", "/api/v1/users",
+         R"({"name":"ann\u200B","role":"admin","password":"ann-password-5678"})", 400,
+         "a user name cannot hold an invisible format character (zero-width or direction mark): "
+         "U+200B at byte 4"},
+        {"DELETE", "/api/v1/session", "", 400, "revoke it with DELETE /api/v1/tokens/1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Method + " " + c.Path + " " + c.Body);
+        const TReply reply = Call("ann", c.Method, c.Path, c.Body);
+        EXPECT_EQ(reply.Status, c.Status);
+        const std::string message =
+            reply.Body.contains("error") ? reply.Body["error"].value("message", "") : "";
+        EXPECT_NE(message.find(c.Message), std::string::npos) << message;
+    }
+    const TReply users = Get("ann", "/api/v1/users");
+    ASSERT_EQ(users.Status, 200) << "the token still works";
+    ASSERT_EQ(users.Body.size(), 3u);
+    EXPECT_EQ(users.Body[0]["name"], "ann");
+    EXPECT_EQ(users.Body[0]["role"], "admin");
+    EXPECT_TRUE(users.Body[0]["disabled"].is_null());
+    EXPECT_TRUE(Newest("user_password_changed").is_null()) << "nor a new password";
+    EXPECT_TRUE(Newest("user_removed").is_null());
 }
 
 TEST_F(TWebPortTest, StopAllIsNeverRefusedWhateverSounds) {

@@ -284,6 +284,43 @@ TEST(WebRequests, ALoginMakesAStrictSessionAndFailuresAreRateLimited) {
     EXPECT_EQ(limited.Header("Retry-After"), "30");
 }
 
+// Logging out ends a browser session; a token is not one and goes on working, so a logout with
+// a token is refused, pointing to the route that does end it, rather than answered as done.
+TEST(WebRequests, ALogoutEndsASessionAndIsRefusedForAToken) {
+    TWebFixture web;
+    const auto session = web.Login("vic", kViewerPassword);
+    const httplib::Headers cookie = {{"Cookie", session.Cookie}, {"X-CSRF-Token", session.Csrf}};
+    const auto bearer = [&](TRole role) {
+        return httplib::Headers{{"Authorization", "Bearer " + web.Service.TokenOf(role)}};
+    };
+    const struct {
+        const char* name;
+        httplib::Headers headers;
+        int status;
+        std::string message;
+        int afterwards;  // GET /api/v1/session with the same credentials
+    } cases[] = {
+        {"viewer's token", bearer(TRole::Viewer), 400,
+         "an API token is not a session and logging out does not end it; revoke it with DELETE "
+         "/api/v1/tokens/3",
+         200},
+        {"admin's token", bearer(TRole::Admin), 400, "revoke it with DELETE /api/v1/tokens/1", 200},
+        {"browser session", cookie, 204, "", 401},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto out = web.Call("DELETE", "/api/v1/session", c.headers);
+        EXPECT_EQ(out.Status, c.status);
+        if (!c.message.empty()) {
+            EXPECT_EQ(out.Kind(), "invalid_input");
+            EXPECT_NE(out.Json()["error"].value("message", "").find(c.message), std::string::npos)
+                << out.Body;
+            EXPECT_EQ(out.Header("Set-Cookie"), "") << "nothing to clear";
+        }
+        EXPECT_EQ(web.Call("GET", "/api/v1/session", c.headers).Status, c.afterwards);
+    }
+}
+
 TEST(WebRequests, NoSecretReachesALogLineOrAChangeRecord) {
     TWebFixture web;
     std::vector<std::string> secrets = {kAdminPassword,
