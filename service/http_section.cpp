@@ -1,6 +1,7 @@
 #include <cstdint>
 
 #include "service/site_file_parts.h"
+#include "web/host_check.h"
 
 namespace kstbell::service {
 
@@ -48,10 +49,30 @@ void ReadHttpSection(const toml::node& node, calendar::TConfigValues& values,
         } else if (name == "event_streams") {
             if (auto streams = values.Integer(value, full, 1, kMostStreams))
                 http.EventStreams = static_cast<std::size_t>(*streams);
+        } else if (name == "names") {
+            const toml::array* list = value.as_array();
+            if (!list) {
+                values.Fail(value, full, "must be a list of host names");
+                continue;
+            }
+            http.Names.clear();
+            for (std::size_t i = 0; i < list->size(); ++i) {
+                const auto& item = *list->get(i);
+                const std::string at = full + "[" + std::to_string(i) + "]";
+                std::string why;
+                const auto* text = item.as_string();
+                if (!text) {
+                    values.Fail(item, at, "must be a text");
+                } else if (!web::ValidHostName(text->get(), why)) {
+                    values.Fail(item, at, why);
+                } else {
+                    http.Names.push_back(text->get());
+                }
+            }
         } else {
             values.Fail(value, full,
                         "unknown key (listen, tls_cert, tls_key, metrics_public, "
-                        "session_idle_min, max_body_bytes and event_streams are)");
+                        "session_idle_min, max_body_bytes, event_streams and names are)");
         }
     }
     // HTTPS needs both files; one alone would serve plain HTTP where HTTPS was meant.

@@ -14,6 +14,8 @@ std::string_view ErrorKindName(TErrorKind kind) {
             return "not_found";
         case TErrorKind::MethodNotAllowed:
             return "method_not_allowed";
+        case TErrorKind::Misdirected:
+            return "misdirected";
         case TErrorKind::Conflict:
             return "conflict";
         case TErrorKind::LengthRequired:
@@ -54,6 +56,8 @@ int ErrorStatus(TErrorKind kind) {
             return 404;
         case TErrorKind::MethodNotAllowed:
             return 405;
+        case TErrorKind::Misdirected:
+            return 421;
         case TErrorKind::Conflict:
             return 409;
         case TErrorKind::LengthRequired:

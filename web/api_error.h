@@ -20,6 +20,7 @@ enum class TErrorKind {
     Forbidden,             // 403: the role lacks the permission, or the CSRF token is missing
     NotFound,              // 404
     MethodNotAllowed,      // 405
+    Misdirected,           // 421: the Host names another server than this one
     Conflict,              // 409: the thing is in another state (an alarm not sounding)
     LengthRequired,        // 411: a body without a length
     TooLarge,              // 413

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kstbell::web {
 
@@ -30,6 +31,9 @@ struct THttpConfig {
     std::chrono::minutes SessionIdle{720};
     std::size_t MaxBodyBytes = 65536;
     std::size_t EventStreams = 200;  // open event streams at most; more get 503
+    // Host names the front answers to besides its address (and localhost on loopback); a
+    // request naming another host gets 421.
+    std::vector<std::string> Names{};
 
     bool Tls() const { return !TlsCert.empty(); }
 };

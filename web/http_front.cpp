@@ -1,8 +1,11 @@
 #include "web/http_front.h"
 
 #include <httplib.h>
+#include <netdb.h>
+#include <netinet/in.h>
 #include <openssl/ssl.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -13,6 +16,9 @@
 #include <thread>
 
 #include "web/api_routes.h"
+#include "web/connection_gate.h"
+#include "web/credentials.h"
+#include "web/host_check.h"
 #include "web/json_views.h"
 #include "web/openapi.h"
 #include "web/request_pipeline.h"
@@ -20,9 +26,97 @@
 
 namespace kstbell::web {
 
+using httplib::Server;
+
+// The library's handling of one request, without its sockets: the connection gate hands it
+// each request over a stream of its own.
+class TLibraryServer final : public Server {
+  public:
+    bool ServeOne(httplib::Stream& stream, bool last, bool& closed) {
+        return process_request(stream, last, closed, nullptr);
+    }
+    // The library writes a chunked body only while it takes itself to be listening.
+    void SetListening(socket_t fd) { svr_sock_ = fd; }
+};
+
 namespace {
 
-using httplib::Server;
+// A socket bound to the address and listening, or -1 with the reason. With port 0 the port the
+// system chose is in port.
+int BindListener(const TListen& listen, std::uint16_t& port, std::string& error) {
+    const auto fail = [&listen, &error](int fd) {
+        error = "cannot listen on " + ListenText(listen) + ": " + std::strerror(errno);
+        if (fd >= 0) ::close(fd);
+        return -1;
+    };
+    addrinfo hints{};
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV | AI_PASSIVE;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(listen.Host.c_str(), std::to_string(listen.Port).c_str(), &hints, &found) !=
+            0 ||
+        !found) {
+        errno = EINVAL;
+        return fail(-1);
+    }
+    const int fd = ::socket(found->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        ::freeaddrinfo(found);
+        return fail(-1);
+    }
+    // Only SO_REUSEADDR (not SO_REUSEPORT, with which a second program binding the same port
+    // would succeed and get a share of the connections): a restart gets its port back at once,
+    // a second listener is refused.
+    int yes = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    if (found->ai_family == AF_INET6) {
+        int no = 0;  // "::" takes IPv4 clients too
+        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &no, sizeof no);
+    }
+    const bool bound = ::bind(fd, found->ai_addr, found->ai_addrlen) == 0;
+    ::freeaddrinfo(found);
+    if (!bound || ::listen(fd, 1024) != 0) return fail(fd);
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) return fail(fd);
+    port = ntohs(address.ss_family == AF_INET6
+                     ? reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port
+                     : reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
+    return fd;
+}
+
+// The server side of TLS with the certificate (and its chain) and key, TLS 1.2 at least; null
+// when they cannot be used together.
+SSL_CTX* TlsContext(const THttpConfig& config) {
+    SSL_CTX* context = SSL_CTX_new(TLS_server_method());
+    if (!context) return nullptr;
+    SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
+    SSL_CTX_set_options(context, SSL_OP_NO_COMPRESSION | SSL_OP_NO_RENEGOTIATION);
+    if (SSL_CTX_use_certificate_chain_file(context, config.TlsCert.c_str()) != 1 ||
+        SSL_CTX_use_PrivateKey_file(context, config.TlsKey.c_str(), SSL_FILETYPE_PEM) != 1 ||
+        SSL_CTX_check_private_key(context) != 1) {
+        SSL_CTX_free(context);
+        return nullptr;
+    }
+    return context;
+}
+
+// How an open event stream shows it still may: the credential it was opened with.
+struct TStreamCredential {
+    std::optional<std::string> Token;
+    std::optional<std::string> Cookie;
+};
+
+TStreamCredential CredentialOf(const TRequestView& view) {
+    TStreamCredential out;
+    const auto bearer = BearerToken(view.Authorization);
+    if (bearer.Present) {
+        out.Token = bearer.Token;
+    } else {
+        out.Cookie = SessionCookie(view.Cookies);
+    }
+    return out;
+}
 
 std::vector<std::string> Values(const httplib::Headers& headers, const char* name) {
     std::vector<std::string> out;
@@ -107,12 +201,21 @@ struct TWebFront::TImpl {
           Pages(Options.PageDir),
           Hub(Options.Config.EventStreams, Options.StreamQueueFrames),
           Pipeline(service, Router, Options.PageDir.empty() ? nullptr : &Pages,
-                   Options.Config.MaxBodyBytes) {}
+                   Options.Config.MaxBodyBytes),
+          Hosts(Options.Config.Names, Options.Config.Tls()) {}
+    ~TImpl() {
+        if (Tls) SSL_CTX_free(Tls);
+    }
 
     void Serve(const httplib::Request& req, httplib::Response& res,
                const httplib::ContentReader* reader);
-    void Write(httplib::Response& res, const TApiResponse& answer, bool close, bool api) const;
-    void OpenStream(httplib::Response& res, TReply& reply);
+    // close: the connection closes after the answer (the library says so itself when the
+    // request asked for it).
+    void Write(httplib::Response& res, const TApiResponse& answer, bool close, bool api,
+               bool asked = false) const;
+    void OpenStream(httplib::Response& res, TReply& reply, const TRequestView& view);
+    // Whether the stream's credential still opens it.
+    bool StillAllowed(const TStreamCredential& credential) const;
     void Configure();
     void LogLine(const httplib::Request& req, const TReply& reply, const std::string& note) const;
 
@@ -124,8 +227,10 @@ struct TWebFront::TImpl {
     TStaticFiles Pages;
     TEventHub Hub;
     TRequestPipeline Pipeline;
-    std::unique_ptr<Server> Http;
-    std::thread Listener;
+    THostCheck Hosts;
+    std::unique_ptr<TLibraryServer> Http;
+    std::unique_ptr<TConnectionGate> Gate;
+    SSL_CTX* Tls = nullptr;
     std::uint16_t Port = 0;
     std::mutex StopMutex;
     bool Started = false;
@@ -153,28 +258,40 @@ void TWebFront::TImpl::Serve(const httplib::Request& req, httplib::Response& res
     }
     TReply reply;
     std::string note;
-    try {
-        reply = Pipeline.Handle(view, readBody);
-    } catch (const std::exception& e) {
-        reply.Response = ErrorAnswer(TErrorKind::Internal, "internal error");
+    bool missing = false;
+    const auto misdirected = Hosts.Refusal(Values(req.headers, "Host"), req.version, req.local_addr,
+                                           req.local_port, missing);
+    if (!misdirected.empty()) {
+        reply.Response =
+            ErrorAnswer(missing ? TErrorKind::InvalidInput : TErrorKind::Misdirected, misdirected);
+        // A body it may have had is never read.
         reply.Close = true;
-        note = e.what();
+        reply.Api = true;
+    } else {
+        try {
+            reply = Pipeline.Handle(view, readBody);
+        } catch (const std::exception& e) {
+            reply.Response = ErrorAnswer(TErrorKind::Internal, "internal error");
+            reply.Close = true;
+            note = e.what();
+        }
     }
     if (reply.Response.EventStream) {
-        OpenStream(res, reply);
+        OpenStream(res, reply, view);
     } else {
-        Write(res, reply.Response, reply.Close, reply.Api);
+        Write(res, reply.Response, reply.Close, reply.Api,
+              req.get_header_value("Connection") == "close");
     }
     LogLine(req, reply, note);
 }
 
 void TWebFront::TImpl::Write(httplib::Response& res, const TApiResponse& answer, bool close,
-                             bool api) const {
+                             bool api, bool asked) const {
     res.status = answer.Status;
     for (const auto& [name, value] : answer.Headers)
         res.set_header(name, value);
     if (api) res.set_header("Cache-Control", "no-store");
-    if (close) res.set_header("Connection", "close");
+    if (close && !asked) res.set_header("Connection", "close");
     auto body = answer.Shared ? answer.Shared
                 : answer.Json.is_null()
                     ? std::make_shared<const std::string>(answer.Text)
@@ -193,7 +310,17 @@ void TWebFront::TImpl::Write(httplib::Response& res, const TApiResponse& answer,
         });
 }
 
-void TWebFront::TImpl::OpenStream(httplib::Response& res, TReply& reply) {
+bool TWebFront::TImpl::StillAllowed(const TStreamCredential& credential) const {
+    std::optional<TCaller> caller;
+    if (credential.Token) {
+        caller = Service.Token(*credential.Token);
+    } else if (credential.Cookie) {
+        caller = Service.Session(*credential.Cookie);
+    }
+    return caller && Grants(caller->Role, TAccess::View);
+}
+
+void TWebFront::TImpl::OpenStream(httplib::Response& res, TReply& reply, const TRequestView& view) {
     auto stream = Hub.Open();
     if (!stream) {
         reply.Response =
@@ -213,26 +340,54 @@ void TWebFront::TImpl::OpenStream(httplib::Response& res, TReply& reply) {
     res.status = 200;
     res.set_header("Cache-Control", "no-store");
     res.set_header("X-Accel-Buffering", "no");
+    using TClock = std::chrono::steady_clock;
+    struct TState {
+        bool Sent = false;
+        TClock::time_point Beat{};     // when the next heartbeat is due
+        TClock::time_point Recheck{};  // when the credential is checked next
+    };
+    auto state = std::make_shared<TState>();
     const auto heartbeat = Options.Heartbeat;
     const auto gather = Options.StreamGather;
+    const auto recheck = Options.StreamRecheck;
     res.set_chunked_content_provider(
         "text/event-stream",
-        [stream, first, heartbeat, gather, sent = false](std::size_t,
-                                                         httplib::DataSink& sink) mutable {
-            if (!sent) {
-                sent = true;
+        [this, stream, first, heartbeat, gather, recheck, state, credential = CredentialOf(view)](
+            std::size_t, httplib::DataSink& sink) {
+            const auto now = TClock::now();
+            if (!state->Sent) {
+                state->Sent = true;
+                state->Beat = now + heartbeat;
+                state->Recheck = now + recheck;
                 return sink.write(first->data(), first->size());
             }
+            if (now >= state->Recheck) {
+                // A session logged out or expired, a token revoked, a user removed or
+                // disabled: the stream ends with its last chunk; the page's reconnect then
+                // gets 401.
+                if (!StillAllowed(credential)) {
+                    sink.done();
+                    return true;
+                }
+                state->Recheck = TClock::now() + recheck;
+            }
+            const auto wake = std::min(state->Beat, state->Recheck);
+            const auto wait = std::max(
+                std::chrono::duration_cast<std::chrono::milliseconds>(wake - TClock::now()),
+                std::chrono::milliseconds(0));
             std::vector<TFrame> frames;
-            switch (stream->Next(heartbeat, frames, gather)) {
+            switch (stream->Next(wait, frames, gather)) {
                 case TEventStream::TWait::Frames: {
                     std::string batch;
                     for (const auto& frame : frames)
                         batch += *frame;
+                    state->Beat = TClock::now() + heartbeat;
                     return sink.write(batch.data(), batch.size());
                 }
                 case TEventStream::TWait::Idle: {
+                    if (TClock::now() < state->Beat) return true;
                     static constexpr char kBeat[] = ": keep-alive\n\n";
+                    state->Beat = TClock::now() + heartbeat;
                     return sink.write(kBeat, sizeof kBeat - 1);
                 }
                 case TEventStream::TWait::Ended:
@@ -264,21 +419,11 @@ void TWebFront::TImpl::LogLine(const httplib::Request& req, const TReply& reply,
 }
 
 void TWebFront::TImpl::Configure() {
-    const std::size_t threads = Options.Workers + Options.Config.EventStreams;
-    Http->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
-    Http->set_payload_max_length(Options.Config.MaxBodyBytes);
+    // What the library says in its Keep-Alive header; the gate closes idle connections.
     Http->set_keep_alive_max_count(100);
-    Http->set_keep_alive_timeout(5);
-    Http->set_read_timeout(10);
-    Http->set_write_timeout(5);
-    Http->set_tcp_nodelay(true);
-    // The library's default is SO_REUSEPORT, with which a second program binding the same port
-    // succeeds and the kernel shares the connections between them. Only SO_REUSEADDR: a restart
-    // gets its port back at once, a second listener is refused.
-    Http->set_socket_options([](socket_t sock) {
-        int yes = 1;
-        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
+    Http->set_keep_alive_timeout(std::max<time_t>(
+        1, std::chrono::duration_cast<std::chrono::seconds>(Options.IdleTimeout).count()));
+    Http->set_payload_max_length(Options.Config.MaxBodyBytes);
     Http->set_default_headers(SecurityHeaders(Options.Config.Tls()));
     const auto plain = [this](const httplib::Request& req, httplib::Response& res) {
         Serve(req, res, nullptr);
@@ -316,6 +461,8 @@ void TWebFront::TImpl::Configure() {
             }
             const auto answer = ErrorAnswer(KindOfStatus(res.status), LibraryMessage(res.status));
             res.set_content(DumpJson(answer.Json), "application/json");
+            // The gate closes the connection after a request it could not read.
+            if (res.status == 400 || res.status == 414) res.set_header("Connection", "close");
             return Server::HandlerResponse::Handled;
         }));
 }
@@ -335,44 +482,42 @@ bool TWebFront::Start(std::string& error) {
         return false;
     }
     if (config.Tls()) {
-        auto server =
-            std::make_unique<httplib::SSLServer>(config.TlsCert.c_str(), config.TlsKey.c_str());
-        if (!server->is_valid()) {
+        impl.Tls = TlsContext(config);
+        if (!impl.Tls) {
             error = "cannot use the TLS certificate " + config.TlsCert + " with the key " +
                     config.TlsKey;
             return false;
         }
-        SSL_CTX_set_min_proto_version(server->ssl_context(), TLS1_2_VERSION);
-        impl.Http = std::move(server);
-    } else {
-        impl.Http = std::make_unique<Server>();
     }
+    impl.Http = std::make_unique<TLibraryServer>();
     impl.Configure();
-    const auto& host = config.Listen.Host;
-    errno = 0;
-    if (config.Listen.Port == 0) {
-        const int port = impl.Http->bind_to_any_port(host);
-        if (port <= 0) {
-            error = "cannot listen on " + ListenText(config.Listen) + ": " + std::strerror(errno);
-            return false;
-        }
-        impl.Port = static_cast<std::uint16_t>(port);
-    } else {
-        if (!impl.Http->bind_to_port(host, config.Listen.Port)) {
-            error = "cannot listen on " + ListenText(config.Listen) + ": " + std::strerror(errno);
-            return false;
-        }
-        impl.Port = config.Listen.Port;
-    }
+    const int listener = BindListener(config.Listen, impl.Port, error);
+    if (listener < 0) return false;
+    TGateOptions gate;
+    gate.Head = {impl.Options.MaxHeadBytes, impl.Options.MaxHeaderLines, config.MaxBodyBytes};
+    gate.PerClient = impl.Options.ConnectionsPerClient;
+    gate.RequestTimeout = impl.Options.RequestTimeout;
+    gate.IdleTimeout = impl.Options.IdleTimeout;
+    gate.KeepAliveRequests = 100;
+    gate.Workers = impl.Options.Workers;
+    gate.StreamWorkers = config.EventStreams;
+    gate.Tls = impl.Tls;
+    const std::string events = std::string(kApiPrefix) + "/events";
+    impl.Gate = std::make_unique<TConnectionGate>(
+        gate,
+        [&impl](httplib::Stream& stream, bool last, bool& closed) {
+            return impl.Http->ServeOne(stream, last, closed);
+        },
+        [events](std::string_view method, std::string_view target) {
+            return method == "GET" && target.substr(0, target.find('?')) == events;
+        });
+    impl.Http->SetListening(listener);
     impl.Service.Subscribe(&impl.Hub);
-    auto ended = std::make_shared<std::atomic<bool>>(false);
-    impl.Listener = std::thread([&impl, ended] {
-        impl.Http->listen_after_bind();
-        *ended = true;
-    });
-    // Stop before the loop runs would find nothing to stop: wait for it.
-    while (!impl.Http->is_running() && !*ended) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!impl.Gate->Start(listener, error)) {
+        impl.Service.Subscribe(nullptr);
+        impl.Http->SetListening(INVALID_SOCKET);
+        ::close(listener);
+        return false;
     }
     impl.Started = true;
     return true;
@@ -391,8 +536,16 @@ void TWebFront::Stop() {
     while (impl.Hub.OpenStreams() > 0 && std::chrono::steady_clock::now() < until) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    impl.Http->stop();
-    impl.Listener.join();
+    impl.Http->SetListening(INVALID_SOCKET);
+    impl.Gate->Stop();
+}
+
+std::size_t TWebFront::OpenConnections() const {
+    return impl_->Gate ? impl_->Gate->Counts().Open : 0;
+}
+
+std::size_t TWebFront::WaitingConnections() const {
+    return impl_->Gate ? impl_->Gate->Counts().Waiting : 0;
 }
 
 std::uint16_t TWebFront::Port() const {

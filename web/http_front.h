@@ -2,9 +2,11 @@
 
 // kstbelld's HTTP front: the API, the event streams, the metrics and the page's files, on
 // Debian's cpp-httplib (plain HTTP, or HTTPS only when a certificate and key are configured).
-// Requests run on a pool of threads: one per open event stream (capped) and a number for
-// everything else, so that streams never take the threads short requests need. It reaches the
-// service only through IWebService.
+// The sockets are its own (TConnectionGate): connections are counted per client, request heads
+// are read with a deadline and limits before any thread takes them, and requests then run on
+// a pool of threads: one per open event stream (capped) and a number for everything else, so
+// that neither slow clients nor streams take the threads short requests need. The library
+// parses each request and writes its answer. It reaches the service only through IWebService.
 
 #include <chrono>
 #include <cstddef>
@@ -41,6 +43,19 @@ struct TWebFrontOptions {
     // (a ring on many horns) goes out in a few writes instead of one per event, while a single
     // change after a quiet spell is written at once.
     std::chrono::milliseconds StreamGather{50};
+    // How often an open event stream checks that its session or token still holds (and its
+    // user is still there and enabled); it ends once they do not.
+    std::chrono::milliseconds StreamRecheck{500};
+    // Open connections per client address, those of event streams aside; more are closed at
+    // once.
+    std::size_t ConnectionsPerClient = 16;
+    // From a request's first byte to the last of its head and body; a head not complete by then
+    // gets 408 and the connection closes.
+    std::chrono::milliseconds RequestTimeout{10000};
+    // A connection that has no request in progress is closed after this.
+    std::chrono::milliseconds IdleTimeout{5000};
+    std::size_t MaxHeadBytes = 16384;  // more: 431 (a request line alone: 414)
+    std::size_t MaxHeaderLines = 100;  // more: 431
 };
 
 class TWebFront {
@@ -63,6 +78,9 @@ class TWebFront {
     const TRouter& Router() const;
     const nlohmann::json& OpenApi() const;
     TEventHub& Events();
+    // Connections open, and of them those waiting for a head or idle.
+    std::size_t OpenConnections() const;
+    std::size_t WaitingConnections() const;
 
   private:
     struct TImpl;

@@ -38,6 +38,11 @@ TFakeWebService::TFakeWebService() {
     tokens_["tok-viewer-0123456789"] = {"vic", TRole::Viewer, 3, "dashboard", ""};
 }
 
+void TFakeWebService::ForgetCredentialsOf(const std::string& user) {
+    std::erase_if(sessions_, [&user](const auto& entry) { return entry.second.User == user; });
+    std::erase_if(tokens_, [&user](const auto& entry) { return entry.second.User == user; });
+}
+
 std::string TFakeWebService::TokenOf(TRole role) const {
     switch (role) {
         case TRole::Admin:
@@ -350,7 +355,10 @@ TPortResult<TUserInfo> TFakeWebService::ChangeUser(const std::string& name,
         if (change.Role) it->second.Role = *change.Role;
         if (change.Password) it->second.Password = *change.Password;
         out = {name, it->second.Role, kNow, kNow, std::nullopt};
-        if (change.Disabled && *change.Disabled) out.Disabled = kNow;
+        if (change.Disabled && *change.Disabled) {
+            out.Disabled = kNow;
+            ForgetCredentialsOf(name);
+        }
     }
     Note(caller, "change user " + name);
     return out;
@@ -360,6 +368,7 @@ TPortStatus TFakeWebService::RemoveUser(const std::string& name, const TCaller& 
     {
         std::lock_guard lock(m_);
         if (!users_.erase(name)) return NotFound("user " + name);
+        ForgetCredentialsOf(name);
     }
     Note(caller, "remove user " + name);
     return std::nullopt;

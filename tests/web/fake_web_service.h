@@ -1,7 +1,8 @@
 #pragma once
 
 // A site service for the HTTP front's tests: three horns, two groups, one alarm, a timetable,
-// three users (admin, operator, viewer) with a token each, sessions made by Login, a log of
+// three users (admin, operator, viewer) with a token each, sessions made by Login (a user
+// removed or disabled loses both), a log of
 // every change with who made it, and a login rate limit that answers "too soon" after three
 // failures from one address. Emit sends an event to the subscribed front.
 
@@ -84,6 +85,8 @@ class TFakeWebService final : public IWebService {
 
     mutable std::mutex m_;
     std::vector<THornInfo> horns_;
+    // A user removed or disabled: its sessions and tokens open nothing any more (under m_).
+    void ForgetCredentialsOf(const std::string& user);
     std::map<std::string, TUser> users_;
     std::map<std::string, TCaller> tokens_;    // secret -> who
     std::map<std::string, TCaller> sessions_;  // cookie -> who

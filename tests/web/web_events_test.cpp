@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "tests/web/web_fixture.h"
@@ -23,7 +24,9 @@ using namespace std::chrono_literals;
 // A client of the event stream on a raw socket, reading only when asked to.
 class TStreamClient {
   public:
-    TStreamClient(std::uint16_t port, const std::string& token, int receiveBuffer = 0) {
+    // With a cookie the stream is opened with that session instead of the token.
+    TStreamClient(std::uint16_t port, const std::string& token, int receiveBuffer = 0,
+                  const std::string& cookie = {}) {
         fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
         if (receiveBuffer > 0) {
             ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
@@ -33,8 +36,10 @@ class TStreamClient {
         address.sin_port = htons(port);
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        const std::string credential =
+            cookie.empty() ? "Authorization: Bearer " + token : "Cookie: " + cookie;
         const std::string request =
-            "GET /api/v1/events HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " + token + "\r\n\r\n";
+            "GET /api/v1/events HTTP/1.1\r\nHost: x\r\n" + credential + "\r\n\r\n";
         ::send(fd_, request.data(), request.size(), MSG_NOSIGNAL);
     }
     ~TStreamClient() { ::close(fd_); }
@@ -268,6 +273,54 @@ TEST(WebEvents, StreamsBeyondTheCapAreRefusedUntilOneCloses) {
         opened = again.WaitFor("event: snapshot", 500ms);
     }
     EXPECT_TRUE(opened);
+}
+
+TEST(WebEvents, AStreamEndsOnceItsCredentialEnds) {
+    using TEnd = std::function<TAnswer(TWebFixture&, const TLoggedIn&)>;
+    const std::string viewerToken = TFakeWebService().TokenOf(TRole::Viewer);
+    struct TCase {
+        std::string Name;
+        bool Session;  // opened with vic's session, else with vic's token
+        TEnd End;
+    };
+    const std::vector<TCase> cases = {
+        {"token revoked", false,
+         [](TWebFixture& web, const TLoggedIn&) {
+             return web.WithToken(TRole::Admin, "DELETE", "/api/v1/tokens/3");
+         }},
+        {"logged out", true,
+         [](TWebFixture& web, const TLoggedIn& login) {
+             return web.Call("DELETE", "/api/v1/session",
+                             {{"Cookie", login.Cookie}, {"X-CSRF-Token", login.Csrf}});
+         }},
+        {"user removed", false,
+         [](TWebFixture& web, const TLoggedIn&) {
+             return web.WithToken(TRole::Admin, "DELETE", "/api/v1/users/vic");
+         }},
+        {"user disabled", true,
+         [](TWebFixture& web, const TLoggedIn&) {
+             return web.WithToken(TRole::Admin, "PATCH", "/api/v1/users/vic",
+                                  R"({"disabled":true})");
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TWebFixture web;
+        const auto login = web.Login("vic", kViewerPassword);
+        ASSERT_FALSE(login.Cookie.empty());
+        const std::string cookie = c.Session ? login.Cookie : std::string();
+        TStreamClient client(web.Port(), viewerToken, 0, cookie);
+        ASSERT_TRUE(client.WaitFor("event: snapshot"));
+        // Still open while the credential holds.
+        EXPECT_FALSE(client.WaitFor("\r\n0\r\n\r\n", 1500ms));
+        const auto ended = c.End(web, login);
+        ASSERT_LT(ended.Status, 300) << ended.Body;
+        EXPECT_TRUE(client.WaitFor("\r\n0\r\n\r\n", 10s)) << "the stream goes on";
+        // And it cannot be opened again.
+        TStreamClient again(web.Port(), viewerToken, 0, cookie);
+        ASSERT_TRUE(again.WaitFor("}}"));
+        EXPECT_EQ(RawStatus(again.Data()), 401) << again.Data();
+    }
 }
 
 TEST(WebEvents, StoppingTheFrontEndsEveryStream) {

@@ -27,7 +27,8 @@ std::string TAnswer::Kind() const {
 }
 
 TWebFixture::TWebFixture(THttpConfig config, std::chrono::milliseconds heartbeat,
-                         std::size_t streamQueue) {
+                         std::size_t streamQueue,
+                         const std::function<void(TWebFrontOptions&)>& tune) {
     char pattern[] = "/tmp/kstbell-web-XXXXXX";
     if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
     dir_ = pattern;
@@ -42,6 +43,8 @@ TWebFixture::TWebFixture(THttpConfig config, std::chrono::milliseconds heartbeat
     std::filesystem::create_directory_symlink(dir_, pages / "up");
 
     config.Listen = {"127.0.0.1", 0};
+    // The raw requests of the tests name the host "x".
+    config.Names.push_back("x");
     TWebFrontOptions options;
     options.Config = config;
     options.PageDir = pages;
@@ -53,6 +56,7 @@ TWebFixture::TWebFixture(THttpConfig config, std::chrono::milliseconds heartbeat
         std::lock_guard lock(logMutex_);
         log_.push_back(line);
     };
+    if (tune) tune(options);
     front_ = std::make_unique<TWebFront>(Service, options);
     std::string error;
     if (!front_->Start(error)) throw std::runtime_error("the front did not start: " + error);
@@ -102,14 +106,34 @@ TLoggedIn TWebFixture::Login(const std::string& user, const std::string& passwor
 
 std::string TWebFixture::Raw(const std::string& bytes, std::chrono::milliseconds wait,
                              bool* closed) const {
-    if (closed) *closed = false;
+    return RawFrom("127.0.0.1", bytes, wait, closed);
+}
+
+int ConnectFrom(const std::string& source, std::uint16_t port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(Port());
+    address.sin_port = 0;
+    ::inet_pton(AF_INET, source.c_str(), &address.sin_addr);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+std::string TWebFixture::RawFrom(const std::string& source, const std::string& bytes,
+                                 std::chrono::milliseconds wait, bool* closed) const {
+    if (closed) *closed = false;
+    const int fd = ConnectFrom(source, Port());
     std::string out;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+    if (fd >= 0) {
         (void)::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
         const auto until = std::chrono::steady_clock::now() + wait;
         while (std::chrono::steady_clock::now() < until) {
@@ -123,8 +147,8 @@ std::string TWebFixture::Raw(const std::string& bytes, std::chrono::milliseconds
             }
             out.append(buffer, static_cast<std::size_t>(n));
         }
+        ::close(fd);
     }
-    ::close(fd);
     return out;
 }
 

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -40,7 +41,8 @@ class TWebFixture {
   public:
     explicit TWebFixture(THttpConfig config = {},
                          std::chrono::milliseconds heartbeat = std::chrono::seconds(15),
-                         std::size_t streamQueue = 256);
+                         std::size_t streamQueue = 256,
+                         const std::function<void(TWebFrontOptions&)>& tune = {});
     ~TWebFixture();
 
     TFakeWebService Service;
@@ -60,6 +62,10 @@ class TWebFixture {
     std::string Raw(const std::string& bytes,
                     std::chrono::milliseconds wait = std::chrono::seconds(3),
                     bool* closed = nullptr) const;
+    // The same from another loopback address (127.0.0.x).
+    std::string RawFrom(const std::string& source, const std::string& bytes,
+                        std::chrono::milliseconds wait = std::chrono::seconds(3),
+                        bool* closed = nullptr) const;
 
   private:
     std::filesystem::path dir_;
@@ -70,5 +76,7 @@ class TWebFixture {
 
 // A port nothing listens on, a request's first line as the server answered it.
 int RawStatus(const std::string& response);
+// A socket connected to the port from the source address (127.0.0.x); -1 when it cannot.
+int ConnectFrom(const std::string& source, std::uint16_t port);
 
 }  // namespace kstbell::web::test

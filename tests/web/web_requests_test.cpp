@@ -163,7 +163,8 @@ TEST(WebRequests, ThePageFilesNeverLeaveTheirFolder) {
         {"//tmp/secret.txt", 404},
     };
     for (const auto& [target, status] : targets) {
-        const auto response = web.Raw("GET " + target + " HTTP/1.1\r\nConnection: close\r\n\r\n");
+        const auto response =
+            web.Raw("GET " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
         EXPECT_EQ(RawStatus(response), status) << target;
         EXPECT_EQ(response.find("outside the page folder"), std::string::npos) << target;
     }
@@ -178,14 +179,15 @@ TEST(WebRequests, EveryAnswerCarriesTheSecurityHeaders) {
     config.MaxBodyBytes = 16;
     TWebFixture web(config);
     const std::vector<std::string> requests = {
-        "GET / HTTP/1.1\r\n\r\n",
-        "GET /static/app.js HTTP/1.1\r\n\r\n",
-        "GET /api/v1/horns HTTP/1.1\r\n\r\n",
-        "GET /api/v1/horns HTTP/1.1\r\n" + Token(web.Service, TRole::Viewer) + "\r\n",
-        "GET /api/v1/nothing HTTP/1.1\r\n\r\n",
-        "POST /api/v1/session HTTP/1.1\r\nContent-Type: application/json\r\nContent-Length: "
+        "GET / HTTP/1.1\r\nHost: x\r\n\r\n",
+        "GET /static/app.js HTTP/1.1\r\nHost: x\r\n\r\n",
+        "GET /api/v1/horns HTTP/1.1\r\nHost: x\r\n\r\n",
+        "GET /api/v1/horns HTTP/1.1\r\nHost: x\r\n" + Token(web.Service, TRole::Viewer) + "\r\n",
+        "GET /api/v1/nothing HTTP/1.1\r\nHost: x\r\n\r\n",
+        "POST /api/v1/session HTTP/1.1\r\nHost: x\r\nContent-Type: "
+        "application/json\r\nContent-Length: "
         "99\r\n\r\n",
-        "BREW /pot HTTP/1.1\r\n\r\n",
+        "BREW /pot HTTP/1.1\r\nHost: x\r\n\r\n",
     };
     for (const auto& request : requests) {
         const auto response = web.Raw(request, std::chrono::milliseconds(500));

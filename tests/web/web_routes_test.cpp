@@ -337,10 +337,10 @@ TEST(WebRoutes, EachRoleReachesWhatItsPermissionGrantsAndNothingMore) {
             TAnswer answer;
             if (route.Doc.ResponseType == "text/event-stream") {
                 // A stream stays open: its first line is enough.
-                answer.Status =
-                    RawStatus(web.Raw("GET " + route.Path + " HTTP/1.1\r\nAuthorization: Bearer " +
-                                          web.Service.TokenOf(role) + "\r\n\r\n",
-                                      std::chrono::milliseconds(300)));
+                answer.Status = RawStatus(
+                    web.Raw("GET " + route.Path + " HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " +
+                                web.Service.TokenOf(role) + "\r\n\r\n",
+                            std::chrono::milliseconds(300)));
             } else {
                 answer = web.WithToken(role, route.Method, Target(route), SampleBody(route));
             }
