@@ -48,6 +48,10 @@ web::TFailure StoreFault(const store::TStoreError& e) {
     return web::Fail(web::TErrorKind::Internal, e.what());
 }
 
+// What the front answers (500) when the users' records cannot be read: the reason is in the
+// service's log and in /health, not told to whoever knocks.
+constexpr const char* kUnreadable = "the database cannot be read; the service's log says why";
+
 }  // namespace
 
 web::TLoginAnswer TWebPort::Login(std::string_view user, std::string_view password,
@@ -73,7 +77,8 @@ web::TLoginAnswer TWebPort::Login(std::string_view user, std::string_view passwo
                 break;
         }
     } catch (const store::TStoreError&) {
-        answer.Outcome = web::TLoginOutcome::Refused;
+        answer = {};
+        answer.Outcome = web::TLoginOutcome::Unavailable;
     }
     return answer;
 }
@@ -88,7 +93,7 @@ std::optional<web::TCaller> TWebPort::Session(std::string_view cookie) {
         caller.Csrf = session->Csrf;
         return caller;
     } catch (const store::TStoreError&) {
-        return std::nullopt;
+        throw web::TServiceFault(kUnreadable);
     }
 }
 
@@ -103,7 +108,7 @@ std::optional<web::TCaller> TWebPort::Token(std::string_view token) {
         caller.TokenName = principal->TokenName;
         return caller;
     } catch (const store::TStoreError&) {
-        return std::nullopt;
+        throw web::TServiceFault(kUnreadable);
     }
 }
 
@@ -121,7 +126,7 @@ std::vector<web::TUserInfo> TWebPort::Users() {
         for (const auto& user : users::TUserAdmin(service_.Store()).List())
             out.push_back(WebUser(user));
     } catch (const store::TStoreError&) {
-        // Nothing to show: the list stays empty.
+        throw web::TServiceFault(kUnreadable);
     }
     return out;
 }
@@ -177,7 +182,7 @@ std::vector<web::TTokenInfo> TWebPort::Tokens() {
         for (const auto& token : users::TApiTokens(service_.Store()).List())
             out.push_back(WebToken(token));
     } catch (const store::TStoreError&) {
-        // Nothing to show: the list stays empty.
+        throw web::TServiceFault(kUnreadable);
     }
     return out;
 }
