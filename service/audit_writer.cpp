@@ -42,6 +42,7 @@ void TAuditWriter::Append(store::TAuditEntry entry) {
         if (waiting_.size() >= kMaxWaiting) {
             ++dropped_;
             ++done_;
+            ++lost_;
             return;
         }
         waiting_.emplace_back(std::move(entry));
@@ -84,10 +85,20 @@ void TAuditWriter::Write(std::deque<TItem>& batch) {
             store_.Log().Append(entries.front());
         else
             store_.Log().AppendAll(entries);
+        if (failing_ != 0 && log_) {
+            log_("the audit log is written again; " + std::to_string(failing_) +
+                 " entries were lost meanwhile");
+        }
+        failing_ = 0;
     } catch (const store::TStoreError& e) {
-        if (log_)
+        lost_ += entries.size();
+        // Told once while the failure lasts: every ring and bell would repeat it.
+        if (failing_ == 0 && log_)
             log_(std::to_string(entries.size()) +
-                 " audit entr(ies) could not be written: " + std::string(e.what()));
+                 " audit entries could not be written and are lost (kstbell_audit_lost_total "
+                 "counts them): " +
+                 std::string(e.what()));
+        failing_ += entries.size();
     }
 }
 

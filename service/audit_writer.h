@@ -5,6 +5,7 @@
 // the disk or the journal. Entries waiting together are appended in one transaction. Once a
 // day, and at the start, entries older than the log's length are pruned.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -39,6 +40,10 @@ class TAuditWriter {
     // Returns once everything queued before the call is written.
     void Flush();
 
+    // Entries that could not be written (the database failed) or were dropped, since the
+    // start. A failure is told to the log once, and again when writing goes on.
+    std::uint64_t Lost() const { return lost_; }
+
   private:
     using TItem = std::variant<store::TAuditEntry, std::string>;
     void Run();
@@ -53,6 +58,8 @@ class TAuditWriter {
     std::condition_variable written_;
     std::deque<TItem> waiting_;
     std::size_t dropped_ = 0;
+    std::atomic<std::uint64_t> lost_{0};
+    std::size_t failing_ = 0;   // entries lost since the last write that succeeded (its thread's)
     std::uint64_t queued_ = 0;  // items queued so far
     std::uint64_t done_ = 0;    // items written (or dropped) so far
     bool stopping_ = false;

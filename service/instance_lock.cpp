@@ -2,11 +2,14 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <system_error>
+
+#include "service/store/state_folder.h"
 
 namespace kstbell::service {
 
@@ -33,21 +36,21 @@ TInstanceLock::~TInstanceLock() {
 }
 
 bool TInstanceLock::Take(const std::filesystem::path& folder, std::string& error) {
-    std::error_code ec;
-    if (!std::filesystem::exists(folder, ec)) {
-        std::filesystem::create_directories(folder, ec);
-        if (!ec)
-            std::filesystem::permissions(folder, std::filesystem::perms::owner_all,
-                                         std::filesystem::perm_options::replace, ec);
-        if (ec) {
-            error = "the state folder " + folder.string() + " cannot be made: " + ec.message();
-            return false;
-        }
-    }
+    error = store::PrepareStateFolder(folder, store::TFolderOwner::Mine);
+    if (!error.empty()) return false;
     const std::filesystem::path file = folder / kLockFileName;
-    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // Never through a link put in its place: the file would be the link's target, truncated.
+    const int fd = store::OpenInStateFolder(file, O_RDWR | O_CREAT | O_NONBLOCK);
     if (fd < 0) {
-        error = file.string() + " cannot be opened: " + SystemError(errno);
+        const int why = errno;
+        error = file.string() + " cannot be opened: " +
+                (why == ELOOP ? std::string("it is a symbolic link; refused") : SystemError(why));
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
+        error = file.string() + " is not a file of this user; refused";
+        ::close(fd);
         return false;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

@@ -19,8 +19,9 @@ class TInstanceLock {
     TInstanceLock& operator=(const TInstanceLock&) = delete;
 
     // Creates the folder (0700) when missing and takes the lock, writing this process's id
-    // into the file. False, with the reason, when another process holds it (naming its id)
-    // or the file cannot be made.
+    // into the file. False, with the reason, when another process holds it (naming its id),
+    // the folder is not this user's alone (store::PrepareStateFolder), the file is a link or
+    // not this user's, or it cannot be made.
     bool Take(const std::filesystem::path& folder, std::string& error);
 
   private:

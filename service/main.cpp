@@ -2,6 +2,7 @@
 // audit log, the MQTT front and the HTTP front.
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -80,6 +81,18 @@ std::filesystem::path PageDir(bool simulated) {
     return KSTBELL_PAGE_DIR;
 }
 
+// SQLite maps the database's shared-memory index (kstbelld.db-shm) into memory; if the file is
+// cut short or its disk has no room for a page, the kernel raises SIGBUS at the next access.
+// The process cannot go on, but it says why before it ends (only what a signal handler may
+// call).
+void BusError(int) {
+    static constexpr char kText[] =
+        "kstbelld: bus error: the database's shared-memory file (kstbelld.db-shm in the state "
+        "folder) was cut short, made unwritable, or its disk is full; stopping\n";
+    [[maybe_unused]] const auto written = ::write(STDERR_FILENO, kText, sizeof kText - 1);
+    ::_exit(kFailed);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -91,6 +104,7 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    signal(SIGBUS, BusError);
 
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (!args.empty() && (args.front() == "user" || args.front() == "token")) return Users(args);

@@ -49,6 +49,7 @@ TService::TService(TServiceConfig config, TServiceOptions options)
       store_(std::make_unique<store::TStore>(options_.StateDir)),
       writer_(std::make_unique<TAuditWriter>(*store_, config_.Site.LogDays, options_.Log)),
       calendar_(config_.Calendar.Zone, config_.Calendar.Schedule) {
+    store_->SetProblemLog(options_.Log);
     std::vector<std::string> addresses;
     for (const auto& h : config_.Horns)
         addresses.push_back(h.Address);

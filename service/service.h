@@ -91,6 +91,8 @@ class TService final : public site::ISiteControl, private IBellRinger {
     std::string WebUrl() const { return web_ ? web_->Url() : std::string(); }
     // Returns once every audit entry and line reported so far is written.
     void Flush() { writer_->Flush(); }
+    // Audit entries lost since the start (TAuditWriter::Lost).
+    std::uint64_t AuditLost() const { return writer_->Lost(); }
 
     // site::ISiteControl
     std::vector<std::string> GroupNames() const override;

@@ -197,6 +197,11 @@ web::THealth TWebPort::Health() {
         views.begin(), views.end(), [](const auto& v) { return v.Presence == TPresence::Online; }));
     health.Uptime =
         std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now() - started_);
+    health.HornsOffline =
+        static_cast<std::size_t>(std::count_if(views.begin(), views.end(), [](const auto& v) {
+            return v.Presence == TPresence::Offline;
+        }));
+    health.Problems = service_.Store().Problems();
     return health;
 }
 
@@ -391,6 +396,7 @@ web::TMetrics TWebPort::Metrics() {
     out.AlarmsByCause.assign(alarms_.begin(), alarms_.end());
     out.BellsFired = bellsFired_;
     out.BellsMissed = bellsMissed_;
+    out.AuditLost = service_.AuditLost();
     return out;
 }
 

@@ -49,6 +49,10 @@ web::TFailure StoreFault(const store::TStoreError& e) {
     return web::Fail(web::TErrorKind::Internal, e.what());
 }
 
+// What the front answers (500) when the users' records cannot be read: the reason is in the
+// service's log and in /health, not told to whoever knocks.
+constexpr const char* kUnreadable = "the database cannot be read; the service's log says why";
+
 }  // namespace
 
 web::TLoginAnswer TWebPort::Login(std::string_view user, std::string_view password,
@@ -74,7 +78,8 @@ web::TLoginAnswer TWebPort::Login(std::string_view user, std::string_view passwo
                 break;
         }
     } catch (const store::TStoreError&) {
-        answer.Outcome = web::TLoginOutcome::Refused;
+        answer = {};
+        answer.Outcome = web::TLoginOutcome::Unavailable;
     }
     return answer;
 }
@@ -89,7 +94,7 @@ std::optional<web::TCaller> TWebPort::Session(std::string_view cookie) {
         caller.Csrf = session->Csrf;
         return caller;
     } catch (const store::TStoreError&) {
-        return std::nullopt;
+        throw web::TServiceFault(kUnreadable);
     }
 }
 
@@ -104,7 +109,7 @@ std::optional<web::TCaller> TWebPort::Token(std::string_view token) {
         caller.TokenName = principal->TokenName;
         return caller;
     } catch (const store::TStoreError&) {
-        return std::nullopt;
+        throw web::TServiceFault(kUnreadable);
     }
 }
 
@@ -122,7 +127,7 @@ std::vector<web::TUserInfo> TWebPort::Users() {
         for (const auto& user : users::TUserAdmin(service_.Store()).List())
             out.push_back(WebUser(user));
     } catch (const store::TStoreError&) {
-        // Nothing to show: the list stays empty.
+        throw web::TServiceFault(kUnreadable);
     }
     return out;
 }
@@ -184,7 +189,7 @@ std::vector<web::TTokenInfo> TWebPort::Tokens() {
         for (const auto& token : users::TApiTokens(service_.Store()).List())
             out.push_back(WebToken(token));
     } catch (const store::TStoreError&) {
-        // Nothing to show: the list stays empty.
+        throw web::TServiceFault(kUnreadable);
     }
     return out;
 }

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -69,5 +70,12 @@ class TPortResult {
 
 // What a call that makes nothing gives back: nothing, or why not.
 using TPortStatus = std::optional<TFailure>;
+
+// Thrown by a call of the port that cannot answer at all (the service's database cannot be
+// read): the front answers 500 with its message, never as a refusal of the caller.
+class TServiceFault : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
 
 }  // namespace kstbell::web

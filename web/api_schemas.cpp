@@ -210,11 +210,15 @@ json ComponentSchemas() {
     newToken["properties"]["secret"] = Str("the token: shown only here");
     newToken["required"].push_back("secret");
     s["NewToken"] = newToken;
-    s["Health"] = Object({{"status", Choice({"ok", "starting"})},
-                          {"site", Str()},
-                          {"version", Str()},
-                          {"horns", Object({{"total", Int()}, {"online", Int()}})},
-                          {"uptime_s", Int()}});
+    s["Health"] =
+        Object({{"status", Choice({"ok", "degraded", "failing", "starting"},
+                                  "degraded: some horns are offline; failing (503): the database "
+                                  "cannot be read or written, or its disk is full")},
+                {"site", Str()},
+                {"version", Str()},
+                {"horns", Object({{"total", Int()}, {"online", Int()}, {"offline", Int()}})},
+                {"problems", Strings("what makes it failing or degraded, one sentence each")},
+                {"uptime_s", Int()}});
     return s;
 }
 

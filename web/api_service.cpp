@@ -12,7 +12,8 @@ namespace {
 
 TApiResponse Health(const TApiRequest& r) {
     const auto health = r.Service.Health();
-    return JsonAnswer(ToJson(health), health.Ready ? 200 : 503);
+    const std::string_view status = HealthStatus(health);
+    return JsonAnswer(ToJson(health), status == "ok" || status == "degraded" ? 200 : 503);
 }
 
 TApiResponse Events(const TApiRequest&) {

@@ -25,6 +25,9 @@ TApiResponse Login(const TApiRequest& r) {
                                 "too many failed logins; try again in " +
                                     std::to_string(answer.RetryAfter.count()) + " s",
                                 answer.RetryAfter});
+        case TLoginOutcome::Unavailable:
+            return ErrorAnswer(Fail(TErrorKind::Internal,
+                                    "the database cannot be read; the service's log says why"));
         case TLoginOutcome::Refused:
             break;
     }

@@ -262,11 +262,26 @@ json ToJson(const TTokenInfo& token) {
             {"last_used", OptionalInstant(token.LastUsed)}};
 }
 
+std::string_view HealthStatus(const THealth& health) {
+    if (!health.Ready) return "starting";
+    if (!health.Problems.empty()) return "failing";
+    if (health.HornsOffline > 0) return "degraded";
+    return "ok";
+}
+
 json ToJson(const THealth& health) {
-    return {{"status", health.Ready ? "ok" : "starting"},
+    const std::size_t offline = health.HornsOffline;
+    json problems = health.Problems;
+    if (offline > 0) {
+        problems.push_back(std::to_string(offline) + " of " + std::to_string(health.HornsTotal) +
+                           (offline == 1 ? " horn is" : " horns are") + " offline");
+    }
+    return {{"status", HealthStatus(health)},
             {"site", health.Site},
             {"version", health.Version},
-            {"horns", {{"total", health.HornsTotal}, {"online", health.HornsOnline}}},
+            {"horns",
+             {{"total", health.HornsTotal}, {"online", health.HornsOnline}, {"offline", offline}}},
+            {"problems", std::move(problems)},
             {"uptime_s", health.Uptime.count()}};
 }
 

@@ -32,6 +32,8 @@ nlohmann::json ToJson(const TExceptionInfo& exception);
 nlohmann::json ToJson(const TLogEntry& entry);
 nlohmann::json ToJson(const TUserInfo& user);
 nlohmann::json ToJson(const TTokenInfo& token);
+// "starting", "failing" (problems), "degraded" (horns offline) or "ok".
+std::string_view HealthStatus(const THealth& health);
 nlohmann::json ToJson(const THealth& health);
 nlohmann::json ToJson(const TPresenceEvent& event);
 nlohmann::json ToJson(const TBellEvent& event);

@@ -117,6 +117,9 @@ std::string MetricsText(const TMetrics& metrics) {
     Family(out, "kstbell_bells_total", "counter", "Scheduled bells, fired or missed.");
     ByLabel(out, "kstbell_bells_total", "result",
             {{"fired", metrics.BellsFired}, {"missed", metrics.BellsMissed}});
+    Family(out, "kstbell_audit_lost_total", "counter",
+           "Audit entries that could not be written to the database and are lost.");
+    out += "kstbell_audit_lost_total " + std::to_string(metrics.AuditLost) + "\n";
     return out;
 }
 

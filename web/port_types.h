@@ -42,7 +42,8 @@ struct TCaller {
     bool operator==(const TCaller&) const = default;
 };
 
-enum class TLoginOutcome { LoggedIn, Refused, TooSoon };
+// Unavailable: the service cannot tell (its database cannot be read): never "refused".
+enum class TLoginOutcome { LoggedIn, Refused, TooSoon, Unavailable };
 
 struct TLoginAnswer {
     TLoginOutcome Outcome = TLoginOutcome::Refused;
@@ -310,6 +311,11 @@ struct THealth {
     std::size_t HornsTotal = 0;
     std::size_t HornsOnline = 0;
     std::chrono::seconds Uptime{0};
+    // What keeps the service from keeping its records (its database cannot be read or
+    // written, its disk is full): "failing" while not empty. One sentence each.
+    std::vector<std::string> Problems{};
+    // Horns known to be offline (not those still unknown at the start): "degraded".
+    std::size_t HornsOffline = 0;
 };
 
 struct THornMetrics {
@@ -338,6 +344,7 @@ struct TMetrics {
     std::vector<std::pair<std::string, std::uint64_t>> AlarmsByCause{};  // cause name, count
     std::uint64_t BellsFired = 0;
     std::uint64_t BellsMissed = 0;
+    std::uint64_t AuditLost = 0;  // audit entries that could not be written
 };
 
 // ---- Events ------------------------------------------------------------------------------

@@ -81,6 +81,19 @@ bool Changes(std::string_view method) {
     return method != "GET" && method != "HEAD";
 }
 
+// Runs a call into the service; a service that cannot answer at all (its database cannot be
+// read) is answered as the internal fault it is, never as a refusal of the caller. False then.
+template <typename TCall>
+bool Ask(TReply& reply, TCall&& call) {
+    try {
+        call();
+        return true;
+    } catch (const TServiceFault& fault) {
+        Refuse(reply, TErrorKind::Internal, fault.what());
+        return false;
+    }
+}
+
 }  // namespace
 
 TReply TRequestPipeline::Handle(const TRequestView& request, const TBodyReader& readBody) const {
@@ -138,13 +151,13 @@ TReply TRequestPipeline::Handle(const TRequestView& request, const TBodyReader& 
                 Refuse(reply, TErrorKind::Unauthenticated, bearer.Problem);
                 return reply;
             }
-            caller = service_.Token(bearer.Token);
+            if (!Ask(reply, [&] { caller = service_.Token(bearer.Token); })) return reply;
             if (!caller) {
                 Refuse(reply, TErrorKind::Unauthenticated, "the API token is not valid");
                 return reply;
             }
         } else if (cookie) {
-            caller = service_.Session(*cookie);
+            if (!Ask(reply, [&] { caller = service_.Session(*cookie); })) return reply;
             session = true;
             if (!caller) {
                 Refuse(reply, TErrorKind::Unauthenticated, "the session has ended; log in again");
@@ -196,7 +209,7 @@ TReply TRequestPipeline::Handle(const TRequestView& request, const TBodyReader& 
         Refuse(reply, TErrorKind::InvalidInput, "this request takes no body");
         return reply;
     }
-    reply.Response = route.Handler(apiRequest);
+    Ask(reply, [&] { reply.Response = route.Handler(apiRequest); });
     return reply;
 }
 

@@ -11,6 +11,10 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <type_traits>
+
+#include "service/store/state_folder.h"
+#include "service/store/store_health.h"
 
 namespace kstbell::store {
 
@@ -25,8 +29,10 @@ enum class TOpenMode {
 
 class TDatabase {
   public:
-    // Throws TStoreError: CannotOpen, NotOurs, TooNew, TooOld (ReadOnly only).
-    TDatabase(const std::filesystem::path& file, TOpenMode mode);
+    // Throws TStoreError: CannotOpen, NotOurs, TooNew, Damaged (ReadWrite: PRAGMA quick_check
+    // at the start), TooOld (ReadOnly only). owner: who may open a folder for writing.
+    TDatabase(const std::filesystem::path& file, TOpenMode mode,
+              TFolderOwner owner = TFolderOwner::Mine);
     ~TDatabase();
 
     const std::filesystem::path& File() const { return file_; }
@@ -36,7 +42,7 @@ class TDatabase {
     template <typename TBody>
     auto Write(TBody&& body) {
         std::lock_guard lock(writeMutex_);
-        return body(Writer());
+        return Watched(true, [&] { return body(Writer()); });
     }
 
     // As Write, and every transaction that body commits is on the disk when it returns (the
@@ -45,14 +51,17 @@ class TDatabase {
     auto WriteDurably(TBody&& body) {
         std::lock_guard lock(writeMutex_);
         TDurable durable(Writer());
-        return body(Writer());
+        return Watched(true, [&] { return body(Writer()); });
     }
 
     template <typename TBody>
     auto Read(TBody&& body) {
         std::lock_guard lock(readMutex_);
-        return body(*reader_);
+        return Watched(false, [&] { return body(*reader_); });
     }
+
+    // What has gone wrong with the file since it was opened.
+    TStoreHealth& Health() { return health_; }
 
   private:
     // Switches the writer to full synchronisation for its lifetime.
@@ -69,7 +78,27 @@ class TDatabase {
 
     SQLite::Database& Writer();
 
+    // Runs call and tells the health how SQLite's part of it went.
+    template <typename TCall>
+    auto Watched(bool writing, TCall&& call) -> decltype(call()) {
+        try {
+            if constexpr (std::is_void_v<decltype(call())>) {
+                call();
+                health_.Succeeded(writing);
+            } else {
+                auto result = call();
+                health_.Succeeded(writing);
+                return result;
+            }
+        } catch (const SQLite::Exception& failure) {
+            health_.Failed(writing, failure.getExtendedErrorCode(),
+                           file_.string() + ": " + failure.what());
+            throw;
+        }
+    }
+
     std::filesystem::path file_;
+    TStoreHealth health_;
     std::mutex writeMutex_;
     std::unique_ptr<SQLite::Database> writer_;  // none when opened for reading only
     std::mutex readMutex_;

@@ -5,6 +5,8 @@
 
 #include <filesystem>
 
+#include "service/store/state_folder.h"
+
 namespace SQLite {
 class Database;
 }
@@ -20,12 +22,16 @@ inline constexpr int kBusyTimeoutMs = 5000;
 // logging is not available.
 void SetUpConnection(SQLite::Database& db, const std::filesystem::path& file);
 
-// Creates the folder (0700) when missing and, when the file is missing or empty, a new
-// database of the current version. It is set up under a temporary name (0600) and linked into
-// place whole, so the file under its real name is always a complete database of ours in
-// write-ahead mode: a process killed meanwhile leaves only a temporary file, which a later
-// call removes. SQLite gives the -wal and -shm files the database's mode, so nothing of the
-// log is readable by others. Throws TStoreError(CannotOpen).
-void CreateIfMissing(const std::filesystem::path& file);
+// Makes the folder ready (state_folder.h: created 0700 when missing, refused when it is not the
+// service's own) and the file: an existing one must be a regular file (never a link, a FIFO or
+// a device, which are refused before anything opens them) with a log and index beside it that
+// are plain writable files; an empty one is refused when the folder held a database before
+// (a marker beside it says so) or its log is not empty. When the file is missing or empty and
+// new, a new database of the current version is set up under a temporary name (0600) and
+// linked into place whole, so the file under its real name is always a complete database of
+// ours in write-ahead mode: a process killed meanwhile leaves only a temporary file, which a
+// later call removes. SQLite gives the -wal and -shm files the database's mode, so nothing of
+// the log is readable by others. Throws TStoreError(CannotOpen).
+void PrepareFile(const std::filesystem::path& file, TFolderOwner owner);
 
 }  // namespace kstbell::store

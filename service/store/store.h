@@ -7,13 +7,17 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "service/store/audit_log.h"
 #include "service/store/ring_records.h"
 #include "service/store/schedule_exceptions.h"
 #include "service/store/service_state.h"
 #include "service/store/session_records.h"
+#include "service/store/state_folder.h"
 #include "service/store/token_records.h"
 #include "service/store/user_records.h"
 #include "service/store/utc_time.h"
@@ -38,13 +42,20 @@ struct TPruneResult {
 class TStore {
   public:
     // Opens the database in stateDir, creating the folder and the file when missing and
-    // bringing an older file up to date. Throws TStoreError: CannotOpen, NotOurs, TooNew.
-    explicit TStore(const std::filesystem::path& stateDir);
+    // bringing an older file up to date; refuses a folder of another user (root may open the
+    // service's with MineOrRoot) or one that others may write, and a damaged or unsafe file.
+    // Throws TStoreError: CannotOpen, NotOurs, TooNew, Damaged.
+    explicit TStore(const std::filesystem::path& stateDir, TFolderOwner owner = TFolderOwner::Mine);
     ~TStore();
     TStore(const TStore&) = delete;
     TStore& operator=(const TStore&) = delete;
 
     const std::filesystem::path& File() const;
+
+    // What is wrong with the database or its disk now, one sentence each; empty when nothing.
+    std::vector<std::string> Problems() const;
+    // Where the first failure of each kind, and its end, are told (from any thread).
+    void SetProblemLog(std::function<void(const std::string&)> log);
 
     TAuditLog& Log() { return log_; }
     TRingRecords& Rings() { return rings_; }

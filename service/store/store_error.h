@@ -12,6 +12,7 @@ enum class TStoreErrorKind {
     CannotOpen,  // the folder or file cannot be created, opened or read
     NotOurs,     // the file is not a database of this program (never written to)
     TooNew,      // the file was written by a newer program (never written to)
+    Damaged,     // the file is ours but damaged: PRAGMA quick_check found faults (never written to)
     TooOld,      // opened for reading only, and its schema has not been brought up to date
     Failed,      // a statement failed (disk full, I/O error, read-only, a broken constraint)
 };

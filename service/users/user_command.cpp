@@ -228,7 +228,7 @@ int RunUserCommand(const std::vector<std::string>& args, const std::filesystem::
     int exitCode = kUserCommandOk;
     if (!Parse(args, line, out, err, exitCode)) return exitCode;
     try {
-        store::TStore store(stateDir);
+        store::TStore store(stateDir, store::TFolderOwner::MineOrRoot);
         return Run(line, store, in, out, err);
     } catch (const store::TStoreError& error) {
         err << "kstbelld: " << error.what() << '\n';

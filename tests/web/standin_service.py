@@ -9,7 +9,8 @@ prints one JSON line (its URL and the demo accounts) and serves until interrupte
 
 What the page relies on (JSON, under /api/v1/):
   session       POST {user,password} -> {user,role,csrf} + cookie; GET -> the same; DELETE
-  health        {status: ok|starting, site, version, horns: {total, online}, uptime_s}
+  health        {status: ok|degraded|failing|starting, site, version,
+                 horns: {total, online, offline}, problems, uptime_s}
   horns         [{address, name, id, location, firmware, online, presence, output, input, armed,
                   rssi_dbm, tone, groups, ring: {id, end} | null}]; POST horns/{address}/stop
   groups        [{name, horns: [address]}]
@@ -314,7 +315,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         horns = site.horns_json()
         self.send_json(200, {"status": "starting" if self.front.starting else "ok",
                              "site": SITE_NAME, "version": "standin",
-                             "horns": {"total": len(horns), "online": sum(h["online"] for h in horns)},
+                             "horns": {"total": len(horns), "online": sum(h["online"] for h in horns),
+                                       "offline": 0},
+                             "problems": [],
                              "uptime_s": int((now() - site.started).total_seconds())})
 
     def horns(self):

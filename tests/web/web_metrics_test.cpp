@@ -62,7 +62,7 @@ TEST(WebMetrics, TheTextFormatIsStrictlyRightAndAddsUp) {
         ASSERT_TRUE(std::regex_match(line, m, sample)) << line;
         EXPECT_EQ(m[1].str().rfind(family, 0), 0u) << line;
     }
-    EXPECT_EQ(types.size(), 9u);
+    EXPECT_EQ(types.size(), 10u);
     EXPECT_EQ(types["kstbell_poll_duration_seconds"], "histogram");
     EXPECT_EQ(types["kstbell_rings_total"], "counter");
 
