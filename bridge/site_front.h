@@ -73,6 +73,9 @@ struct TSiteOutcome {
     std::optional<std::size_t> Pending;
     // An alarm switched off: whether it was sounding.
     std::optional<bool> Stopped;
+    // Not carried out because a later command for the same group (or Stop all) that came
+    // before it could be took its place: the group ends as that one leaves it.
+    bool Superseded = false;
 };
 
 class TSiteFront {
