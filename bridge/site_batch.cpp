@@ -19,6 +19,12 @@ bool IsStop(const TQueuedCommand& c) {
     return c.Site->Address.Kind == TSiteCommandKind::StopAll || !c.Site->On;
 }
 
+bool IsUrgentStop(const TQueuedCommand& c) {
+    if (!c.Site || !c.Site->Error.empty()) return false;
+    return c.Site->Address.Kind == TSiteCommandKind::StopAll ||
+           (c.Site->Address.Kind == TSiteCommandKind::AlarmSwitch && !c.Site->On);
+}
+
 bool IsRing(const TQueuedCommand& c) {
     if (c.Horn) return c.Horn->Command.Kind == site::TCommandKind::Relay && c.Horn->Command.On;
     if (!c.Site || !c.Site->Error.empty()) return false;

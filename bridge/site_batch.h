@@ -25,6 +25,8 @@ struct TQueuedCommand {
 
 // Whether the command stops something (and so must not wait behind rings).
 bool IsStop(const TQueuedCommand& c);
+// Stop all or an alarm's OFF: what ends the carrier's wait for more to gather.
+bool IsUrgentStop(const TQueuedCommand& c);
 // Whether the command starts a ring or an alarm.
 bool IsRing(const TQueuedCommand& c);
 

@@ -1,5 +1,6 @@
 #include "bridge/site_mqtt.h"
 
+#include <algorithm>
 #include <chrono>
 #include <iterator>
 
@@ -13,6 +14,9 @@ using site::TCause;
 // those only: the switches of a group's ring or an alarm that came through MQTT have the same
 // cause, and answer on the site's result topic instead.
 constexpr const char* kHornTag = "h";
+
+// How long the carrier lets commands gather after a batch it carried out.
+constexpr std::chrono::milliseconds kGather{50};
 
 TOutcome Withheld(TOutcomeKind kind, std::string message) {
     TOutcome o{kind};
@@ -126,6 +130,7 @@ void TSiteMqtt::Enqueue(TQueuedCommand command) {
         const std::lock_guard lock(queueMutex_);
         if (stopCarrier_) return;
         if (IsStop(command)) ++stopsQueued_;
+        urgentQueued_ = urgentQueued_ || IsUrgentStop(command);
         queue_.push_back(std::move(command));
     }
     queueWake_.notify_all();
@@ -145,6 +150,7 @@ void TSiteMqtt::RunCarrier() {
                          std::make_move_iterator(queue_.end()));
             queue_.clear();
             stopsQueued_ = 0;
+            urgentQueued_ = false;
         }
         const std::vector<bool> superseded = Superseded(batch, groupNames_, groupHorns_);
         std::vector<TMessage> results;
@@ -168,12 +174,25 @@ void TSiteMqtt::RunCarrier() {
         }
         link_->Publish(std::move(results));
         givesWay = i == batch.size();
-        if (givesWay) continue;
+        if (givesWay) {
+            // Under a burst, what comes next gathers a moment so that commands for the same
+            // group fold into one; a lone command is carried out at once, and Stop all or an
+            // alarm's OFF ends the wait.
+            const bool carried =
+                std::any_of(batch.begin(), batch.end(), [](const TQueuedCommand& q) {
+                    return q.Horn || (q.Site && q.Site->Error.empty());
+                });
+            if (!carried) continue;
+            std::unique_lock lock(queueMutex_);
+            queueWake_.wait_for(lock, kGather, [this] { return stopCarrier_ || urgentQueued_; });
+            continue;
+        }
         // A stop came: the rest goes back before it and is planned again with it.
         const std::lock_guard lock(queueMutex_);
         if (stopCarrier_) return;
         for (std::size_t k = batch.size(); k-- > i;) {
             if (IsStop(batch[k])) ++stopsQueued_;
+            urgentQueued_ = urgentQueued_ || IsUrgentStop(batch[k]);
             queue_.push_front(std::move(batch[k]));
         }
     }

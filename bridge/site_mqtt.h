@@ -89,6 +89,7 @@ class TSiteMqtt {
     std::condition_variable queueWake_;
     std::deque<TQueuedCommand> queue_;
     std::size_t stopsQueued_ = 0;  // stops in queue_; guarded by queueMutex_
+    bool urgentQueued_ = false;    // Stop all or an alarm's OFF in queue_
     bool stopCarrier_ = false;
     std::thread carrier_;
 };
