@@ -1,6 +1,7 @@
 #include "bridge/site_batch.h"
 
 #include <algorithm>
+#include <set>
 
 namespace kstbell::bridge {
 
@@ -35,8 +36,10 @@ std::vector<bool> Superseded(const std::vector<TQueuedCommand>& batch,
                              const std::vector<std::string>& groupNames,
                              const std::vector<std::vector<std::size_t>>& groupHorns) {
     std::vector<bool> superseded(batch.size(), false);
-    // Per group: a later command for it stands with nothing touching its horns in between.
+    // Per group and per horn: a later command for it stands with nothing touching its horns in
+    // between.
     std::vector<bool> followed(groupNames.size(), false);
+    std::set<std::size_t> followedHorns;
     bool stopAllLater = false;
     const auto groupOf = [&](const std::string& name) {
         return static_cast<std::size_t>(std::find(groupNames.begin(), groupNames.end(), name) -
@@ -49,11 +52,17 @@ std::vector<bool> Superseded(const std::vector<TQueuedCommand>& batch,
     for (std::size_t i = batch.size(); i-- > 0;) {
         const TQueuedCommand& c = batch[i];
         if (c.Horn) {
+            const std::size_t horn = c.Horn->Horn;
             for (std::size_t g = 0; g < groupNames.size(); ++g) {
                 const auto& horns = hornsOf(g);
-                if (std::find(horns.begin(), horns.end(), c.Horn->Horn) != horns.end())
-                    followed[g] = false;
+                if (std::find(horns.begin(), horns.end(), horn) != horns.end()) followed[g] = false;
             }
+            if (c.Horn->Command.Kind != site::TCommandKind::Relay) {
+                followedHorns.erase(horn);
+                continue;
+            }
+            superseded[i] = stopAllLater || followedHorns.count(horn) > 0;
+            followedHorns.insert(horn);
         } else if (!c.Site || !c.Site->Error.empty()) {
             continue;  // refused: it changes nothing
         } else if (c.Site->Address.Kind == TSiteCommandKind::StopAll) {
@@ -65,8 +74,12 @@ std::vector<bool> Superseded(const std::vector<TQueuedCommand>& batch,
             for (std::size_t other = 0; other < groupNames.size(); ++other)
                 if (other != g && Shares(hornsOf(g), hornsOf(other))) followed[other] = false;
             followed[g] = true;
+            for (std::size_t h : hornsOf(g))
+                followedHorns.erase(h);
         } else {
-            std::fill(followed.begin(), followed.end(), false);  // an alarm's horns: any
+            // An alarm's horns: any.
+            std::fill(followed.begin(), followed.end(), false);
+            followedHorns.clear();
         }
     }
     return superseded;

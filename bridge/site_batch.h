@@ -4,9 +4,11 @@
 // and which of them a later one makes moot. A group siren's command is superseded by the next
 // command for the same group when nothing between them touches any of the group's horns (a
 // command for an overlapping group, a horn's own command, any alarm command), and by a later
-// Stop all. Alarm commands, horns' commands and Stop all itself are never superseded: an alarm
-// that was asked to start starts. Carrying out only the commands left gives the site the state
-// that carrying out every command in turn would.
+// Stop all; a horn's siren ON or OFF likewise by the next one for the same horn (with no
+// command for one of its groups, no other command for the horn and no alarm command between)
+// and by a later Stop all. Alarm commands, a horn's other commands and Stop all itself are never
+// superseded: an alarm that was asked to start starts. Carrying out only the commands left gives
+// the site the state that carrying out every command in turn would.
 
 #include <cstddef>
 #include <optional>

@@ -161,6 +161,13 @@ void TSiteMqtt::RunCarrier() {
                 const std::lock_guard lock(queueMutex_);
                 if (stopsQueued_ > 0) break;
             }
+            if (c.Horn && superseded[i]) {
+                site_.Registry().Reject(
+                    c.Horn->Horn, c.Horn->Command,
+                    Withheld(TOutcomeKind::Cancelled,
+                             "a later command for this horn, or Stop all, took its place"));
+                continue;
+            }
             if (c.Horn) {
                 HornCommand(*c.Horn);
                 continue;

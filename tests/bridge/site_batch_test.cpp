@@ -10,7 +10,7 @@ namespace kstbell::bridge::test {
 namespace {
 
 // "front ON", "all OFF", "stop" (Stop all), "alarm" (an alarm's start), "bad" (a refused
-// command for front), "horn2 OFF".
+// command for front), "horn2 OFF", "horn0 find" (a horn's command other than its relay).
 TQueuedCommand Read(const std::string& text) {
     std::istringstream in(text);
     std::string target, state;
@@ -19,7 +19,7 @@ TQueuedCommand Read(const std::string& text) {
     if (target.rfind("horn", 0) == 0) {
         THornRequest r;
         r.Horn = std::stoul(target.substr(4));
-        r.Command.Kind = site::TCommandKind::Relay;
+        r.Command.Kind = state == "find" ? site::TCommandKind::FindMe : site::TCommandKind::Relay;
         r.Command.On = state == "ON";
         c.Horn = r;
         return c;
@@ -60,7 +60,13 @@ TEST(SiteBatchTest, AGroupsCommandIsSupersededByTheNextForItWithNothingOnItsHorn
         {{"front ON", "bad", "front OFF"}, {true, false, false}},
         {{"front ON", "horn0 OFF", "front ON"}, {false, false, false}},
         {{"front ON", "horn2 OFF", "front ON"}, {true, false, false}},
-        {{"horn0 ON", "horn0 OFF", "stop"}, {false, false, false}},
+        // A horn's siren ON or OFF: likewise, by the next for the horn or by Stop all.
+        {{"horn0 ON", "horn1 ON", "horn0 OFF", "horn0 ON"}, {true, false, true, false}},
+        {{"horn0 ON", "front OFF", "horn0 OFF"}, {false, false, false}},
+        {{"horn2 ON", "front OFF", "horn2 OFF"}, {true, false, false}},
+        {{"horn0 ON", "horn0 find", "horn0 OFF"}, {false, false, false}},
+        {{"horn0 ON", "alarm", "horn0 OFF"}, {false, false, false}},
+        {{"horn0 ON", "horn3 OFF", "stop"}, {true, true, false}},
     };
     const std::vector<std::string> groups{"all", "front", "back"};
     const std::vector<std::vector<std::size_t>> horns{{0, 1, 2, 3}, {0, 1}, {2, 3}};
