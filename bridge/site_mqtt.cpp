@@ -164,8 +164,7 @@ void TSiteMqtt::RunCarrier() {
             if (c.Horn && superseded[i]) {
                 site_.Registry().Reject(
                     c.Horn->Horn, c.Horn->Command,
-                    Withheld(TOutcomeKind::Cancelled,
-                             "a later command for this horn, or Stop all, took its place"));
+                    Withheld(TOutcomeKind::Cancelled, "superseded by a newer command"));
                 continue;
             }
             if (c.Horn) {
