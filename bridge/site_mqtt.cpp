@@ -182,8 +182,9 @@ void TSiteMqtt::RunCarrier() {
         givesWay = i == batch.size();
         if (givesWay) {
             // Under a burst, what comes next gathers a moment so that commands for the same
-            // group fold into one; a lone command is carried out at once, and Stop all or an
-            // alarm's OFF ends the wait.
+            // group fold into one: a command after a quiet spell is carried out at once, one
+            // that follows a carried batch within kGather waits at most that long, and Stop
+            // all or an alarm's OFF ends the wait.
             const bool carried =
                 std::any_of(batch.begin(), batch.end(), [](const TQueuedCommand& q) {
                     return q.Horn || (q.Site && q.Site->Error.empty());
