@@ -149,6 +149,12 @@ TMessage TSiteFront::Result(const TSiteCommand& command, const TSiteOutcome& out
     }
     if (outcome.Pending) j["pending"] = *outcome.Pending;
     if (outcome.Stopped) j["stopped"] = *outcome.Stopped;
+    if (outcome.Superseded) {
+        j["superseded"] = true;
+        j["message"] =
+            "not carried out by itself: a later command for the same group, or Stop all, took "
+            "its place";
+    }
     return {siteTopics_.Result(), Dump(j), false};
 }
 

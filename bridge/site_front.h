@@ -9,8 +9,9 @@
 // alarm is sounding from the start of a ring of its own until that ring ends: a ring of alarm
 // priority (above 100) whose label is the alarm's name (or else its label).
 //
-// Thread-safe: events come under the site's locks and commands on the broker's network thread;
-// it holds a lock of its own only while it updates its states and queues their messages.
+// Thread-safe: events come under the site's locks, commands are read on the broker's network
+// thread and their results worded on the owner's carrier; it holds a lock of its own only while
+// it updates its states and queues their messages.
 
 #include <cstddef>
 #include <cstdint>
@@ -65,7 +66,7 @@ struct TSiteOutcome {
     std::optional<std::size_t> Held;
     std::optional<std::int64_t> DurationS;
     bool Clamped = false;
-    // A ring: what became of its switch-on when the result went (the network thread does not
+    // A ring: what became of its switch-on when the result went (the front's carrier does not
     // wait for horns, so mostly what was known at once): how many switched on, those that did
     // not (address, reason: "offline", "unreachable", ...), and how many had not answered yet.
     std::optional<std::size_t> SwitchedOn;
@@ -73,6 +74,9 @@ struct TSiteOutcome {
     std::optional<std::size_t> Pending;
     // An alarm switched off: whether it was sounding.
     std::optional<bool> Stopped;
+    // Not carried out because a later command for the same group (or Stop all) that came
+    // before it could be took its place: the group ends as that one leaves it.
+    bool Superseded = false;
 };
 
 class TSiteFront {

@@ -1,6 +1,8 @@
 #include "bridge/site_mqtt.h"
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 
 namespace kstbell::bridge {
 
@@ -12,6 +14,9 @@ using site::TCause;
 // those only: the switches of a group's ring or an alarm that came through MQTT have the same
 // cause, and answer on the site's result topic instead.
 constexpr const char* kHornTag = "h";
+
+// How long the carrier lets commands gather after a batch it carried out.
+constexpr std::chrono::milliseconds kGather{50};
 
 TOutcome Withheld(TOutcomeKind kind, std::string message) {
     TOutcome o{kind};
@@ -60,6 +65,8 @@ TSiteMqtt::TSiteMqtt(const TBridgeConfig& config, const std::vector<THornEntry>&
     std::vector<std::vector<std::size_t>> groupHorns;
     for (const auto& g : info.Groups)
         groupHorns.push_back(control_.GroupHorns(g).value_or(std::vector<std::size_t>{}));
+    groupNames_ = info.Groups;
+    groupHorns_ = groupHorns;
     summary_ = "serving the site" + (info.SiteName.empty() ? "" : " '" + info.SiteName + "'") +
                " over MQTT under " + config.BaseTopic + "/: " + std::to_string(horns.size()) +
                " horn(s), " + std::to_string(info.Groups.size()) + " group(s), " +
@@ -72,7 +79,7 @@ TSiteMqtt::TSiteMqtt(const TBridgeConfig& config, const std::vector<THornEntry>&
 
     TBrokerLink::THooks hooks;
     hooks.Commands = front_->Topics().CommandSubscriptions();
-    hooks.HornCommand = [this](const THornRequest& r) { HornCommand(r); };
+    hooks.HornCommand = [this](const THornRequest& r) { Enqueue({std::nullopt, r}); };
     hooks.Received = [this](const std::string& topic, std::string_view payload, bool retained) {
         SiteMessage(topic, payload, retained);
     };
@@ -94,14 +101,108 @@ TSiteMqtt::~TSiteMqtt() {
 }
 
 bool TSiteMqtt::Start(std::string& error) {
+    if (!carrier_.joinable()) carrier_ = std::thread([this] { RunCarrier(); });
     if (!link_->Start(error)) return false;
     log_(summary_);
     return true;
 }
 
 void TSiteMqtt::Stop() {
+    // The batch being carried out is finished and answered; what is still queued is dropped.
+    StopCarrier();
     front_->Close();
     link_->Stop();
+}
+
+void TSiteMqtt::StopCarrier() {
+    {
+        const std::lock_guard lock(queueMutex_);
+        stopCarrier_ = true;
+        queue_.clear();
+        stopsQueued_ = 0;
+    }
+    queueWake_.notify_all();
+    if (carrier_.joinable()) carrier_.join();
+}
+
+void TSiteMqtt::Enqueue(TQueuedCommand command) {
+    {
+        const std::lock_guard lock(queueMutex_);
+        if (stopCarrier_) return;
+        if (IsStop(command)) ++stopsQueued_;
+        urgentQueued_ = urgentQueued_ || IsUrgentStop(command);
+        queue_.push_back(std::move(command));
+    }
+    queueWake_.notify_all();
+}
+
+void TSiteMqtt::RunCarrier() {
+    // Only the first look at a batch gives way to stops, so that a stream of stops cannot hold
+    // rings back for ever: the batch planned again with them is carried out whole.
+    bool givesWay = true;
+    for (;;) {
+        std::vector<TQueuedCommand> batch;
+        {
+            std::unique_lock lock(queueMutex_);
+            queueWake_.wait(lock, [this] { return stopCarrier_ || !queue_.empty(); });
+            if (stopCarrier_) return;
+            batch.assign(std::make_move_iterator(queue_.begin()),
+                         std::make_move_iterator(queue_.end()));
+            queue_.clear();
+            stopsQueued_ = 0;
+            urgentQueued_ = false;
+        }
+        const std::vector<bool> superseded = Superseded(batch, groupNames_, groupHorns_);
+        std::vector<TMessage> results;
+        std::size_t i = 0;
+        for (; i < batch.size(); ++i) {
+            TQueuedCommand& c = batch[i];
+            if (givesWay && !superseded[i] && IsRing(c)) {
+                const std::lock_guard lock(queueMutex_);
+                if (stopsQueued_ > 0) break;
+            }
+            if (c.Horn && superseded[i]) {
+                site_.Registry().Reject(
+                    c.Horn->Horn, c.Horn->Command,
+                    Withheld(TOutcomeKind::Cancelled, "superseded by a newer command"));
+                continue;
+            }
+            if (c.Horn) {
+                HornCommand(*c.Horn);
+                continue;
+            }
+            TSiteOutcome outcome;
+            if (superseded[i])
+                outcome.Superseded = true;
+            else if (c.Site->Error.empty())
+                outcome = Carry(*c.Site);
+            results.push_back(front_->Result(*c.Site, outcome));
+        }
+        link_->Publish(std::move(results));
+        givesWay = i == batch.size();
+        if (givesWay) {
+            // Under a burst, what comes next gathers a moment so that commands for the same
+            // group fold into one: a command after a quiet spell is carried out at once, one
+            // that follows a carried batch within kGather waits at most that long, and Stop
+            // all or an alarm's OFF ends the wait.
+            const bool carried =
+                std::any_of(batch.begin(), batch.end(), [](const TQueuedCommand& q) {
+                    return q.Horn || (q.Site && q.Site->Error.empty());
+                });
+            if (!carried) continue;
+            std::unique_lock lock(queueMutex_);
+            queueWake_.wait_for(lock, kGather, [this] { return stopCarrier_ || urgentQueued_; });
+            continue;
+        }
+        // A stop came: the rest goes back before it and is planned again with it.
+        const std::lock_guard lock(queueMutex_);
+        if (stopCarrier_) return;
+        for (std::size_t k = batch.size(); k-- > i;) {
+            if (IsStop(batch[k])) ++stopsQueued_;
+            urgentQueued_ = urgentQueued_ || IsUrgentStop(batch[k]);
+            queue_.push_front(std::move(batch[k]));
+        }
+    }
 }
 
 void TSiteMqtt::OnHornEvents(const std::vector<site::THornEvent>& events) {
@@ -196,10 +297,8 @@ TSiteOutcome TSiteMqtt::Carry(const TSiteCommand& c) {
 }
 
 void TSiteMqtt::SiteMessage(const std::string& topic, std::string_view payload, bool retained) {
-    const auto command = front_->Parse(topic, payload, retained);
-    if (!command) return;
-    const TSiteOutcome outcome = command->Error.empty() ? Carry(*command) : TSiteOutcome{};
-    link_->Publish({front_->Result(*command, outcome)});
+    auto command = front_->Parse(topic, payload, retained);
+    if (command) Enqueue({std::move(*command), std::nullopt});
 }
 
 }  // namespace kstbell::bridge

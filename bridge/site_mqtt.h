@@ -13,16 +13,28 @@
 // through the site's events, which the service's listener hands on. The broker's network thread
 // never waits for a horn, and the site never waits for the broker: rings end whether or not a
 // broker is there.
+//
+// The network thread only reads and queues the commands (so the broker's messages are taken as
+// fast as they come); a carrier thread of its own takes what gathered, in arrival order, and
+// carries out each command that a later one does not supersede (site_batch.h), then publishes
+// the batch's results together, every command's in its place. A stop does not wait behind
+// rings: when one is queued while a batch is carried out, the batch's rings not yet carried go
+// back in front of it and are planned again with it.
 
+#include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "bridge/broker_link.h"
 #include "bridge/config.h"
 #include "bridge/log.h"
+#include "bridge/site_batch.h"
 #include "bridge/site_front.h"
 #include "site/control.h"
 #include "site/site.h"
@@ -60,6 +72,9 @@ class TSiteMqtt {
     // A ring's switch-on in its result; a failure when no horn switched on.
     void SwitchOutcome(const site::TRingSwitches& switches, TSiteOutcome& o) const;
     TSiteOutcome Carry(const TSiteCommand& command);
+    void Enqueue(TQueuedCommand command);
+    void RunCarrier();
+    void StopCarrier();
 
     site::TSite& site_;
     site::ISiteControl& control_;
@@ -67,6 +82,16 @@ class TSiteMqtt {
     std::string summary_;  // what Start logs
     std::unique_ptr<TSiteFront> front_;
     std::unique_ptr<TBrokerLink> link_;
+    std::vector<std::string> groupNames_;
+    std::vector<std::vector<std::size_t>> groupHorns_;
+
+    std::mutex queueMutex_;
+    std::condition_variable queueWake_;
+    std::deque<TQueuedCommand> queue_;
+    std::size_t stopsQueued_ = 0;  // stops in queue_; guarded by queueMutex_
+    bool urgentQueued_ = false;    // Stop all or an alarm's OFF in queue_
+    bool stopCarrier_ = false;
+    std::thread carrier_;
 };
 
 }  // namespace kstbell::bridge
