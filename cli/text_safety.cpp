@@ -2,47 +2,13 @@
 
 #include <cstdint>
 
+#include "protocol/utf8.h"
+
 namespace kstbell::cli {
 
 namespace {
 
 constexpr const char* kReplacement = "\xEF\xBF\xBD";  // U+FFFD
-
-// The length of the well-formed UTF-8 sequence at the start of bytes, 0 when there is none;
-// codePoint receives its value.
-std::size_t SequenceAt(std::string_view bytes, std::uint32_t& codePoint) {
-    const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(bytes[i]); };
-    const std::uint8_t lead = byte(0);
-    std::size_t length = 0;
-    std::uint32_t min = 0;
-    if (lead < 0x80) {
-        codePoint = lead;
-        return 1;
-    }
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        min = 0x80;
-        codePoint = lead & 0x1Fu;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        min = 0x800;
-        codePoint = lead & 0x0Fu;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        min = 0x10000;
-        codePoint = lead & 0x07u;
-    } else {
-        return 0;
-    }
-    if (bytes.size() < length) return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80) return 0;
-        codePoint = codePoint << 6 | (byte(i) & 0x3Fu);
-    }
-    if (codePoint < min || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
-        return 0;
-    return length;
-}
 
 void AppendHexByte(std::string& out, std::uint8_t b) {
     constexpr const char* kDigits = "0123456789abcdef";
@@ -54,8 +20,8 @@ void AppendHexByte(std::string& out, std::uint8_t b) {
 
 bool IsValidUtf8(std::string_view bytes) {
     while (!bytes.empty()) {
-        std::uint32_t cp = 0;
-        const std::size_t n = SequenceAt(bytes, cp);
+        char32_t cp = 0;
+        const std::size_t n = Utf8SequenceAt(bytes, cp);
         if (n == 0) return false;
         bytes.remove_prefix(n);
     }
@@ -66,8 +32,8 @@ std::string ToValidUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
     while (!bytes.empty()) {
-        std::uint32_t cp = 0;
-        const std::size_t n = SequenceAt(bytes, cp);
+        char32_t cp = 0;
+        const std::size_t n = Utf8SequenceAt(bytes, cp);
         if (n == 0) {
             out += kReplacement;
             bytes.remove_prefix(1);
@@ -83,8 +49,8 @@ std::string EscapeForTerminal(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
     while (!bytes.empty()) {
-        std::uint32_t cp = 0;
-        const std::size_t n = SequenceAt(bytes, cp);
+        char32_t cp = 0;
+        const std::size_t n = Utf8SequenceAt(bytes, cp);
         const bool control = cp < 0x20 || (cp >= 0x7F && cp < 0xA0);
         if (n == 1 && cp == '\\') {
             out += "\\\\";
