@@ -13,6 +13,7 @@
 #include "service/users/api_tokens.h"
 #include "service/users/user_admin.h"
 #include "service_fixture.h"
+#include "store_fixture.h"
 
 namespace kstbell::service::test {
 
@@ -299,6 +300,103 @@ TEST_F(TWebPortTest, ExceptionsAddedThroughTheApiChangeTheCalendarsBells) {
     const json exceptions = Get("vic", "/api/v1/schedule/exceptions").Body;
     ASSERT_EQ(exceptions.size(), 1u);
     EXPECT_EQ(exceptions[0]["added_by"], "ann (token script)");
+}
+
+// A database that turns bad while the service runs: whoever knocks, with the right password or
+// a valid token, is told the service's fault (500), never that they were refused; the store
+// has the problem, and the log tells it once.
+TEST_F(TWebPortTest, ADamagedDatabaseIsTheServicesFaultNeverTheCallers) {
+    Start();
+    const std::string session = [&] {
+        httplib::Result r =
+            client_->Post("/api/v1/session", R"({"user":"olga","password":"olga-password-1234"})",
+                          "application/json");
+        if (!r) return std::string();
+        const std::string cookie = r->get_header_value("Set-Cookie");
+        return cookie.substr(0, cookie.find(';'));
+    }();
+    ASSERT_FALSE(session.empty());
+    store::test::DamageTable(harness_.Service().Store().File(), "users");
+
+    const struct {
+        const char* What;
+        std::string Method, Path, Body;
+        httplib::Headers Headers;
+    } cases[] = {
+        {"a login with the right password",
+         "POST",
+         "/api/v1/session",
+         R"({"user":"ann","password":"ann-password-1234"})",
+         {}},
+        {"a login with a wrong password",
+         "POST",
+         "/api/v1/session",
+         R"({"user":"ann","password":"not-her-password"})",
+         {}},
+        {"a valid token",
+         "GET",
+         "/api/v1/users",
+         "",
+         {{"Authorization", "Bearer " + tokens_["ann"]}}},
+        {"a viewer's token",
+         "GET",
+         "/api/v1/horns",
+         "",
+         {{"Authorization", "Bearer " + tokens_["vic"]}}},
+        {"a session's cookie", "GET", "/api/v1/session", "", {{"Cookie", session}}},
+        {"/health with a token",
+         "GET",
+         "/api/v1/health",
+         "",
+         {{"Authorization", "Bearer " + tokens_["vic"]}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            httplib::Result r = c.Method == "GET"
+                                    ? client_->Get(c.Path, c.Headers)
+                                    : client_->Post(c.Path, c.Headers, c.Body, "application/json");
+            ASSERT_TRUE(r);
+            EXPECT_EQ(r->status, 500) << r->body;
+            const json body = json::parse(r->body, nullptr, false);
+            const std::string message =
+                body.contains("error") ? body["error"].value("message", "") : "";
+            EXPECT_NE(message.find("the database cannot be read"), std::string::npos) << r->body;
+            EXPECT_EQ(r->body.find("wrong user name or password"), std::string::npos);
+        }
+    }
+
+    // /health asks for a viewer, whom damaged users cannot tell apart: the service's fault too.
+    const auto problems = harness_.Service().Store().Problems();
+    ASSERT_EQ(problems.size(), 1u);
+    const std::string problem = problems[0];
+    EXPECT_NE(problem.find("the database is damaged"), std::string::npos) << problem;
+
+    const std::string lines = harness_.Lines();
+    std::size_t told = 0;
+    for (std::size_t at = lines.find(problem); at != std::string::npos;
+         at = lines.find(problem, at + 1))
+        ++told;
+    EXPECT_EQ(told, 1u) << lines;
+}
+
+// A fault of the records that does not touch the users: a monitor's token still reads /health,
+// which says "failing" (503) with the store's problem.
+TEST_F(TWebPortTest, HealthIsFailingWhileTheLogCannotBeKept) {
+    Start();
+    store::test::DamageTable(harness_.Service().Store().File(), "audit_log");
+    TReply health;
+    EXPECT_TRUE(Eventually([&] {
+        Call("olga", "POST", "/api/v1/stop-all");  // an entry for the log to write
+        health = Get("vic", "/api/v1/health");
+        return health.Status == 503;
+    })) << health.Status
+        << " " << health.Body.dump();
+    EXPECT_EQ(health.Body["status"], "failing");
+    ASSERT_EQ(health.Body["problems"].size(), 1u) << health.Body.dump();
+    EXPECT_NE(health.Body["problems"][0].get<std::string>().find("the database is damaged"),
+              std::string::npos)
+        << health.Body.dump();
 }
 
 }  // namespace
