@@ -21,6 +21,7 @@ namespace {
 
 using namespace std::chrono;
 using nlohmann::json;
+namespace fs = std::filesystem;
 
 const std::string kAlarm = R"(
 [alarms.fire]
@@ -380,25 +381,80 @@ TEST_F(TWebPortTest, ADamagedDatabaseIsTheServicesFaultNeverTheCallers) {
     EXPECT_EQ(told, 1u) << lines;
 }
 
-// A fault of the records that does not touch the users: a monitor's token still reads /health,
-// which says "failing" (503) with the store's problem.
-TEST_F(TWebPortTest, HealthIsFailingWhileTheLogCannotBeKept) {
+// Faults of records the credentials do not need: a monitor's token still reads /health, which
+// says "failing" (503) with the store's problem, and what cannot be done is the service's fault
+// (500), never an answer as if it had been: a logout that ended nothing, an exception list
+// without the database's exceptions.
+TEST_F(TWebPortTest, RecordsThatCannotBeKeptAreTheServicesFault) {
     Start();
-    store::test::DamageTable(harness_.Service().Store().File(), "audit_log");
-    TReply health;
-    EXPECT_TRUE(Eventually([&] {
-        Call("olga", "POST", "/api/v1/stop-all");  // an entry for the log to write
-        health = Get("vic", "/api/v1/health");
-        return health.Status == 503;
-    })) << health.Status
-        << " " << health.Body.dump();
-    EXPECT_EQ(health.Body["status"], "failing");
-    ASSERT_EQ(health.Body["problems"].size(), 1u) << health.Body.dump();
-    EXPECT_NE(health.Body["problems"][0].get<std::string>().find("the database is damaged"),
-              std::string::npos)
-        << health.Body.dump();
-}
+    const fs::path file = harness_.Service().Store().File();
+    httplib::Result login =
+        client_->Post("/api/v1/session", R"({"user":"olga","password":"olga-password-1234"})",
+                      "application/json");
+    ASSERT_TRUE(login);
+    ASSERT_EQ(login->status, 200);
+    const std::string cookie = login->get_header_value("Set-Cookie");
+    const httplib::Headers session = {{"Cookie", cookie.substr(0, cookie.find(';'))},
+                                      {"X-CSRF-Token", json::parse(login->body).value("csrf", "")}};
+    const httplib::Headers token = {{"Authorization", "Bearer " + tokens_.at("ann")}};
+    // An exception of the database's, so that listing them reads their records.
+    ASSERT_EQ(Call("ann", "POST", "/api/v1/schedule/exceptions",
+                   R"({"date":"2099-12-31","no_bells":true,"name":"far"})")
+                  .Status,
+              201);
 
+    // The file and its log may not be written (not even by root) until the guard ends.
+    struct TWritable {
+        fs::path File;
+        ~TWritable() {
+            store::test::SetImmutable(File, false);
+            store::test::SetImmutable(File.string() + "-wal", false);
+        }
+    } writable{file};
+    const struct {
+        const char* What;
+        std::function<void()> Break;  // before the request; null: as it is
+        std::string Method, Path;
+        httplib::Headers Headers;
+        int Status;
+        std::string Says;  // in the error's message, or the health's status
+    } cases[] = {
+        {"a logout while nothing can be written",
+         [&] {
+             ASSERT_TRUE(store::test::SetImmutable(file.string() + "-wal", true) &&
+                         store::test::SetImmutable(file, true));
+         },
+         "DELETE", "/api/v1/session", session, 500, "the database cannot be read"},
+        {"/health while nothing can be written", nullptr, "GET", "/api/v1/health", token, 503,
+         "failing"},
+        {"the exceptions while their records are damaged",
+         [&] {
+             store::test::SetImmutable(file, false);
+             store::test::SetImmutable(file.string() + "-wal", false);
+             store::test::DamageTable(file, "schedule_exceptions");
+         },
+         "GET", "/api/v1/schedule/exceptions", token, 500, "the database cannot be read"},
+        {"/health while records are damaged", nullptr, "GET", "/api/v1/health", token, 503,
+         "failing"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        if (c.Break) c.Break();
+        httplib::Result r = c.Method == "GET" ? client_->Get(c.Path, c.Headers)
+                                              : client_->Delete(c.Path, c.Headers);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, c.Status) << r->body;
+        const json body = json::parse(r->body, nullptr, false);
+        if (c.Status == 503) {
+            EXPECT_EQ(body.value("status", ""), c.Says) << r->body;
+            EXPECT_FALSE(body["problems"].empty()) << r->body;
+        } else {
+            const std::string message =
+                body.contains("error") ? body["error"].value("message", "") : "";
+            EXPECT_NE(message.find(c.Says), std::string::npos) << r->body;
+        }
+    }
+}
 }  // namespace
 
 }  // namespace kstbell::service::test
