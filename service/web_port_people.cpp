@@ -49,10 +49,6 @@ web::TFailure StoreFault(const store::TStoreError& e) {
     return web::Fail(web::TErrorKind::Internal, e.what());
 }
 
-// What the front answers (500) when the users' records cannot be read: the reason is in the
-// service's log and in /health, not told to whoever knocks.
-constexpr const char* kUnreadable = "the database cannot be read; the service's log says why";
-
 }  // namespace
 
 web::TLoginAnswer TWebPort::Login(std::string_view user, std::string_view password,
@@ -94,7 +90,7 @@ std::optional<web::TCaller> TWebPort::Session(std::string_view cookie) {
         caller.Csrf = session->Csrf;
         return caller;
     } catch (const store::TStoreError&) {
-        throw web::TServiceFault(kUnreadable);
+        throw web::TServiceFault(kStoreUnreadable);
     }
 }
 
@@ -109,7 +105,7 @@ std::optional<web::TCaller> TWebPort::Token(std::string_view token) {
         caller.TokenName = principal->TokenName;
         return caller;
     } catch (const store::TStoreError&) {
-        throw web::TServiceFault(kUnreadable);
+        throw web::TServiceFault(kStoreUnreadable);
     }
 }
 
@@ -117,7 +113,8 @@ void TWebPort::Logout(std::string_view cookie) {
     try {
         auth_.Logout(cookie, NowUtc());
     } catch (const store::TStoreError&) {
-        // The session ends at its idle time instead.
+        // The session was not ended: the browser keeps its cookie and may try again.
+        throw web::TServiceFault(kStoreUnreadable);
     }
 }
 
@@ -127,7 +124,7 @@ std::vector<web::TUserInfo> TWebPort::Users() {
         for (const auto& user : users::TUserAdmin(service_.Store()).List())
             out.push_back(WebUser(user));
     } catch (const store::TStoreError&) {
-        throw web::TServiceFault(kUnreadable);
+        throw web::TServiceFault(kStoreUnreadable);
     }
     return out;
 }
@@ -189,7 +186,7 @@ std::vector<web::TTokenInfo> TWebPort::Tokens() {
         for (const auto& token : users::TApiTokens(service_.Store()).List())
             out.push_back(WebToken(token));
     } catch (const store::TStoreError&) {
-        throw web::TServiceFault(kUnreadable);
+        throw web::TServiceFault(kStoreUnreadable);
     }
     return out;
 }

@@ -129,7 +129,9 @@ std::vector<web::TExceptionInfo> TWebPort::Exceptions() {
         for (const auto& e : service_.Store().Exceptions().List())
             out.push_back(WebException(e));
     } catch (const store::TStoreError&) {
-        // The file's are shown still; a change reports the database's fault.
+        // Only the file's would hide the days the database changes: no list rather than a
+        // wrong one (and no overlap check for a new exception).
+        throw web::TServiceFault(kStoreUnreadable);
     }
     return out;
 }

@@ -16,6 +16,11 @@
 
 namespace kstbell::service {
 
+// What the front answers (500) when the service's records cannot be read or written: the
+// reason is in the service's log and in /health, not told to whoever knocks.
+inline constexpr const char* kStoreUnreadable =
+    "the database cannot be read; the service's log says why";
+
 web::TRole WebRole(users::TRole role);
 users::TRole UserRole(web::TRole role);
 web::TCause WebCause(site::TCause cause);

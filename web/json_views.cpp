@@ -274,7 +274,8 @@ json ToJson(const THealth& health) {
     json problems = health.Problems;
     if (offline > 0) {
         problems.push_back(std::to_string(offline) + " of " + std::to_string(health.HornsTotal) +
-                           (offline == 1 ? " horn is" : " horns are") + " offline");
+                           (health.HornsTotal == 1 ? " horn" : " horns") +
+                           (offline == 1 ? " is" : " are") + " offline");
     }
     return {{"status", HealthStatus(health)},
             {"site", health.Site},

@@ -13,6 +13,7 @@
 #include "service/users/api_tokens.h"
 #include "service/users/user_admin.h"
 #include "service_fixture.h"
+#include "store_fixture.h"
 
 namespace kstbell::service::test {
 
@@ -20,6 +21,7 @@ namespace {
 
 using namespace std::chrono;
 using nlohmann::json;
+namespace fs = std::filesystem;
 
 const std::string kAlarm = R"(
 [alarms.fire]
@@ -301,6 +303,158 @@ TEST_F(TWebPortTest, ExceptionsAddedThroughTheApiChangeTheCalendarsBells) {
     EXPECT_EQ(exceptions[0]["added_by"], "ann (token script)");
 }
 
+// A database that turns bad while the service runs: whoever knocks, with the right password or
+// a valid token, is told the service's fault (500), never that they were refused; the store
+// has the problem, and the log tells it once.
+TEST_F(TWebPortTest, ADamagedDatabaseIsTheServicesFaultNeverTheCallers) {
+    Start();
+    const std::string session = [&] {
+        httplib::Result r =
+            client_->Post("/api/v1/session", R"({"user":"olga","password":"olga-password-1234"})",
+                          "application/json");
+        if (!r) return std::string();
+        const std::string cookie = r->get_header_value("Set-Cookie");
+        return cookie.substr(0, cookie.find(';'));
+    }();
+    ASSERT_FALSE(session.empty());
+    store::test::DamageTable(harness_.Service().Store().File(), "users");
+
+    const struct {
+        const char* What;
+        std::string Method, Path, Body;
+        httplib::Headers Headers;
+    } cases[] = {
+        {"a login with the right password",
+         "POST",
+         "/api/v1/session",
+         R"({"user":"ann","password":"ann-password-1234"})",
+         {}},
+        {"a login with a wrong password",
+         "POST",
+         "/api/v1/session",
+         R"({"user":"ann","password":"not-her-password"})",
+         {}},
+        {"a valid token",
+         "GET",
+         "/api/v1/users",
+         "",
+         {{"Authorization", "Bearer " + tokens_["ann"]}}},
+        {"a viewer's token",
+         "GET",
+         "/api/v1/horns",
+         "",
+         {{"Authorization", "Bearer " + tokens_["vic"]}}},
+        {"a session's cookie", "GET", "/api/v1/session", "", {{"Cookie", session}}},
+        {"/health with a token",
+         "GET",
+         "/api/v1/health",
+         "",
+         {{"Authorization", "Bearer " + tokens_["vic"]}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            httplib::Result r = c.Method == "GET"
+                                    ? client_->Get(c.Path, c.Headers)
+                                    : client_->Post(c.Path, c.Headers, c.Body, "application/json");
+            ASSERT_TRUE(r);
+            EXPECT_EQ(r->status, 500) << r->body;
+            const json body = json::parse(r->body, nullptr, false);
+            const std::string message =
+                body.contains("error") ? body["error"].value("message", "") : "";
+            EXPECT_NE(message.find("the database cannot be read"), std::string::npos) << r->body;
+            EXPECT_EQ(r->body.find("wrong user name or password"), std::string::npos);
+        }
+    }
+
+    // /health asks for a viewer, whom damaged users cannot tell apart: the service's fault too.
+    const auto problems = harness_.Service().Store().Problems();
+    ASSERT_EQ(problems.size(), 1u);
+    const std::string problem = problems[0];
+    EXPECT_NE(problem.find("the database is damaged"), std::string::npos) << problem;
+
+    const std::string lines = harness_.Lines();
+    std::size_t told = 0;
+    for (std::size_t at = lines.find(problem); at != std::string::npos;
+         at = lines.find(problem, at + 1))
+        ++told;
+    EXPECT_EQ(told, 1u) << lines;
+}
+
+// Faults of records the credentials do not need: a monitor's token still reads /health, which
+// says "failing" (503) with the store's problem, and what cannot be done is the service's fault
+// (500), never an answer as if it had been: a logout that ended nothing, an exception list
+// without the database's exceptions.
+TEST_F(TWebPortTest, RecordsThatCannotBeKeptAreTheServicesFault) {
+    Start();
+    const fs::path file = harness_.Service().Store().File();
+    httplib::Result login =
+        client_->Post("/api/v1/session", R"({"user":"olga","password":"olga-password-1234"})",
+                      "application/json");
+    ASSERT_TRUE(login);
+    ASSERT_EQ(login->status, 200);
+    const std::string cookie = login->get_header_value("Set-Cookie");
+    const httplib::Headers session = {{"Cookie", cookie.substr(0, cookie.find(';'))},
+                                      {"X-CSRF-Token", json::parse(login->body).value("csrf", "")}};
+    const httplib::Headers token = {{"Authorization", "Bearer " + tokens_.at("ann")}};
+    // An exception of the database's, so that listing them reads their records.
+    ASSERT_EQ(Call("ann", "POST", "/api/v1/schedule/exceptions",
+                   R"({"date":"2099-12-31","no_bells":true,"name":"far"})")
+                  .Status,
+              201);
+
+    // The file and its log may not be written (not even by root) until the guard ends.
+    struct TWritable {
+        fs::path File;
+        ~TWritable() {
+            store::test::SetImmutable(File, false);
+            store::test::SetImmutable(File.string() + "-wal", false);
+        }
+    } writable{file};
+    const struct {
+        const char* What;
+        std::function<void()> Break;  // before the request; null: as it is
+        std::string Method, Path;
+        httplib::Headers Headers;
+        int Status;
+        std::string Says;  // in the error's message, or the health's status
+    } cases[] = {
+        {"a logout while nothing can be written",
+         [&] {
+             ASSERT_TRUE(store::test::SetImmutable(file.string() + "-wal", true) &&
+                         store::test::SetImmutable(file, true));
+         },
+         "DELETE", "/api/v1/session", session, 500, "the database cannot be read"},
+        {"/health while nothing can be written", nullptr, "GET", "/api/v1/health", token, 503,
+         "failing"},
+        {"the exceptions while their records are damaged",
+         [&] {
+             store::test::SetImmutable(file, false);
+             store::test::SetImmutable(file.string() + "-wal", false);
+             store::test::DamageTable(file, "schedule_exceptions");
+         },
+         "GET", "/api/v1/schedule/exceptions", token, 500, "the database cannot be read"},
+        {"/health while records are damaged", nullptr, "GET", "/api/v1/health", token, 503,
+         "failing"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        if (c.Break) c.Break();
+        httplib::Result r = c.Method == "GET" ? client_->Get(c.Path, c.Headers)
+                                              : client_->Delete(c.Path, c.Headers);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, c.Status) << r->body;
+        const json body = json::parse(r->body, nullptr, false);
+        if (c.Status == 503) {
+            EXPECT_EQ(body.value("status", ""), c.Says) << r->body;
+            EXPECT_FALSE(body["problems"].empty()) << r->body;
+        } else {
+            const std::string message =
+                body.contains("error") ? body["error"].value("message", "") : "";
+            EXPECT_NE(message.find(c.Says), std::string::npos) << r->body;
+        }
+    }
+}
 }  // namespace
 
 }  // namespace kstbell::service::test

@@ -118,8 +118,15 @@ void TFakeWebService::Logout(std::string_view cookie) {
     sessions_.erase(std::string(cookie));
 }
 
+void TFakeWebService::SetHealth(std::vector<std::string> problems, std::size_t offline) {
+    std::lock_guard lock(m_);
+    problems_ = std::move(problems);
+    offline_ = offline;
+}
+
 THealth TFakeWebService::Health() {
-    return {ReadyFlag, "Northside School", "1.0.0", 3, 2, seconds(42)};
+    std::lock_guard lock(m_);
+    return {ReadyFlag, "Northside School", "1.0.0", 3, 2, seconds(42), problems_, offline_};
 }
 
 std::vector<THornInfo> TFakeWebService::Horns() {

@@ -33,6 +33,9 @@ class TFakeWebService final : public IWebService {
     // What the next rings' switch-on gives: the horns not switched on (address to reason) and
     // those with no answer yet; every other horn switches on.
     void SetSwitches(std::map<std::string, std::string> notOn, std::vector<std::string> pending);
+    // What Health() tells beside the three horns (two online): the service's problems and the
+    // horns known to be offline.
+    void SetHealth(std::vector<std::string> problems, std::size_t offline);
 
     std::atomic<bool> ReadyFlag{true};
     std::atomic<int> RingCalls{0};
@@ -96,6 +99,8 @@ class TFakeWebService final : public IWebService {
     std::map<std::string, std::string> notOn_;
     std::vector<std::string> pending_;
     bool alarmSounding_ = false;
+    std::vector<std::string> problems_;
+    std::size_t offline_ = 0;
     std::uint64_t nextId_ = 1;
     IWebEventSink* sink_ = nullptr;
 };

@@ -222,6 +222,47 @@ TEST(WebRequests, TheApiAnswersStartingUntilTheServiceIsReady) {
     EXPECT_EQ(web.WithToken(TRole::Admin, "GET", "/api/v1/horns").Status, 200);
 }
 
+// /health's states: a monitor reads the status code, a person the status and its problems.
+TEST(WebRequests, HealthTellsItsStateByStatusAndProblems) {
+    const struct {
+        const char* What;
+        bool Ready;
+        std::vector<std::string> Problems;
+        std::size_t Offline;
+        int Status;
+        std::string State;  // the answer's status, or the error's kind
+        std::vector<std::string> Told;
+    } cases[] = {
+        {"all well", true, {}, 0, 200, "ok", {}},
+        {"starting", false, {}, 0, 503, "starting", {}},
+        {"a horn offline", true, {}, 1, 200, "degraded", {"1 of 3 horns is offline"}},
+        {"the database cannot be written",
+         true,
+         {"the database cannot be written"},
+         1,
+         503,
+         "failing",
+         {"the database cannot be written", "1 of 3 horns is offline"}},
+    };
+    TWebFixture web;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        web.Service.ReadyFlag = c.Ready;
+        web.Service.SetHealth(c.Problems, c.Offline);
+        const auto answer = web.WithToken(TRole::Viewer, "GET", "/api/v1/health");
+        EXPECT_EQ(answer.Status, c.Status) << answer.Body;
+        const auto body = answer.Json();
+        if (!c.Ready) {
+            EXPECT_EQ(answer.Kind(), c.State) << answer.Body;
+            continue;
+        }
+        EXPECT_EQ(body.value("status", ""), c.State) << answer.Body;
+        EXPECT_EQ(body["problems"], nlohmann::json(c.Told)) << answer.Body;
+        EXPECT_EQ(body["horns"]["offline"], c.Offline);
+        EXPECT_EQ(body["horns"]["online"], 2);
+    }
+}
+
 TEST(WebRequests, TheHornsListIsKeptUntilItsVersionMoves) {
     TWebFixture web;
     struct TStep {
