@@ -2,32 +2,17 @@
 
 #include <openssl/crypto.h>
 
+#include "web/header_text.h"
+
 namespace kstbell::web {
 
 namespace {
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
 
 // Visible ASCII without separators that have a meaning in these headers.
 bool TokenText(std::string_view s) {
     if (s.empty() || s.size() > kMaxCredentialBytes) return false;
     for (const char c : s) {
         if (c <= ' ' || c > '~' || c == ';' || c == ',' || c == '"' || c == '\\') return false;
-    }
-    return true;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
     }
     return true;
 }
@@ -43,13 +28,13 @@ std::optional<std::string> SessionCookie(const std::vector<std::string>& cookieH
         std::string_view rest = header;
         while (!rest.empty()) {
             const auto semicolon = rest.find(';');
-            const auto pair = Trim(rest.substr(0, semicolon));
+            const auto pair = TrimBlanks(rest.substr(0, semicolon));
             rest = semicolon == std::string_view::npos ? std::string_view()
                                                        : rest.substr(semicolon + 1);
             const auto equals = pair.find('=');
             if (equals == std::string_view::npos) continue;
-            if (Trim(pair.substr(0, equals)) != kSessionCookie) continue;
-            auto value = Trim(pair.substr(equals + 1));
+            if (TrimBlanks(pair.substr(0, equals)) != kSessionCookie) continue;
+            auto value = TrimBlanks(pair.substr(equals + 1));
             if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
                 value = value.substr(1, value.size() - 2);
             }
@@ -68,13 +53,13 @@ TBearer BearerToken(const std::vector<std::string>& authorizationHeaders) {
         out.Problem = "more than one Authorization header";
         return out;
     }
-    const auto value = Trim(authorizationHeaders.front());
+    const auto value = TrimBlanks(authorizationHeaders.front());
     const auto space = value.find(' ');
     if (space == std::string_view::npos || !EqualsNoCase(value.substr(0, space), "Bearer")) {
         out.Problem = "only 'Authorization: Bearer TOKEN' is accepted";
         return out;
     }
-    const auto token = Trim(value.substr(space + 1));
+    const auto token = TrimBlanks(value.substr(space + 1));
     if (!TokenText(token)) {
         out.Problem = "the bearer token is malformed";
         return out;

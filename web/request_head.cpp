@@ -4,26 +4,11 @@
 #include <cstdint>
 #include <optional>
 
+#include "web/header_text.h"
+
 namespace kstbell::web {
 
 namespace {
-
-bool SameHeaderName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
-std::string_view TrimBlanks(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
 
 // How many body bytes to wait for before serving: none when the head asks for an answer
 // before its body (Expect), frames it otherwise (chunks) or cannot be trusted (several or
@@ -39,9 +24,9 @@ std::size_t BodyToWaitFor(std::string_view headers, std::size_t maxBody) {
         if (colon == std::string_view::npos) continue;
         const auto name = line.substr(0, colon);
         const auto value = TrimBlanks(line.substr(colon + 1));
-        if (SameHeaderName(name, "Transfer-Encoding") || SameHeaderName(name, "Expect")) {
+        if (EqualsNoCase(name, "Transfer-Encoding") || EqualsNoCase(name, "Expect")) {
             unusual = true;
-        } else if (SameHeaderName(name, "Content-Length")) {
+        } else if (EqualsNoCase(name, "Content-Length")) {
             std::uint64_t n = 0;
             const auto [at, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
             if (length || value.empty() || ec != std::errc() || at != value.data() + value.size())

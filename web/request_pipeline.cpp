@@ -4,28 +4,12 @@
 #include <charconv>
 
 #include "web/credentials.h"
+#include "web/header_text.h"
 #include "web/json_views.h"
 
 namespace kstbell::web {
 
 namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
 
 void Refuse(TReply& reply, TErrorKind kind, std::string message) {
     reply.Response = ErrorAnswer(kind, std::move(message));
@@ -43,7 +27,7 @@ std::optional<TAnnounced> Announced(const TRequestView& request, std::string& er
     TAnnounced out;
     if (!request.TransferEncoding.empty()) {
         if (request.TransferEncoding.size() > 1 ||
-            !EqualsNoCase(Trim(request.TransferEncoding.front()), "chunked")) {
+            !EqualsNoCase(TrimBlanks(request.TransferEncoding.front()), "chunked")) {
             error = "only 'Transfer-Encoding: chunked' is read";
             return std::nullopt;
         }
@@ -55,7 +39,7 @@ std::optional<TAnnounced> Announced(const TRequestView& request, std::string& er
         return out;
     }
     for (const auto& header : request.ContentLength) {
-        const auto text = Trim(header);
+        const auto text = TrimBlanks(header);
         std::uint64_t value = 0;
         const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
         if (text.empty() || ec != std::errc() || end != text.data() + text.size() ||
@@ -73,7 +57,7 @@ std::optional<TAnnounced> Announced(const TRequestView& request, std::string& er
 bool IsJson(const std::vector<std::string>& contentType) {
     if (contentType.size() != 1) return false;
     std::string_view type = contentType.front();
-    type = Trim(type.substr(0, type.find(';')));
+    type = TrimBlanks(type.substr(0, type.find(';')));
     return EqualsNoCase(type, "application/json");
 }
 
