@@ -20,7 +20,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "service/store/store.h"
+#include "store/store.h"
 
 namespace kstbell::bench {
 namespace {

@@ -16,11 +16,11 @@
 
 #include <benchmark/benchmark.h>
 
-#include "service/store/store.h"
-#include "service/users/authenticator.h"
-#include "service/users/password_hash.h"
-#include "service/users/secret.h"
-#include "service/users/user_admin.h"
+#include "store/store.h"
+#include "users/authenticator.h"
+#include "users/password_hash.h"
+#include "users/secret.h"
+#include "users/user_admin.h"
 
 namespace kstbell::bench {
 namespace {

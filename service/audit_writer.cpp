@@ -3,7 +3,7 @@
 #include <utility>
 #include <vector>
 
-#include "service/store/store_error.h"
+#include "store/store_error.h"
 
 namespace kstbell::service {
 

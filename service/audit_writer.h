@@ -16,7 +16,7 @@
 #include <variant>
 
 #include "service/log_sink.h"
-#include "service/store/store.h"
+#include "store/store.h"
 
 namespace kstbell::service {
 

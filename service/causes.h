@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "service/store/audit_entry.h"
 #include "site/horn.h"
+#include "store/audit_entry.h"
 
 namespace kstbell::service {
 

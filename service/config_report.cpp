@@ -2,8 +2,8 @@
 
 #include <sstream>
 
-#include "service/calendar/calendar.h"
-#include "service/calendar/clock_text.h"
+#include "calendar/calendar.h"
+#include "calendar/clock_text.h"
 #include "service/event_text.h"
 
 namespace kstbell::service {

@@ -1,8 +1,8 @@
 #include "service/demo_account.h"
 
-#include "service/store/store_error.h"
-#include "service/users/secret.h"
-#include "service/users/user_admin.h"
+#include "store/store_error.h"
+#include "users/secret.h"
+#include "users/user_admin.h"
 
 namespace kstbell::service {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "service/store/store.h"
+#include "store/store.h"
 
 namespace kstbell::service {
 

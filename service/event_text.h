@@ -6,9 +6,9 @@
 #include <string>
 
 #include "service/service_config.h"
-#include "service/store/utc_time.h"
 #include "site/horn.h"
 #include "site/ring_tally.h"
+#include "store/utc_time.h"
 
 namespace kstbell::service {
 

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "service/alarms/input_triggers.h"
+#include "alarms/input_triggers.h"
 
 namespace kstbell::service {
 

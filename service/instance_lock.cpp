@@ -9,7 +9,7 @@
 #include <cstring>
 #include <system_error>
 
-#include "service/store/state_folder.h"
+#include "store/state_folder.h"
 
 namespace kstbell::service {
 

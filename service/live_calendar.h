@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "service/calendar/calendar.h"
-#include "service/store/schedule_exceptions.h"
+#include "calendar/calendar.h"
+#include "store/schedule_exceptions.h"
 
 namespace kstbell::service {
 

@@ -23,11 +23,11 @@
 #include "service/instance_lock.h"
 #include "service/service.h"
 #include "service/site_file.h"
-#include "service/store/state_folder.h"
-#include "service/store/store_error.h"
-#include "service/users/user_command.h"
 #include "sim/simulated_site.h"
 #include "sim/site_addresses.h"
+#include "store/state_folder.h"
+#include "store/store_error.h"
+#include "users/user_command.h"
 #include "web/http_config.h"
 
 namespace {

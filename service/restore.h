@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "service/service_config.h"
-#include "service/store/audit_log.h"
-#include "service/store/ring_records.h"
 #include "site/ring_book.h"
+#include "store/audit_log.h"
+#include "store/ring_records.h"
 
 namespace kstbell::service {
 

@@ -5,7 +5,7 @@
 #include "service/causes.h"
 #include "service/event_text.h"
 #include "service/ring_context.h"
-#include "service/store/store_error.h"
+#include "store/store_error.h"
 
 namespace kstbell::service {
 

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "service/log_sink.h"
-#include "service/store/ring_records.h"
 #include "site/site.h"
+#include "store/ring_records.h"
 
 namespace kstbell::service {
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "service/calendar/clock_text.h"
-#include "service/store/store_error.h"
+#include "calendar/clock_text.h"
+#include "store/store_error.h"
 
 namespace kstbell::service {
 

@@ -14,10 +14,10 @@
 #include <memory>
 #include <vector>
 
-#include "service/calendar/calendar.h"
+#include "calendar/calendar.h"
 #include "service/log_sink.h"
-#include "service/store/service_state.h"
 #include "site/horn.h"
+#include "store/service_state.h"
 
 namespace kstbell::service {
 

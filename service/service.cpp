@@ -2,16 +2,16 @@
 
 #include <unistd.h>
 
+#include "calendar/clock_text.h"
 #include "kstbell_version.h"
 #include "platform/backends.h"
-#include "service/calendar/clock_text.h"
 #include "service/causes.h"
 #include "service/event_text.h"
 #include "service/mqtt_front.h"
 #include "service/restore.h"
 #include "service/ring_context.h"
-#include "service/store/store_error.h"
 #include "service/web_front.h"
+#include "store/store_error.h"
 
 namespace kstbell::service {
 

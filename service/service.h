@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
+#include "calendar/calendar.h"
 #include "ports/host_network_source.h"
 #include "service/audit_writer.h"
-#include "service/calendar/calendar.h"
 #include "service/input_watch.h"
 #include "service/live_calendar.h"
 #include "service/log_sink.h"
@@ -22,10 +22,10 @@
 #include "service/service_config.h"
 #include "service/service_front.h"
 #include "service/site_events.h"
-#include "service/store/store.h"
 #include "service/system_clock.h"
 #include "site/control.h"
 #include "site/site.h"
+#include "store/store.h"
 
 namespace kstbell::service {
 

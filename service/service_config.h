@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "alarms/alarm.h"
+#include "alarms/input_triggers.h"
 #include "bridge/config.h"
-#include "service/alarms/alarm.h"
-#include "service/alarms/input_triggers.h"
-#include "service/calendar/calendar_config.h"
+#include "calendar/calendar_config.h"
 #include "site/horn.h"
 #include "web/http_config.h"
 

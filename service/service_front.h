@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "service/calendar/calendar.h"
+#include "calendar/calendar.h"
 #include "site/site.h"
 
 namespace kstbell::service {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "alarms/alarm_config.h"
 #include "bridge/config_file.h"
-#include "service/alarms/alarm_config.h"
 #include "service/site_file_parts.h"
 
 namespace kstbell::service {

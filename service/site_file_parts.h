@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "service/calendar/config_values.h"
+#include "calendar/config_values.h"
 #include "service/service_config.h"
 #include "web/http_config.h"
 

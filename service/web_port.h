@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "service/calendar/calendar.h"
-#include "service/users/authenticator.h"
+#include "calendar/calendar.h"
 #include "site/site.h"
+#include "users/authenticator.h"
 #include "web/service_port.h"
 
 namespace kstbell::service {

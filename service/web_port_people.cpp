@@ -3,12 +3,12 @@
 // as the front's internal error, never as a refusal.
 
 #include "service/service.h"
-#include "service/store/store_error.h"
-#include "service/users/api_tokens.h"
-#include "service/users/names.h"
-#include "service/users/user_admin.h"
 #include "service/web_port.h"
 #include "service/web_values.h"
+#include "store/store_error.h"
+#include "users/api_tokens.h"
+#include "users/names.h"
+#include "users/user_admin.h"
 
 namespace kstbell::service {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "service/service.h"
-#include "service/store/store_error.h"
 #include "service/web_port.h"
 #include "service/web_values.h"
+#include "store/store_error.h"
 
 namespace kstbell::service {
 

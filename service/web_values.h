@@ -6,11 +6,11 @@
 #include <optional>
 #include <string>
 
-#include "service/store/audit_entry.h"
-#include "service/store/audit_query.h"
-#include "service/users/refusal.h"
-#include "service/users/role.h"
 #include "site/horn.h"
+#include "store/audit_entry.h"
+#include "store/audit_query.h"
+#include "users/refusal.h"
+#include "users/role.h"
 #include "web/api_error.h"
 #include "web/port_types.h"
 

@@ -11,11 +11,11 @@
 #include "cli/json_text.h"
 #include "cli/verb_context.h"
 #include "cli/verbs/verb.h"
-#include "service/store/audit_query.h"
-#include "service/store/audit_reader.h"
-#include "service/store/state_folder.h"
-#include "service/store/store.h"
-#include "service/store/store_error.h"
+#include "store/audit_query.h"
+#include "store/audit_reader.h"
+#include "store/state_folder.h"
+#include "store/store.h"
+#include "store/store_error.h"
 
 namespace kstbell::cli {
 

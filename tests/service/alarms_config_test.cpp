@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "service/alarms/alarm.h"
-#include "service/alarms/alarm_config.h"
+#include "alarms/alarm.h"
+#include "alarms/alarm_config.h"
 #include "site/ring_book.h"
 
 namespace kstbell::alarms {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "service/alarms/input_triggers.h"
+#include "alarms/input_triggers.h"
 
 namespace kstbell::alarms {
 namespace {

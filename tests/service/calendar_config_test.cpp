@@ -5,9 +5,9 @@
 
 #include <cstdlib>
 
-#include "service/calendar/calendar.h"
-#include "service/calendar/calendar_config.h"
-#include "service/calendar/clock_text.h"
+#include "calendar/calendar.h"
+#include "calendar/calendar_config.h"
+#include "calendar/clock_text.h"
 
 namespace kstbell::calendar {
 namespace {

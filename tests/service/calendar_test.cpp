@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "service/calendar/calendar.h"
-#include "service/calendar/clock_text.h"
+#include "calendar/calendar.h"
+#include "calendar/clock_text.h"
 
 namespace kstbell::calendar {
 namespace {

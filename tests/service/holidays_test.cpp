@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "service/calendar/calendar.h"
-#include "service/calendar/clock_text.h"
-#include "service/calendar/holidays.h"
+#include "calendar/calendar.h"
+#include "calendar/clock_text.h"
+#include "calendar/holidays.h"
 
 namespace kstbell::calendar {
 namespace {

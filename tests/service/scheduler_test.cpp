@@ -7,9 +7,9 @@
 
 #include <optional>
 
-#include "service/calendar/clock_text.h"
+#include "calendar/clock_text.h"
 #include "service/scheduler.h"
-#include "service/store/store.h"
+#include "store/store.h"
 #include "store_fixture.h"
 
 namespace kstbell::service {

@@ -1,6 +1,6 @@
 #include "service_fixture.h"
 
-#include "service/calendar/clock_text.h"
+#include "calendar/clock_text.h"
 #include "service/site_file.h"
 
 namespace kstbell::service::test {

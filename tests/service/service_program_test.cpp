@@ -13,9 +13,9 @@
 #include <regex>
 #include <sstream>
 
-#include "service/store/audit_reader.h"
-#include "service/store/store.h"
 #include "service_fixture.h"
+#include "store/audit_reader.h"
+#include "store/store.h"
 
 namespace kstbell::service::test {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "service/alarms/alarm_config.h"
+#include "alarms/alarm_config.h"
 #include "service/site_file.h"
 
 namespace kstbell::service {

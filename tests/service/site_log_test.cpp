@@ -8,7 +8,7 @@
 
 #include "cli/instant_text.h"
 #include "cli/run.h"
-#include "service/store/store.h"
+#include "store/store.h"
 #include "store_fixture.h"
 
 namespace kstbell::cli {

@@ -3,7 +3,7 @@
 #include <set>
 #include <thread>
 
-#include "service/store/store.h"
+#include "store/store.h"
 #include "store_fixture.h"
 
 namespace kstbell::store {

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <thread>
 
-#include "service/store/store.h"
+#include "store/store.h"
 #include "store_fixture.h"
 
 namespace kstbell::store {

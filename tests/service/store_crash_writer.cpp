@@ -11,7 +11,7 @@
 #include <exception>
 #include <string>
 
-#include "service/store/store.h"
+#include "store/store.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 
 #include <functional>
 
-#include "service/store/audit_reader.h"
-#include "service/store/store.h"
-#include "service/store/store_error.h"
+#include "store/audit_reader.h"
+#include "store/store.h"
+#include "store/store_error.h"
 #include "store_fixture.h"
 
 namespace kstbell::store {

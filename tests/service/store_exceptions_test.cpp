@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "service/store/store.h"
-#include "service/store/store_error.h"
+#include "store/store.h"
+#include "store/store_error.h"
 #include "store_fixture.h"
 
 namespace kstbell::store {

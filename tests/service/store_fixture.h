@@ -16,7 +16,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "service/store/audit_entry.h"
+#include "store/audit_entry.h"
 
 namespace kstbell::store::test {
 

@@ -4,10 +4,10 @@
 
 #include <functional>
 
-#include "service/store/audit_reader.h"
-#include "service/store/schema.h"
-#include "service/store/store.h"
-#include "service/store/store_error.h"
+#include "store/audit_reader.h"
+#include "store/schema.h"
+#include "store/store.h"
+#include "store/store_error.h"
 #include "store_fixture.h"
 
 namespace kstbell::store {

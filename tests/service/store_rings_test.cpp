@@ -1,7 +1,7 @@
 #include <SQLiteCpp/Database.h>
 #include <gtest/gtest.h>
 
-#include "service/store/store.h"
+#include "store/store.h"
 #include "store_fixture.h"
 
 namespace kstbell::store {

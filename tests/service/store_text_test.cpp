@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "service/store/clean_text.h"
-#include "service/store/utc_time.h"
+#include "store/clean_text.h"
+#include "store/utc_time.h"
 #include "store_fixture.h"
 
 namespace kstbell::store {

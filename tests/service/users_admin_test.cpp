@@ -3,9 +3,9 @@
 #include <functional>
 #include <thread>
 
-#include "service/store/store_error.h"
-#include "service/users/names.h"
-#include "service/users/user_admin.h"
+#include "store/store_error.h"
+#include "users/names.h"
+#include "users/user_admin.h"
 #include "users_fixture.h"
 
 namespace kstbell::users {

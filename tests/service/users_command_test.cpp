@@ -5,9 +5,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "service/store/schema.h"
-#include "service/users/password_hash.h"
-#include "service/users/user_command.h"
+#include "store/schema.h"
+#include "users/password_hash.h"
+#include "users/user_command.h"
 #include "users_fixture.h"
 
 namespace kstbell::users {

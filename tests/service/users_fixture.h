@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "service/store/store.h"
+#include "store/store.h"
 #include "store_fixture.h"
 
 namespace kstbell::users::test {

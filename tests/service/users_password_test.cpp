@@ -3,9 +3,9 @@
 
 #include <algorithm>
 
-#include "service/users/names.h"
-#include "service/users/password_hash.h"
-#include "service/users/role.h"
+#include "users/names.h"
+#include "users/password_hash.h"
+#include "users/role.h"
 
 namespace kstbell::users {
 namespace {

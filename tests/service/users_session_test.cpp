@@ -3,9 +3,9 @@
 
 #include <functional>
 
-#include "service/users/authenticator.h"
-#include "service/users/password_hash.h"
-#include "service/users/user_admin.h"
+#include "users/authenticator.h"
+#include "users/password_hash.h"
+#include "users/user_admin.h"
 #include "users_fixture.h"
 
 namespace kstbell::users {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "service/users/authenticator.h"
-#include "service/users/login_throttle.h"
-#include "service/users/user_admin.h"
+#include "users/authenticator.h"
+#include "users/login_throttle.h"
+#include "users/user_admin.h"
 #include "users_fixture.h"
 
 namespace kstbell::users {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "service/users/api_tokens.h"
-#include "service/users/user_admin.h"
+#include "users/api_tokens.h"
+#include "users/user_admin.h"
 #include "users_fixture.h"
 
 namespace kstbell::users {

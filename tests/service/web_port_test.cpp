@@ -9,11 +9,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include "service/calendar/clock_text.h"
-#include "service/users/api_tokens.h"
-#include "service/users/user_admin.h"
+#include "calendar/clock_text.h"
 #include "service_fixture.h"
 #include "store_fixture.h"
+#include "users/api_tokens.h"
+#include "users/user_admin.h"
 
 namespace kstbell::service::test {
 
