@@ -31,8 +31,8 @@
 #include <nlohmann/json.hpp>
 
 #include "bridge/broker_fixture.h"
-#include "bridge/topics.h"
 #include "device/relay_output.h"
+#include "mqtt/topics.h"
 #include "platform/backends.h"
 #include "sim/site_addresses.h"
 #include "site/session_set.h"
@@ -40,7 +40,7 @@
 namespace {
 
 using namespace kstbell;
-using namespace kstbell::bridge::test;
+using namespace kstbell::mqtt::test;
 using Clock = std::chrono::steady_clock;
 
 struct TArgs {
@@ -193,7 +193,7 @@ int main(int argc, char** argv) {
 
     std::vector<std::string> ids;
     for (std::size_t i = 0; i < a.Count + a.Silent; ++i)
-        ids.push_back(bridge::HornId(sim::HornMac(i)));
+        ids.push_back(mqtt::HornId(sim::HornMac(i)));
     for (const auto& id : ids) {
         if (!client.WaitFor("bench/" + id + "/state", 120s)) {
             std::cerr << "no state for " << id << "\n" << ReadAll(dir.Path() + "/bridge.log");

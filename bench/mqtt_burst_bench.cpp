@@ -30,7 +30,7 @@
 
 namespace {
 
-using namespace kstbell::bridge::test;
+using namespace kstbell::mqtt::test;
 using Clock = std::chrono::steady_clock;
 
 struct TArgs {

@@ -8,7 +8,7 @@ namespace kstbell::bridge {
 
 namespace {
 
-std::vector<site::THornEntry> Entries(const std::vector<THornEntry>& horns) {
+std::vector<site::THornEntry> Entries(const std::vector<mqtt::THornEntry>& horns) {
     std::vector<site::THornEntry> out;
     out.reserve(horns.size());
     for (const auto& h : horns)
@@ -16,7 +16,8 @@ std::vector<site::THornEntry> Entries(const std::vector<THornEntry>& horns) {
     return out;
 }
 
-site::TSiteConfig SiteConfig(const TBridgeConfig& config, const std::vector<THornEntry>& horns) {
+site::TSiteConfig SiteConfig(const mqtt::TBridgeConfig& config,
+                             const std::vector<mqtt::THornEntry>& horns) {
     site::TSiteConfig c;
     c.Horns = Entries(horns);
     c.Sessions.Parallel = config.Parallel;
@@ -32,14 +33,15 @@ site::TSiteConfig SiteConfig(const TBridgeConfig& config, const std::vector<THor
 
 }  // namespace
 
-TBridge::TBridge(const TBridgeConfig& config, const std::vector<THornEntry>& horns,
-                 std::string password, TLog log)
+TBridge::TBridge(const mqtt::TBridgeConfig& config, const std::vector<mqtt::THornEntry>& horns,
+                 std::string password, mqtt::TLog log)
     : config_(config), log_(std::move(log)), network_(MakeHostNetworkSource()) {
     site_ = std::make_unique<site::TSite>(SiteConfig(config, horns), *network_, nullptr, *this);
-    TBrokerLink::THooks hooks;
-    hooks.HornCommand = [this](const THornRequest& r) { site_->Submit(r.Horn, r.Command); };
-    link_ = std::make_unique<TBrokerLink>(config, horns, std::move(password), TFrontOptions{},
-                                          site_->Registry(), std::move(hooks), log_);
+    mqtt::TBrokerLink::THooks hooks;
+    hooks.HornCommand = [this](const mqtt::THornRequest& r) { site_->Submit(r.Horn, r.Command); };
+    link_ = std::make_unique<mqtt::TBrokerLink>(config, horns, std::move(password),
+                                                mqtt::TFrontOptions{}, site_->Registry(),
+                                                std::move(hooks), log_);
 }
 
 TBridge::~TBridge() {

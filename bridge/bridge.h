@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "bridge/broker_link.h"
-#include "bridge/config.h"
-#include "bridge/log.h"
+#include "mqtt/broker_link.h"
+#include "mqtt/config.h"
+#include "mqtt/log.h"
 #include "ports/host_network_source.h"
 #include "site/site.h"
 
@@ -20,8 +20,8 @@ namespace kstbell::bridge {
 
 class TBridge : public site::ISiteListener {
   public:
-    TBridge(const TBridgeConfig& config, const std::vector<THornEntry>& horns, std::string password,
-            TLog log);
+    TBridge(const mqtt::TBridgeConfig& config, const std::vector<mqtt::THornEntry>& horns,
+            std::string password, mqtt::TLog log);
     ~TBridge();
     TBridge(const TBridge&) = delete;
     TBridge& operator=(const TBridge&) = delete;
@@ -43,11 +43,11 @@ class TBridge : public site::ISiteListener {
     void OnRingEnded(const site::TRingEnd&, site::TCause, site::TInstant) override {}
     void OnUnowned(std::size_t, site::TInstant) override {}
 
-    TBridgeConfig config_;
-    TLog log_;
+    mqtt::TBridgeConfig config_;
+    mqtt::TLog log_;
     std::unique_ptr<IHostNetworkSource> network_;
     // Declared before the site, so that the site (whose end still sends events) goes first.
-    std::unique_ptr<TBrokerLink> link_;
+    std::unique_ptr<mqtt::TBrokerLink> link_;
     std::unique_ptr<site::TSite> site_;
     bool started_ = false;
     bool stopped_ = false;

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "bridge/topics.h"
+#include "mqtt/topics.h"
 #include "site/device_list.h"
 
 namespace kstbell::bridge {
@@ -44,8 +44,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, TCommandLine& line,
         if (a == "--config") {
             parsed.ConfigPath = v;
         } else if (a == "--broker") {
-            TBrokerUrl url;
-            if (!ParseBrokerUrl(v, url, error)) return false;
+            mqtt::TBrokerUrl url;
+            if (!mqtt::ParseBrokerUrl(v, url, error)) return false;
             parsed.Broker = v;
         } else if (a == "-d" || a == "--device") {
             std::vector<std::string> expanded;
@@ -55,7 +55,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, TCommandLine& line,
             }
             parsed.Devices.push_back(v);
         } else if (a == "--base") {
-            if (const auto why = TopicPrefixProblem(v)) {
+            if (const auto why = mqtt::TopicPrefixProblem(v)) {
                 error = "--base: the base topic " + *why;
                 return false;
             }
@@ -78,7 +78,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, TCommandLine& line,
     return true;
 }
 
-void ApplyCommandLine(const TCommandLine& line, TBridgeConfig& config) {
+void ApplyCommandLine(const TCommandLine& line, mqtt::TBridgeConfig& config) {
     if (line.Broker) config.BrokerUrl = *line.Broker;
     if (line.Base) config.BaseTopic = *line.Base;
     if (!line.Devices.empty()) {

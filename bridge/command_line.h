@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "bridge/config.h"
+#include "mqtt/config.h"
 
 namespace kstbell::bridge {
 
@@ -29,6 +29,6 @@ extern const char* const kUsage;
 bool ParseCommandLine(const std::vector<std::string>& args, TCommandLine& line, std::string& error);
 
 // Puts the options over config.
-void ApplyCommandLine(const TCommandLine& line, TBridgeConfig& config);
+void ApplyCommandLine(const TCommandLine& line, mqtt::TBridgeConfig& config);
 
 }  // namespace kstbell::bridge

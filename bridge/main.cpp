@@ -10,14 +10,15 @@
 
 #include "bridge/bridge.h"
 #include "bridge/command_line.h"
-#include "bridge/config_file.h"
-#include "bridge/secret_files.h"
 #include "kstbell_version.h"
+#include "mqtt/config_file.h"
+#include "mqtt/secret_files.h"
 #include "sim/simulated_site.h"
 
 namespace {
 
 using namespace kstbell::bridge;
+namespace mqtt = kstbell::mqtt;
 
 constexpr int kBadConfiguration = 2;
 
@@ -49,21 +50,22 @@ int main(int argc, char** argv) {
         std::printf("kstbell-bridge %s\n", KSTBELL_VERSION);
         return 0;
     }
-    TBridgeConfig config;
-    if (!line.ConfigPath.empty() && !LoadConfigFile(line.ConfigPath, config, error))
+    mqtt::TBridgeConfig config;
+    if (!line.ConfigPath.empty() && !mqtt::LoadConfigFile(line.ConfigPath, config, error))
         return Refuse(error);
     ApplyCommandLine(line, config);
-    if (!CheckConfig(config, error))
+    if (!mqtt::CheckConfig(config, error))
         return Refuse(line.ConfigPath.empty() ? error : line.ConfigPath + ": " + error);
     std::string password;
-    if (!config.PasswordFile.empty() && !ReadPasswordFile(config.PasswordFile, password, error))
+    if (!config.PasswordFile.empty() &&
+        !mqtt::ReadPasswordFile(config.PasswordFile, password, error))
         return Refuse(error);
 
-    const TLog log = StderrLog();
-    for (const auto& warning : LooseSecretFiles(config))
+    const mqtt::TLog log = mqtt::StderrLog();
+    for (const auto& warning : mqtt::LooseSecretFiles(config))
         log("warning: " + warning);
     std::unique_ptr<kstbell::sim::TSimulatedSite> site;
-    std::vector<THornEntry> horns;
+    std::vector<mqtt::THornEntry> horns;
     if (line.Simulate) {
         kstbell::sim::TSiteOptions options;
         options.Horns.BindAddress = "127.0.78.1";
@@ -83,7 +85,8 @@ int main(int argc, char** argv) {
         log(std::to_string(site->Count()) + " simulated horn(s) from " + site->Address(0) +
             " on port " + std::to_string(site->Port()));
     } else {
-        if (!ExpandDevices(config.Devices, config.MaxHorns, horns, error)) return Refuse(error);
+        if (!mqtt::ExpandDevices(config.Devices, config.MaxHorns, horns, error))
+            return Refuse(error);
         if (horns.empty())
             return Refuse(
                 "no horns to bridge: give -d ADDRESS, [devices] in --config FILE, or "

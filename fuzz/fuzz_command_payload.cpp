@@ -11,15 +11,15 @@
 #include <string>
 #include <string_view>
 
-#include "bridge/command_payload.h"
-#include "bridge/site_topics.h"
-#include "bridge/topics.h"
 #include "fuzz_support.h"
+#include "mqtt/command_payload.h"
+#include "mqtt/topics.h"
+#include "service/mqtt/site_topics.h"
 
 namespace kstbell::fuzz {
 namespace {
 
-std::string Canonical(const bridge::TSirenRequest& r) {
+std::string Canonical(const mqtt::TSirenRequest& r) {
     std::string text = std::string(R"({"state":")") + (r.On ? "ON" : "OFF") + "\"";
     if (r.Tone) text += ",\"tone\":" + std::to_string(*r.Tone);
     if (r.DurationS) text += ",\"duration\":" + std::to_string(*r.DurationS);
@@ -35,39 +35,39 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view input(reinterpret_cast<const char*>(data), size);
 
     for (const bool duration : {false, true}) {
-        bridge::TSirenRequest request;
+        mqtt::TSirenRequest request;
         request.Tone = 1;
         std::string error;
-        const bool ok = bridge::ParseSirenPayload(input, request, error, duration);
+        const bool ok = mqtt::ParseSirenPayload(input, request, error, duration);
         FUZZ_CHECK(ok == error.empty());
         if (ok) {
-            FUZZ_CHECK(!request.Tone || *request.Tone < bridge::kToneCount);
+            FUZZ_CHECK(!request.Tone || *request.Tone < mqtt::kToneCount);
             FUZZ_CHECK(duration || !request.DurationS);
             FUZZ_CHECK(!request.DurationS || (*request.DurationS >= 1 &&
-                                              *request.DurationS <= bridge::kMaxDurationSeconds));
-            bridge::TSirenRequest again;
+                                              *request.DurationS <= mqtt::kMaxDurationSeconds));
+            mqtt::TSirenRequest again;
             std::string againError;
-            FUZZ_CHECK(bridge::ParseSirenPayload(Canonical(request), again, againError, duration));
+            FUZZ_CHECK(mqtt::ParseSirenPayload(Canonical(request), again, againError, duration));
             FUZZ_CHECK(again.On == request.On && again.Tone == request.Tone &&
                        again.DurationS == request.DurationS);
         } else {
             FUZZ_CHECK(!request.On && !request.Tone && !request.DurationS);
         }
-        if (size > bridge::kMaxCommandPayload) FUZZ_CHECK(!ok);
+        if (size > mqtt::kMaxCommandPayload) FUZZ_CHECK(!ok);
     }
 
     std::string pressId;
     std::string pressError;
-    const bool pressed = bridge::ParsePressPayload(input, pressId, pressError);
+    const bool pressed = mqtt::ParsePressPayload(input, pressId, pressError);
     FUZZ_CHECK(pressed == pressError.empty());
 
-    const bridge::TTopics topics("kstbell", "homeassistant");
+    const mqtt::TTopics topics("kstbell", "homeassistant");
     if (const auto command = topics.ParseCommand(input)) {
         FUZZ_CHECK(!command->Id.empty());
         FUZZ_CHECK(command->Id.find('/') == std::string::npos);
         FUZZ_CHECK(topics.Command(command->Id, command->Command) == input);
     }
-    const bridge::TSiteTopics site("kstbell", "service");
+    const service::TSiteTopics site("kstbell", "service");
     if (const auto command = site.Parse(input)) {
         FUZZ_CHECK(command->Name.find('/') == std::string::npos);
         FUZZ_CHECK("kstbell/" + site.CommandName(*command) == input);
@@ -77,15 +77,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(topics.EntityDiscovery("sensor", *id, "rssi") == input);
     }
 
-    if (!bridge::TopicPrefixProblem(input)) {
-        FUZZ_CHECK(!input.empty() && input.size() <= bridge::kMaxTopicPrefix);
+    if (!mqtt::TopicPrefixProblem(input)) {
+        FUZZ_CHECK(!input.empty() && input.size() <= mqtt::kMaxTopicPrefix);
         FUZZ_CHECK(input.find_first_of(std::string_view("+#\0", 3)) == std::string_view::npos);
         FUZZ_CHECK(input.front() != '$' && input.front() != '/' && input.back() != '/');
-        const bridge::TTopics custom{std::string(input), std::string(input)};
+        const mqtt::TTopics custom{std::string(input), std::string(input)};
         const std::string id = "024b7a3c6001";
-        const auto command = custom.ParseCommand(custom.Command(id, bridge::TCommandTopic::Reboot));
-        FUZZ_CHECK(command && command->Id == id &&
-                   command->Command == bridge::TCommandTopic::Reboot);
+        const auto command = custom.ParseCommand(custom.Command(id, mqtt::TCommandTopic::Reboot));
+        FUZZ_CHECK(command && command->Id == id && command->Command == mqtt::TCommandTopic::Reboot);
         FUZZ_CHECK(custom.ParseEntityDiscovery(custom.EntityDiscovery("siren", id, "siren"),
                                                "siren", "siren") == id);
     }

@@ -12,7 +12,7 @@ constexpr std::size_t kLongestGroupName = 32;
 
 // The horns a member names: a configured horn's name, else an address or a range of which
 // the configured horns count. False, with the reason, when it names none.
-bool Members(const std::string& member, const std::vector<bridge::THornEntry>& horns,
+bool Members(const std::string& member, const std::vector<mqtt::THornEntry>& horns,
              std::vector<std::size_t>& into, std::string& why) {
     std::vector<std::size_t> named;
     for (std::size_t i = 0; i < horns.size(); ++i)
@@ -52,7 +52,7 @@ bool IsGroupName(const std::string& name) {
     });
 }
 
-void ReadGroups(const toml::node& node, const std::vector<bridge::THornEntry>& horns,
+void ReadGroups(const toml::node& node, const std::vector<mqtt::THornEntry>& horns,
                 calendar::TConfigValues& values, std::vector<TGroup>& groups) {
     const toml::table* table = values.Table(node, "groups");
     if (!table) return;

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "bridge/config_file.h"
 #include "kstbell_version.h"
+#include "mqtt/config_file.h"
 #include "service/command_line.h"
 #include "service/config_report.h"
 #include "service/demo_account.h"
@@ -153,9 +153,9 @@ int main(int argc, char** argv) {
     }
     std::string password;
     if (config.HasBroker && !config.Bridge.PasswordFile.empty() &&
-        !bridge::ReadPasswordFile(config.Bridge.PasswordFile, password, error))
+        !mqtt::ReadPasswordFile(config.Bridge.PasswordFile, password, error))
         return Refuse(error);
-    if (config.HasBroker && !bridge::CheckConfig(config.Bridge, error))
+    if (config.HasBroker && !mqtt::CheckConfig(config.Bridge, error))
         return Refuse(config.Path + ": " + error);
 
     const auto stateDir = store::ServiceStateFolder(line.StateDir);

@@ -1,6 +1,6 @@
 #include "service/mqtt_front.h"
 
-#include "bridge/site_mqtt.h"
+#include "service/mqtt/site_mqtt.h"
 
 namespace kstbell::service {
 
@@ -25,8 +25,8 @@ class TMqttFront final : public IServiceFront {
     }
 
   private:
-    static bridge::TSiteMqttInfo Info(const TServiceConfig& config) {
-        bridge::TSiteMqttInfo info;
+    static TSiteMqttInfo Info(const TServiceConfig& config) {
+        TSiteMqttInfo info;
         info.SiteName = config.Site.Name;
         for (const auto& group : config.Groups)
             info.Groups.push_back(group.Name);
@@ -36,7 +36,7 @@ class TMqttFront final : public IServiceFront {
         return info;
     }
 
-    bridge::TSiteMqtt front_;
+    TSiteMqtt front_;
 };
 
 }  // namespace

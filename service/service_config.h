@@ -12,8 +12,8 @@
 
 #include "alarms/alarm.h"
 #include "alarms/input_triggers.h"
-#include "bridge/config.h"
 #include "calendar/calendar_config.h"
+#include "mqtt/config.h"
 #include "site/horn.h"
 #include "web/http_config.h"
 
@@ -38,9 +38,9 @@ struct TGroup {
 struct TServiceConfig {
     std::string Path;  // the file it came from, as given
     TSiteSettings Site;
-    bridge::TBridgeConfig Bridge;
+    mqtt::TBridgeConfig Bridge;
     bool HasBroker = false;  // the file has a [broker] table: the MQTT front runs
-    std::vector<bridge::THornEntry> Horns;
+    std::vector<mqtt::THornEntry> Horns;
     // Per horn: the alarm its digital input starts, if any.
     std::vector<std::optional<alarms::TInputRule>> Inputs;
     std::vector<TGroup> Groups;  // "all" first, then the file's in the file's order

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "alarms/alarm_config.h"
-#include "bridge/config_file.h"
+#include "mqtt/config_file.h"
 #include "service/site_file_parts.h"
 
 namespace kstbell::service {
@@ -29,12 +29,12 @@ class TSiteReader {
         TServiceConfig c;
         c.Path = path_;
         c.HasBroker = root.contains("broker");
-        bridge::TConfigHooks hooks;
+        mqtt::TConfigHooks hooks;
         hooks.OtherSections = kOwnSections;
         hooks.HornKey = [this](std::size_t entry, const std::string& key, const toml::node& v) {
             return inputKeys_.Read(entry, key, v, values_);
         };
-        bridge::ReadConfigTable(root, path_, c.Bridge, strings_, hooks);
+        mqtt::ReadConfigTable(root, path_, c.Bridge, strings_, hooks);
         if (const toml::node* http = root.get("http")) {
             c.Http.emplace();
             ReadHttpSection(*http, values_, *c.Http);
@@ -78,7 +78,7 @@ class TSiteReader {
             c.Bridge.DevicePort = devices_->Port;
         }
         std::string why;
-        if (!bridge::ExpandDevices(c.Bridge.Devices, c.Bridge.MaxHorns, c.Horns, entryOf, why)) {
+        if (!mqtt::ExpandDevices(c.Bridge.Devices, c.Bridge.MaxHorns, c.Horns, entryOf, why)) {
             values_.FailAt(1, "devices", why);
         } else if (c.Horns.empty()) {
             const toml::node* devices = root.get("devices");
@@ -120,7 +120,7 @@ bool ReadSiteFile(const std::string& path, TServiceConfig& config, std::vector<s
     try {
         root = toml::parse_file(path);
     } catch (const toml::parse_error& e) {
-        errors.push_back(bridge::ParseErrorText(path, e));
+        errors.push_back(mqtt::ParseErrorText(path, e));
         return false;
     }
     return ReadRoot(root, path, config, errors, devices);
@@ -132,7 +132,7 @@ bool ReadSiteText(const std::string& text, const std::string& path, TServiceConf
     try {
         root = toml::parse(text, path);
     } catch (const toml::parse_error& e) {
-        errors.push_back(bridge::ParseErrorText(path, e));
+        errors.push_back(mqtt::ParseErrorText(path, e));
         return false;
     }
     return ReadRoot(root, path, config, errors, devices);

@@ -30,7 +30,7 @@ void ReadHttpSection(const toml::node& node, calendar::TConfigValues& values,
                      web::THttpConfig& http);
 
 // [groups]: NAME = [members], each a configured horn's name, an address, or a range.
-void ReadGroups(const toml::node& node, const std::vector<bridge::THornEntry>& horns,
+void ReadGroups(const toml::node& node, const std::vector<mqtt::THornEntry>& horns,
                 calendar::TConfigValues& values, std::vector<TGroup>& groups);
 
 // The service's keys of [[devices.horn]] tables: input_alarm, input_debounce_ms,

@@ -7,10 +7,10 @@
 #include <mutex>
 
 #include "bridge/bridge_fixture.h"
-#include "bridge/horn_discovery.h"
 #include "kstbell_version.h"
+#include "mqtt/horn_discovery.h"
 
-namespace kstbell::bridge::test {
+namespace kstbell::mqtt::test {
 namespace {
 
 using nlohmann::json;
@@ -221,8 +221,8 @@ TEST_F(BridgeBrokerTest, RetainedCommandsAreRefusedAndRemovedFromTheBroker) {
             bridge_.reset();
             client_->Publish(topic, c.payload, true);
             ASSERT_TRUE(client_->WaitNext(topic, seen));
-            bridge_ = std::make_unique<TBridge>(TestConfig(broker_->Url(), *site_), HornsOf(*site_),
-                                                std::string(), StderrLog());
+            bridge_ = std::make_unique<bridge::TBridge>(
+                TestConfig(broker_->Url(), *site_), HornsOf(*site_), std::string(), StderrLog());
             std::string error;
             ASSERT_TRUE(bridge_->Start(error)) << error;
         } else {
@@ -255,10 +255,11 @@ TEST(BridgePublishTest, AMessageTheBrokerRefusesIsLoggedWithItsTopic) {
     site.Start();
     std::mutex m;
     std::vector<std::string> lines;
-    TBridge bridge(TestConfig(broker.Url(), site), HornsOf(site), {}, [&](const std::string& line) {
-        const std::lock_guard lock(m);
-        lines.push_back(line);
-    });
+    bridge::TBridge bridge(TestConfig(broker.Url(), site), HornsOf(site), {},
+                           [&](const std::string& line) {
+                               const std::lock_guard lock(m);
+                               lines.push_back(line);
+                           });
     std::string error;
     ASSERT_TRUE(bridge.Start(error)) << error;
     const std::string expected = "the broker refused the message to " + std::string(kPrefix) +
@@ -280,4 +281,4 @@ TEST_F(BridgeBrokerTest, StoppingPublishesEveryHornAndTheBridgeOffline) {
 }
 
 }  // namespace
-}  // namespace kstbell::bridge::test
+}  // namespace kstbell::mqtt::test

@@ -1,8 +1,8 @@
 #include "bridge/bridge_fixture.h"
 
-#include "bridge/topics.h"
+#include "mqtt/topics.h"
 
-namespace kstbell::bridge::test {
+namespace kstbell::mqtt::test {
 
 sim::TSiteOptions ThreeHorns(const std::string& firstAddress) {
     sim::TSiteOptions o;
@@ -59,8 +59,8 @@ void BridgeBrokerTest::SetUp() {
     client_ = std::make_unique<TTestClient>(broker_->Port());
     auto horns = HornsOf(*site_);
     horns[2].InputClass = "door";
-    bridge_ = std::make_unique<TBridge>(TestConfig(broker_->Url(), *site_), horns, std::string(),
-                                        StderrLog());
+    bridge_ = std::make_unique<bridge::TBridge>(TestConfig(broker_->Url(), *site_), horns,
+                                                std::string(), StderrLog());
     std::string error;
     ASSERT_TRUE(bridge_->Start(error)) << error;
     for (std::size_t i = 0; i < site_->Count(); ++i) {
@@ -90,4 +90,4 @@ bool BridgeBrokerTest::StateBecomes(std::size_t horn,
         .has_value();
 }
 
-}  // namespace kstbell::bridge::test
+}  // namespace kstbell::mqtt::test

@@ -15,7 +15,7 @@
 #include "bridge/broker_fixture.h"
 #include "sim/simulated_site.h"
 
-namespace kstbell::bridge::test {
+namespace kstbell::mqtt::test {
 
 inline constexpr int kPeriodMs = 250;
 inline constexpr const char* kBase = "kstbelltest";
@@ -44,9 +44,9 @@ class BridgeBrokerTest : public ::testing::Test {
 
     std::unique_ptr<TBroker> broker_;
     std::unique_ptr<sim::TSimulatedSite> site_;
-    std::unique_ptr<TBridge> bridge_;
+    std::unique_ptr<bridge::TBridge> bridge_;
     std::unique_ptr<TTestClient> client_;
     std::vector<std::string> ids_;
 };
 
-}  // namespace kstbell::bridge::test
+}  // namespace kstbell::mqtt::test

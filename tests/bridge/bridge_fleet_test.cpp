@@ -7,7 +7,7 @@
 
 #include "bridge/bridge_fixture.h"
 
-namespace kstbell::bridge::test {
+namespace kstbell::mqtt::test {
 namespace {
 
 using nlohmann::json;
@@ -103,4 +103,4 @@ TEST_F(BridgeBrokerTest, StoppingEndsWaitingCommandsCancelledWithoutSendingThem)
 }
 
 }  // namespace
-}  // namespace kstbell::bridge::test
+}  // namespace kstbell::mqtt::test

@@ -4,7 +4,7 @@
 
 #include "bridge/bridge_fixture.h"
 
-namespace kstbell::bridge::test {
+namespace kstbell::mqtt::test {
 namespace {
 
 TEST(BridgeProgramTest, BadConfigurationExitsTwoNamingWhatIsWrong) {
@@ -82,4 +82,4 @@ TEST(BridgeProgramTest, AKilledBridgeLeavesItsLastWill) {
 }
 
 }  // namespace
-}  // namespace kstbell::bridge::test
+}  // namespace kstbell::mqtt::test

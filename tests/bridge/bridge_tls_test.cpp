@@ -2,7 +2,7 @@
 
 #include "bridge/bridge_fixture.h"
 
-namespace kstbell::bridge::test {
+namespace kstbell::mqtt::test {
 namespace {
 
 TEST(BridgeTlsTest, ConnectsOnlyToABrokerItsCaVouchesFor) {
@@ -24,7 +24,7 @@ TEST(BridgeTlsTest, ConnectsOnlyToABrokerItsCaVouchesFor) {
         TBridgeConfig config = TestConfig(broker.Url(), site);
         config.CaFile = c.caFile;
         config.BaseTopic = c.base;
-        TBridge bridge(config, HornsOf(site), {}, StderrLog());
+        bridge::TBridge bridge(config, HornsOf(site), {}, StderrLog());
         std::string error;
         ASSERT_TRUE(bridge.Start(error)) << error;
         const std::string state = c.base + "/" + IdOf(site, 0) + "/state";
@@ -37,4 +37,4 @@ TEST(BridgeTlsTest, ConnectsOnlyToABrokerItsCaVouchesFor) {
 }
 
 }  // namespace
-}  // namespace kstbell::bridge::test
+}  // namespace kstbell::mqtt::test

@@ -19,7 +19,7 @@
 
 extern char** environ;
 
-namespace kstbell::bridge::test {
+namespace kstbell::mqtt::test {
 
 namespace fs = std::filesystem;
 
@@ -295,4 +295,4 @@ std::vector<TReceived> TTestClient::All() const {
     return all_;
 }
 
-}  // namespace kstbell::bridge::test
+}  // namespace kstbell::mqtt::test

@@ -19,7 +19,7 @@
 struct mosquitto;
 struct mosquitto_message;
 
-namespace kstbell::bridge::test {
+namespace kstbell::mqtt::test {
 
 using namespace std::chrono_literals;
 
@@ -134,4 +134,4 @@ class TTestClient {
     std::map<std::string, std::size_t> counts_;
 };
 
-}  // namespace kstbell::bridge::test
+}  // namespace kstbell::mqtt::test

@@ -4,10 +4,10 @@
 
 #include "bridge/broker_fixture.h"
 #include "bridge/command_line.h"
-#include "bridge/config_file.h"
-#include "bridge/topics.h"
+#include "mqtt/config_file.h"
+#include "mqtt/topics.h"
 
-namespace kstbell::bridge {
+namespace kstbell::mqtt {
 namespace {
 
 using test::TTempDir;
@@ -68,12 +68,12 @@ input_device_class = "smoke"
     EXPECT_EQ(horns[5].Address, "127.0.81.1");
     EXPECT_EQ(horns[5].InputClass, "smoke");
 
-    TCommandLine line;
-    ASSERT_TRUE(ParseCommandLine({"--config", path, "--broker", "mqtt://127.0.0.1:1999", "-d",
-                                  "127.0.0.5", "--base", "other"},
-                                 line, error))
+    bridge::TCommandLine line;
+    ASSERT_TRUE(bridge::ParseCommandLine({"--config", path, "--broker", "mqtt://127.0.0.1:1999",
+                                          "-d", "127.0.0.5", "--base", "other"},
+                                         line, error))
         << error;
-    ApplyCommandLine(line, c);
+    bridge::ApplyCommandLine(line, c);
     EXPECT_EQ(c.BrokerUrl, "mqtt://127.0.0.1:1999");
     EXPECT_EQ(c.BaseTopic, "other");
     ASSERT_EQ(c.Devices.size(), 1u);
@@ -184,4 +184,4 @@ TEST(BridgeConfigTest, BrokerUrls) {
 }
 
 }  // namespace
-}  // namespace kstbell::bridge
+}  // namespace kstbell::mqtt

@@ -5,11 +5,11 @@
 #include <set>
 
 #include "bridge/bridge_fixture.h"
-#include "bridge/discovery.h"
-#include "bridge/discovery_migration.h"
-#include "bridge/horn_discovery.h"
+#include "mqtt/discovery.h"
+#include "mqtt/discovery_migration.h"
+#include "mqtt/horn_discovery.h"
 
-namespace kstbell::bridge::test {
+namespace kstbell::mqtt::test {
 namespace {
 
 using nlohmann::json;
@@ -132,7 +132,7 @@ TEST(BridgeDiscoveryMigrationTest, OldPerEntityTopicsAreHandedOverInTheDocumente
     }
     TTestClient watcher(broker.Port());
     ASSERT_TRUE(watcher.WaitFor(foreign));
-    TBridge bridge(TestConfig(broker.Url(), site), HornsOf(site), {}, StderrLog());
+    bridge::TBridge bridge(TestConfig(broker.Url(), site), HornsOf(site), {}, StderrLog());
     std::string error;
     ASSERT_TRUE(bridge.Start(error)) << error;
     for (std::size_t h = 0; h < ids.size(); ++h) {
@@ -172,4 +172,4 @@ TEST(BridgeDiscoveryMigrationTest, OldPerEntityTopicsAreHandedOverInTheDocumente
 }
 
 }  // namespace
-}  // namespace kstbell::bridge::test
+}  // namespace kstbell::mqtt::test

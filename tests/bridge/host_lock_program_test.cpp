@@ -14,7 +14,7 @@
 #include "platform/host_locks_posix.h"
 #include "sim/device_simulator.h"
 
-namespace kstbell::bridge::test {
+namespace kstbell::mqtt::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -103,4 +103,4 @@ TEST_F(HostLockProgramTest, AKilledHolderLetsGoAndALinkedLockFileIsNotFollowed) 
 }
 
 }  // namespace
-}  // namespace kstbell::bridge::test
+}  // namespace kstbell::mqtt::test

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "bridge/command_payload.h"
+#include "mqtt/command_payload.h"
 
-namespace kstbell::bridge {
+namespace kstbell::mqtt {
 namespace {
 
 TEST(BridgePayloadTest, SirenPayloadsAreReadOrRefusedWithAReason) {
@@ -129,4 +129,4 @@ TEST(BridgePayloadTest, ADurationIsTakenInWholeSecondsOnlyWhereTheSirenHasOne) {
 }
 
 }  // namespace
-}  // namespace kstbell::bridge
+}  // namespace kstbell::mqtt

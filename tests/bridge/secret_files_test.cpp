@@ -4,9 +4,9 @@
 #include <sys/stat.h>
 
 #include "bridge/broker_fixture.h"
-#include "bridge/secret_files.h"
+#include "mqtt/secret_files.h"
 
-namespace kstbell::bridge {
+namespace kstbell::mqtt {
 namespace {
 
 TEST(BridgeSecretFilesTest, AFileOthersOrTheGroupCanReadIsWarnedAbout) {
@@ -38,4 +38,4 @@ TEST(BridgeSecretFilesTest, AFileOthersOrTheGroupCanReadIsWarnedAbout) {
 }
 
 }  // namespace
-}  // namespace kstbell::bridge
+}  // namespace kstbell::mqtt

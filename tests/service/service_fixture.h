@@ -16,9 +16,9 @@
 
 namespace kstbell::service::test {
 
-using bridge::test::Eventually;
-using bridge::test::TChild;
-using bridge::test::TTempDir;
+using mqtt::test::Eventually;
+using mqtt::test::TChild;
+using mqtt::test::TTempDir;
 using namespace std::chrono_literals;
 
 inline constexpr int kPeriodMs = 200;

@@ -9,8 +9,8 @@
 namespace kstbell::service::test {
 namespace {
 
-using bridge::test::TBroker;
-using bridge::test::TTestClient;
+using mqtt::test::TBroker;
+using mqtt::test::TTestClient;
 using store::TAuditKind;
 
 const std::string kBase = "kstbelldtest";

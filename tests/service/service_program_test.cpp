@@ -21,7 +21,7 @@ namespace kstbell::service::test {
 namespace {
 
 using namespace std::chrono;
-using bridge::test::RunToEnd;
+using mqtt::test::RunToEnd;
 
 std::string ReadText(const std::string& path) {
     std::ifstream in(path);
