@@ -20,6 +20,7 @@
 #include "service/config_report.h"
 #include "service/demo_account.h"
 #include "service/demo_config.h"
+#include "service/fronts.h"
 #include "service/instance_lock.h"
 #include "service/service.h"
 #include "service/site_file.h"
@@ -189,7 +190,7 @@ int main(int argc, char** argv) {
     options.PageDir = PageDir(line.Simulate != 0);
     std::unique_ptr<TService> service;
     try {
-        service = std::make_unique<TService>(config, options);
+        service = std::make_unique<TService>(config, WithFronts(options));
     } catch (const store::TStoreError& e) {
         return Refuse(e.what(), kFailed);
     }

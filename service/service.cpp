@@ -7,10 +7,8 @@
 #include "platform/backends.h"
 #include "service/causes.h"
 #include "service/event_text.h"
-#include "service/mqtt_front.h"
 #include "service/restore.h"
 #include "service/ring_context.h"
-#include "service/web_front.h"
 #include "store/store_error.h"
 
 namespace kstbell::service {
@@ -153,14 +151,14 @@ bool TService::Start(std::string& error) {
     writer_->Line("site \"" + Printable(config_.Site.Name) + "\": " + loaded.Detail +
                   "; state in " + options_.StateDir.string());
 
-    if (config_.HasBroker) {
-        auto front = MakeMqttFront(config_, options_.BrokerPassword, *site_, *this, options_.Log);
+    if (config_.HasBroker && options_.MakeMqttFront) {
+        auto front = options_.MakeMqttFront(*this);
         if (!front->Start(error)) return false;
         events_->AddFront(*front);
         fronts_.push_back(std::move(front));
     }
-    if (config_.Http) {
-        web_ = MakeWebFront(*this, options_.Log);
+    if (config_.Http && options_.MakeWebFront) {
+        web_ = options_.MakeWebFront(*this);
         if (!web_->Start(error)) {
             error = "HTTP front: " + error;
             return false;

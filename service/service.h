@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -36,15 +37,7 @@ inline constexpr int kManualPriority = 50;
 // How long a stop waits for the horns of the rings it ends to be seen off.
 inline constexpr std::chrono::milliseconds kStopOffWait{5000};
 
-struct TServiceOptions {
-    std::filesystem::path StateDir;
-    TLog Log;
-    std::string BrokerPassword;
-    // The host's network for the sessions; the system's when null.
-    IHostNetworkSource* Network = nullptr;
-    // The web page's files for the HTTP front; empty: the installed ones.
-    std::filesystem::path PageDir{};
-};
+class TService;
 
 // The HTTP front as the service runs it: the front and the port it reaches the service by.
 class IWebFront : public IServiceFront {
@@ -53,6 +46,21 @@ class IWebFront : public IServiceFront {
     virtual std::string Url() const = 0;
     // The API answers 503 until the service has started.
     virtual void SetReady(bool ready) = 0;
+};
+
+struct TServiceOptions {
+    std::filesystem::path StateDir;
+    TLog Log;
+    std::string BrokerPassword;
+    // The host's network for the sessions; the system's when null.
+    IHostNetworkSource* Network = nullptr;
+    // The web page's files for the HTTP front; empty: the installed ones.
+    std::filesystem::path PageDir{};
+    // Make the fronts when the site file asks for them (a [broker] table, an [http] table); the
+    // service starts them once its own parts run. Empty: no such front. service/fronts.h sets
+    // both, so that the service itself never includes a front.
+    std::function<std::unique_ptr<IServiceFront>(TService& service)> MakeMqttFront{};
+    std::function<std::unique_ptr<IWebFront>(TService& service)> MakeWebFront{};
 };
 
 class TService final : public site::ISiteControl, private IBellRinger {

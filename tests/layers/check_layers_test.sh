@@ -8,7 +8,7 @@ trap 'rm -rf "$repo"' EXIT
 cd "$repo"
 git init -q .
 mkdir -p protocol device shell platform app site service calendar store alarms users \
-  web
+  web mqtt bridge service/mqtt
 echo '#include "protocol/frame.h"' >device/session.cpp
 echo '#include "protocol/text.h"' >calendar/calendar.cpp
 echo '#include "calendar/calendar.h"' >service/main.cpp
@@ -23,6 +23,10 @@ echo '#include "store/store.h"' >users/sessions.cpp
 echo '#include "users/sessions.h"' >service/web.cpp
 echo '#include "web/service_port.h"' >>service/web.cpp
 echo '#include "site/horn.h"' >web/front.cpp
+echo '#include "site/horn.h"' >mqtt/broker_link.cpp
+echo '#include "mqtt/broker_link.h"' >bridge/bridge.cpp
+echo '#include "mqtt/broker_link.h"' >service/mqtt/site_mqtt.cpp
+printf '#include "service/mqtt_front.h"\n#include "service/web_front.h"\n' >service/fronts.cpp
 printf '#include <QWidget>\n#include <QtCore/QString>\n#include <queue>\n' >app/window.cpp
 echo '#include <queue>' >platform/quiet.cpp
 git add -A
@@ -41,7 +45,10 @@ for bad in 'device/up.cpp:#include "shell/context.h"' 'device/side.cpp:#include 
   'store/up.h:#include "users/role.h"' \
   'users/side.cpp:#include "calendar/calendar.h"' \
   'users/up.cpp:#include "site/site.h"' \
-  'web/up.cpp:#include "users/role.h"' 'web/side.cpp:#include "bridge/mqtt_front.h"' \
+  'web/up.cpp:#include "users/role.h"' 'web/side.cpp:#include "mqtt/horn_front.h"' \
+  'mqtt/up.cpp:#include "bridge/bridge.h"' 'mqtt/up2.cpp:#include "service/service.h"' \
+  'service/mqtt/up.cpp:#include "service/service.h"' 'service/side.cpp:#include "bridge/bridge.h"' \
+  'service/service.cpp:#include "service/web_front.h"' \
   'platform/bus.cpp:#include <QDBusConnection>' 'shell/text.h:  #  include <QtCore/QString>'; do
   file="${bad%%:*}"
   echo "${bad#*:}" >"$file"

@@ -1,6 +1,7 @@
 #include "service_fixture.h"
 
 #include "calendar/clock_text.h"
+#include "service/fronts.h"
 #include "service/site_file.h"
 
 namespace kstbell::service::test {
@@ -72,7 +73,7 @@ void TServiceHarness::Start(const std::string& extra) {
         const std::lock_guard lock(*m);
         *lines += line + "\n";
     };
-    service_ = std::make_unique<TService>(config, TServiceOptions{dir_.Path(), log, {}});
+    service_ = std::make_unique<TService>(config, WithFronts({dir_.Path(), log, {}}));
     std::string error;
     ASSERT_TRUE(service_->Start(error)) << error;
 }

@@ -1,0 +1,21 @@
+#include "service/fronts.h"
+
+#include <utility>
+
+#include "service/mqtt_front.h"
+#include "service/web_front.h"
+
+namespace kstbell::service {
+
+TServiceOptions WithFronts(TServiceOptions options) {
+    options.MakeMqttFront = [](TService& service) {
+        return MakeMqttFront(service.Config(), service.Options().BrokerPassword, service.Site(),
+                             service, service.Options().Log);
+    };
+    options.MakeWebFront = [](TService& service) {
+        return MakeWebFront(service, service.Options().Log);
+    };
+    return options;
+}
+
+}  // namespace kstbell::service
