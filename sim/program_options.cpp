@@ -98,16 +98,21 @@ std::string UsageMistakeText(const CLI::Error& error) {
     return what;
 }
 
+void ParseArguments(CLI::App& app, const std::vector<std::string>& args,
+                    const std::function<void()>& check) {
+    GatherExtras(app);
+    std::vector<std::string> reversed(args.rbegin(), args.rend());  // as the parser takes them
+    app.parse(reversed);
+    if (const auto extras = app.remaining(true); !extras.empty())
+        throw TUsageMistake("unknown option " + extras.front());
+    if (check) check();
+}
+
 std::optional<int> ParseProgramLine(CLI::App& app, const std::vector<std::string>& args,
                                     std::ostream& out, std::ostream& err,
                                     const std::function<void()>& check) {
-    GatherExtras(app);
-    std::vector<std::string> reversed(args.rbegin(), args.rend());  // as the parser takes them
     try {
-        app.parse(reversed);
-        if (const auto extras = app.remaining(true); !extras.empty())
-            throw TUsageMistake("unknown option " + extras.front());
-        if (check) check();
+        ParseArguments(app, args, check);
     } catch (const CLI::ParseError& e) {
         return app.exit(e, out, err) == 0 ? 0 : kExitUsage;
     }

@@ -40,8 +40,13 @@ class TUsageMistake : public CLI::ParseError {
     explicit TUsageMistake(const std::string& what);
 };
 
-// Parses args, the words after the program's name, then runs check (which may throw
-// TUsageMistake). Nothing when the program is to go on; else its exit status: 0 after --help
+// Parses args, the words after the program's name, into the options of app, then runs check
+// (which may throw TUsageMistake). Throws CLI::ParseError for a usage mistake, and for --help
+// and --version (exit code 0), as ParseProgramLine tells them.
+void ParseArguments(CLI::App& app, const std::vector<std::string>& args,
+                    const std::function<void()>& check = {});
+
+// ParseArguments, then: nothing when the program is to go on; else its exit status: 0 after --help
 // or --version (printed on out), 2 after a usage mistake (told on err). An unknown option or
 // word is told as "unknown option WORD", an option without its value as "OPTION needs a value".
 std::optional<int> ParseProgramLine(CLI::App& app, const std::vector<std::string>& args,
