@@ -50,7 +50,7 @@ std::size_t ServiceCount(const std::string& option, const std::string& value, st
     return n;
 }
 
-struct TServiceOptions {
+struct TServiceLineOptions {
     CLI::Option* Config = nullptr;
     CLI::Option* StateDir = nullptr;
     CLI::Option* Simulate = nullptr;
@@ -59,8 +59,8 @@ struct TServiceOptions {
     CLI::Option* Next = nullptr;
 };
 
-TServiceOptions AddServiceOptions(CLI::App& app, TCommandLine& line) {
-    TServiceOptions o;
+TServiceLineOptions AddServiceOptions(CLI::App& app, TCommandLine& line) {
+    TServiceLineOptions o;
     o.Config = sim::AddConfigOption(app, line.ConfigPath,
                                     "the site file (default /etc/kstbell/site.toml; with "
                                     "--simulate and no --config: a demo site)");
@@ -116,7 +116,7 @@ void AddServiceUserCommands(CLI::App& app, TCommandLine& line, users::TUserComma
     }
 }
 
-void CheckServiceLine(const TCommandLine& line, const TServiceOptions& o, bool userCommand) {
+void CheckServiceLine(const TCommandLine& line, const TServiceLineOptions& o, bool userCommand) {
     for (CLI::Option* given : {o.Config, o.StateDir})
         if (given->count() > 0 && given->as<std::string>().empty())
             throw TUsageMistake(given->get_name() + " needs a value");
@@ -145,7 +145,7 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& args, TComma
     users::TUserCommandLine user;
     CLI::App app(kServiceDescription, "kstbelld");
     sim::SetUpProgram(app, "kstbelld", kServiceExitCodes);
-    const TServiceOptions options = AddServiceOptions(app, parsed);
+    const TServiceLineOptions options = AddServiceOptions(app, parsed);
     app.require_subcommand(0, 1);
     AddServiceUserCommands(app, parsed, user);
     const auto check = [&] { CheckServiceLine(parsed, options, !user.Verb.empty()); };
