@@ -3,78 +3,105 @@
 #include <charconv>
 
 #include "mqtt/topics.h"
+#include "sim/program_options.h"
 #include "site/device_list.h"
 
 namespace kstbell::bridge {
 
-const char* const kUsage =
-    "usage: kstbell-bridge [--config FILE] [--broker URL] [-d ADDR]... [--base TOPIC]\n"
-    "                      [--simulate N]\n"
-    "  --config FILE   TOML configuration (see kstbell-bridge.example.toml)\n"
-    "  --broker URL    mqtt://HOST[:PORT] or mqtts://HOST[:PORT]\n"
-    "  -d ADDR         a horn's address or a range A.B.C.D/N; repeatable\n"
-    "  --base TOPIC    base topic (default kstbell)\n"
-    "  --simulate N    bridge N simulated horns on 127.0.78.1 and up, in this process\n"
-    "  --version       print the version\n";
+namespace {
+
+using sim::TUsageMistake;
+
+const char* const kBridgeDescription =
+    "kstbell-bridge: the alarm horns on an MQTT broker, with discovery for home and building "
+    "automation.\nThe options override the configuration file.";
+
+const std::vector<sim::TExitStatus> kBridgeExitCodes = {
+    {0, "stopped by SIGTERM or SIGINT, after publishing every horn offline; --help, --version"},
+    {kBridgeExitFailed, "the simulated horns (--simulate) did not start"},
+    {kBadConfiguration,
+     "a mistake in the options or the configuration file, a password file that cannot be "
+     "read, no horns to bridge, or a broker link that cannot start"},
+};
+
+void AddBridgeOptions(CLI::App& app, TCommandLine& line) {
+    sim::AddConfigOption(app, line.ConfigPath,
+                         "TOML configuration (see kstbell-bridge.example.toml)");
+    app.add_option_function<std::string>(
+           "--broker", [&line](const std::string& url) { line.Broker = url; },
+           "mqtt://HOST[:PORT] or mqtts://HOST[:PORT]")
+        ->type_name("URL");
+    app.add_option("-d,--device", line.Devices, "a horn's address or a range A.B.C.D/N; repeatable")
+        ->type_name("ADDR")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_option_function<std::string>(
+           "--base", [&line](const std::string& topic) { line.Base = topic; },
+           "base topic (default kstbell)")
+        ->type_name("TOPIC");
+    app.add_option_function<std::string>(
+           "--simulate",
+           [&line](const std::string& v) {
+               std::size_t n = 0;
+               const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
+               if (ec != std::errc() || end != v.data() + v.size() || n == 0 || n > kMaxSimulated)
+                   throw TUsageMistake("--simulate needs a count from 1 to " +
+                                       std::to_string(kMaxSimulated));
+               line.Simulate = n;
+           },
+           "bridge N simulated horns on 127.0.78.1 and up, in this process")
+        ->type_name("N");
+}
+
+// The values the parser takes as they come, checked as the bridge would use them.
+void CheckBridgeLine(const TCommandLine& line) {
+    std::string error;
+    mqtt::TBrokerUrl url;
+    if (line.Broker && !mqtt::ParseBrokerUrl(*line.Broker, url, error)) throw TUsageMistake(error);
+    for (const std::string& target : line.Devices) {
+        std::vector<std::string> expanded;
+        if (!site::ExpandTarget(target, expanded, error))
+            throw TUsageMistake("-d " + target + ": " + error);
+    }
+    if (line.Base)
+        if (const auto why = mqtt::TopicPrefixProblem(*line.Base))
+            throw TUsageMistake("--base: the base topic " + *why);
+    if (line.Simulate && !line.Devices.empty())
+        throw TUsageMistake("--simulate and -d exclude each other");
+}
+
+void BuildBridgeLine(CLI::App& app, TCommandLine& line) {
+    sim::SetUpProgram(app, "kstbell-bridge", kBridgeExitCodes);
+    AddBridgeOptions(app, line);
+}
+
+}  // namespace
+
+std::optional<int> ParseProgramLine(const std::vector<std::string>& args, TCommandLine& line,
+                                    std::ostream& out, std::ostream& err) {
+    TCommandLine parsed;
+    CLI::App app(kBridgeDescription, "kstbell-bridge");
+    BuildBridgeLine(app, parsed);
+    if (const auto exit =
+            sim::ParseProgramLine(app, args, out, err, [&parsed] { CheckBridgeLine(parsed); }))
+        return exit;
+    line = std::move(parsed);
+    return std::nullopt;
+}
 
 bool ParseCommandLine(const std::vector<std::string>& args, TCommandLine& line,
                       std::string& error) {
     TCommandLine parsed;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "-h" || a == "--help") {
-            parsed.Help = true;
-            continue;
-        }
-        if (a == "--version") {
-            parsed.Version = true;
-            continue;
-        }
-        const bool takesValue = a == "--config" || a == "--broker" || a == "-d" ||
-                                a == "--device" || a == "--base" || a == "--simulate";
-        if (!takesValue) {
-            error = "unknown option " + a;
-            return false;
-        }
-        if (i + 1 >= args.size()) {
-            error = a + " needs a value";
-            return false;
-        }
-        const std::string& v = args[++i];
-        if (a == "--config") {
-            parsed.ConfigPath = v;
-        } else if (a == "--broker") {
-            mqtt::TBrokerUrl url;
-            if (!mqtt::ParseBrokerUrl(v, url, error)) return false;
-            parsed.Broker = v;
-        } else if (a == "-d" || a == "--device") {
-            std::vector<std::string> expanded;
-            if (!site::ExpandTarget(v, expanded, error)) {
-                error = a + " " + v + ": " + error;
-                return false;
-            }
-            parsed.Devices.push_back(v);
-        } else if (a == "--base") {
-            if (const auto why = mqtt::TopicPrefixProblem(v)) {
-                error = "--base: the base topic " + *why;
-                return false;
-            }
-            parsed.Base = v;
-        } else {
-            std::size_t n = 0;
-            const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
-            if (ec != std::errc() || end != v.data() + v.size() || n == 0 || n > kMaxSimulated) {
-                error = "--simulate needs a count from 1 to " + std::to_string(kMaxSimulated);
-                return false;
-            }
-            parsed.Simulate = n;
-        }
-    }
-    if (parsed.Simulate && !parsed.Devices.empty()) {
-        error = "--simulate and -d exclude each other";
+    CLI::App app(kBridgeDescription, "kstbell-bridge");
+    BuildBridgeLine(app, parsed);
+    try {
+        sim::ParseArguments(app, args, [&parsed] { CheckBridgeLine(parsed); });
+    } catch (const CLI::ParseError& e) {
+        error = e.get_exit_code() == 0 ? "--help and --version print rather than parse"
+                                       : sim::UsageMistakeText(e);
         return false;
     }
-    line = parsed;
+    line = std::move(parsed);
     return true;
 }
 

@@ -4,13 +4,13 @@
 
 #include <cstdio>
 #include <exception>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "bridge/bridge.h"
 #include "bridge/command_line.h"
-#include "kstbell_version.h"
 #include "mqtt/config_file.h"
 #include "mqtt/secret_files.h"
 #include "sim/simulated_site.h"
@@ -20,11 +20,9 @@ namespace {
 using namespace kstbell::bridge;
 namespace mqtt = kstbell::mqtt;
 
-constexpr int kBadConfiguration = 2;
-
 int Refuse(const std::string& why, bool usage = false) {
     std::fprintf(stderr, "kstbell-bridge: %s\n", why.c_str());
-    if (usage) std::fputs(kUsage, stderr);
+    if (usage) std::fputs("Run kstbell-bridge --help for the options.\n", stderr);
     return kBadConfiguration;
 }
 
@@ -40,16 +38,9 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
 
     TCommandLine line;
+    if (const auto exit = ParseProgramLine({argv + 1, argv + argc}, line, std::cout, std::cerr))
+        return *exit;
     std::string error;
-    if (!ParseCommandLine({argv + 1, argv + argc}, line, error)) return Refuse(error, true);
-    if (line.Help) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (line.Version) {
-        std::printf("kstbell-bridge %s\n", KSTBELL_VERSION);
-        return 0;
-    }
     mqtt::TBridgeConfig config;
     if (!line.ConfigPath.empty() && !mqtt::LoadConfigFile(line.ConfigPath, config, error))
         return Refuse(error);
@@ -77,7 +68,7 @@ int main(int argc, char** argv) {
         } catch (const std::exception& e) {
             std::fprintf(stderr, "kstbell-bridge: the simulated horns did not start: %s\n",
                          e.what());
-            return 1;
+            return kBridgeExitFailed;
         }
         config.DevicePort = site->Port();
         for (std::size_t i = 0; i < site->Count(); ++i)

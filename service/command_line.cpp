@@ -1,101 +1,158 @@
 #include "service/command_line.h"
 
+#include <algorithm>
 #include <charconv>
 
+#include "sim/program_options.h"
 #include "web/http_config.h"
 
 namespace kstbell::service {
 
-const char* const kUsage =
-    "usage: kstbelld [--config FILE] [--state-dir DIR] [--simulate N] [--http ADDRESS:PORT]\n"
-    "       kstbelld --check-config [--config FILE] [--simulate N]\n"
-    "       kstbelld --next N [--config FILE] [--simulate N]\n"
-    "       kstbelld user|token ... [--state-dir DIR]   (kstbelld user --help)\n"
-    "  --config FILE     the site file (default /etc/kstbell/site.toml; with --simulate and\n"
-    "                    no --config: a demo site)\n"
-    "  --state-dir DIR   the database's folder (default $STATE_DIRECTORY, else\n"
-    "                    $XDG_STATE_HOME/kstbell or ~/.local/state/kstbell)\n"
-    "  --simulate N      N simulated horns on 127.0.78.1 and up, in this process, in place of\n"
-    "                    the file's devices; the HTTP front on 127.0.0.1:8786 (unless --http\n"
-    "                    or the file's [http] says otherwise) and a demo account, both printed\n"
-    "  --http ADDRESS:PORT  run the HTTP front there (port 0: any free one), whatever the\n"
-    "                    file's [http] listen says\n"
-    "  --check-config    check the site file, print what it holds, exit 0 (or 2)\n"
-    "  --next N          print the next N bells (local time and UTC) and exit\n"
-    "  --version         print the version\n"
-    "  --help            print this\n";
-
 namespace {
 
-bool Count(const std::string& option, const std::string& value, std::size_t most, std::size_t& into,
-           std::string& error) {
+using sim::TUsageMistake;
+
+const char* const kServiceDescription =
+    "kstbelld: the site service for the alarm horns: bells on a calendar, rings that always\n"
+    "end, alarms, an audit log, the MQTT front and the HTTP front. kstbelld user|token ...\n"
+    "changes who may use the fronts (kstbelld user --help).";
+
+const std::vector<sim::TExitStatus> kServiceExitCodes = {
+    {0,
+     "stopped by SIGTERM or SIGINT; --check-config and --next that succeed; --help, "
+     "--version; a user or token command done"},
+    {kServiceFailed,
+     "another kstbelld holds the state folder (its pid is named) or it cannot be locked, the "
+     "database cannot be used (also a bus error on its shared-memory file), the simulated horns "
+     "cannot start; a user or token command not done (no such user or token, a name taken, no "
+     "password, the last enabled admin kept)"},
+    {kBadConfiguration,
+     "a mistake in the options or the site file, no state folder, a password file that cannot "
+     "be read, a front that cannot start (the HTTP front's address taken, its TLS files "
+     "unreadable); a user or token command with a mistake in its command line, a name, role or "
+     "password"},
+};
+
+const std::vector<sim::TExitStatus> kUserCommandExitCodes = {
+    {users::kUserCommandOk, "done"},
+    {users::kUserCommandFailed,
+     "not done: no such user or token, a name taken, no password, the last enabled admin kept, "
+     "a database that cannot be opened or written"},
+    {users::kUserCommandUsage, "a mistake in the command line, a name, role or password"},
+};
+
+// A count from 1 to most, as the option's value.
+std::size_t ServiceCount(const std::string& option, const std::string& value, std::size_t most) {
     std::size_t n = 0;
     const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
-    if (ec != std::errc() || end != value.data() + value.size() || n == 0 || n > most) {
-        error = option + " needs a count from 1 to " + std::to_string(most);
-        return false;
+    if (ec != std::errc() || end != value.data() + value.size() || n == 0 || n > most)
+        throw TUsageMistake(option + " needs a count from 1 to " + std::to_string(most));
+    return n;
+}
+
+struct TServiceLineOptions {
+    CLI::Option* Config = nullptr;
+    CLI::Option* StateDir = nullptr;
+    CLI::Option* Simulate = nullptr;
+    CLI::Option* Http = nullptr;
+    CLI::Option* CheckConfig = nullptr;
+    CLI::Option* Next = nullptr;
+};
+
+TServiceLineOptions AddServiceOptions(CLI::App& app, TCommandLine& line) {
+    TServiceLineOptions o;
+    o.Config = sim::AddConfigOption(app, line.ConfigPath,
+                                    "the site file (default /etc/kstbell/site.toml; with "
+                                    "--simulate and no --config: a demo site)");
+    o.StateDir = app.add_option("--state-dir", line.StateDir,
+                                "the database's folder (default $STATE_DIRECTORY, else "
+                                "$XDG_STATE_HOME/kstbell or ~/.local/state/kstbell)")
+                     ->type_name("DIR");
+    o.Simulate =
+        app.add_option_function<std::string>(
+               "--simulate",
+               [&line](const std::string& v) {
+                   line.Simulate = ServiceCount("--simulate", v, kMaxSimulated);
+               },
+               "N simulated horns on 127.0.78.1 and up, in this process, in place of the file's "
+               "devices; the HTTP front on 127.0.0.1:8786 (unless --http or the file's [http] "
+               "says otherwise) and a demo account, both printed")
+            ->type_name("N");
+    o.Http = app.add_option_function<std::string>(
+                    "--http",
+                    [&line](const std::string& v) {
+                        std::string why;
+                        if (!web::ParseListen(v, why))
+                            throw TUsageMistake("--http " + v + ": " + why);
+                        line.Http = v;
+                    },
+                    "run the HTTP front there (port 0: any free one), whatever the file's [http] "
+                    "listen says")
+                 ->type_name("ADDRESS:PORT");
+    o.CheckConfig = app.add_flag("--check-config", line.CheckConfig,
+                                 "check the site file, print what it holds, exit 0 (or 2)");
+    o.Next =
+        app.add_option_function<std::string>(
+               "--next",
+               [&line](const std::string& v) { line.Next = ServiceCount("--next", v, kMaxNext); },
+               "print the next N bells (local time and UTC) and exit")
+            ->type_name("N");
+    return o;
+}
+
+// The user and token commands, with --state-dir taken anywhere after their first word, and
+// their own exit codes in their help.
+void AddServiceUserCommands(CLI::App& app, TCommandLine& line, users::TUserCommandLine& user) {
+    users::AddUserCommands(app, user);
+    for (const char* group : {"user", "token"}) {
+        CLI::App* groupApp = app.get_subcommand(group);
+        std::vector<CLI::App*> apps{groupApp};
+        for (CLI::App* verb : groupApp->get_subcommands([](CLI::App*) { return true; }))
+            apps.push_back(verb);
+        for (CLI::App* a : apps) {
+            a->add_option("--state-dir", line.StateDir, "the database's folder")->type_name("DIR");
+            a->footer(sim::ExitStatusText(kUserCommandExitCodes));
+        }
     }
-    into = n;
-    return true;
+}
+
+void CheckServiceLine(const TCommandLine& line, const TServiceLineOptions& o, bool userCommand) {
+    for (CLI::Option* given : {o.Config, o.StateDir})
+        if (given->count() > 0 && given->as<std::string>().empty())
+            throw TUsageMistake(given->get_name() + " needs a value");
+    if (userCommand) {
+        for (CLI::Option* given : {o.Config, o.Simulate, o.Http, o.CheckConfig, o.Next})
+            if (given->count() > 0)
+                throw TUsageMistake(given->get_name() +
+                                    " does not go with user or token: they take --state-dir only");
+    }
+    if (line.CheckConfig && line.Next)
+        throw TUsageMistake("--check-config and --next exclude each other");
+}
+
+bool NamesUserCommand(const std::vector<std::string>& args) {
+    return std::any_of(args.begin(), args.end(),
+                       [](const std::string& a) { return a == "user" || a == "token"; });
 }
 
 }  // namespace
 
-bool ParseCommandLine(const std::vector<std::string>& args, TCommandLine& line,
-                      std::string& error) {
+std::optional<int> ParseCommandLine(const std::vector<std::string>& args, TCommandLine& line,
+                                    std::ostream& out, std::ostream& err) {
+    if (NamesUserCommand(args) && users::RefusePasswordOption(args, err))
+        return users::kUserCommandUsage;
     TCommandLine parsed;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "-h" || a == "--help") {
-            parsed.Help = true;
-            continue;
-        }
-        if (a == "--version") {
-            parsed.Version = true;
-            continue;
-        }
-        if (a == "--check-config") {
-            parsed.CheckConfig = true;
-            continue;
-        }
-        const bool takesValue = a == "--config" || a == "--state-dir" || a == "--simulate" ||
-                                a == "--next" || a == "--http";
-        if (!takesValue) {
-            error = "unknown option " + a;
-            return false;
-        }
-        if (i + 1 >= args.size()) {
-            error = a + " needs a value";
-            return false;
-        }
-        const std::string& v = args[++i];
-        if (a == "--config") {
-            parsed.ConfigPath = v;
-        } else if (a == "--state-dir") {
-            parsed.StateDir = v;
-        } else if (a == "--http") {
-            std::string why;
-            if (!web::ParseListen(v, why)) {
-                error = "--http " + v + ": " + why;
-                return false;
-            }
-            parsed.Http = v;
-        } else if (a == "--simulate") {
-            if (!Count(a, v, kMaxSimulated, parsed.Simulate, error)) return false;
-        } else if (!Count(a, v, kMaxNext, parsed.Next, error)) {
-            return false;
-        }
-        if ((a == "--config" || a == "--state-dir") && v.empty()) {
-            error = a + " needs a value";
-            return false;
-        }
-    }
-    if (parsed.CheckConfig && parsed.Next) {
-        error = "--check-config and --next exclude each other";
-        return false;
-    }
-    line = parsed;
-    return true;
+    users::TUserCommandLine user;
+    CLI::App app(kServiceDescription, "kstbelld");
+    sim::SetUpProgram(app, "kstbelld", kServiceExitCodes);
+    const TServiceLineOptions options = AddServiceOptions(app, parsed);
+    app.require_subcommand(0, 1);
+    AddServiceUserCommands(app, parsed, user);
+    const auto check = [&] { CheckServiceLine(parsed, options, !user.Verb.empty()); };
+    if (const auto exit = sim::ParseProgramLine(app, args, out, err, check)) return exit;
+    if (!user.Verb.empty()) parsed.UserCommand = user;
+    line = std::move(parsed);
+    return std::nullopt;
 }
 
 }  // namespace kstbell::service

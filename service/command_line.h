@@ -1,10 +1,14 @@
 #pragma once
 
-// kstbelld's options.
+// kstbelld's options, and its user and token commands.
 
 #include <cstddef>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
+
+#include "users/user_command.h"
 
 namespace kstbell::service {
 
@@ -15,17 +19,21 @@ struct TCommandLine {
     std::string Http;          // the HTTP front's address:port, over the file's; empty: the file's
     bool CheckConfig = false;
     std::size_t Next = 0;  // print the next N bells and end
-    bool Help = false;
-    bool Version = false;
+    // kstbelld user ... / token ...: run that on the state folder's database instead.
+    std::optional<users::TUserCommandLine> UserCommand;
 };
 
 inline constexpr std::size_t kMaxSimulated = 10000;
 inline constexpr std::size_t kMaxNext = 1000;
 
-extern const char* const kUsage;
+inline constexpr int kServiceFailed = 1;
+inline constexpr int kBadConfiguration = 2;
 
-// False, with the reason, for an unknown option, a missing or bad value, or options that
-// exclude each other.
-bool ParseCommandLine(const std::vector<std::string>& args, TCommandLine& line, std::string& error);
+// Parses args, the words after the program's name, into line. Nothing when the service (or a
+// user or token command) is to run; else the exit status after --help or --version (0, printed
+// on out) or a usage mistake (2, told on err: an unknown option, a missing or bad value, options
+// that exclude each other, a password on the command line).
+std::optional<int> ParseCommandLine(const std::vector<std::string>& args, TCommandLine& line,
+                                    std::ostream& out, std::ostream& err);
 
 }  // namespace kstbell::service

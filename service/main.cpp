@@ -4,7 +4,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -14,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "kstbell_version.h"
 #include "mqtt/config_file.h"
 #include "service/command_line.h"
 #include "service/config_report.h"
@@ -36,13 +34,11 @@ namespace {
 using namespace kstbell;
 using namespace kstbell::service;
 
-constexpr int kFailed = 1;
-constexpr int kBadConfiguration = 2;
+constexpr int kFailed = kServiceFailed;
 constexpr const char* kFirstSimulated = "127.0.78.1";
 
-int Refuse(const std::string& why, int code = kBadConfiguration, bool usage = false) {
+int Refuse(const std::string& why, int code = kBadConfiguration) {
     std::fprintf(stderr, "kstbelld: %s\n", why.c_str());
-    if (usage) std::fputs(kUsage, stderr);
     return code;
 }
 
@@ -57,19 +53,12 @@ std::chrono::sys_seconds Now() {
     return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
 }
 
-// kstbelld user ... / token ...: on the database of the state folder (--state-dir DIR anywhere
-// among the words, else the service's own rule), beside a running service.
-int Users(std::vector<std::string> args) {
-    std::string given;
-    const auto option = std::find(args.begin(), args.end(), "--state-dir");
-    if (option != args.end()) {
-        if (option + 1 == args.end()) return Refuse("--state-dir needs a value");
-        given = *(option + 1);
-        args.erase(option, option + 2);
-    }
-    const auto stateDir = store::ServiceStateFolder(given);
+// kstbelld user ... / token ...: on the database of the state folder (--state-dir DIR, else the
+// service's own rule), beside a running service.
+int Users(const TCommandLine& line) {
+    const auto stateDir = store::ServiceStateFolder(line.StateDir);
     if (stateDir.empty()) return Refuse("no state folder: give --state-dir DIR");
-    return users::RunUserCommand(args, stateDir, std::cin, std::cout, std::cerr);
+    return users::RunUserCommand(*line.UserCommand, stateDir, std::cin, std::cout, std::cerr);
 }
 
 // The page's files: the installed ones, or, for --simulate from a build that was not
@@ -107,20 +96,11 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
     signal(SIGBUS, BusError);
 
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    if (!args.empty() && (args.front() == "user" || args.front() == "token")) return Users(args);
-
     TCommandLine line;
+    if (const auto exit = ParseCommandLine({argv + 1, argv + argc}, line, std::cout, std::cerr))
+        return *exit;
+    if (line.UserCommand) return Users(line);
     std::string error;
-    if (!ParseCommandLine(args, line, error)) return Refuse(error, kBadConfiguration, true);
-    if (line.Help) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (line.Version) {
-        std::printf("kstbelld %s\n", KSTBELL_VERSION);
-        return 0;
-    }
 
     std::optional<TDeviceOverride> simulated;
     if (line.Simulate) simulated = TDeviceOverride{SimulatedAddresses(line.Simulate), 0};

@@ -22,19 +22,8 @@ namespace kstbell::users {
 
 namespace {
 
-struct TCommandLine {
-    std::string Verb;  // "user add", "token list", ...
-    std::string Name;
-    std::string Role;
-    std::string User;
-    std::string PasswordFile;
-    std::int64_t Id = 0;
-};
-
 const std::vector<std::string> kRoleNames = {"viewer", "operator", "admin"};
 
-// A password given on the command line would stay in the shell's history and the process
-// list; it is refused without being repeated (the parser's own message would repeat it).
 bool HasPasswordOption(const std::vector<std::string>& args) {
     return std::any_of(args.begin(), args.end(), [](const std::string& arg) {
         return arg == "--password" || arg.starts_with("--password=") || arg == "-p";
@@ -42,14 +31,14 @@ bool HasPasswordOption(const std::vector<std::string>& args) {
 }
 
 CLI::App* Verb(CLI::App& parent, const std::string& name, const std::string& description,
-               TCommandLine& line) {
+               TUserCommandLine& line) {
     CLI::App* verb = parent.add_subcommand(name, description);
     verb->callback(
         [&line, verb, &parent] { line.Verb = parent.get_name() + " " + verb->get_name(); });
     return verb;
 }
 
-void AddUserVerbs(CLI::App& app, TCommandLine& l) {
+void AddUserVerbs(CLI::App& app, TUserCommandLine& l) {
     CLI::App* user = app.add_subcommand("user", "the users who may log in to the web page");
     user->require_subcommand(1);
     CLI::App* add = Verb(*user, "add", "add a user; the password is asked for twice", l);
@@ -75,7 +64,7 @@ void AddUserVerbs(CLI::App& app, TCommandLine& l) {
     enable->add_option("NAME", l.Name, "the user's name")->required();
 }
 
-void AddTokenVerbs(CLI::App& app, TCommandLine& l) {
+void AddTokenVerbs(CLI::App& app, TUserCommandLine& l) {
     CLI::App* token = app.add_subcommand("token", "API tokens for scripts and automations");
     token->require_subcommand(1);
     CLI::App* create = Verb(*token, "create", "make a token; its secret is shown once", l);
@@ -88,18 +77,31 @@ void AddTokenVerbs(CLI::App& app, TCommandLine& l) {
     revoke->add_option("ID", l.Id, "the token's id, as listed")->required();
 }
 
-bool Parse(const std::vector<std::string>& args, TCommandLine& line, std::ostream& out,
+}  // namespace
+
+void AddUserCommands(CLI::App& app, TUserCommandLine& line) {
+    AddUserVerbs(app, line);
+    AddTokenVerbs(app, line);
+}
+
+bool RefusePasswordOption(const std::vector<std::string>& args, std::ostream& err) {
+    if (!HasPasswordOption(args)) return false;
+    err << "kstbelld: a password is never given on the command line: type it when asked, "
+           "or use --password-file\n";
+    return true;
+}
+
+namespace {
+
+bool Parse(const std::vector<std::string>& args, TUserCommandLine& line, std::ostream& out,
            std::ostream& err, int& exitCode) {
-    if (HasPasswordOption(args)) {
-        err << "kstbelld: a password is never given on the command line: type it when asked, "
-               "or use --password-file\n";
+    if (RefusePasswordOption(args, err)) {
         exitCode = kUserCommandUsage;
         return false;
     }
     CLI::App app("kstbelld's users and API tokens", "kstbelld");
     app.require_subcommand(1);
-    AddUserVerbs(app, line);
-    AddTokenVerbs(app, line);
+    AddUserCommands(app, line);
     std::vector<std::string> reversed(args.rbegin(), args.rend());  // as the parser takes them
     try {
         app.parse(reversed);
@@ -141,7 +143,7 @@ bool NameUsable(const std::string& name, std::ostream& err) {
     return true;
 }
 
-int ChangePassword(TUserAdmin& admin, const TCommandLine& l, bool add, std::istream& in,
+int ChangePassword(TUserAdmin& admin, const TUserCommandLine& l, bool add, std::istream& in,
                    std::ostream& out, std::ostream& err, const store::TChange& change) {
     if (!NameUsable(l.Name, err)) return kUserCommandUsage;
     // Whether the name is free or taken is known before the password is typed twice for
@@ -166,7 +168,7 @@ int ChangePassword(TUserAdmin& admin, const TCommandLine& l, bool add, std::istr
                   out, err);
 }
 
-int CreateToken(TApiTokens& tokens, const TCommandLine& l, std::ostream& out, std::ostream& err,
+int CreateToken(TApiTokens& tokens, const TUserCommandLine& l, std::ostream& out, std::ostream& err,
                 const store::TChange& change) {
     const auto role = l.Role.empty() ? std::nullopt : RoleFromName(l.Role);
     const TResult<TNewToken> made = tokens.Create(l.User, l.Name, role, change);
@@ -178,7 +180,7 @@ int CreateToken(TApiTokens& tokens, const TCommandLine& l, std::ostream& out, st
     return kUserCommandOk;
 }
 
-int Run(const TCommandLine& l, store::TStore& store, std::istream& in, std::ostream& out,
+int Run(const TUserCommandLine& l, store::TStore& store, std::istream& in, std::ostream& out,
         std::ostream& err) {
     const store::TChange change{.At = std::chrono::time_point_cast<std::chrono::milliseconds>(
                                     std::chrono::system_clock::now()),
@@ -224,9 +226,14 @@ int Run(const TCommandLine& l, store::TStore& store, std::istream& in, std::ostr
 
 int RunUserCommand(const std::vector<std::string>& args, const std::filesystem::path& stateDir,
                    std::istream& in, std::ostream& out, std::ostream& err) {
-    TCommandLine line;
+    TUserCommandLine line;
     int exitCode = kUserCommandOk;
     if (!Parse(args, line, out, err, exitCode)) return exitCode;
+    return RunUserCommand(line, stateDir, in, out, err);
+}
+
+int RunUserCommand(const TUserCommandLine& line, const std::filesystem::path& stateDir,
+                   std::istream& in, std::ostream& out, std::ostream& err) {
     try {
         store::TStore store(stateDir, store::TFolderOwner::MineOrRoot);
         return Run(line, store, in, out, err);

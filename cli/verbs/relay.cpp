@@ -3,13 +3,11 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/verb_context.h"
-#include "device/relay_output.h"
+#include "device/readings.h"
 
 namespace kstbell::cli {
 
 namespace {
-
-constexpr std::uint8_t kRelayLoop = 1;
 
 class TRelay final : public TVerb {
   public:
@@ -31,18 +29,17 @@ class TRelay final : public TVerb {
         const bool on = state_ == "on";
         const auto tone = static_cast<std::uint8_t>(tone_);
         c.ForEach([&](const std::string& address, TDeviceSession& s) {
-            const TOutcome o = SetRelayOutput(s, kRelayLoop, on ? 1 : 0, tone);
-            if (!o.Ok()) {
-                c.Report.Failure(address, o);
+            const TRelayReading r = SwitchRelay(s, on ? 1 : 0, tone);
+            if (!r.Outcome.Ok()) {
+                c.Report.Failure(address, r.Outcome);
                 return;
             }
             // The device answers with the output and input as they are now.
             const nlohmann::ordered_json result{
-                {"output", s.Link.Reply[6]}, {"input", s.Link.Reply[7]}, {"tone", tone}};
+                {"output", r.Output}, {"input", r.Input}, {"tone", tone}};
             c.Report.Success(address, result,
-                             address + "  relay " + (s.Link.Reply[6] ? "on" : "off") + ", tone " +
-                                 std::to_string(tone) + ", input " +
-                                 std::to_string(s.Link.Reply[7]));
+                             address + "  relay " + (r.Output ? "on" : "off") + ", tone " +
+                                 std::to_string(tone) + ", input " + std::to_string(r.Input));
         });
         return c.Report.ExitCode();
     }
