@@ -5,15 +5,12 @@
 #include <cstdint>
 #include <utility>
 
-#include "calendar/config_error.h"
-#include "calendar/config_values.h"
+#include "config/reader.h"
 #include "protocol/format_characters.h"
 
 namespace kstbell::alarms {
 
 namespace {
-
-using calendar::TConfigError;
 
 constexpr std::int64_t kLongestAlarmMs = 3'600'000;
 constexpr std::size_t kLongestName = 32;
@@ -26,20 +23,15 @@ bool ValidName(const std::string& name) {
            });
 }
 
-bool HasControl(const std::string& text) {
-    return std::any_of(text.begin(), text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
-}
-
 struct TPlaced {
     std::uint32_t Line;
     TAlarm Alarm;
 };
 
-class TReader : calendar::TConfigValues {
+class TAlarmsReader : config::TReader {
   public:
-    TReader(const std::string& path, std::vector<TConfigError>& errors)
-        : TConfigValues(path, errors) {}
+    TAlarmsReader(const std::string& path, std::vector<config::TError>& errors)
+        : TReader(path, errors) {}
 
     std::vector<TPlaced> Read(const toml::table& root) {
         std::vector<TPlaced> read;
@@ -71,7 +63,7 @@ class TReader : calendar::TConfigValues {
             if (name == "label") {
                 auto label = Text(value, inner);
                 const auto invisible = label ? FormatCharacterText(*label) : std::nullopt;
-                if (label && HasControl(*label)) {
+                if (label && config::HasControl(*label)) {
                     Fail(value, inner, "must not hold control characters");
                 } else if (invisible) {
                     Fail(value, inner, "must not hold " + *invisible);
@@ -81,11 +73,9 @@ class TReader : calendar::TConfigValues {
             } else if (name == "group") {
                 if (auto group = Text(value, inner)) alarm.Group = *group;
             } else if (name == "priority") {
-                if (auto p = Integer(value, inner, 101, 1000))
-                    alarm.Priority = static_cast<int>(*p);
+                if (auto p = Integer<int>(value, inner, 101, 1000)) alarm.Priority = *p;
             } else if (name == "tone") {
-                if (auto t = Integer(value, inner, 0, 3))
-                    alarm.Tone = static_cast<std::uint8_t>(*t);
+                if (auto t = Integer<std::uint8_t>(value, inner, 0, 3)) alarm.Tone = *t;
             } else if (name == "repeat") {
                 auto r = Integer(value, inner, 1, kLongestAlarmMs);
                 if (r) alarm.Repeat = static_cast<int>(*r);
@@ -94,12 +84,11 @@ class TReader : calendar::TConfigValues {
                 stepsNode = &value;
                 lengthKnown = Steps(value, inner, alarm.Steps) && lengthKnown;
             } else {
-                Fail(value, inner,
-                     "unknown key (label, group, priority, tone, repeat and steps are)");
+                Unknown(value, inner, "label, group, priority, tone, repeat and steps are");
             }
         }
         if (alarm.Label.empty()) alarm.Label = alarm.Name;
-        if (!stepsNode) return Fail(table, key + ".steps", "is missing");
+        if (!stepsNode) return Missing(table, key + ".steps");
         if (!lengthKnown) return;
         // Steps of at most two hours each cannot add up past 64 bits; a round longer than the
         // longest alarm is refused before it is multiplied by repeat (at most 3600000).
@@ -119,20 +108,16 @@ class TReader : calendar::TConfigValues {
 
     bool Steps(const toml::node& node, const std::string& key,
                std::vector<site::TPatternStep>& steps) {
-        const toml::array* list = node.as_array();
-        if (!list || list->empty()) {
-            Fail(node, key, "must be a list of steps: { on_ms, off_ms, tone (optional) }");
-            return false;
-        }
+        const toml::array* list =
+            List(node, key, "must be a list of steps: { on_ms, off_ms, tone (optional) }");
+        if (!list) return false;
         const std::size_t before = ErrorCount();
         for (std::size_t i = 0; i < list->size(); ++i) {
             const toml::node& item = *list->get(i);
             const std::string stepKey = key + "[" + std::to_string(i) + "]";
-            const toml::table* table = item.as_table();
-            if (!table) {
-                Fail(item, stepKey, "must be a step: { on_ms, off_ms, tone (optional) }");
-                continue;
-            }
+            const toml::table* table =
+                Table(item, stepKey, "must be a step: { on_ms, off_ms, tone (optional) }");
+            if (!table) continue;
             steps.push_back(Step(*table, stepKey));
         }
         return ErrorCount() == before;
@@ -145,39 +130,33 @@ class TReader : calendar::TConfigValues {
             const std::string inner = key + "." + std::string(name.str());
             if (name == "on_ms") {
                 haveOn = true;
-                if (auto on = Integer(value, inner, 1, kLongestAlarmMs))
-                    step.On = site::TMillis{*on};
+                if (auto on = Duration<site::TMillis>(value, inner, 1, kLongestAlarmMs))
+                    step.On = *on;
             } else if (name == "off_ms") {
                 haveOff = true;
-                if (auto off = Integer(value, inner, 0, kLongestAlarmMs))
-                    step.Off = site::TMillis{*off};
+                if (auto off = Duration<site::TMillis>(value, inner, 0, kLongestAlarmMs))
+                    step.Off = *off;
             } else if (name == "tone") {
-                if (auto t = Integer(value, inner, 0, 3)) step.Tone = static_cast<std::uint8_t>(*t);
+                if (auto t = Integer<std::uint8_t>(value, inner, 0, 3)) step.Tone = *t;
             } else {
-                Fail(value, inner, "unknown key (on_ms, off_ms and tone are)");
+                Unknown(value, inner, "on_ms, off_ms and tone are");
             }
         }
-        if (!haveOn) Fail(table, key + ".on_ms", "is missing");
-        if (!haveOff) Fail(table, key + ".off_ms", "is missing");
+        if (!haveOn) Missing(table, key + ".on_ms");
+        if (!haveOff) Missing(table, key + ".off_ms");
         return step;
     }
 };
 
-void Append(std::vector<TConfigError> found, std::vector<std::string>& errors) {
-    std::stable_sort(found.begin(), found.end(),
-                     [](const auto& a, const auto& b) { return a.Line < b.Line; });
-    for (const auto& error : found)
-        errors.push_back(calendar::FormatConfigError(error));
-}
-
 }  // namespace
 
 bool ReadAlarms(const toml::table& root, const std::string& path, std::vector<TAlarm>& alarms,
-                std::vector<std::string>& errors) {
-    std::vector<TConfigError> found;
-    std::vector<TPlaced> read = TReader(path, found).Read(root);
+                std::vector<config::TError>& errors) {
+    std::vector<config::TError> found;
+    std::vector<TPlaced> read = TAlarmsReader(path, found).Read(root);
     if (!found.empty()) {
-        Append(std::move(found), errors);
+        config::SortByLine(found);
+        errors.insert(errors.end(), found.begin(), found.end());
         return false;
     }
     std::stable_sort(read.begin(), read.end(),
@@ -188,12 +167,21 @@ bool ReadAlarms(const toml::table& root, const std::string& path, std::vector<TA
     return true;
 }
 
+bool ReadAlarms(const toml::table& root, const std::string& path, std::vector<TAlarm>& alarms,
+                std::vector<std::string>& errors) {
+    std::vector<config::TError> found;
+    const bool ok = ReadAlarms(root, path, alarms, found);
+    for (auto& line : config::FormatErrors(found))
+        errors.push_back(std::move(line));
+    return ok;
+}
+
 void CheckAlarmGroups(const toml::table& root, const std::string& path,
                       const std::function<bool(const std::string&)>& exists,
-                      std::vector<std::string>& errors) {
+                      std::vector<config::TError>& errors) {
     const toml::table* alarms = root["alarms"].as_table();
     if (!alarms) return;
-    std::vector<TConfigError> found;
+    std::vector<config::TError> found;
     for (const auto& [name, value] : *alarms) {
         const toml::node* group = value.is_table() ? value.as_table()->get("group") : nullptr;
         const auto* text = group ? group->as_string() : nullptr;
@@ -202,7 +190,17 @@ void CheckAlarmGroups(const toml::table& root, const std::string& path,
                              "alarms." + std::string(name.str()) + ".group",
                              "no group named '" + text->get() + "'"});
     }
-    Append(std::move(found), errors);
+    config::SortByLine(found);
+    errors.insert(errors.end(), found.begin(), found.end());
+}
+
+void CheckAlarmGroups(const toml::table& root, const std::string& path,
+                      const std::function<bool(const std::string&)>& exists,
+                      std::vector<std::string>& errors) {
+    std::vector<config::TError> found;
+    CheckAlarmGroups(root, path, exists, found);
+    for (auto& line : config::FormatErrors(found))
+        errors.push_back(std::move(line));
 }
 
 }  // namespace kstbell::alarms

@@ -21,16 +21,23 @@
 #include <vector>
 
 #include "alarms/alarm.h"
+#include "config/error.h"
 
 namespace kstbell::alarms {
 
 // Reads the [alarms.NAME] tables of root, the parsed file at path, in the file's order. Each
-// mistake is appended to errors as "FILE:LINE: key 'alarms.N.K': reason", in line order; true
-// when there was none. alarms is set only then.
+// mistake is appended to errors (key "alarms.N.K"), in line order; true when there was none.
+// alarms is set only then. The second form appends the mistakes as text,
+// "FILE:LINE: key 'alarms.N.K': reason".
+bool ReadAlarms(const toml::table& root, const std::string& path, std::vector<TAlarm>& alarms,
+                std::vector<config::TError>& errors);
 bool ReadAlarms(const toml::table& root, const std::string& path, std::vector<TAlarm>& alarms,
                 std::vector<std::string>& errors);
 
-// Appends a mistake, in the same form, for every alarm whose group `exists` does not know.
+// Appends a mistake, in line order, for every alarm whose group `exists` does not know.
+void CheckAlarmGroups(const toml::table& root, const std::string& path,
+                      const std::function<bool(const std::string&)>& exists,
+                      std::vector<config::TError>& errors);
 void CheckAlarmGroups(const toml::table& root, const std::string& path,
                       const std::function<bool(const std::string&)>& exists,
                       std::vector<std::string>& errors);

@@ -2,19 +2,17 @@
 
 #include <algorithm>
 #include <array>
-#include <filesystem>
 #include <optional>
 #include <utility>
 
 #include "calendar/clock_text.h"
-#include "calendar/config_values.h"
 #include "calendar/holidays.h"
+#include "config/reader.h"
 
 namespace kstbell::calendar {
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::chrono;
 
 constexpr std::array<const char*, 7> kDays = {"monday", "tuesday",  "wednesday", "thursday",
@@ -35,10 +33,11 @@ struct TExceptionPlace {
     std::string Key;
 };
 
-class TReader : TConfigValues {
+class TCalendarReader : config::TReader {
   public:
-    TReader(const std::string& path, TCalendarConfig& config, std::vector<TConfigError>& errors)
-        : TConfigValues(path, errors), folder_(fs::path(path).parent_path()), c_(config) {}
+    TCalendarReader(const std::string& path, TCalendarConfig& config,
+                    std::vector<config::TError>& errors)
+        : TReader(path, errors), c_(config) {}
 
     void Read(const toml::table& root) {
         bool zoneGiven = false;
@@ -89,7 +88,7 @@ class TReader : TConfigValues {
             } else if (name == "holidays") {
                 Holidays(value, key);
             } else {
-                Fail(value, key, "unknown key (week, day_plans, exceptions and holidays are)");
+                Unknown(value, key, "week, day_plans, exceptions and holidays are");
             }
         }
     }
@@ -101,7 +100,7 @@ class TReader : TConfigValues {
             const std::string dayKey = key + "." + std::string(name.str());
             const auto day = std::find(kDays.begin(), kDays.end(), name.str());
             if (day == kDays.end()) {
-                Fail(value, dayKey, "unknown key (monday to sunday are)");
+                Unknown(value, dayKey, "monday to sunday are");
                 continue;
             }
             if (auto plan = Text(value, dayKey)) {
@@ -123,25 +122,22 @@ class TReader : TConfigValues {
                 if (inner == "bells") {
                     Bells(item, planKey + ".bells", into);
                 } else {
-                    Fail(item, planKey + "." + std::string(inner.str()),
-                         "unknown key (a day plan has bells)");
+                    Unknown(item, planKey + "." + std::string(inner.str()), "a day plan has bells");
                 }
             }
         }
     }
 
     void Bells(const toml::node& node, const std::string& key, TDayPlan& plan) {
-        const toml::array* bells = node.as_array();
-        if (!bells) return Fail(node, key, "must be a list of bells");
+        const toml::array* bells = Array(node, key, "must be a list of bells");
+        if (!bells) return;
         std::vector<std::uint32_t> lines;
         for (std::size_t i = 0; i < bells->size(); ++i) {
             const toml::node& item = *bells->get(i);
             const std::string bellKey = key + "[" + std::to_string(i) + "]";
-            const toml::table* table = item.as_table();
-            if (!table) {
-                Fail(item, bellKey, "must be a bell: { time, group, tone, duration_s }");
-                continue;
-            }
+            const toml::table* table =
+                Table(item, bellKey, "must be a bell: { time, group, tone, duration_s }");
+            if (!table) continue;
             TBell bell;
             if (!Bell(*table, bellKey, bell)) continue;
             const auto same = std::find_if(plan.Bells.begin(), plan.Bells.end(), [&](auto& b) {
@@ -176,13 +172,12 @@ class TReader : TConfigValues {
                 if (auto g = Text(value, inner)) bell.Group = *g;
             } else if (name == "tone") {
                 haveTone = true;
-                if (auto t = Integer(value, inner, 0, 3)) bell.Tone = static_cast<int>(*t);
+                if (auto t = Integer<int>(value, inner, 0, 3)) bell.Tone = *t;
             } else if (name == "duration_s") {
                 haveDuration = true;
-                if (auto d = Integer(value, inner, 1, kLongestBellS))
-                    bell.DurationS = static_cast<int>(*d);
+                if (auto d = Integer<int>(value, inner, 1, kLongestBellS)) bell.DurationS = *d;
             } else {
-                Fail(value, inner, "unknown key (time, group, tone and duration_s are)");
+                Unknown(value, inner, "time, group, tone and duration_s are");
             }
         }
         const std::pair<bool, const char*> required[] = {{haveTime, "time"},
@@ -190,21 +185,18 @@ class TReader : TConfigValues {
                                                          {haveTone, "tone"},
                                                          {haveDuration, "duration_s"}};
         for (const auto& [given, name] : required)
-            if (!given) Fail(table, key + "." + name, "is missing");
+            if (!given) Missing(table, key + "." + name);
         return ErrorCount() == before;
     }
 
     void Exceptions(const toml::node& node, const std::string& key) {
-        const toml::array* list = node.as_array();
-        if (!list) return Fail(node, key, "must be tables ([[" + key + "]])");
+        const toml::array* list = Array(node, key, "must be tables ([[" + key + "]])");
+        if (!list) return;
         for (std::size_t i = 0; i < list->size(); ++i) {
             const toml::node& item = *list->get(i);
             const std::string itemKey = key + "[" + std::to_string(i) + "]";
-            const toml::table* table = item.as_table();
-            if (!table) {
-                Fail(item, itemKey, "must be a table ([[" + key + "]])");
-                continue;
-            }
+            const toml::table* table = Table(item, itemKey, "must be a table ([[" + key + "]])");
+            if (!table) continue;
             TException exception;
             if (Exception(*table, itemKey, exception)) {
                 exceptionPlaces_.push_back(
@@ -242,7 +234,7 @@ class TReader : TConfigValues {
             } else if (name == "name") {
                 if (auto text = Text(value, inner)) exception.Name = *text;
             } else {
-                Fail(value, inner, "unknown key (date, from, to, plan, no_bells and name are)");
+                Unknown(value, inner, "date, from, to, plan, no_bells and name are");
             }
         }
         const bool range = table.contains("from") || table.contains("to");
@@ -251,9 +243,9 @@ class TReader : TConfigValues {
         } else if (!dateNode && !range) {
             Fail(table, key + ".date", "is missing (or give from and to)");
         } else if (range && !table.contains("from")) {
-            Fail(table, key + ".from", "is missing");
+            Missing(table, key + ".from");
         } else if (range && !table.contains("to")) {
-            Fail(table, key + ".to", "is missing");
+            Missing(table, key + ".to");
         } else if (from && to && sys_days{*to} < sys_days{*from}) {
             Fail(*toNode, key + ".to", "comes before from");
         }
@@ -275,7 +267,7 @@ class TReader : TConfigValues {
         for (const auto& [name, value] : *holidays) {
             const std::string inner = key + "." + std::string(name.str());
             if (name != "ics") {
-                Fail(value, inner, "unknown key (ics is)");
+                Unknown(value, inner, "ics is");
                 continue;
             }
             if (const toml::array* files = value.as_array()) {
@@ -290,8 +282,7 @@ class TReader : TConfigValues {
     void HolidayFile(const toml::node& node, const std::string& key) {
         const auto text = Text(node, key);
         if (!text) return;
-        const std::string file =
-            fs::path(*text).is_absolute() ? *text : (folder_ / *text).lexically_normal().string();
+        const std::string file = InFolder(*text);
         THolidayFile read;
         std::string error;
         if (!ReadHolidays(file, read, error)) return Fail(node, key, error);
@@ -332,7 +323,6 @@ class TReader : TConfigValues {
         }
     }
 
-    fs::path folder_;
     TCalendarConfig& c_;
     std::vector<TPlanUse> planUses_;
     std::vector<TExceptionPlace> exceptionPlaces_;
@@ -341,12 +331,11 @@ class TReader : TConfigValues {
 }  // namespace
 
 bool ReadCalendarConfig(const toml::table& root, const std::string& path, TCalendarConfig& config,
-                        std::vector<TConfigError>& errors) {
+                        std::vector<config::TError>& errors) {
     TCalendarConfig read;
-    std::vector<TConfigError> found;
-    TReader(path, read, found).Read(root);
-    std::stable_sort(found.begin(), found.end(),
-                     [](const auto& a, const auto& b) { return a.Line < b.Line; });
+    std::vector<config::TError> found;
+    TCalendarReader(path, read, found).Read(root);
+    config::SortByLine(found);
     errors.insert(errors.end(), found.begin(), found.end());
     if (!found.empty()) return false;
     config = std::move(read);
@@ -355,7 +344,7 @@ bool ReadCalendarConfig(const toml::table& root, const std::string& path, TCalen
 
 void CheckBellGroups(const TCalendarConfig& config, const std::string& path,
                      const std::function<bool(const std::string&)>& exists,
-                     std::vector<TConfigError>& errors) {
+                     std::vector<config::TError>& errors) {
     for (const auto& use : config.GroupUses) {
         if (!exists(use.Group))
             errors.push_back({path, use.Line, use.Key, "no group named '" + use.Group + "'"});

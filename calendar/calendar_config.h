@@ -33,9 +33,9 @@
 #include <string>
 #include <vector>
 
-#include "calendar/config_error.h"
 #include "calendar/schedule.h"
 #include "calendar/time_zone.h"
+#include "config/error.h"
 
 namespace kstbell::calendar {
 
@@ -59,11 +59,11 @@ struct TCalendarConfig {
 // taken from its folder), and the holiday files they name. Every mistake found is added to
 // errors in line order; true when there was none. config is changed only on success.
 bool ReadCalendarConfig(const toml::table& root, const std::string& path, TCalendarConfig& config,
-                        std::vector<TConfigError>& errors);
+                        std::vector<config::TError>& errors);
 
 // Adds a mistake for every bell whose group `exists` does not know.
 void CheckBellGroups(const TCalendarConfig& config, const std::string& path,
                      const std::function<bool(const std::string&)>& exists,
-                     std::vector<TConfigError>& errors);
+                     std::vector<config::TError>& errors);
 
 }  // namespace kstbell::calendar

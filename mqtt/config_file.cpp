@@ -3,11 +3,11 @@
 #include <toml++/toml.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 
+#include "config/reader.h"
 #include "mqtt/horn_discovery.h"
 #include "mqtt/topics.h"
 #include "protocol/format_characters.h"
@@ -16,8 +16,6 @@
 namespace kstbell::mqtt {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // A configured text in a message: long ones cut short, control characters as "?".
 std::string Shown(const std::string& text) {
@@ -29,17 +27,16 @@ std::string Shown(const std::string& text) {
     return text.size() > kShown ? shown + "..." : shown;
 }
 
-class TReader {
+// The bridge's keys, each named by its full key ("broker.url").
+class TKeysReader {
   public:
-    TReader(std::string path, TBridgeConfig& config, const TConfigHooks& hooks,
-            std::vector<std::string>& errors)
-        : path_(std::move(path)), c_(config), hooks_(hooks), errors_(errors) {
-        folder_ = fs::path(path_).parent_path();
-    }
+    TKeysReader(const std::string& path, TBridgeConfig& config, const TConfigHooks& hooks,
+                std::vector<config::TError>& errors)
+        : values_(path, errors), c_(config), hooks_(hooks) {}
 
     // Reads every key it can, noting every mistake; true when there was none.
     bool Read(const toml::table& root) {
-        const std::size_t before = errors_.size();
+        const std::size_t before = values_.ErrorCount();
         using TSection = std::function<bool(const std::string&, const toml::node&)>;
         const std::map<std::string, TSection> sections = {
             {"broker", [this](const std::string& k, const toml::node& n) { return Broker(k, n); }},
@@ -54,60 +51,49 @@ class TReader {
             if (section == sections.end()) {
                 const auto& others = hooks_.OtherSections;
                 if (std::find(others.begin(), others.end(), name) == others.end())
-                    Fail(node, name, "unknown section");
+                    values_.Fail(node, name, "unknown section");
                 continue;
             }
-            const toml::table* table = node.as_table();
-            if (!table) {
-                Fail(node, name, "must be a table ([" + name + "])");
-                continue;
-            }
+            const toml::table* table = values_.Table(node, name);
+            if (!table) continue;
             for (const auto& [inner, value] : *table)
-                section->second(std::string(inner.str()), value);
-            section_.clear();
+                section->second(name + "." + std::string(inner.str()), value);
         }
-        return errors_.size() == before;
+        return values_.ErrorCount() == before;
     }
 
   private:
     bool Fail(const toml::node& node, const std::string& key, const std::string& what) {
-        const auto line = node.source().begin.line;
-        const std::string full = section_.empty() ? key : section_ + "." + key;
-        errors_.push_back(path_ + ":" + std::to_string(line) + ": key '" + full + "': " + what);
+        values_.Fail(node, key, what);
+        return false;
+    }
+
+    bool Unknown(const toml::node& node, const std::string& key) {
+        values_.Unknown(node, key);
         return false;
     }
 
     bool Text(const std::string& key, const toml::node& node, std::string& into) {
-        const auto* value = node.as_string();
-        if (!value) return Fail(node, key, "must be a string");
-        into = value->get();
-        return true;
+        auto text = values_.String(node, key);
+        if (text) into = *text;
+        return text.has_value();
     }
 
     bool Path(const std::string& key, const toml::node& node, std::string& into) {
-        std::string text;
-        if (!Text(key, node, text)) return false;
-        if (text.empty()) return Fail(node, key, "must not be empty");
-        into = fs::path(text).is_absolute() ? text : (folder_ / text).lexically_normal().string();
-        return true;
+        auto path = values_.Path(node, key);
+        if (path) into = *path;
+        return path.has_value();
     }
 
     template <typename T>
     bool Number(const std::string& key, const toml::node& node, T low, T high, T& into) {
-        const auto* value = node.as_integer();
-        const auto lowest = static_cast<std::int64_t>(low);
-        const auto highest = static_cast<std::int64_t>(high);
-        if (!value || value->get() < lowest || value->get() > highest)
-            return Fail(
-                node, key,
-                "must be an integer from " + std::to_string(low) + " to " + std::to_string(high));
-        into = static_cast<T>(value->get());
-        return true;
+        auto number = values_.Integer<T>(node, key, low, high);
+        if (number) into = *number;
+        return number.has_value();
     }
 
     bool Broker(const std::string& key, const toml::node& node) {
-        section_ = "broker";
-        if (key == "url") {
+        if (key == "broker.url") {
             std::string url;
             TBrokerUrl parsed;
             std::string why;
@@ -116,30 +102,29 @@ class TReader {
             c_.BrokerUrl = url;
             return true;
         }
-        if (key == "client_id") {
+        if (key == "broker.client_id") {
             if (!Text(key, node, c_.ClientId)) return false;
             if (c_.ClientId.empty() || c_.ClientId.size() > 128)
                 return Fail(node, key, "must be 1 to 128 characters");
             return true;
         }
-        if (key == "username") return Text(key, node, c_.Username);
-        if (key == "password") {
+        if (key == "broker.username") return Text(key, node, c_.Username);
+        if (key == "broker.password") {
             return Fail(node, key, "a password is never written here: use password_file");
         }
-        if (key == "password_file") return Path(key, node, c_.PasswordFile);
-        if (key == "ca_file") return Path(key, node, c_.CaFile);
-        if (key == "cert_file") return Path(key, node, c_.CertFile);
-        if (key == "key_file") return Path(key, node, c_.KeyFile);
-        if (key == "keepalive_s") return Number(key, node, 5, 3600, c_.KeepAliveSeconds);
-        return Fail(node, key, "unknown key");
+        if (key == "broker.password_file") return Path(key, node, c_.PasswordFile);
+        if (key == "broker.ca_file") return Path(key, node, c_.CaFile);
+        if (key == "broker.cert_file") return Path(key, node, c_.CertFile);
+        if (key == "broker.key_file") return Path(key, node, c_.KeyFile);
+        if (key == "broker.keepalive_s") return Number(key, node, 5, 3600, c_.KeepAliveSeconds);
+        return Unknown(node, key);
     }
 
     bool Topics(const std::string& key, const toml::node& node) {
-        section_ = "topics";
-        std::string* into = key == "base"               ? &c_.BaseTopic
-                            : key == "discovery_prefix" ? &c_.DiscoveryPrefix
-                                                        : nullptr;
-        if (!into) return Fail(node, key, "unknown key");
+        std::string* into = key == "topics.base"               ? &c_.BaseTopic
+                            : key == "topics.discovery_prefix" ? &c_.DiscoveryPrefix
+                                                               : nullptr;
+        if (!into) return Unknown(node, key);
         std::string text;
         if (!Text(key, node, text)) return false;
         if (const auto why = TopicPrefixProblem(text)) return Fail(node, key, *why);
@@ -148,15 +133,14 @@ class TReader {
     }
 
     bool Poll(const std::string& key, const toml::node& node) {
-        section_ = "poll";
-        if (key == "period_ms") return Number(key, node, 100, 3600000, c_.PollPeriodMs);
-        if (key == "parallel") return Number<std::size_t>(key, node, 1, 1024, c_.Parallel);
-        if (key == "connect_timeout_ms")
+        if (key == "poll.period_ms") return Number(key, node, 100, 3600000, c_.PollPeriodMs);
+        if (key == "poll.parallel") return Number<std::size_t>(key, node, 1, 1024, c_.Parallel);
+        if (key == "poll.connect_timeout_ms")
             return Number(key, node, 100, kConnectTimeoutMs, c_.ConnectTimeoutMs);
-        if (key == "reply_wait_ms")
+        if (key == "poll.reply_wait_ms")
             return Number(key, node, kReplyPollMs, kReplyPolls * kReplyPollMs, c_.ReplyWaitMs);
-        if (key == "info_every") return Number(key, node, 1, 1000000, c_.InfoEveryPolls);
-        return Fail(node, key, "unknown key");
+        if (key == "poll.info_every") return Number(key, node, 1, 1000000, c_.InfoEveryPolls);
+        return Unknown(node, key);
     }
 
     bool Target(const std::string& key, const toml::node& node, std::string& into) {
@@ -168,13 +152,12 @@ class TReader {
     }
 
     bool Devices(const std::string& key, const toml::node& node) {
-        section_ = "devices";
-        if (key == "port") return Number<std::uint16_t>(key, node, 1, 65535, c_.DevicePort);
-        if (key == "max_horns")
+        if (key == "devices.port") return Number<std::uint16_t>(key, node, 1, 65535, c_.DevicePort);
+        if (key == "devices.max_horns")
             return Number<std::size_t>(key, node, 1, kMaxBridgeHorns, c_.MaxHorns);
-        if (key == "addresses") {
-            const auto* list = node.as_array();
-            if (!list) return Fail(node, key, "must be a list of addresses or ranges");
+        if (key == "devices.addresses") {
+            const auto* list = values_.Array(node, key, "must be a list of addresses or ranges");
+            if (!list) return false;
             bool ok = true;
             for (const auto& item : *list) {
                 TDeviceEntry entry;
@@ -185,105 +168,86 @@ class TReader {
             }
             return ok;
         }
-        if (key == "horn") {
-            const auto* list = node.as_array();
-            if (!list) return Fail(node, key, "must be tables ([[devices.horn]])");
+        if (key == "devices.horn") {
+            const std::string tables = "must be tables ([[devices.horn]])";
+            const auto* list = values_.Array(node, key, tables);
+            if (!list) return false;
             bool ok = true;
             for (const auto& item : *list) {
-                const auto* table = item.as_table();
-                if (!table) {
-                    ok = Fail(item, key, "must be tables ([[devices.horn]])");
-                    continue;
-                }
-                ok = Horn(*table) && ok;
-                section_ = "devices";
+                const auto* table = values_.Table(item, key, tables);
+                ok = table && Horn(*table) && ok;
             }
             return ok;
         }
-        return Fail(node, key, "unknown key");
+        return Unknown(node, key);
     }
 
     bool Horn(const toml::table& table) {
-        section_ = "devices.horn";
-        const std::size_t before = errors_.size();
+        const std::size_t before = values_.ErrorCount();
         TDeviceEntry entry;
         bool haveAddress = false;
         bool addressOk = false;
         for (const auto& [inner, value] : table) {
-            const std::string key(inner.str());
-            if (key == "address") {
+            const std::string name(inner.str());
+            const std::string key = "devices.horn." + name;
+            if (name == "address") {
                 haveAddress = true;
                 addressOk = Target(key, value, entry.Target);
-            } else if (key == "name") {
+            } else if (name == "name") {
                 if (Text(key, value, entry.Name)) {
                     if (const auto invisible = FormatCharacterText(entry.Name))
                         Fail(value, key, "must not hold " + *invisible);
                 }
-            } else if (key == "input_device_class") {
+            } else if (name == "input_device_class") {
                 if (Text(key, value, entry.InputClass) && !IsInputClass(entry.InputClass))
                     Fail(value, key,
                          "\"" + Shown(entry.InputClass) +
                              "\" is not a binary sensor device class; one of " + InputClassList());
-            } else if (!hooks_.HornKey || !hooks_.HornKey(devices_.size(), key, value)) {
-                Fail(value, key, "unknown key");
+            } else if (!hooks_.HornKey || !hooks_.HornKey(devices_.size(), name, value)) {
+                values_.Unknown(value, key);
             }
         }
-        if (!haveAddress) Fail(table, "address", "is missing");
+        if (!haveAddress) values_.Missing(table, "devices.horn.address");
         if (!entry.Name.empty() && entry.Target.find('/') != std::string::npos)
-            Fail(table, "name", "names one horn: give a single address, not a range");
+            Fail(table, "devices.horn.name", "names one horn: give a single address, not a range");
         // A horn with a good address is kept even when another of its keys is wrong, so that
         // what refers to it is not reported wrong as well.
         if (addressOk) devices_.push_back(entry);
-        return errors_.size() == before;
+        return values_.ErrorCount() == before;
     }
 
   public:
     std::vector<TDeviceEntry> devices_;
 
   private:
-    std::string path_;
-    fs::path folder_;
+    config::TReader values_;
     TBridgeConfig& c_;
     const TConfigHooks& hooks_;
-    std::vector<std::string>& errors_;
-    std::string section_;
 };
 
-std::string Joined(const std::vector<std::string>& lines) {
+std::string Joined(const std::vector<config::TError>& errors) {
     std::string all;
-    for (const auto& line : lines)
-        all += (all.empty() ? "" : "\n") + line;
+    for (const auto& error : errors)
+        all += (all.empty() ? "" : "\n") + config::FormatError(error);
     return all;
 }
 
 }  // namespace
 
-std::string ParseErrorText(const std::string& path, const toml::parse_error& e) {
-    const auto& where = e.source().begin;
-    std::string what(e.description());
-    if (where.line == 0) what = "cannot be read: " + what;
-    return path + ":" + (where.line ? std::to_string(where.line) + ":" : "") + " " + what;
-}
-
 bool ReadConfigTable(const toml::table& root, const std::string& path, TBridgeConfig& config,
-                     std::vector<std::string>& errors, const TConfigHooks& hooks) {
-    TReader reader(path, config, hooks, errors);
+                     std::vector<config::TError>& errors, const TConfigHooks& hooks) {
+    TKeysReader reader(path, config, hooks, errors);
     const bool ok = reader.Read(root);
     if (!reader.devices_.empty()) config.Devices = reader.devices_;
     return ok;
 }
 
 bool LoadConfigFile(const std::string& path, TBridgeConfig& config, std::string& error) {
-    toml::table root;
-    try {
-        root = toml::parse_file(path);
-    } catch (const toml::parse_error& e) {
-        error = ParseErrorText(path, e);
-        return false;
-    }
-    std::vector<std::string> errors;
+    const auto root = config::ParseFile(path, error);
+    if (!root) return false;
+    std::vector<config::TError> errors;
     TBridgeConfig read = config;
-    if (ReadConfigTable(root, path, read, errors)) {
+    if (ReadConfigTable(*root, path, read, errors)) {
         config = read;
         return true;
     }

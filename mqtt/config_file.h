@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "config/error.h"
 #include "mqtt/config.h"
 
 namespace kstbell::mqtt {
@@ -34,14 +35,11 @@ struct TConfigHooks {
 };
 
 // Reads the keys of a parsed file over the values already in config. Every mistake is added to
-// errors as "FILE:LINE: key 'K': what is wrong"; false when there was one. The keys that are
-// right are read into config also then, so that a caller can go on checking what depends on
-// them (the horns) without reporting mistakes that follow from another.
+// errors in the order found, with its line and full key; false when there was one. The keys
+// that are right are read into config also then, so that a caller can go on checking what
+// depends on them (the horns) without reporting mistakes that follow from another.
 bool ReadConfigTable(const toml::table& root, const std::string& path, TBridgeConfig& config,
-                     std::vector<std::string>& errors, const TConfigHooks& hooks = {});
-
-// The parser's message for a file it could not read, with the line when it has one.
-std::string ParseErrorText(const std::string& path, const toml::parse_error& error);
+                     std::vector<config::TError>& errors, const TConfigHooks& hooks = {});
 
 // Reads the file over the values already in config. False with every mistake, one per line,
 // each "FILE:LINE: key 'K': what is wrong" (or the parser's own message with its line);

@@ -53,7 +53,7 @@ bool IsGroupName(const std::string& name) {
 }
 
 void ReadGroups(const toml::node& node, const std::vector<mqtt::THornEntry>& horns,
-                calendar::TConfigValues& values, std::vector<TGroup>& groups) {
+                config::TReader& values, std::vector<TGroup>& groups) {
     const toml::table* table = values.Table(node, "groups");
     if (!table) return;
     for (const auto& [name, value] : *table) {
@@ -68,11 +68,9 @@ void ReadGroups(const toml::node& node, const std::vector<mqtt::THornEntry>& hor
                         "a group's name is 1 to 32 lower-case letters, digits, _ and -");
             continue;
         }
-        const toml::array* list = value.as_array();
-        if (!list || list->empty()) {
-            values.Fail(value, key, "must be a list of horn names, addresses and ranges");
-            continue;
-        }
+        const toml::array* list =
+            values.List(value, key, "must be a list of horn names, addresses and ranges");
+        if (!list) continue;
         TGroup group{groupName, {}};
         for (std::size_t i = 0; i < list->size(); ++i) {
             const toml::node& item = *list->get(i);

@@ -12,7 +12,7 @@ constexpr std::int64_t kLongestHoldOffS = 86400;
 }  // namespace
 
 bool THornInputKeys::Read(std::size_t entry, const std::string& key, const toml::node& value,
-                          calendar::TConfigValues& values) {
+                          config::TReader& values) {
     const std::string full = "devices.horn." + key;
     TKeys& keys = entries_[entry];
     if (!keys.Line) keys.Line = value.source().begin.line;
@@ -21,11 +21,10 @@ bool THornInputKeys::Read(std::size_t entry, const std::string& key, const toml:
         keys.Alarm = values.Text(value, full);
         keys.Line = value.source().begin.line;
     } else if (key == "input_debounce_ms") {
-        if (auto ms = values.Integer(value, full, 0, kLongestDebounceMs))
-            keys.Debounce = std::chrono::milliseconds(*ms);
+        keys.Debounce =
+            values.Duration<std::chrono::milliseconds>(value, full, 0, kLongestDebounceMs);
     } else if (key == "input_hold_off_s") {
-        if (auto s = values.Integer(value, full, 0, kLongestHoldOffS))
-            keys.HoldOff = std::chrono::seconds(*s);
+        keys.HoldOff = values.Duration<std::chrono::seconds>(value, full, 0, kLongestHoldOffS);
     } else {
         return false;
     }
@@ -34,7 +33,7 @@ bool THornInputKeys::Read(std::size_t entry, const std::string& key, const toml:
 
 std::vector<std::optional<alarms::TInputRule>> THornInputKeys::Rules(
     const std::vector<std::size_t>& entryOf, const std::vector<alarms::TAlarm>& alarms,
-    calendar::TConfigValues& values) const {
+    config::TReader& values) const {
     std::map<std::size_t, alarms::TInputRule> byEntry;
     for (const auto& [entry, keys] : entries_) {
         if (!keys.Alarm) {

@@ -14,8 +14,7 @@ constexpr std::int64_t kMostStreams = 10000;
 
 }  // namespace
 
-void ReadHttpSection(const toml::node& node, calendar::TConfigValues& values,
-                     web::THttpConfig& http) {
+void ReadHttpSection(const toml::node& node, config::TReader& values, web::THttpConfig& http) {
     const toml::table* table = values.Table(node, "http");
     if (!table) return;
     const toml::node* cert = nullptr;
@@ -36,25 +35,19 @@ void ReadHttpSection(const toml::node& node, calendar::TConfigValues& values,
                 (name == "tls_cert" ? cert : key) = &value;
             }
         } else if (name == "metrics_public") {
-            if (const auto* flag = value.as_boolean())
-                http.MetricsPublic = flag->get();
-            else
-                values.Fail(value, full, "must be true or false");
+            if (auto flag = values.Bool(value, full)) http.MetricsPublic = *flag;
         } else if (name == "session_idle_min") {
-            if (auto minutes = values.Integer(value, full, 1, kLongestIdleMin))
-                http.SessionIdle = std::chrono::minutes(*minutes);
+            if (auto idle = values.Duration<std::chrono::minutes>(value, full, 1, kLongestIdleMin))
+                http.SessionIdle = *idle;
         } else if (name == "max_body_bytes") {
-            if (auto bytes = values.Integer(value, full, kSmallestBody, kLargestBody))
-                http.MaxBodyBytes = static_cast<std::size_t>(*bytes);
+            if (auto bytes = values.Integer<std::size_t>(value, full, kSmallestBody, kLargestBody))
+                http.MaxBodyBytes = *bytes;
         } else if (name == "event_streams") {
-            if (auto streams = values.Integer(value, full, 1, kMostStreams))
-                http.EventStreams = static_cast<std::size_t>(*streams);
+            if (auto streams = values.Integer<std::size_t>(value, full, 1, kMostStreams))
+                http.EventStreams = *streams;
         } else if (name == "names") {
-            const toml::array* list = value.as_array();
-            if (!list) {
-                values.Fail(value, full, "must be a list of host names");
-                continue;
-            }
+            const toml::array* list = values.Array(value, full, "must be a list of host names");
+            if (!list) continue;
             http.Names.clear();
             for (std::size_t i = 0; i < list->size(); ++i) {
                 const auto& item = *list->get(i);
@@ -70,9 +63,9 @@ void ReadHttpSection(const toml::node& node, calendar::TConfigValues& values,
                 }
             }
         } else {
-            values.Fail(value, full,
-                        "unknown key (listen, tls_cert, tls_key, metrics_public, "
-                        "session_idle_min, max_body_bytes, event_streams and names are)");
+            values.Unknown(value, full,
+                           "listen, tls_cert, tls_key, metrics_public, session_idle_min, "
+                           "max_body_bytes, event_streams and names are");
         }
     }
     // HTTPS needs both files; one alone would serve plain HTTP where HTTPS was meant.

@@ -1,9 +1,9 @@
 #include "service/site_file.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "alarms/alarm_config.h"
+#include "config/reader.h"
 #include "mqtt/config_file.h"
 #include "service/site_file_parts.h"
 
@@ -13,12 +13,6 @@ namespace {
 
 // Top-level tables besides the bridge's.
 const std::vector<std::string> kOwnSections = {"site", "groups", "schedule", "alarms", "http"};
-
-// The line of a "FILE:LINE: ..." message, 0 when it has none.
-unsigned long LineOf(const std::string& error, const std::string& path) {
-    if (error.compare(0, path.size() + 1, path + ":") != 0) return 0;
-    return std::strtoul(error.c_str() + path.size() + 1, nullptr, 10);
-}
 
 class TSiteReader {
   public:
@@ -34,14 +28,14 @@ class TSiteReader {
         hooks.HornKey = [this](std::size_t entry, const std::string& key, const toml::node& v) {
             return inputKeys_.Read(entry, key, v, values_);
         };
-        mqtt::ReadConfigTable(root, path_, c.Bridge, strings_, hooks);
+        mqtt::ReadConfigTable(root, path_, c.Bridge, shared_, hooks);
         if (const toml::node* http = root.get("http")) {
             c.Http.emplace();
             ReadHttpSection(*http, values_, *c.Http);
         }
         if (const toml::node* site = root.get("site")) ReadSiteSection(*site, values_, c.Site);
         calendar::ReadCalendarConfig(root, path_, c.Calendar, mine_);
-        alarms::ReadAlarms(root, path_, c.Alarms, strings_);
+        alarms::ReadAlarms(root, path_, c.Alarms, shared_);
 
         std::vector<std::size_t> entryOf;
         Horns(root, c, entryOf);
@@ -55,15 +49,15 @@ class TSiteReader {
             return c.FindGroup(group) != nullptr;
         };
         calendar::CheckBellGroups(c.Calendar, path_, exists, mine_);
-        alarms::CheckAlarmGroups(root, path_, exists, strings_);
+        alarms::CheckAlarmGroups(root, path_, exists, shared_);
 
-        for (const auto& e : mine_)
-            strings_.push_back(calendar::FormatConfigError(e));
-        std::stable_sort(strings_.begin(), strings_.end(), [this](const auto& a, const auto& b) {
-            return LineOf(a, path_) < LineOf(b, path_);
-        });
-        errors.insert(errors.end(), strings_.begin(), strings_.end());
-        if (!strings_.empty()) return false;
+        // Every mistake in line order; on one line, the bridge's and the alarms' come first.
+        std::vector<config::TError> all = shared_;
+        all.insert(all.end(), mine_.begin(), mine_.end());
+        config::SortByLine(all);
+        for (auto& line : config::FormatErrors(all))
+            errors.push_back(std::move(line));
+        if (!all.empty()) return false;
         out = std::move(c);
         return true;
     }
@@ -89,9 +83,9 @@ class TSiteReader {
 
     std::string path_;
     const std::optional<TDeviceOverride>& devices_;
-    std::vector<calendar::TConfigError> mine_;
-    std::vector<std::string> strings_;
-    calendar::TConfigValues values_;
+    std::vector<config::TError> shared_;  // the bridge's keys' and the alarms'
+    std::vector<config::TError> mine_;    // the service's own sections' and the calendar's
+    config::TReader values_;
     THornInputKeys inputKeys_;
 };
 
@@ -116,26 +110,24 @@ const alarms::TAlarm* TServiceConfig::FindAlarm(const std::string& name) const {
 
 bool ReadSiteFile(const std::string& path, TServiceConfig& config, std::vector<std::string>& errors,
                   const std::optional<TDeviceOverride>& devices) {
-    toml::table root;
-    try {
-        root = toml::parse_file(path);
-    } catch (const toml::parse_error& e) {
-        errors.push_back(mqtt::ParseErrorText(path, e));
+    std::string error;
+    const auto root = config::ParseFile(path, error);
+    if (!root) {
+        errors.push_back(error);
         return false;
     }
-    return ReadRoot(root, path, config, errors, devices);
+    return ReadRoot(*root, path, config, errors, devices);
 }
 
 bool ReadSiteText(const std::string& text, const std::string& path, TServiceConfig& config,
                   std::vector<std::string>& errors, const std::optional<TDeviceOverride>& devices) {
-    toml::table root;
-    try {
-        root = toml::parse(text, path);
-    } catch (const toml::parse_error& e) {
-        errors.push_back(mqtt::ParseErrorText(path, e));
+    std::string error;
+    const auto root = config::ParseText(text, path, error);
+    if (!root) {
+        errors.push_back(error);
         return false;
     }
-    return ReadRoot(root, path, config, errors, devices);
+    return ReadRoot(*root, path, config, errors, devices);
 }
 
 }  // namespace kstbell::service

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "calendar/config_values.h"
+#include "config/reader.h"
 #include "service/service_config.h"
 #include "web/http_config.h"
 
@@ -21,17 +21,15 @@ namespace kstbell::service {
 
 // [site]: name, max_ring_s, stop_unowned, log_days (time_zone and late_tolerance_s are the
 // calendar's).
-void ReadSiteSection(const toml::node& node, calendar::TConfigValues& values,
-                     TSiteSettings& settings);
+void ReadSiteSection(const toml::node& node, config::TReader& values, TSiteSettings& settings);
 
 // [http]: listen, tls_cert and tls_key (both or neither), metrics_public, session_idle_min,
 // max_body_bytes, event_streams.
-void ReadHttpSection(const toml::node& node, calendar::TConfigValues& values,
-                     web::THttpConfig& http);
+void ReadHttpSection(const toml::node& node, config::TReader& values, web::THttpConfig& http);
 
 // [groups]: NAME = [members], each a configured horn's name, an address, or a range.
 void ReadGroups(const toml::node& node, const std::vector<mqtt::THornEntry>& horns,
-                calendar::TConfigValues& values, std::vector<TGroup>& groups);
+                config::TReader& values, std::vector<TGroup>& groups);
 
 // The service's keys of [[devices.horn]] tables: input_alarm, input_debounce_ms,
 // input_hold_off_s.
@@ -40,12 +38,12 @@ class THornInputKeys {
     // A key the bridge does not know, of the entry with this index: false when it is none of
     // these either.
     bool Read(std::size_t entry, const std::string& key, const toml::node& value,
-              calendar::TConfigValues& values);
+              config::TReader& values);
     // The rule of every horn (entryOf: the entry each horn came from); an alarm that does not
     // exist is a mistake.
     std::vector<std::optional<alarms::TInputRule>> Rules(const std::vector<std::size_t>& entryOf,
                                                          const std::vector<alarms::TAlarm>& alarms,
-                                                         calendar::TConfigValues& values) const;
+                                                         config::TReader& values) const;
 
   private:
     struct TKeys {

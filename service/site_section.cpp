@@ -11,16 +11,9 @@ constexpr std::size_t kLongestName = 100;
 constexpr std::int64_t kLongestRingS = 3600;
 constexpr std::int64_t kLongestLogDays = 36500;
 
-bool HasControl(const std::string& text) {
-    for (const char c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
-    return false;
-}
-
 }  // namespace
 
-void ReadSiteSection(const toml::node& node, calendar::TConfigValues& values,
-                     TSiteSettings& settings) {
+void ReadSiteSection(const toml::node& node, config::TReader& values, TSiteSettings& settings) {
     const toml::table* site = values.Table(node, "site");
     if (!site) return;
     for (const auto& [name, value] : *site) {
@@ -28,7 +21,7 @@ void ReadSiteSection(const toml::node& node, calendar::TConfigValues& values,
         if (name == "time_zone" || name == "late_tolerance_s") continue;  // the calendar's
         if (name == "name") {
             if (auto text = values.Text(value, key)) {
-                if (text->size() > kLongestName || HasControl(*text))
+                if (text->size() > kLongestName || config::HasControl(*text))
                     values.Fail(value, key, "must be at most 100 bytes without control characters");
                 else if (const auto invisible = FormatCharacterText(*text))
                     values.Fail(value, key, "must not hold " + *invisible);
@@ -36,20 +29,17 @@ void ReadSiteSection(const toml::node& node, calendar::TConfigValues& values,
                     settings.Name = *text;
             }
         } else if (name == "max_ring_s") {
-            if (auto s = values.Integer(value, key, 1, kLongestRingS))
-                settings.MaxRing = std::chrono::seconds(*s);
+            if (auto s = values.Duration<std::chrono::seconds>(value, key, 1, kLongestRingS))
+                settings.MaxRing = *s;
         } else if (name == "stop_unowned") {
-            if (const auto* flag = value.as_boolean())
-                settings.StopUnowned = flag->get();
-            else
-                values.Fail(value, key, "must be true or false");
+            if (auto flag = values.Bool(value, key)) settings.StopUnowned = *flag;
         } else if (name == "log_days") {
-            if (auto days = values.Integer(value, key, 1, kLongestLogDays))
-                settings.LogDays = std::chrono::days(*days);
+            if (auto days = values.Duration<std::chrono::days>(value, key, 1, kLongestLogDays))
+                settings.LogDays = *days;
         } else {
-            values.Fail(value, key,
-                        "unknown key (name, time_zone, max_ring_s, late_tolerance_s, "
-                        "stop_unowned and log_days are)");
+            values.Unknown(value, key,
+                           "name, time_zone, max_ring_s, late_tolerance_s, stop_unowned and "
+                           "log_days are");
         }
     }
 }

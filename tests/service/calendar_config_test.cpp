@@ -14,13 +14,13 @@ namespace {
 
 const std::string kSite = std::string(KSTBELL_CALENDAR_DATA) + "/site.toml";
 
-bool Read(const std::string& text, TCalendarConfig& config, std::vector<TConfigError>& errors) {
+bool Read(const std::string& text, TCalendarConfig& config, std::vector<config::TError>& errors) {
     return ReadCalendarConfig(toml::parse(text, kSite), kSite, config, errors);
 }
 
 TEST(CalendarConfigTest, AFullFileGivesTheCalendar) {
     TCalendarConfig config;
-    std::vector<TConfigError> errors;
+    std::vector<config::TError> errors;
     ASSERT_TRUE(Read(R"([site]
 name = "North school"     # the service's key, left alone here
 time_zone = "Europe/Berlin"
@@ -51,7 +51,7 @@ name = "Project week"
 ics = ["holidays.ics"]
 )",
                      config, errors))
-        << FormatConfigError(errors.front());
+        << config::FormatError(errors.front());
     EXPECT_EQ(config.Zone.Name(), "Europe/Berlin");
     EXPECT_EQ(config.LateTolerance, std::chrono::seconds{90});
     EXPECT_EQ(config.HolidayFiles,
@@ -78,7 +78,7 @@ ics = ["holidays.ics"]
     unsetenv("TZ");
     EXPECT_EQ(config.Zone.Name(), "America/New_York");
 
-    std::vector<TConfigError> groupErrors;
+    std::vector<config::TError> groupErrors;
     TCalendarConfig withGroups;
     ASSERT_TRUE(
         Read("[schedule.day_plans.p]\nbells = [{time = \"08:00\", group = \"hall\", tone = "
@@ -87,7 +87,7 @@ ics = ["holidays.ics"]
     CheckBellGroups(
         withGroups, kSite, [](const std::string& g) { return g == "all"; }, groupErrors);
     ASSERT_EQ(groupErrors.size(), 1u);
-    EXPECT_EQ(FormatConfigError(groupErrors[0]),
+    EXPECT_EQ(config::FormatError(groupErrors[0]),
               kSite + ":2: key 'schedule.day_plans.p.bells[0].group': no group named 'hall'");
 }
 
@@ -137,11 +137,11 @@ TEST(CalendarConfigTest, EveryMistakeIsNamedByLineAndKey) {
     };
     for (const auto& [text, expected] : cases) {
         TCalendarConfig config;
-        std::vector<TConfigError> errors;
+        std::vector<config::TError> errors;
         EXPECT_FALSE(Read(text, config, errors)) << text;
         std::vector<std::string> found;
         for (const auto& e : errors)
-            found.push_back(FormatConfigError(e));
+            found.push_back(config::FormatError(e));
         ASSERT_EQ(found.size(), expected.size()) << text << "\n" << ::testing::PrintToString(found);
         for (std::size_t i = 0; i < found.size(); ++i)
             EXPECT_NE(found[i].find(kSite + expected[i]), std::string::npos) << found[i];
