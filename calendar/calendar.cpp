@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "calendar/clock_text.h"
+
 namespace kstbell::calendar {
 
 namespace {
@@ -109,6 +111,13 @@ std::vector<TScheduledBell> TCalendar::Next(sys_seconds after, std::size_t count
         from = to;
     }
     return next;
+}
+
+std::string TCalendar::NextLimit(sys_seconds after) const {
+    const sys_seconds until = zone_.KnownUntil();
+    if (until == sys_seconds::max() || (after < until && until - after >= kNextSearchDays))
+        return {};
+    return "times from " + FormatUtc(until) + " on are unknown: " + zone_.KnownUntilReason();
 }
 
 TDueBells TCalendar::Classify(sys_seconds lastHandled, sys_seconds now,

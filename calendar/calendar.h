@@ -63,6 +63,10 @@ class TCalendar {
     std::vector<TScheduledBell> Next(std::chrono::sys_seconds after, std::size_t count) const;
     static constexpr std::chrono::days kNextSearchDays{2 * 366};
 
+    // Why Next(after, ...) looks less far ahead: the zone's times from its KnownUntil() on are
+    // not known. A sentence without its full stop; empty when Next looks kNextSearchDays ahead.
+    std::string NextLimit(std::chrono::sys_seconds after) const;
+
     // The bells in (lastHandled, now]: due when they are at most lateTolerance old, missed
     // (never rung late) when older. Nothing when now is not after lastHandled, so a clock
     // set back never rings a bell twice.
