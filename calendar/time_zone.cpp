@@ -17,9 +17,9 @@ using std::chrono::sys_seconds;
 constexpr const char* kZoneFolder = "/usr/share/zoneinfo";
 
 // Debian builds tzdata "fat": every change is listed up to 2037 and the rule for the years
-// after is left in a footer that this library does not read. A zone whose last listed change
-// falls in that final year still changes its clocks; without that rule its table is trusted
-// to the year's end.
+// after is left in a footer that this library does not read (a "slim" file lists fewer years
+// and leaves more to the rule). A zone whose last listed change falls in that final year still
+// changes its clocks; without that rule its table is trusted to the year's end.
 constexpr int kFinalListedYear = 2037;
 
 }  // namespace
@@ -40,7 +40,7 @@ TTimeZone::TTimeZone(const date::time_zone* zone, const std::string& rulesFolder
     const auto far = date::sys_days{date::year{2200} / 1 / 1};
     const date::sys_info last = zone->get_info(far);
     const date::year_month_day day{date::floor<date::days>(last.begin)};
-    if (!day.ok() || day.year() < date::year{kFinalListedYear}) return;
+    if (!day.ok()) return;
 
     const std::string path = rulesFolder + "/" + name_;
     std::ifstream file(path, std::ios::binary);
@@ -67,6 +67,8 @@ TTimeZone::TTimeZone(const date::time_zone* zone, const std::string& rulesFolder
         ruleFromLocal_ = local_seconds{ruleFrom_.time_since_epoch() + last.offset};
         return;
     }
+    // A zone whose changes ended before the final listed year has none left to miss.
+    if (day.year() < date::year{kFinalListedYear}) return;
     const int lastYear = static_cast<int>(day.year());
     const date::sys_days nextYear{(day.year() + date::years{1}) / 1 / 1};
     knownUntil_ =
