@@ -125,8 +125,8 @@ std::string TCalendar::NextLimit(sys_seconds after) const {
         return "times from " + FormatUtc(until_) + " on are unknown: " + zone_.KnownUntilReason();
     return "days from " + std::to_string(kLastHolidayYear + 1) +
            "-01-01 on are unknown: holidays are counted only up to " +
-           std::to_string(kLastHolidayYear) +
-           " and a recurring one in " + schedule_.HolidaysCutBy + " goes on after it";
+           std::to_string(kLastHolidayYear) + " and a recurring one in " + schedule_.HolidaysCutBy +
+           " goes on after it";
 }
 
 TDueBells TCalendar::Classify(sys_seconds lastHandled, sys_seconds now,
