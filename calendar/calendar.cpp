@@ -4,6 +4,9 @@
 #include <stdexcept>
 #include <utility>
 
+#include "calendar/clock_text.h"
+#include "calendar/holidays.h"
+
 namespace kstbell::calendar {
 
 namespace {
@@ -18,7 +21,11 @@ const sys_seconds kLatest{sys_days{year{9999} / January / 1}};
 }  // namespace
 
 TCalendar::TCalendar(TTimeZone zone, TSchedule schedule)
-    : zone_(std::move(zone)), schedule_(std::move(schedule)) {
+    : zone_(std::move(zone)), schedule_(std::move(schedule)), until_(zone_.KnownUntil()) {
+    if (!schedule_.HolidaysCutBy.empty()) {
+        const local_days uncounted{year{kLastHolidayYear + 1} / January / 1};
+        until_ = std::min(until_, zone_.ToUtc(local_seconds{uncounted}).At);
+    }
     auto known = [this](const std::string& plan, const char* where) {
         if (!plan.empty() && !schedule_.Plans.count(plan))
             throw std::invalid_argument(std::string(where) + " names the plan '" + plan +
@@ -76,7 +83,7 @@ void TCalendar::DayBells(sys_days day, std::vector<TScheduledBell>& into) const 
 
 std::vector<TScheduledBell> TCalendar::Bells(sys_seconds from, sys_seconds to) const {
     from = std::max(from, kEarliest);
-    to = std::min({to, kLatest, zone_.KnownUntil()});
+    to = std::min({to, kLatest, until_});
     std::vector<TScheduledBell> bells;
     if (from >= to) return bells;
     // A day's bells ring within a day and a few hours of its local midnight, so the local
@@ -99,7 +106,7 @@ std::vector<TScheduledBell> TCalendar::Bells(sys_seconds from, sys_seconds to) c
 std::vector<TScheduledBell> TCalendar::Next(sys_seconds after, std::size_t count) const {
     std::vector<TScheduledBell> next;
     if (after >= kLatest) return next;
-    const sys_seconds limit = std::min({after + kNextSearchDays, kLatest, zone_.KnownUntil()});
+    const sys_seconds limit = std::min({after + kNextSearchDays, kLatest, until_});
     for (sys_seconds from = after + seconds{1}; next.size() < count && from < limit;) {
         const sys_seconds to = std::min(from + days{7}, limit);
         for (auto& bell : Bells(from, to)) {
@@ -109,6 +116,17 @@ std::vector<TScheduledBell> TCalendar::Next(sys_seconds after, std::size_t count
         from = to;
     }
     return next;
+}
+
+std::string TCalendar::NextLimit(sys_seconds after) const {
+    if (until_ == sys_seconds::max() || (after < until_ && until_ - after >= kNextSearchDays))
+        return {};
+    if (until_ == zone_.KnownUntil())
+        return "times from " + FormatUtc(until_) + " on are unknown: " + zone_.KnownUntilReason();
+    return "days from " + std::to_string(kLastHolidayYear + 1) +
+           "-01-01 on are unknown: holidays are counted only up to " +
+           std::to_string(kLastHolidayYear) + " and a recurring one in " + schedule_.HolidaysCutBy +
+           " goes on after it";
 }
 
 TDueBells TCalendar::Classify(sys_seconds lastHandled, sys_seconds now,

@@ -54,7 +54,7 @@ class TCalendar {
     TDayChoice DayChoice(std::chrono::year_month_day date) const;
 
     // The bells that ring in [from, to), in time order (a day plan's order among equals).
-    // Nothing at or after Zone().KnownUntil(): see there.
+    // Nothing at or after Until().
     std::vector<TScheduledBell> Bells(std::chrono::sys_seconds from,
                                       std::chrono::sys_seconds to) const;
 
@@ -62,6 +62,15 @@ class TCalendar {
     // when the schedule has fewer).
     std::vector<TScheduledBell> Next(std::chrono::sys_seconds after, std::size_t count) const;
     static constexpr std::chrono::days kNextSearchDays{2 * 366};
+
+    // The first instant that the calendar knows no bells for: the zone's KnownUntil(), or the
+    // start of the year after kLastHolidayYear when the schedule's holidays recur past it
+    // (Schedule().HolidaysCutBy); the maximum when neither.
+    std::chrono::sys_seconds Until() const { return until_; }
+
+    // Why Next(after, ...) looks less far ahead than kNextSearchDays: Until() is nearer. A
+    // sentence without its full stop; empty when Next looks that far.
+    std::string NextLimit(std::chrono::sys_seconds after) const;
 
     // The bells in (lastHandled, now]: due when they are at most lateTolerance old, missed
     // (never rung late) when older. Nothing when now is not after lastHandled, so a clock
@@ -80,6 +89,7 @@ class TCalendar {
 
     TTimeZone zone_;
     TSchedule schedule_;
+    std::chrono::sys_seconds until_;
     std::vector<THolidaySpan> holidays_;  // disjoint, by first day
 };
 

@@ -288,6 +288,8 @@ class TCalendarReader : config::TReader {
         if (!ReadHolidays(file, read, error)) return Fail(node, key, error);
         c_.HolidayFiles.push_back(file);
         c_.TimedEventsLeftOut += read.TimedEventsLeftOut;
+        if (read.RecursPastLastYear && c_.Schedule.HolidaysCutBy.empty())
+            c_.Schedule.HolidaysCutBy = file;
         for (auto& holiday : read.Holidays)
             c_.Schedule.Holidays.push_back(std::move(holiday));
     }

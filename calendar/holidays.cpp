@@ -154,7 +154,11 @@ class TIcsReader {
             for (icaltimetype t = icalrecur_iterator_next(it.get()); !icaltime_is_null_time(t);
                  t = icalrecur_iterator_next(it.get())) {
                 const auto day = DayOf(t);
-                if (!day || *day > last) break;
+                if (!day) break;
+                if (*day > last) {
+                    out_.RecursPastLastYear = true;
+                    break;
+                }
                 if (++occurrences_ > kMaxOccurrences)
                     return Fail(Describe(event) + ": recurs more than " +
                                 std::to_string(kMaxOccurrences) + " times up to " +

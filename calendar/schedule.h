@@ -49,6 +49,9 @@ struct TSchedule {
     std::array<std::string, 7> Week;  // Monday first; an empty name: no bells that day
     std::vector<TException> Exceptions;
     std::vector<THoliday> Holidays;
+    // The holiday file whose recurring event goes on after the last year that holidays are
+    // counted to (kLastHolidayYear): the calendar gives no bells after that year. Empty: none.
+    std::string HolidaysCutBy{};
 };
 
 }  // namespace kstbell::calendar

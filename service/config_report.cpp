@@ -22,9 +22,15 @@ std::string NextBellsText(const TServiceConfig& config, std::chrono::sys_seconds
         if (bell.Moved) out << "  (moved by a clock change)";
         out << "\n";
     }
-    if (bells.size() < count)
-        out << "No more bells within " << calendar::TCalendar::kNextSearchDays.count()
-            << " days.\n";
+    if (bells.size() < count) {
+        const std::string limit = calendar.NextLimit(after);
+        if (limit.empty()) {
+            out << "No more bells within " << calendar::TCalendar::kNextSearchDays.count()
+                << " days.\n";
+        } else {
+            out << "No more bells: " << limit << ".\n";
+        }
+    }
     return out.str();
 }
 
@@ -57,7 +63,8 @@ std::string ConfigSummary(const TServiceConfig& config, std::chrono::sys_seconds
     const calendar::TCalendar calendar(config.Calendar.Zone, config.Calendar.Schedule);
     const auto next = calendar.Next(now, 1);
     if (next.empty()) {
-        out << "  no bells ahead\n";
+        const std::string limit = calendar.NextLimit(now);
+        out << "  no bells ahead" << (limit.empty() ? "" : ": " + limit) << "\n";
     } else {
         out << "  next bell: " << calendar::FormatLocal(next.front().Local) << " "
             << next.front().Plan << ", group " << next.front().Bell.Group << "\n";

@@ -169,12 +169,16 @@ bool TService::Start(std::string& error) {
     site_->Start();
     inputs_->Start();
     schedulerThread_ = std::thread([this] { scheduler_->Run(); });
-    const auto next = calendar_.Current()->Next(std::chrono::floor<std::chrono::seconds>(now), 1);
-    writer_->Line(next.empty() ? "no bells ahead in the calendar"
-                               : "next bell: " + BellLabel(next.front()) + ", group " +
-                                     next.front().Bell.Group + ", at " +
-                                     calendar::FormatLocal(next.front().Local) + " (" +
-                                     calendar::FormatUtc(next.front().At) + ")");
+    const auto current = calendar_.Current();
+    const auto from = std::chrono::floor<std::chrono::seconds>(now);
+    const auto next = current->Next(from, 1);
+    const std::string limit = next.empty() ? current->NextLimit(from) : std::string();
+    writer_->Line(next.empty()
+                      ? "no bells ahead in the calendar" + (limit.empty() ? "" : ": " + limit)
+                      : "next bell: " + BellLabel(next.front()) + ", group " +
+                            next.front().Bell.Group + ", at " +
+                            calendar::FormatLocal(next.front().Local) + " (" +
+                            calendar::FormatUtc(next.front().At) + ")");
     if (web_) web_->SetReady(true);
     return true;
 }

@@ -202,6 +202,10 @@ web::THealth TWebPort::Health() {
             return v.Presence == TPresence::Offline;
         }));
     health.Problems = service_.Store().Problems();
+    // Bells that will stop within the calendar's look ahead because the zone's times end.
+    const auto limit = service_.Calendar()->NextLimit(
+        std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()));
+    if (!limit.empty()) health.Problems.push_back("calendar: " + limit);
     return health;
 }
 

@@ -56,6 +56,8 @@ ics = ["holidays.ics"]
     EXPECT_EQ(config.LateTolerance, std::chrono::seconds{90});
     EXPECT_EQ(config.HolidayFiles,
               std::vector<std::string>{std::string(KSTBELL_CALENDAR_DATA) + "/holidays.ics"});
+    // Its yearly holiday goes on past the last year that holidays are counted to.
+    EXPECT_EQ(config.Schedule.HolidaysCutBy, config.HolidayFiles.front());
     ASSERT_EQ(config.GroupUses.size(), 3u);
     EXPECT_EQ(config.GroupUses[1].Group, "ground_floor");
     EXPECT_EQ(config.GroupUses[1].Line, 12u);

@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+
 #include "calendar/calendar.h"
 #include "calendar/clock_text.h"
 
@@ -55,23 +60,110 @@ TEST(TimeZoneTest, ClockChangesResolveToTheFirstInstantAfterAGapAndTheFirstOfARe
     EXPECT_FALSE(TTimeZone::Find("Mars/Olympus_Mons"));
 }
 
-// The tz database lists clock changes to 2037; later bells in a zone that still changes its
-// clocks would be an hour off half the year, so the calendar stops there instead.
+// A copy of the system's file of the zone under folder, its rule for later years replaced by
+// `footer`, or cut off with the line before it when there is none.
+void CopyZone(const std::string& folder, const std::string& zone,
+              std::optional<std::string> footer) {
+    std::ifstream in("/usr/share/zoneinfo/" + zone, std::ios::binary);
+    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    ASSERT_GT(bytes.size(), 2u);
+    ASSERT_EQ(bytes.back(), '\n');
+    bytes.erase(bytes.rfind('\n', bytes.size() - 2));
+    if (footer) bytes += "\n" + *footer + "\n";
+    const std::filesystem::path path = std::filesystem::path(folder) / zone;
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The tz database lists clock changes to 2037; later times follow the rule at the end of the
+// zone's file. Without a rule that can be read, later bells in a zone that still changes its
+// clocks would be an hour off half the year, so the calendar stops there instead and says why.
 TEST(TimeZoneTest, BellsStopWhereTheDatabaseStopsListingClockChanges) {
+    const std::string folder = testing::TempDir() + "kstbell_zone_rules";
+    std::filesystem::remove_all(folder);
+    CopyZone(folder, "Europe/Berlin", std::nullopt);
+    CopyZone(folder, "Australia/Sydney", "");
+    CopyZone(folder, "America/New_York", "EST5EDT");
+    CopyZone(folder, "Europe/Paris", "EST5EDT,M3.2.0,M11.1.0");
+    CopyZone(folder, "Asia/Tokyo", std::nullopt);
+
     TSchedule schedule;
     schedule.Plans["daily"].Bells = {Bell("08:00", "all")};
     schedule.Week.fill("daily");
     const struct {
         const char* Zone;
+        bool OwnRules;  // the rules in folder, not the system's
         std::size_t BellsFrom2037To2039;
-    } cases[] = {{"Europe/Berlin", 365}, {"Australia/Sydney", 365}, {"Asia/Tokyo", 2 * 365}};
+        const char* Why;  // how KnownUntilReason() ends, @ for the file; "" for no limit
+    } cases[] = {
+        {"Europe/Berlin", true, 365, "@ holds no rule for later years"},
+        {"Australia/Sydney", true, 365, "@ holds no rule for later years"},
+        {"America/New_York", true, 365,
+         "the rule for later years in @, \"EST5EDT\", cannot be read"},
+        {"Europe/Paris", true, 365,
+         "the rule for later years in @, \"EST5EDT,M3.2.0,M11.1.0\", does not match the last "
+         "listed change"},
+        {"Asia/Tokyo", true, 2 * 365, ""},  // no clock changes left to miss
+        {"Europe/Berlin", false, 2 * 365, ""},
+        {"Australia/Sydney", false, 2 * 365, ""},
+        {"Asia/Tokyo", false, 2 * 365, ""},
+    };
     for (const auto& c : cases) {
-        const TCalendar calendar(Zone(c.Zone), schedule);
-        EXPECT_EQ(calendar.Bells(Utc(2037, 1, 1), Utc(2039, 1, 1)).size(), c.BellsFrom2037To2039)
-            << c.Zone;
+        SCOPED_TRACE(std::string(c.Zone) + (c.OwnRules ? " without a rule" : ""));
+        const auto zone = c.OwnRules ? TTimeZone::Find(c.Zone, folder) : TTimeZone::Find(c.Zone);
+        ASSERT_TRUE(zone);
+        const TCalendar calendar(*zone, schedule);
+        EXPECT_EQ(calendar.Bells(Utc(2037, 1, 1), Utc(2039, 1, 1)).size(), c.BellsFrom2037To2039);
+        const std::string why = zone->KnownUntilReason();
+        if (*c.Why == '\0') {
+            EXPECT_EQ(zone->KnownUntil(), sys_seconds::max());
+            EXPECT_EQ(why, "");
+            EXPECT_EQ(calendar.NextLimit(Utc(2037, 6, 1)), "");
+            continue;
+        }
+        EXPECT_EQ(FormatUtc(zone->KnownUntil()), "2038-01-01T00:00:00Z");
+        std::string expected = c.Why;
+        expected.replace(expected.find('@'), 1, folder + "/" + c.Zone);
+        EXPECT_EQ(why, "the time zone database lists the clock changes of " + std::string(c.Zone) +
+                           " only up to 2037 and " + expected);
+        EXPECT_TRUE(calendar.Next(Utc(2038, 1, 1), 3).empty());
+        // Next looks two years ahead: the limit is said from two years before it.
+        EXPECT_EQ(calendar.NextLimit(Utc(2035, 12, 1)), "");
+        EXPECT_EQ(calendar.NextLimit(Utc(2037, 6, 1)),
+                  "times from 2038-01-01T00:00:00Z on are unknown: " + why);
     }
-    EXPECT_EQ(FormatUtc(Zone("Europe/Berlin").KnownUntil()), "2038-01-01T00:00:00Z");
-    EXPECT_TRUE(TCalendar(Zone("Europe/Berlin"), schedule).Next(Utc(2038, 1, 1), 3).empty());
+}
+
+// A daily evening bell in New York on the last evening of the listed years (its UTC instant
+// is already the next year) and in the summer after, which only the zone's rule knows.
+TEST(TimeZoneTest, ANewYorkEveningBellRingsOnAfter2037) {
+    TSchedule schedule;
+    schedule.Plans["daily"].Bells = {Bell("19:00", "all")};
+    schedule.Week.fill("daily");
+    const TCalendar calendar(Zone("America/New_York"), schedule);
+    const struct {
+        const char* Date;
+        sys_seconds At;
+    } cases[] = {
+        {"2037-12-31", Utc(2038, 1, 1, 0, 0)},  // EST
+        {"2038-03-13", Utc(2038, 3, 14, 0, 0)},
+        {"2038-03-14", Utc(2038, 3, 14, 23, 0)},  // EDT from that morning
+        {"2038-07-01", Utc(2038, 7, 1, 23, 0)},
+        {"2038-11-07", Utc(2038, 11, 8, 0, 0)},  // EST again
+    };
+    for (const auto& c : cases) {
+        const sys_seconds dayStart = sys_days{Date(c.Date)} + hours{12};  // 07:00 or 08:00
+        const auto bells = calendar.Bells(dayStart, dayStart + days{2});
+        ASSERT_FALSE(bells.empty()) << c.Date;
+        EXPECT_EQ(FormatDate(bells.front().Date), c.Date);
+        EXPECT_EQ(FormatUtc(bells.front().At), FormatUtc(c.At)) << c.Date;
+        EXPECT_EQ(FormatLocal(bells.front().Local), std::string(c.Date) + " 19:00:00") << c.Date;
+    }
+    const auto next = calendar.Next(Utc(2037, 12, 31, 12), 2);
+    ASSERT_EQ(next.size(), 2u);
+    EXPECT_EQ(FormatUtc(next[0].At), "2038-01-01T00:00:00Z");
+    EXPECT_EQ(FormatUtc(next[1].At), "2038-01-02T00:00:00Z");
+    EXPECT_EQ(calendar.NextLimit(Utc(2037, 12, 31)), "");
 }
 
 // Every day of 2027 rings a bell in the spring gap, one in the repeated autumn hour and one at

@@ -88,5 +88,50 @@ TEST(HolidaysTest, AFileThatCannotBeReadWhollyIsRefusedWithTheReason) {
     EXPECT_EQ(error, kData + ": cannot be read");
 }
 
+// Recurring holidays are counted up to kLastHolidayYear. A file whose holiday goes on after it
+// says so, and the calendar then ends with that year rather than ring on those holidays.
+TEST(HolidaysTest, AHolidayRecurringPastTheLastCountedYearEndsTheCalendarThere) {
+    const struct {
+        std::string Rules;
+        bool GoesOn;
+        bool HolidayIn2100;  // on December 24
+    } cases[] = {
+        {"RRULE:FREQ=YEARLY\r\n", true, true},
+        {"RRULE:FREQ=YEARLY;UNTIL=20991231\r\n", false, false},
+        {"RRULE:FREQ=YEARLY;UNTIL=21001224\r\n", false, true},
+        {"RRULE:FREQ=YEARLY;COUNT=74\r\n", false, true},  // 2027 to 2100
+        {"RRULE:FREQ=YEARLY;COUNT=75\r\n", true, true},
+        {"RDATE;VALUE=DATE:21501224\r\n", false, false},  // a date is held whenever it is
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Rules);
+        THolidayFile file;
+        std::string error;
+        ASSERT_TRUE(ParseHolidays(Calendar(Event("DTSTART;VALUE=DATE:20271224\r\n" + c.Rules)),
+                                  file, error))
+            << error;
+        EXPECT_EQ(file.RecursPastLastYear, c.GoesOn);
+
+        TSchedule schedule;
+        schedule.Plans["daily"].Bells = {{std::chrono::hours{8}, "all", 1, 5}};
+        schedule.Week.fill("daily");
+        schedule.Holidays = file.Holidays;
+        if (file.RecursPastLastYear) schedule.HolidaysCutBy = "/etc/kstbell/holidays.ics";
+        const TCalendar calendar(*TTimeZone::Find("Europe/Berlin"), schedule);
+        using std::chrono::sys_days;
+        const sys_days from{std::chrono::year{2100} / 12 / 20};
+        const auto bells = calendar.Bells(from, from + std::chrono::days{30});
+        ASSERT_FALSE(bells.empty());
+        EXPECT_EQ(FormatDate(bells.back().Date), c.GoesOn ? "2100-12-31" : "2101-01-18");
+        EXPECT_EQ(calendar.NextLimit(from),
+                  c.GoesOn ? "days from 2101-01-01 on are unknown: holidays are counted only "
+                             "up to 2100 and a recurring one in /etc/kstbell/holidays.ics goes "
+                             "on after it"
+                           : "");
+        EXPECT_EQ(calendar.DayChoice(*ParseDate("2100-12-24")).Rule,
+                  c.HolidayIn2100 ? EDayRule::Holiday : EDayRule::Week);
+    }
+}
+
 }  // namespace
 }  // namespace kstbell::calendar

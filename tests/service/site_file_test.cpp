@@ -3,7 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
 #include "alarms/alarm_config.h"
+#include "calendar/clock_text.h"
+#include "service/config_report.h"
 #include "service/site_file.h"
 
 namespace kstbell::service {
@@ -272,6 +278,55 @@ url = "http://x"
     for (std::size_t i = 0; i < 4; ++i)
         EXPECT_NE(errors[i].find(std::string("key '") + keys[i] + "'"), std::string::npos)
             << errors[i];
+}
+
+// --next and --check-config with the example's bells: where the zone's times end within the
+// look ahead they say why, else what they always said.
+TEST(SiteFileTest, TheReportsSayWhyBellsStopWhereTheZoneHasNoRule) {
+    // Berlin's file without its rule for the years after 2037.
+    const std::string folder = testing::TempDir() + "kstbell_site_zone_rules";
+    std::filesystem::create_directories(folder + "/Europe");
+    std::ifstream in("/usr/share/zoneinfo/Europe/Berlin", std::ios::binary);
+    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    ASSERT_GT(bytes.size(), 2u);
+    bytes.erase(bytes.rfind('\n', bytes.size() - 2));
+    std::ofstream(folder + "/Europe/Berlin", std::ios::binary) << bytes;
+
+    TServiceConfig config;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(ReadSiteFile(KSTBELL_SITE_EXAMPLE, config, errors)) << Joined(errors);
+    const auto withRule = calendar::TTimeZone::Find("Europe/Berlin");
+    const auto withoutRule = calendar::TTimeZone::Find("Europe/Berlin", folder);
+    ASSERT_TRUE(withRule && withoutRule);
+    const std::string why =
+        "times from 2038-01-01T00:00:00Z on are unknown: the time zone "
+        "database lists the clock changes of Europe/Berlin only up to 2037 "
+        "and " +
+        folder + "/Europe/Berlin holds no rule for later years";
+    using std::chrono::sys_days;
+    const sys_days early{std::chrono::year{2037} / 12 / 20};
+    const sys_days late{std::chrono::year{2038} / 2 / 1};
+    const struct {
+        bool Rule;
+        sys_days After;
+        std::string NextEnds;  // the last line of the next 100000 bells
+        std::string NextBell;  // the summary's line of the next bell
+    } cases[] = {
+        {true, early, "No more bells within 732 days.\n", "  next bell: 2037-12-21 "},
+        {true, late, "No more bells within 732 days.\n", "  next bell: 2038-02-01 "},
+        {false, early, "No more bells: " + why + ".\n", "  next bell: 2037-12-21 "},
+        {false, late, "No more bells: " + why + ".\n", "  no bells ahead: " + why + "\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.Rule ? "rule, " : "no rule, ") +
+                     calendar::FormatDate(std::chrono::year_month_day{c.After}));
+        config.Calendar.Zone = c.Rule ? *withRule : *withoutRule;
+        const std::string next = NextBellsText(config, c.After, 100000);
+        ASSERT_GE(next.size(), c.NextEnds.size());
+        EXPECT_EQ(next.substr(next.size() - c.NextEnds.size()), c.NextEnds);
+        const std::string summary = ConfigSummary(config, c.After);
+        EXPECT_NE(summary.find(c.NextBell), std::string::npos) << summary;
+    }
 }
 
 }  // namespace
