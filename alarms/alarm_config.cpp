@@ -8,6 +8,7 @@
 #include "calendar/config_error.h"
 #include "calendar/config_values.h"
 #include "protocol/format_characters.h"
+#include "text/control.h"
 
 namespace kstbell::alarms {
 
@@ -24,11 +25,6 @@ bool ValidName(const std::string& name) {
            std::all_of(name.begin(), name.end(), [](char c) {
                return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
            });
-}
-
-bool HasControl(const std::string& text) {
-    return std::any_of(text.begin(), text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
 }
 
 struct TPlaced {
@@ -71,7 +67,7 @@ class TReader : calendar::TConfigValues {
             if (name == "label") {
                 auto label = Text(value, inner);
                 const auto invisible = label ? FormatCharacterText(*label) : std::nullopt;
-                if (label && HasControl(*label)) {
+                if (label && text::HasControlByte(*label)) {
                     Fail(value, inner, "must not hold control characters");
                 } else if (invisible) {
                     Fail(value, inner, "must not hold " + *invisible);

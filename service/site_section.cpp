@@ -2,6 +2,7 @@
 
 #include "protocol/format_characters.h"
 #include "service/site_file_parts.h"
+#include "text/control.h"
 
 namespace kstbell::service {
 
@@ -10,12 +11,6 @@ namespace {
 constexpr std::size_t kLongestName = 100;
 constexpr std::int64_t kLongestRingS = 3600;
 constexpr std::int64_t kLongestLogDays = 36500;
-
-bool HasControl(const std::string& text) {
-    for (const char c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
-    return false;
-}
 
 }  // namespace
 
@@ -28,7 +23,7 @@ void ReadSiteSection(const toml::node& node, calendar::TConfigValues& values,
         if (name == "time_zone" || name == "late_tolerance_s") continue;  // the calendar's
         if (name == "name") {
             if (auto text = values.Text(value, key)) {
-                if (text->size() > kLongestName || HasControl(*text))
+                if (text->size() > kLongestName || text::HasControlByte(*text))
                     values.Fail(value, key, "must be at most 100 bytes without control characters");
                 else if (const auto invisible = FormatCharacterText(*text))
                     values.Fail(value, key, "must not hold " + *invisible);

@@ -6,6 +6,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "text/control.h"
+
 namespace kstbell::web {
 
 namespace {
@@ -48,7 +50,7 @@ bool Loopback(const std::string& address) {
 std::string Quoted(std::string_view text) {
     std::string out(text.substr(0, 100));
     for (auto& c : out) {
-        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f) c = '?';
+        if (!text::IsPrintableAscii(static_cast<unsigned char>(c))) c = '?';
     }
     return "'" + out + (text.size() > 100 ? "...'" : "'");
 }
