@@ -7,6 +7,7 @@
 
 #include "config/reader.h"
 #include "protocol/format_characters.h"
+#include "text/control.h"
 
 namespace kstbell::alarms {
 
@@ -63,7 +64,7 @@ class TAlarmsReader : config::TReader {
             if (name == "label") {
                 auto label = Text(value, inner);
                 const auto invisible = label ? FormatCharacterText(*label) : std::nullopt;
-                if (label && config::HasControl(*label)) {
+                if (label && text::HasControlByte(*label)) {
                     Fail(value, inner, "must not hold control characters");
                 } else if (invisible) {
                     Fail(value, inner, "must not hold " + *invisible);

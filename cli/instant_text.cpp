@@ -1,23 +1,15 @@
 #include "cli/instant_text.h"
 
-#include <cctype>
 #include <charconv>
 #include <ctime>
+
+#include "text/iso_time.h"
 
 namespace kstbell::cli {
 
 namespace {
 
 using namespace std::chrono;
-
-// Digits of exactly this many characters at text[at].
-bool Number(const std::string& text, std::size_t at, std::size_t digits, int& into) {
-    if (at + digits > text.size()) return false;
-    for (std::size_t i = at; i < at + digits; ++i)
-        if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
-    std::from_chars(text.data() + at, text.data() + at + digits, into);
-    return true;
-}
 
 std::optional<sys_seconds> Ago(const std::string& text, sys_seconds now) {
     if (text.size() < 2) return std::nullopt;
@@ -43,32 +35,28 @@ std::optional<sys_seconds> Ago(const std::string& text, sys_seconds now) {
 
 std::optional<sys_seconds> ParseInstant(const std::string& given, sys_seconds now) {
     if (auto ago = Ago(given, now)) return ago;
-    std::string text = given;
+    std::string_view text = given;
     const bool utc = !text.empty() && (text.back() == 'Z' || text.back() == 'z');
-    if (utc) text.pop_back();
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-    if (!Number(text, 0, 4, y) || text.size() < 10 || text[4] != '-' || !Number(text, 5, 2, mo) ||
-        text[7] != '-' || !Number(text, 8, 2, d))
+    if (utc) text.remove_suffix(1);
+    const auto date = text::ParseDate(text.substr(0, 10));
+    if (!date || (text.size() > 10 && text[10] != 'T' && text[10] != 't' && text[10] != ' '))
         return std::nullopt;
+    // The time of day, HH:MM or HH:MM:SS; midnight when none is given.
+    seconds clock{0};
     if (text.size() > 10) {
-        const bool timeFollows = text[10] == 'T' || text[10] == 't' || text[10] == ' ';
-        if (!timeFollows || !Number(text, 11, 2, h) || text.size() < 16 || text[13] != ':' ||
-            !Number(text, 14, 2, mi))
-            return std::nullopt;
-        if (text.size() > 16 && (text[16] != ':' || !Number(text, 17, 2, s) || text.size() != 19))
-            return std::nullopt;
+        const auto time = text::ParseTimeOfDay(text.substr(11));
+        if (!time) return std::nullopt;
+        clock = *time;
     }
-    const year_month_day date{year{y}, month{static_cast<unsigned>(mo)},
-                              day{static_cast<unsigned>(d)}};
-    if (!date.ok() || h > 23 || mi > 59 || s > 59) return std::nullopt;
-    if (utc) return sys_days{date} + hours{h} + minutes{mi} + seconds{s};
+    if (utc) return sys_days{*date} + clock;
+    const hh_mm_ss<seconds> hms{clock};
     std::tm local{};
-    local.tm_year = y - 1900;
-    local.tm_mon = mo - 1;
-    local.tm_mday = d;
-    local.tm_hour = h;
-    local.tm_min = mi;
-    local.tm_sec = s;
+    local.tm_year = static_cast<int>(date->year()) - 1900;
+    local.tm_mon = static_cast<int>(static_cast<unsigned>(date->month())) - 1;
+    local.tm_mday = static_cast<int>(static_cast<unsigned>(date->day()));
+    local.tm_hour = static_cast<int>(hms.hours().count());
+    local.tm_min = static_cast<int>(hms.minutes().count());
+    local.tm_sec = static_cast<int>(hms.seconds().count());
     local.tm_isdst = -1;
     const std::time_t t = std::mktime(&local);
     if (t == static_cast<std::time_t>(-1)) return std::nullopt;

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <charconv>
 
+#include "text/host_port.h"
+
 namespace kstbell::cli {
 
 namespace {
@@ -58,36 +60,30 @@ std::optional<TServiceUrl> ParseServiceUrl(const std::string& text, std::string&
     const std::string authority = rest.substr(0, slash);
     if (authority.find('@') != std::string::npos)
         return fail("no user or password in the URL: the token file holds the credential");
-    std::string port;
-    if (!authority.empty() && authority.front() == '[') {
-        const auto close = authority.find(']');
-        if (close == std::string::npos) return fail("an IPv6 address without its ']'");
-        url.Host = authority.substr(0, close + 1);
-        const std::string inside = url.Host.substr(1, url.Host.size() - 2);
+    const text::THostPort split = text::SplitHostPort(authority);
+    if (split.Bracketed) {
+        if (split.Fault == text::EHostPortFault::UnclosedBracket)
+            return fail("an IPv6 address without its ']'");
+        const std::string inside(split.Host);
+        url.Host = "[" + inside + "]";
         if (inside.empty() ||
             inside.find_first_not_of("0123456789abcdefABCDEF:.") != std::string::npos)
             return fail("'" + url.Host + "' is no IPv6 address");
-        const std::string after = authority.substr(close + 1);
-        if (!after.empty() && after.front() != ':') return fail("text after the IPv6 address");
-        if (!after.empty()) port = after.substr(1);
-        if (!after.empty() && port.empty()) return fail("a ':' without a port");
+        if (split.Fault == text::EHostPortFault::TextAfterBracket)
+            return fail("text after the IPv6 address");
+        if (split.HasPort && split.Port.empty()) return fail("a ':' without a port");
     } else {
-        const auto portColon = authority.find(':');
-        url.Host = authority.substr(0, portColon);
-        if (portColon != std::string::npos) {
-            port = authority.substr(portColon + 1);
-            if (port.empty()) return fail("a ':' without a port");
-        }
+        url.Host = std::string(split.Host);
+        if (split.HasPort && split.Port.empty()) return fail("a ':' without a port");
         for (char c : url.Host)
             if (!HostCharacter(c)) return fail("'" + url.Host + "' is no host name or address");
     }
     if (url.Host.empty()) return fail("no host");
     url.Port = url.Tls() ? 443 : 80;
-    if (!port.empty()) {
-        const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), url.Port);
-        if (ec != std::errc() || end != port.data() + port.size() || url.Port < 1 ||
-            url.Port > 65535)
-            return fail("the port must be 1 to 65535");
+    if (split.HasPort) {
+        const auto port = text::ParsePort(split.Port, 1);
+        if (!port) return fail("the port must be 1 to 65535");
+        url.Port = *port;
     }
     std::string path = rest.substr(slash);
     for (char c : path)

@@ -2,7 +2,8 @@
 
 #include <cstdint>
 
-#include "protocol/utf8.h"
+#include "text/control.h"
+#include "text/utf8.h"
 
 namespace kstbell::cli {
 
@@ -21,7 +22,7 @@ void AppendHexByte(std::string& out, std::uint8_t b) {
 bool IsValidUtf8(std::string_view bytes) {
     while (!bytes.empty()) {
         char32_t cp = 0;
-        const std::size_t n = Utf8SequenceAt(bytes, cp);
+        const std::size_t n = text::Utf8SequenceAt(bytes, cp);
         if (n == 0) return false;
         bytes.remove_prefix(n);
     }
@@ -33,7 +34,7 @@ std::string ToValidUtf8(std::string_view bytes) {
     out.reserve(bytes.size());
     while (!bytes.empty()) {
         char32_t cp = 0;
-        const std::size_t n = Utf8SequenceAt(bytes, cp);
+        const std::size_t n = text::Utf8SequenceAt(bytes, cp);
         if (n == 0) {
             out += kReplacement;
             bytes.remove_prefix(1);
@@ -50,8 +51,8 @@ std::string EscapeForTerminal(std::string_view bytes) {
     out.reserve(bytes.size());
     while (!bytes.empty()) {
         char32_t cp = 0;
-        const std::size_t n = Utf8SequenceAt(bytes, cp);
-        const bool control = cp < 0x20 || (cp >= 0x7F && cp < 0xA0);
+        const std::size_t n = text::Utf8SequenceAt(bytes, cp);
+        const bool control = text::IsControlCharacter(cp);
         if (n == 1 && cp == '\\') {
             out += "\\\\";
         } else if (n != 0 && !control) {

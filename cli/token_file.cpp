@@ -7,6 +7,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "text/control.h"
+
 namespace kstbell::cli {
 
 namespace {
@@ -60,7 +62,7 @@ bool ReadTokenFile(const std::string& path, TTokenFile& out, std::string& error)
     }
     for (const char c : line) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte >= 0x7F) {
+        if (byte == ' ' || !text::IsPrintableAscii(byte)) {
             error = "the first line of the token file " + path +
                     " holds characters no token has (spaces, control characters or bytes "
                     "beyond ASCII)";

@@ -3,49 +3,12 @@
 #include <algorithm>
 #include <filesystem>
 
-namespace kstbell::config {
+#include "text/iso_time.h"
 
-namespace {
+namespace kstbell::config {
 
 namespace fs = std::filesystem;
 using namespace std::chrono;
-
-// The number in text[at, at + width), digits only.
-std::optional<int> Digits(std::string_view text, std::size_t at, std::size_t width) {
-    if (at + width > text.size()) return std::nullopt;
-    int value = 0;
-    for (std::size_t i = at; i < at + width; ++i) {
-        if (text[i] < '0' || text[i] > '9') return std::nullopt;
-        value = value * 10 + (text[i] - '0');
-    }
-    return value;
-}
-
-// "HH:MM" or "HH:MM:SS", two digits each, 00:00 to 23:59:59.
-std::optional<seconds> ParseTimeOfDay(std::string_view text) {
-    if ((text.size() != 5 && text.size() != 8) || text[2] != ':') return std::nullopt;
-    if (text.size() == 8 && text[5] != ':') return std::nullopt;
-    const auto h = Digits(text, 0, 2);
-    const auto m = Digits(text, 3, 2);
-    const auto s = text.size() == 8 ? Digits(text, 6, 2) : std::optional<int>(0);
-    if (!h || !m || !s || *h > 23 || *m > 59 || *s > 59) return std::nullopt;
-    return hours{*h} + minutes{*m} + seconds{*s};
-}
-
-// "YYYY-MM-DD", a date that exists.
-std::optional<year_month_day> ParseDate(std::string_view text) {
-    if (text.size() != 10 || text[4] != '-' || text[7] != '-') return std::nullopt;
-    const auto y = Digits(text, 0, 4);
-    const auto m = Digits(text, 5, 2);
-    const auto d = Digits(text, 8, 2);
-    if (!y || !m || !d) return std::nullopt;
-    const year_month_day date{year{*y}, month{static_cast<unsigned>(*m)},
-                              day{static_cast<unsigned>(*d)}};
-    if (!date.ok()) return std::nullopt;
-    return date;
-}
-
-}  // namespace
 
 TReader::TReader(std::string path, std::vector<TError>& errors)
     : path_(std::move(path)), errors_(errors) {}
@@ -138,7 +101,7 @@ std::optional<year_month_day> TReader::Date(const toml::node& node, const std::s
         const year_month_day date{year{d.year}, month{d.month}, day{d.day}};
         if (date.ok()) return date;
     } else if (const auto* text = node.as_string()) {
-        if (auto date = ParseDate(text->get())) return date;
+        if (auto date = text::ParseDate(text->get())) return date;
     }
     Fail(node, key, "must be a date that exists, \"YYYY-MM-DD\"");
     return std::nullopt;
@@ -149,7 +112,7 @@ std::optional<seconds> TReader::TimeOfDay(const toml::node& node, const std::str
         const toml::time t = value->get();
         if (t.nanosecond == 0) return hours{t.hour} + minutes{t.minute} + seconds{t.second};
     } else if (const auto* text = node.as_string()) {
-        if (auto time = ParseTimeOfDay(text->get())) return time;
+        if (auto time = text::ParseTimeOfDay(text->get())) return time;
     }
     Fail(node, key, "must be a time of day, \"HH:MM\" or \"HH:MM:SS\" from 00:00 to 23:59:59");
     return std::nullopt;
@@ -194,11 +157,6 @@ std::optional<toml::table> ParseText(const std::string& text, const std::string&
         error = ParseErrorText(path, e);
         return std::nullopt;
     }
-}
-
-bool HasControl(std::string_view text) {
-    return std::any_of(text.begin(), text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
 }
 
 }  // namespace kstbell::config

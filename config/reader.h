@@ -95,7 +95,4 @@ std::optional<toml::table> ParseFile(const std::string& path, std::string& error
 std::optional<toml::table> ParseText(const std::string& text, const std::string& path,
                                      std::string& error);
 
-// A control character (below 0x20, or DEL) in text.
-bool HasControl(std::string_view text);
-
 }  // namespace kstbell::config

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "device/outcome.h"
+#include "text/control.h"
 
 namespace kstbell {
 
@@ -61,7 +62,7 @@ struct TModbusSettings {
 
 // True when text holds a control character (a byte from 0 to 31, or 127): no setting may hold
 // one, as the device would store it and show it as it is.
-bool HasControlByte(std::string_view text);
+using text::HasControlByte;
 
 // Checks. Done when the values may be written; otherwise InvalidInput naming the rule (and, for
 // a control character, the field).

@@ -39,14 +39,6 @@ std::int32_t ReadNumber(const std::string& text, TInvalid rule, TOutcome& failur
 
 }  // namespace
 
-bool HasControlByte(std::string_view text) {
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) return true;
-    }
-    return false;
-}
-
 TOutcome CheckLocation(const std::string& location) {
     if (location.empty() || location.size() > kMaxLocation) return Invalid(TInvalid::Location);
     if (HasControlByte(location)) return Invalid(TInvalid::ControlByte, "the location");

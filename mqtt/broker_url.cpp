@@ -1,6 +1,5 @@
-#include <charconv>
-
 #include "mqtt/config.h"
+#include "text/host_port.h"
 
 namespace kstbell::mqtt {
 
@@ -28,39 +27,27 @@ bool ParseBrokerUrl(const std::string& text, TBrokerUrl& url, std::string& error
     }
     if (!rest.empty() && rest.back() == '/') rest.pop_back();
 
-    std::string port;
-    if (!rest.empty() && rest.front() == '[') {
-        const auto close = rest.find(']');
-        if (close == std::string::npos) {
-            error = "broker URL \"" + text + "\": unclosed [";
-            return false;
-        }
-        parsed.Host = rest.substr(1, close - 1);
-        const std::string after = rest.substr(close + 1);
-        if (!after.empty() && after.front() != ':') {
-            error = "broker URL \"" + text + "\": unexpected text after ]";
-            return false;
-        }
-        if (!after.empty()) port = after.substr(1);
-        if (after == ":") port = ":";
-    } else {
-        const auto colon = rest.find(':');
-        parsed.Host = rest.substr(0, colon);
-        if (colon != std::string::npos)
-            port = colon + 1 < rest.size() ? rest.substr(colon + 1) : ":";
+    const text::THostPort split = text::SplitHostPort(rest);
+    if (split.Fault == text::EHostPortFault::UnclosedBracket) {
+        error = "broker URL \"" + text + "\": unclosed [";
+        return false;
     }
+    if (split.Fault == text::EHostPortFault::TextAfterBracket) {
+        error = "broker URL \"" + text + "\": unexpected text after ]";
+        return false;
+    }
+    parsed.Host = std::string(split.Host);
     if (parsed.Host.empty() || parsed.Host.find_first_of("/@?# ") != std::string::npos) {
         error = "broker URL \"" + text + "\" has no usable host";
         return false;
     }
-    if (!port.empty()) {
-        unsigned value = 0;
-        const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), value);
-        if (ec != std::errc() || end != port.data() + port.size() || value == 0 || value > 65535) {
+    if (split.HasPort) {
+        const auto port = text::ParsePort(split.Port, 1);
+        if (!port) {
             error = "broker URL \"" + text + "\": port must be 1 to 65535";
             return false;
         }
-        parsed.Port = static_cast<std::uint16_t>(value);
+        parsed.Port = *port;
     }
     url = parsed;
     return true;

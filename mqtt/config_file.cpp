@@ -12,6 +12,7 @@
 #include "mqtt/topics.h"
 #include "protocol/format_characters.h"
 #include "site/device_list.h"
+#include "text/control.h"
 
 namespace kstbell::mqtt {
 
@@ -20,10 +21,7 @@ namespace {
 // A configured text in a message: long ones cut short, control characters as "?".
 std::string Shown(const std::string& text) {
     constexpr std::size_t kShown = 40;
-    std::string shown = text.substr(0, kShown);
-    for (char& c : shown) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-    }
+    const std::string shown = text::MaskControlBytes(text.substr(0, kShown));
     return text.size() > kShown ? shown + "..." : shown;
 }
 

@@ -1,13 +1,13 @@
 #pragma once
 
-// Where the bridge's lines go: standard error, one line at a time, from any thread.
+// Where the bridge's lines go: standard error as "kstbell-bridge: LINE", one line at a time,
+// from any thread.
 
-#include <functional>
-#include <string>
+#include "text/stderr_log.h"
 
 namespace kstbell::mqtt {
 
-using TLog = std::function<void(const std::string&)>;
+using text::TLog;
 
 TLog StderrLog();
 

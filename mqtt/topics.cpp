@@ -2,6 +2,8 @@
 
 #include <mosquitto.h>
 
+#include "text/control.h"
+
 namespace kstbell::mqtt {
 
 namespace {
@@ -54,16 +56,9 @@ std::optional<std::string> TopicPrefixProblem(std::string_view text) {
     if (text.size() > kMaxTopicPrefix)
         return "is " + std::to_string(text.size()) + " bytes long, more than " +
                std::to_string(kMaxTopicPrefix);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        // C0 and DEL, and C1 as UTF-8 (0xC2 0x80 to 0xC2 0x9F).
-        const bool c1 = c == 0xC2 && i + 1 < text.size() &&
-                        static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-                        static_cast<unsigned char>(text[i + 1]) <= 0x9F;
-        if (c < 0x20 || c == 0x7F || c1)
-            return "must not contain control characters (one at byte " + std::to_string(i + 1) +
-                   ")";
-    }
+    // C0 and DEL, and C1 as UTF-8 (0xC2 0x80 to 0xC2 0x9F).
+    if (const auto at = text::FirstControlCharacter(text); at != std::string_view::npos)
+        return "must not contain control characters (one at byte " + std::to_string(at + 1) + ")";
     if (mosquitto_validate_utf8(text.data(), static_cast<int>(text.size())) != MOSQ_ERR_SUCCESS)
         return "must be UTF-8 text";
     if (text.find_first_of("+#") != std::string_view::npos)

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <iterator>
 
-#include "protocol/utf8.h"
+#include "text/utf8.h"
 
 namespace kstbell {
 
@@ -38,7 +38,7 @@ bool IsFormatCharacter(char32_t codePoint) {
 std::optional<TFormatCharacterAt> FindFormatCharacter(std::string_view utf8) {
     for (std::size_t pos = 0; pos < utf8.size();) {
         char32_t codePoint = 0;
-        const std::size_t length = Utf8SequenceAt(utf8.substr(pos), codePoint);
+        const std::size_t length = text::Utf8SequenceAt(utf8.substr(pos), codePoint);
         if (length != 0 && IsFormatCharacter(codePoint))
             return TFormatCharacterAt{codePoint, pos + 1};
         pos += length != 0 ? length : 1;

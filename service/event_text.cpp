@@ -3,6 +3,8 @@
 #include <map>
 #include <vector>
 
+#include "text/control.h"
+
 namespace kstbell::service {
 
 std::string HornText(const TServiceConfig& config, std::size_t horn) {
@@ -21,10 +23,7 @@ std::string DurationText(site::TMillis duration) {
 }
 
 std::string Printable(const std::string& text) {
-    std::string out = text;
-    for (char& c : out)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-    return out;
+    return text::MaskControlBytes(text);
 }
 
 std::string SwitchWord(const site::THornSwitchOn& horn) {

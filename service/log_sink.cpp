@@ -1,17 +1,9 @@
 #include "service/log_sink.h"
 
-#include <cstdio>
-#include <mutex>
-
 namespace kstbell::service {
 
 TLog StderrLog() {
-    return [](const std::string& line) {
-        static std::mutex m;
-        const std::lock_guard lock(m);
-        std::fprintf(stderr, "kstbelld: %s\n", line.c_str());
-        std::fflush(stderr);
-    };
+    return text::StderrLog("kstbelld");
 }
 
 }  // namespace kstbell::service

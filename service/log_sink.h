@@ -3,12 +3,11 @@
 // Where the service's lines for people go: one line per event, from any thread. Under systemd,
 // standard error goes to the journal, which adds the time.
 
-#include <functional>
-#include <string>
+#include "text/stderr_log.h"
 
 namespace kstbell::service {
 
-using TLog = std::function<void(const std::string&)>;
+using text::TLog;
 
 // Lines to standard error as "kstbelld: LINE", whole even when threads write at once.
 TLog StderrLog();

@@ -2,6 +2,7 @@
 
 #include "protocol/format_characters.h"
 #include "service/site_file_parts.h"
+#include "text/control.h"
 
 namespace kstbell::service {
 
@@ -21,7 +22,7 @@ void ReadSiteSection(const toml::node& node, config::TReader& values, TSiteSetti
         if (name == "time_zone" || name == "late_tolerance_s") continue;  // the calendar's
         if (name == "name") {
             if (auto text = values.Text(value, key)) {
-                if (text->size() > kLongestName || config::HasControl(*text))
+                if (text->size() > kLongestName || text::HasControlByte(*text))
                     values.Fail(value, key, "must be at most 100 bytes without control characters");
                 else if (const auto invisible = FormatCharacterText(*text))
                     values.Fail(value, key, "must not hold " + *invisible);

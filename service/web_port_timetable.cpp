@@ -6,6 +6,7 @@
 #include "service/web_port.h"
 #include "service/web_values.h"
 #include "store/store_error.h"
+#include "text/iso_time.h"
 
 namespace kstbell::service {
 
@@ -32,13 +33,6 @@ web::TDayRule WebRule(calendar::EDayRule rule) {
 bool Overlap(year_month_day aFirst, year_month_day aLast, year_month_day bFirst,
              year_month_day bLast) {
     return sys_days{aFirst} <= sys_days{bLast} && sys_days{bFirst} <= sys_days{aLast};
-}
-
-std::string DateText(year_month_day date) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(date.year()),
-                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
-    return text;
 }
 
 web::TExceptionInfo WebException(const store::TScheduleException& e) {
@@ -152,7 +146,7 @@ web::TPortResult<web::TExceptionInfo> TWebPort::AddException(const web::TExcepti
             web::TErrorKind::Conflict,
             "the dates overlap the exception " +
                 (e.Id ? std::to_string(*e.Id) + " " : std::string("of the site file ")) + "from " +
-                DateText(e.First) + " to " + DateText(e.Last));
+                text::FormatDate(e.First) + " to " + text::FormatDate(e.Last));
     }
     store::TScheduleException added;
     added.First = ask.First;

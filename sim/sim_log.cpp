@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "text/control.h"
+
 namespace kstbell::sim {
 
 namespace {
@@ -52,7 +54,7 @@ std::string EscapeForLog(std::string_view text) {
             default:
                 break;
         }
-        if (byte >= 0x20 && byte < 0x7F) {
+        if (text::IsPrintableAscii(byte)) {
             escaped += c;
         } else {
             escaped += "\\x";

@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "protocol/ipv4_text.h"
+#include "text/control.h"
 
 namespace kstbell::site {
 
@@ -30,7 +31,7 @@ std::string Quoted(const std::string& text) {
     std::string out = "\"";
     for (std::size_t i = 0; i < text.size() && i < kMostShown; ++i) {
         const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte < 0x20 || byte >= 0x7F || byte == '\\') {
+        if (!text::IsPrintableAscii(byte) || byte == '\\') {
             constexpr const char* kDigits = "0123456789abcdef";
             out += std::string("\\x") + kDigits[byte >> 4] + kDigits[byte & 0x0F];
         } else {

@@ -3,12 +3,11 @@
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
 
-#include <cstdio>
-
 #include "store/audit_insert.h"
 #include "store/clean_text.h"
 #include "store/database.h"
 #include "store/store_error.h"
+#include "text/iso_time.h"
 
 namespace kstbell::store {
 
@@ -19,23 +18,8 @@ namespace {
 constexpr const char* kExceptionColumns =
     "SELECT id, first_date, last_date, plan, name, added_by, added_ms FROM schedule_exceptions";
 
-// "YYYY-MM-DD", which sorts as the dates do for years 0 to 9999.
-std::string DateText(const chr::year_month_day& date) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(date.year()),
-                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
-    return text;
-}
-
 chr::year_month_day ParseDate(const std::string& text, std::int64_t id) {
-    int year = 0;
-    unsigned month = 0, day = 0;
-    int used = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2u-%2u%n", &year, &month, &day, &used) == 3 &&
-        static_cast<std::size_t>(used) == text.size()) {
-        const chr::year_month_day date{chr::year(year), chr::month(month), chr::day(day)};
-        if (date.ok()) return date;
-    }
+    if (const auto date = text::ParseDate(text)) return *date;
     throw TStoreError(TStoreErrorKind::Failed, "schedule exception " + std::to_string(id) +
                                                    " has a date that is not one: '" + text + "'");
 }
@@ -54,11 +38,11 @@ TScheduleException ReadException(SQLite::Statement& row) {
 
 // "2027-01-07 to 2027-01-08: no bells (Staff training)", for the log.
 std::string Describe(const TScheduleException& exception) {
-    std::string text = DateText(exception.First);
-    if (exception.Last != exception.First) text += " to " + DateText(exception.Last);
-    text += exception.Plan ? ": plan " + *exception.Plan : std::string(": no bells");
-    if (!exception.Name.empty()) text += " (" + exception.Name + ")";
-    return text;
+    std::string line = text::FormatDate(exception.First);
+    if (exception.Last != exception.First) line += " to " + text::FormatDate(exception.Last);
+    line += exception.Plan ? ": plan " + *exception.Plan : std::string(": no bells");
+    if (!exception.Name.empty()) line += " (" + exception.Name + ")";
+    return line;
 }
 
 bool InRange(const chr::year_month_day& date) {
@@ -79,8 +63,8 @@ std::int64_t TScheduleExceptions::Add(const TScheduleException& exception, const
             SQLite::Statement insert(connection,
                                      "INSERT INTO schedule_exceptions (first_date, last_date, "
                                      "plan, name, added_by, added_ms) VALUES (?, ?, ?, ?, ?, ?)");
-            insert.bind(1, DateText(exception.First));
-            insert.bind(2, DateText(exception.Last));
+            insert.bind(1, text::FormatDate(exception.First));
+            insert.bind(2, text::FormatDate(exception.Last));
             if (exception.Plan) {
                 insert.bind(3, CleanText(*exception.Plan, kMaxNameBytes));
             } else {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <set>
 
+#include "text/control.h"
 #include "web/time_text.h"
 
 namespace kstbell::web {
@@ -40,14 +41,6 @@ bool InRange(const TField& field, double value) {
     return (!field.Min || value >= *field.Min) && (!field.Max || value <= *field.Max);
 }
 
-bool HasControl(std::string_view s) {
-    for (const char c : s) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7f) return true;
-    }
-    return false;
-}
-
 std::string ChoicesText(const TField& field) {
     std::string out;
     for (const auto& choice : field.Choices)
@@ -61,7 +54,7 @@ std::optional<std::string> CheckValue(const TField& field, const json& value) {
         case TFieldType::String: {
             if (!value.is_string()) return "must be a string";
             const auto& s = value.get_ref<const std::string&>();
-            if (!field.Secret && HasControl(s)) return "must not hold control characters";
+            if (!field.Secret && text::HasControlByte(s)) return "must not hold control characters";
             if (!field.Choices.empty()) {
                 for (const auto& choice : field.Choices) {
                     if (s == choice) return std::nullopt;
@@ -98,7 +91,7 @@ std::optional<std::string> CheckValue(const TField& field, const json& value) {
             for (const auto& item : value) {
                 if (!item.is_string()) return "must be a list of strings";
                 const auto& s = item.get_ref<const std::string&>();
-                if (s.empty() || s.size() > kMaxItemBytes || HasControl(s)) {
+                if (s.empty() || s.size() > kMaxItemBytes || text::HasControlByte(s)) {
                     return "must hold strings of 1 to " + std::to_string(kMaxItemBytes) +
                            " bytes without control characters";
                 }

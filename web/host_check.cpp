@@ -3,8 +3,10 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
+
+#include "text/control.h"
+#include "text/host_port.h"
 
 namespace kstbell::web {
 
@@ -48,7 +50,7 @@ bool Loopback(const std::string& address) {
 std::string Quoted(std::string_view text) {
     std::string out(text.substr(0, 100));
     for (auto& c : out) {
-        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f) c = '?';
+        if (!text::IsPrintableAscii(static_cast<unsigned char>(c))) c = '?';
     }
     return "'" + out + (text.size() > 100 ? "...'" : "'");
 }
@@ -76,24 +78,12 @@ std::string THostCheck::Refusal(const std::vector<std::string>& hosts, std::stri
         return "the request has more than one Host header";
     }
     const std::string_view value = hosts.front();
-    std::string_view host = value;
-    std::string_view port;
-    if (!host.empty() && host.front() == '[') {
-        const auto close = host.find(']');
-        if (close == std::string_view::npos) return "the Host " + Quoted(value) + " cannot be read";
-        port = host.substr(close + 1);
-        host = host.substr(1, close - 1);
-        if (!port.empty() && port.front() != ':') {
-            return "the Host " + Quoted(value) + " cannot be read";
-        }
-    } else {
-        const auto colon = host.find(':');
-        if (colon != std::string_view::npos) {
-            port = host.substr(colon);
-            host = host.substr(0, colon);
-        }
-    }
-    if (!port.empty()) port.remove_prefix(1);
+    const text::THostPort split = text::SplitHostPort(value);
+    if (split.Fault != text::EHostPortFault::None)
+        return "the Host " + Quoted(value) + " cannot be read";
+    const std::string_view host = split.Host;
+    // "name:" is the default port, as no port is.
+    const std::string_view port = split.Port;
     auto name = Lower(host);
     if (!name.empty() && name.back() == '.') name.pop_back();
     if (std::find(names_.begin(), names_.end(), name) != names_.end()) return {};
@@ -108,8 +98,8 @@ std::string THostCheck::Refusal(const std::vector<std::string>& hosts, std::stri
     }
     int asked = tls_ ? 443 : 80;
     if (!port.empty()) {
-        const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), asked);
-        if (ec != std::errc() || end != port.data() + port.size()) asked = -1;
+        const auto number = text::ParsePort(port, 0);
+        asked = number ? *number : -1;
     }
     if (asked != localPort) {
         return "the Host " + Quoted(value) + " names another port than this service's (" +

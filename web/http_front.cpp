@@ -15,6 +15,7 @@
 #include <optional>
 #include <thread>
 
+#include "text/control.h"
 #include "web/api_routes.h"
 #include "web/connection_gate.h"
 #include "web/credentials.h"
@@ -130,10 +131,7 @@ std::vector<std::string> Values(const httplib::Headers& headers, const char* nam
 std::string LogPath(std::string_view target) {
     std::string out(target.substr(0, target.find('?')));
     if (out.size() > 200) out = out.substr(0, 200) + "...";
-    for (auto& c : out) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-    }
-    return out;
+    return text::MaskControlBytes(std::move(out));
 }
 
 TErrorKind KindOfStatus(int status) {

@@ -27,6 +27,8 @@ class TFd {
 
 bool PlainName(std::string_view segment) {
     if (segment.empty() || segment.front() == '.') return false;
+    // C0 controls only (DEL passes), not text::IsControlByte: the rule the page's file names
+    // have always been checked by.
     for (const char c : segment) {
         if (c == '/' || c == '\\' || c == '\0' || static_cast<unsigned char>(c) < 0x20) {
             return false;

@@ -5,12 +5,12 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <set>
 
 #include "cli/exit_codes.h"
 #include "cli/instant_text.h"
 #include "cli/service_verb.h"
+#include "text/iso_time.h"
 
 namespace kstbell::cli {
 
@@ -21,19 +21,6 @@ using namespace std::chrono;
 // The most entries the API gives in one page.
 constexpr int kPageEntries = 1000;
 constexpr int kMaxEntries = 100000;
-
-std::string UtcText(sys_seconds at) {
-    const auto day = floor<days>(at);
-    const year_month_day date(day);
-    const hh_mm_ss clock(at - day);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ",
-                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
-                  static_cast<unsigned>(date.day()), static_cast<int>(clock.hours().count()),
-                  static_cast<int>(clock.minutes().count()),
-                  static_cast<int>(clock.seconds().count()));
-    return text;
-}
 
 // As site log writes an entry.
 std::string EntryLine(const nlohmann::ordered_json& e) {
@@ -94,7 +81,7 @@ class TLog final : public TServiceVerb {
                                "at the end: UTC) or a span before now such as 30m, 2h, 7d");
                 return kExitUsage;
             }
-            filter.emplace_back(key, UtcText(*at));
+            filter.emplace_back(key, text::FormatUtc(*at));
         }
         if (!horn_.empty()) filter.emplace_back("horn", horn_);
         for (const auto& kind : kinds_)

@@ -16,6 +16,7 @@
 #include "store/state_folder.h"
 #include "store/store.h"
 #include "store/store_error.h"
+#include "text/control.h"
 
 namespace kstbell::cli {
 
@@ -46,9 +47,7 @@ std::string EntryLine(const store::TAuditEntry& e) {
     if (e.Duration) line += "  " + std::to_string(e.Duration->count()) + " ms";
     if (e.RingId) line += "  ring " + std::to_string(*e.RingId);
     if (!e.Detail.empty()) line += "  " + e.Detail;
-    for (char& c : line)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-    return line + "\n";
+    return text::MaskControlBytes(std::move(line)) + "\n";
 }
 
 nlohmann::ordered_json EntryJson(const store::TAuditEntry& e) {

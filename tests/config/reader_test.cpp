@@ -172,14 +172,5 @@ TEST(ConfigReaderTest, TheParserNamesTheLineOrWhyTheFileCannotBeRead) {
     EXPECT_EQ(error.rfind(missing + ": cannot be read: ", 0), 0u) << error;
 }
 
-TEST(ConfigReaderTest, ControlCharactersAreFound) {
-    const std::pair<std::string, bool> cases[] = {
-        {"Hall", false}, {"Caf\xc3\xa9", false}, {"", false},    {"a\tb", true},
-        {"a\nb", true},  {"a\x7f", true},        {"\x1f", true},
-    };
-    for (const auto& [text, control] : cases)
-        EXPECT_EQ(HasControl(text), control) << testing::PrintToString(text);
-}
-
 }  // namespace
 }  // namespace kstbell::config

@@ -7,9 +7,10 @@ repo="$(mktemp -d)"
 trap 'rm -rf "$repo"' EXIT
 cd "$repo"
 git init -q .
-mkdir -p protocol device shell platform app site service calendar store alarms users \
+mkdir -p text protocol device shell platform app site service calendar store alarms users \
   web mqtt bridge service/mqtt
 echo '#include "protocol/frame.h"' >device/session.cpp
+echo '#include "text/utf8.h"' >protocol/text.cpp
 echo '#include "protocol/text.h"' >calendar/calendar.cpp
 echo '#include "calendar/calendar.h"' >service/main.cpp
 echo '#include "device/session.h"' >shell/presenter.cpp
@@ -34,6 +35,7 @@ git add -A
 
 for bad in 'device/up.cpp:#include "shell/context.h"' 'device/side.cpp:#include "platform/backends.h"' \
   'protocol/up.h:#include "device/session.h"' \
+  'text/up.cpp:#include "protocol/frame.h"' \
   'calendar/up.cpp:#include "device/session.h"' \
   'calendar/side.cpp:#include "service/main.h"' \
   'device/up.h:#include "calendar/calendar.h"' \

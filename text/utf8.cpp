@@ -1,8 +1,8 @@
-#include "protocol/utf8.h"
+#include "text/utf8.h"
 
 #include <cstdint>
 
-namespace kstbell {
+namespace kstbell::text {
 
 std::size_t Utf8SequenceAt(std::string_view bytes, char32_t& codePoint) {
     if (bytes.empty()) return 0;
@@ -39,4 +39,4 @@ std::size_t Utf8SequenceAt(std::string_view bytes, char32_t& codePoint) {
     return length;
 }
 
-}  // namespace kstbell
+}  // namespace kstbell::text
