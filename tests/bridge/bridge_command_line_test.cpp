@@ -5,6 +5,8 @@
 
 #include <sstream>
 
+#include "support/program_line_cases.h"
+
 #include "bridge/command_line.h"
 #include "kstbell_version.h"
 
@@ -12,13 +14,7 @@ namespace kstbell::bridge {
 namespace {
 
 TEST(BridgeCommandLineTest, HelpAndVersionEndAtOnceAndMistakesExitTwo) {
-    struct TCase {
-        std::vector<std::string> Args;
-        int Exit;
-        std::string Out;  // in standard output
-        std::string Err;  // in standard error (nothing there when empty)
-    };
-    const TCase cases[] = {
+    const std::vector<line_test::TProgramLineCase> cases = {
         {{"--help"}, 0, "EXIT STATUS\n  0    stopped by SIGTERM or SIGINT", ""},
         {{"-h"}, 0, "\n  1    the simulated horns (--simulate) did not start\n", ""},
         {{"--help"}, 0, "-d,--device ADDR", ""},
@@ -35,20 +31,10 @@ TEST(BridgeCommandLineTest, HelpAndVersionEndAtOnceAndMistakesExitTwo) {
         {{"--simulate", "2", "-d", "127.0.0.1"}, 2, "", "--simulate and -d exclude each other"},
         {{"--simulate", "x"}, 2, "", "Run kstbell-bridge --help for the options."},
     };
-    for (const auto& c : cases) {
+    line_test::ExpectProgramLines(cases, [](const auto& args, auto& out, auto& err) {
         TCommandLine line;
-        std::ostringstream out, err;
-        const auto exit = ParseProgramLine(c.Args, line, out, err);
-        ASSERT_TRUE(exit.has_value()) << c.Args.front();
-        EXPECT_EQ(*exit, c.Exit) << c.Args.front();
-        EXPECT_NE(out.str().find(c.Out), std::string::npos) << out.str();
-        if (c.Err.empty()) {
-            EXPECT_EQ(err.str(), "") << c.Args.front();
-        } else {
-            EXPECT_EQ(out.str(), "") << c.Args.front();
-            EXPECT_NE(err.str().find(c.Err), std::string::npos) << err.str();
-        }
-    }
+        return ParseProgramLine(args, line, out, err);
+    });
 }
 
 TEST(BridgeCommandLineTest, TheOptionsAreTakenAsTheyCome) {

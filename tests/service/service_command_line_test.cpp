@@ -5,6 +5,8 @@
 
 #include <sstream>
 
+#include "support/program_line_cases.h"
+
 #include "kstbell_version.h"
 #include "service/command_line.h"
 
@@ -12,13 +14,7 @@ namespace kstbell::service {
 namespace {
 
 TEST(ServiceCommandLineTest, HelpAndVersionEndAtOnceAndMistakesExitTwo) {
-    struct TCase {
-        std::vector<std::string> Args;
-        int Exit;
-        std::string Out;  // in standard output
-        std::string Err;  // in standard error (nothing there when empty)
-    };
-    const TCase cases[] = {
+    const std::vector<line_test::TProgramLineCase> cases = {
         {{"--help"}, 0, "EXIT STATUS\n  0    stopped by SIGTERM or SIGINT", ""},
         {{"-h"}, 0, "\n  1    another kstbelld holds the state folder", ""},
         {{"--help"}, 0, "Subcommands:\n  user ", ""},
@@ -43,21 +39,12 @@ TEST(ServiceCommandLineTest, HelpAndVersionEndAtOnceAndMistakesExitTwo) {
          "",
          "a password is never given on the command line"},
     };
-    for (const auto& c : cases) {
+    line_test::ExpectProgramLines(cases, [](const auto& args, auto& out, auto& err) {
         TCommandLine line;
-        std::ostringstream out, err;
-        const auto exit = ParseCommandLine(c.Args, line, out, err);
-        ASSERT_TRUE(exit.has_value()) << c.Args.front();
-        EXPECT_EQ(*exit, c.Exit) << c.Args.front();
-        EXPECT_NE(out.str().find(c.Out), std::string::npos) << out.str();
+        const auto exit = ParseCommandLine(args, line, out, err);
         EXPECT_EQ(err.str().find("hunter2"), std::string::npos) << "a password is not repeated";
-        if (c.Err.empty()) {
-            EXPECT_EQ(err.str(), "") << c.Args.front();
-        } else {
-            EXPECT_EQ(out.str(), "") << c.Args.front();
-            EXPECT_NE(err.str().find(c.Err), std::string::npos) << err.str();
-        }
-    }
+        return exit;
+    });
 }
 
 TEST(ServiceCommandLineTest, TheOptionsAndTheUserCommandsAreTaken) {

@@ -5,6 +5,8 @@
 
 #include <sstream>
 
+#include "support/program_line_cases.h"
+
 #include "kstbell_version.h"
 #include "sim/command_line.h"
 
@@ -28,13 +30,7 @@ TParsed Parse(const std::vector<std::string>& args) {
 }
 
 TEST(SimCommandLineTest, HelpAndVersionEndAtOnceAndMistakesExitTwo) {
-    struct TCase {
-        std::vector<std::string> Args;
-        int Exit;
-        std::string Out;  // in standard output
-        std::string Err;  // in standard error (nothing there when empty)
-    };
-    const TCase cases[] = {
+    const std::vector<line_test::TProgramLineCase> cases = {
         {{"--help"}, 0, "EXIT STATUS\n  0    stopped by SIGTERM", ""},
         {{"-h"}, 0, "\n  2    a mistake in the options\n", ""},
         {{"--help"}, 0, "--relay-log FILE", ""},
@@ -51,18 +47,10 @@ TEST(SimCommandLineTest, HelpAndVersionEndAtOnceAndMistakesExitTwo) {
         {{"--relay-log", ""}, 2, "", "--relay-log needs a file"},
         {{"--input", "256"}, 2, "", "Run kstbell-sim --help for the options."},
     };
-    for (const auto& c : cases) {
-        const TParsed p = Parse(c.Args);
-        ASSERT_TRUE(p.Exit.has_value()) << c.Args.front();
-        EXPECT_EQ(*p.Exit, c.Exit) << c.Args.front();
-        EXPECT_NE(p.Out.find(c.Out), std::string::npos) << p.Out;
-        if (c.Err.empty()) {
-            EXPECT_EQ(p.Err, "") << c.Args.front();
-        } else {
-            EXPECT_EQ(p.Out, "") << c.Args.front();
-            EXPECT_NE(p.Err.find(c.Err), std::string::npos) << p.Err;
-        }
-    }
+    line_test::ExpectProgramLines(cases, [](const auto& args, auto& out, auto& err) {
+        TCommandLine line;
+        return ParseCommandLine(args, line, out, err);
+    });
 }
 
 TEST(SimCommandLineTest, EveryOptionSetsTheSimulator) {
