@@ -26,7 +26,7 @@ inline constexpr std::string_view kInfoFieldsHelp =
     "modbus_port, modbus_idle_timeout_s (seconds), output, input, rssi_dbm (dBm, null when "
     "unknown), device_mode, armed";
 
-// Every field of an information reply (see the README's schema).
+// Every field of an information reply (see the result fields in docs/kstbellctl.md).
 nlohmann::ordered_json InfoJson(const TDeviceInfo& info);
 // Output, input, RSSI and armed of a status reply.
 nlohmann::ordered_json StatusJson(const TDeviceStatus& status);
