@@ -12,7 +12,7 @@ namespace kstbell::service {
 namespace {
 
 using nlohmann::json;
-using TKind = site::THornEvent::TKind;
+using THornEventKind = site::THornEvent::TKind;
 
 // Rings of this priority and above are alarms' (bells ring at 0, rings asked for by hand at 50).
 constexpr int kAlarmPriority = 101;
@@ -206,8 +206,8 @@ void TSiteFront::OnHornEvents(const std::vector<site::THornEvent>& events) {
     const std::lock_guard lock(m_);
     std::vector<std::size_t> changed;
     for (const auto& e : events) {
-        if (e.Kind != TKind::CommandDone && e.Kind != TKind::Unsupported &&
-            e.Kind != TKind::DuplicateMac)
+        if (e.Kind != THornEventKind::CommandDone && e.Kind != THornEventKind::Unsupported &&
+            e.Kind != THornEventKind::DuplicateMac)
             Sounding(e.View, changed);
     }
     QueueGroups(changed);
