@@ -107,6 +107,10 @@ json ComponentSchemas() {
          {"tone", Int()},
          {"groups", Strings()},
          {"ring", Nullable(Ref("RingRef"))}});
+    s["HornChanges"] =
+        Object({{"version", Int("the version of the horns list this answer shows")},
+                {"complete", Bool("true: every horn, as the version asked for is not known here")},
+                {"horns", ListOf("Horn")}});
     s["Group"] = Object({{"name", Str()}, {"horns", Strings("addresses")}});
     s["Ring"] = Object({{"id", Int()},
                         {"start", Time()},

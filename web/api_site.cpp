@@ -41,19 +41,77 @@ TFailure NoneOnFailure(const TRingInfo& ring) {
     return Fail(kind, message + "); the ring was ended");
 }
 
+// The entity tag of the horns list under a version: a client that sends it back in
+// If-None-Match while nothing changed gets 304 and no body.
+std::string HornsTag(std::uint64_t version) {
+    return "\"horns-" + std::to_string(version) + "\"";
+}
+
+// Whether one of the If-None-Match headers names tag (each may list several, weak or not, or
+// be "*").
+bool Matches(const std::vector<std::string>& headers, const std::string& tag) {
+    for (const auto& header : headers) {
+        std::size_t at = 0;
+        while (at < header.size()) {
+            std::size_t end = header.find(',', at);
+            if (end == std::string::npos) end = header.size();
+            std::string_view one(header.data() + at, end - at);
+            while (!one.empty() && (one.front() == ' ' || one.front() == '\t'))
+                one.remove_prefix(1);
+            while (!one.empty() && (one.back() == ' ' || one.back() == '\t'))
+                one.remove_suffix(1);
+            if (one.starts_with("W/")) one.remove_prefix(2);
+            if (one == "*" || one == tag) return true;
+            at = end + 1;
+        }
+    }
+    return false;
+}
+
+TApiResponse NotModified(const std::string& tag) {
+    TApiResponse out;
+    out.Status = 304;
+    out.Headers.emplace_back("ETag", tag);
+    return out;
+}
+
 TApiResponse Horns(const TApiRequest& r) {
     // The version is read first: a change while the horns are read leaves a newer version, so
     // an answer is never kept under a version it does not show.
     const std::uint64_t version = r.Service.HornsVersion();
     if (!r.Cache || version == 0) return JsonAnswer(ToJsonList(r.Service.Horns()));
+    const std::string tag = HornsTag(version);
+    if (Matches(r.IfNoneMatch, tag)) return NotModified(tag);
     auto text = r.Cache->Get("horns", version);
     if (!text) {
-        text = std::make_shared<const std::string>(DumpJson(ToJsonList(r.Service.Horns())));
+        const auto horns = r.Service.Horns();
+        if (r.Changes) r.Changes->Note(version, horns);
+        text = std::make_shared<const std::string>(DumpJson(ToJsonList(horns)));
         r.Cache->Put("horns", version, text);
     }
     TApiResponse out;
     out.Shared = std::move(text);
     out.ContentType = "application/json";
+    out.Headers.emplace_back("ETag", tag);
+    return out;
+}
+
+// The horns that changed since a version the client holds (the number of an ETag of the horns
+// list, or of this answer), or every horn when that version is not known here.
+TApiResponse HornChanges(const TApiRequest& r) {
+    const std::uint64_t version = r.Service.HornsVersion();
+    const auto horns = r.Service.Horns();
+    const std::uint64_t since =
+        r.Query.contains("since") ? r.Query.at("since").get<std::uint64_t>() : 0;
+    std::optional<std::vector<THornInfo>> changed;
+    if (r.Changes && version != 0) {
+        r.Changes->Note(version, horns);
+        changed = r.Changes->Since(since, horns);
+    }
+    TApiResponse out = JsonAnswer({{"version", version},
+                                   {"complete", !changed.has_value()},
+                                   {"horns", ToJsonList(changed ? *changed : horns)}});
+    if (version != 0) out.Headers.emplace_back("ETag", HornsTag(version));
     return out;
 }
 
@@ -132,8 +190,23 @@ void AddSiteRoutes(std::vector<TRoute>& routes) {
                       .Access = TAccess::View,
                       .Handler = Horns,
                       .Doc = {.Tag = "horns",
-                              .Summary = "Every horn with its live state",
+                              .Summary = "Every horn with its live state (ETag; If-None-Match "
+                                         "answers 304 while nothing changed)",
                               .Response = ListOf("Horn")}});
+    routes.push_back({.Method = "GET",
+                      .Path = api + "/horn-changes",
+                      .Access = TAccess::View,
+                      .Handler = HornChanges,
+                      .Doc = {.Tag = "horns",
+                              .Summary = "The horns that changed since a version of the list",
+                              .Query = {{.Name = "since",
+                                         .Type = TFieldType::Integer,
+                                         .Description = "a version the client holds: the number "
+                                                        "in an ETag of the horns list, or the "
+                                                        "version of an earlier answer (none: "
+                                                        "every horn)",
+                                         .Min = 0}},
+                              .Response = Ref("HornChanges")}});
     routes.push_back({.Method = "GET",
                       .Path = api + "/horns/{address}",
                       .Access = TAccess::View,

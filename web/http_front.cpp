@@ -246,6 +246,7 @@ void TWebFront::TImpl::Serve(const httplib::Request& req, httplib::Response& res
     view.ContentType = Values(req.headers, "Content-Type");
     view.ContentLength = Values(req.headers, "Content-Length");
     view.TransferEncoding = Values(req.headers, "Transfer-Encoding");
+    view.IfNoneMatch = Values(req.headers, "If-None-Match");
     view.Client = req.remote_addr;
     view.Tls = Options.Config.Tls();
     TBodyReader readBody;
@@ -295,7 +296,8 @@ void TWebFront::TImpl::Write(httplib::Response& res, const TApiResponse& answer,
                     ? std::make_shared<const std::string>(answer.Text)
                     : std::make_shared<const std::string>(DumpJson(answer.Json));
     const std::string type = answer.Json.is_null() ? answer.ContentType : "application/json";
-    if (body->empty() && !close) return;
+    // 304 Not Modified never has a body, not even the line a closing answer gets.
+    if (answer.Status == 304 || (body->empty() && !close)) return;
     if (body->empty()) body = std::make_shared<const std::string>("\n");
     // Through a provider of known length: the library then neither compresses the body nor
     // copies it again, and a provider that answers false closes the connection once the body

@@ -39,10 +39,11 @@ struct TWebFrontOptions {
     std::size_t Workers = 64;
     std::chrono::milliseconds Heartbeat{15000};
     std::size_t StreamQueueFrames = 256;  // events a stream may fall behind before it is dropped
-    // How long a stream gathers the events that follow a write before it writes them: a burst
-    // (a ring on many horns) goes out in a few writes instead of one per event, while a single
-    // change after a quiet spell is written at once.
-    std::chrono::milliseconds StreamGather{50};
+    // How long a stream gathers the events that follow a write before it writes them: what
+    // arrives together (a ring on many horns, the changes one poll saw) goes out in a few writes
+    // instead of one per event, while a single change after a quiet spell is written at once.
+    // Short, so that a lamp follows its horn within a few milliseconds of the poll that saw it.
+    std::chrono::milliseconds StreamGather{5};
     // How often an open event stream checks that its session or token still holds (and its
     // user is still there and enabled); it ends once they do not.
     std::chrono::milliseconds StreamRecheck{500};

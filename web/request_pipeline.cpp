@@ -172,7 +172,9 @@ TReply TRequestPipeline::Handle(const TRequestView& request, const TBodyReader& 
                            .Client = request.Client,
                            .Cookie = cookie,
                            .Tls = request.Tls,
-                           .Cache = &cache_};
+                           .Cache = &cache_,
+                           .Changes = &changes_,
+                           .IfNoneMatch = request.IfNoneMatch};
     auto path = ReadQuery(match.Params, route.Doc.PathParams, "path parameter", error);
     if (!path) {
         Refuse(reply, TErrorKind::InvalidInput, error);

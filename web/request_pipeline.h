@@ -32,6 +32,7 @@ struct TRequestView {
     std::vector<std::string> ContentType;
     std::vector<std::string> ContentLength;
     std::vector<std::string> TransferEncoding;
+    std::vector<std::string> IfNoneMatch;
     std::string Client;  // the peer's address
     bool Tls = false;
 };
@@ -69,6 +70,7 @@ class TRequestPipeline {
     const TStaticFiles* pages_;
     std::size_t maxBody_;
     mutable TAnswerCache cache_;
+    mutable THornChanges changes_;
 };
 
 }  // namespace kstbell::web

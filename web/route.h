@@ -17,6 +17,7 @@
 #include "web/answer_cache.h"
 #include "web/api_error.h"
 #include "web/fields.h"
+#include "web/horn_changes.h"
 #include "web/service_port.h"
 
 namespace kstbell::web {
@@ -46,7 +47,10 @@ struct TApiRequest {
     std::string Client{};                             // the peer's address
     std::optional<std::string> Cookie{};              // the session cookie presented
     bool Tls = false;
-    TAnswerCache* Cache = nullptr;  // the front's kept answers, if any
+    TAnswerCache* Cache = nullptr;    // the front's kept answers, if any
+    THornChanges* Changes = nullptr;  // the horns lists the front noted, if any
+    // Every If-None-Match header, as sent: the versions of an answer that the client holds.
+    std::vector<std::string> IfNoneMatch{};
 };
 
 struct TApiResponse {

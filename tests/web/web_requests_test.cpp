@@ -289,6 +289,58 @@ TEST(WebRequests, TheHornsListIsKeptUntilItsVersionMoves) {
     }
 }
 
+TEST(WebRequests, AClientHoldingTheHornsListGets304OrOnlyWhatChanged) {
+    TWebFixture web;
+    const std::string viewer = "Bearer " + web.Service.TokenOf(TRole::Viewer);
+    const auto horns = [&](const std::string& ifNoneMatch) {
+        httplib::Headers headers{{"Authorization", viewer}};
+        if (!ifNoneMatch.empty()) headers.emplace("If-None-Match", ifNoneMatch);
+        return web.Call("GET", "/api/v1/horns", headers);
+    };
+    const auto changes = [&](std::uint64_t since) {
+        return web.Call("GET", "/api/v1/horn-changes?since=" + std::to_string(since),
+                        {{"Authorization", viewer}});
+    };
+    web.Service.Version = 7;
+    const auto first = horns("");
+    ASSERT_EQ(first.Status, 200);
+    EXPECT_EQ(first.Header("ETag"), "\"horns-7\"");
+    const std::size_t all = first.Json().size();
+
+    struct TCase {
+        std::string IfNoneMatch;
+        int Status;
+    };
+    const TCase cases[] = {
+        {"\"horns-7\"", 304}, {"W/\"horns-7\"", 304}, {"\"horns-6\", \"horns-7\"", 304}, {"*", 304},
+        {"\"horns-6\"", 200}, {"horns-7", 200},  // not quoted: no tag of ours
+    };
+    for (const auto& c : cases) {
+        const auto answer = horns(c.IfNoneMatch);
+        EXPECT_EQ(answer.Status, c.Status) << c.IfNoneMatch;
+        EXPECT_EQ(answer.Header("ETag"), "\"horns-7\"") << c.IfNoneMatch;
+        if (c.Status == 304) {
+            EXPECT_EQ(answer.Body, "") << c.IfNoneMatch;
+        }
+    }
+
+    // One horn renamed under the next version: a client holding 7 gets that horn only; one
+    // holding a version never handed out gets every horn, marked complete.
+    web.Service.RenameHorn(1, "Gym");
+    web.Service.Version = 8;
+    EXPECT_EQ(horns("\"horns-7\"").Status, 200);
+    const auto moved = changes(7).Json();
+    EXPECT_EQ(moved["version"], 8);
+    EXPECT_EQ(moved["complete"], false);
+    ASSERT_EQ(moved["horns"].size(), 1u);
+    EXPECT_EQ(moved["horns"][0]["name"], "Gym");
+    EXPECT_EQ(changes(8).Json()["horns"].size(), 0u);
+    const auto unknown = changes(5).Json();
+    EXPECT_EQ(unknown["complete"], true);
+    EXPECT_EQ(unknown["horns"].size(), all);
+    EXPECT_EQ(changes(7).Header("ETag"), "\"horns-8\"");
+}
+
 TEST(WebRequests, ALoginMakesAStrictSessionAndFailuresAreRateLimited) {
     TWebFixture web;
     const auto login =
