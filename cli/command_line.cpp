@@ -128,11 +128,12 @@ bool ParseCommandLine(int argc, const char* const* argv, TCommandLine& line, std
     CLI::App app(kHelpDescription, "kstbellctl");
     std::vector<CLI::App*> verbApps;
     BuildParser(app, line, verbApps, true);
-    app.footer(HelpFooter(line.Verbs));
     app.set_version_flag("--version", std::string("kstbellctl ") + KSTBELL_VERSION);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
+        // The program's help ends with the verbs' table, made only when it is shown.
+        app.footer(HelpFooter(line.Verbs));
         exitCode = app.exit(e, out, err);
         return false;
     } catch (const CLI::ParseError& e) {
