@@ -6,7 +6,6 @@
 // opens when one of those verbs runs, so that every other verb starts without loading those
 // libraries; the tests link the same parts in.
 
-#include <filesystem>
 #include <string>
 #include <string_view>
 
