@@ -4,13 +4,19 @@
 # `mosquitto_pub --help` (Debian's mosquitto-clients) as the yardstick. Prints a table with each
 # command's times and their ratios to mosquitto_pub's; the target is a ratio within 1.2. On a
 # busy machine the medians and the processor times are steadier than the means.
+# Then the package's program: a stripped copy of kstbellctl (its module of the site service
+# beside it) and `mosquitto_pub --help` in alternating pairs, each pair a few runs of one after a
+# few of the other, the order turned from pair to pair; prints the median of the pairs' ratios,
+# which a load that changes during the sitting moves least.
 # Usage: bench/start_bench.sh [BUILD_DIR]   (default build/release; builds what it needs)
-# Environment: KSTBELL_BENCH_RUNS (runs per command, default 300).
+# Environment: KSTBELL_BENCH_RUNS (runs per command, default 300), KSTBELL_BENCH_PAIRS (default
+# 30), KSTBELL_BENCH_CTL (a kstbellctl to time in the pairs instead of the build's, e.g. an
+# earlier build's).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build/release}"
 runs="${KSTBELL_BENCH_RUNS:-300}"
-for tool in hyperfine mosquitto_pub python3; do
+for tool in hyperfine mosquitto_pub python3 strip; do
   command -v "$tool" >/dev/null || { echo "start_bench: $tool is missing; run scripts/setup" >&2; exit 1; }
 done
 if [ ! -f "$build/CMakeCache.txt" ]; then cmake --preset "$(basename "$build")" >/dev/null; fi
@@ -84,5 +90,45 @@ for name in ("kstbellctl --help", "kstbellctl status", "mosquitto_pub --help"):
           f"| {cpu * 1000:.2f} ms | {mean / base_mean:.2f} | {median / base_median:.2f} "
           f"| {target} |")
 print(f"({len(runs['mosquitto_pub --help']['times'])} runs each)")
+EOF
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+
+# The pairs, on a stripped copy as the package installs it.
+pairs="${KSTBELL_BENCH_PAIRS:-30}"
+pair_runs=10
+pair_ctl="${KSTBELL_BENCH_CTL:-$ctl}"
+mkdir "$work/stripped"
+strip -o "$work/stripped/kstbellctl" "$pair_ctl"
+module="$(dirname "$pair_ctl")/kstbellctl-service.so"
+if [ -f "$module" ]; then strip -o "$work/stripped/kstbellctl-service.so" "$module"; fi
+pair_names=("kstbellctl --help" "mosquitto_pub --help")
+pair_commands=("$work/stripped/kstbellctl --help" "mosquitto_pub --help")
+for pair in $(seq 0 $((pairs - 1))); do
+  args=()
+  for i in 0 1; do
+    k=$(((i + pair) % 2))
+    args+=(-n "${pair_names[$k]}" "${pair_commands[$k]}")
+  done
+  hyperfine -N --ignore-failure --warmup 3 --runs "$pair_runs" --style none \
+    --export-json "$work/pair-$pair.json" "${args[@]}" 2>&1 >/dev/null |
+    grep -vE 'Warning|^ *$' || true
+done
+python3 - "$pair_runs" "$work"/pair-*.json <<'EOF'
+import json
+import statistics
+import sys
+
+ratios, ctl, base = [], [], []
+for path in sys.argv[2:]:
+    medians = {r["command"]: statistics.median(r["times"])
+               for r in json.load(open(path))["results"]}
+    ctl.append(medians["kstbellctl --help"])
+    base.append(medians["mosquitto_pub --help"])
+    ratios.append(ctl[-1] / base[-1])
+low, _, high = statistics.quantiles(ratios, n=4)
+print(f"stripped `kstbellctl --help` against `mosquitto_pub --help`, {len(ratios)} alternating "
+      f"pairs of {sys.argv[1]} runs each: medians {statistics.median(ctl) * 1000:.2f} ms against "
+      f"{statistics.median(base) * 1000:.2f} ms, ratio {statistics.median(ratios):.2f} "
+      f"(quartiles {low:.2f} to {high:.2f}; target ≤ 1.2)")
 EOF
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -93,13 +93,10 @@ const CLI::App* ChosenApp(const CLI::App& app) {
     return level;
 }
 
-}  // namespace
-
-site::TDeviceLimit DeviceLimit(const TGlobalOptions& global) {
-    return {global.MaxDevices, "--max-devices N raises the limit"};
-}
-
-void BuildCommandLine(CLI::App& app, TCommandLine& line, std::vector<CLI::App*>& verbApps) {
+// The parser of BuildCommandLine; lazily, a verb's own arguments and options are declared only
+// when its subcommand comes up in the command line, before its words are parsed: a run uses one
+// verb, and declaring every verb's options was much of the program's work at start.
+void BuildParser(CLI::App& app, TCommandLine& line, std::vector<CLI::App*>& verbApps, bool lazily) {
     if (line.Verbs.empty()) line.Verbs = MakeVerbs();
     app.require_subcommand(1);
     AddGlobalOptions(app, line.Global);
@@ -108,21 +105,35 @@ void BuildCommandLine(CLI::App& app, TCommandLine& line, std::vector<CLI::App*>&
     for (const auto& verb : line.Verbs) {
         CLI::App* sub = VerbApp(app, groups, verb->Info().Name);
         sub->description(std::string(verb->Info().Help));
-        verb->Declare(*sub);
+        if (lazily)
+            sub->preparse_callback([&verb = *verb, sub](std::size_t) { verb.Declare(*sub); });
+        else
+            verb->Declare(*sub);
         verbApps.push_back(sub);
     }
+}
+
+}  // namespace
+
+site::TDeviceLimit DeviceLimit(const TGlobalOptions& global) {
+    return {global.MaxDevices, "--max-devices N raises the limit"};
+}
+
+void BuildCommandLine(CLI::App& app, TCommandLine& line, std::vector<CLI::App*>& verbApps) {
+    BuildParser(app, line, verbApps, false);
 }
 
 bool ParseCommandLine(int argc, const char* const* argv, TCommandLine& line, std::ostream& out,
                       std::ostream& err, int& exitCode) {
     CLI::App app(kHelpDescription, "kstbellctl");
     std::vector<CLI::App*> verbApps;
-    BuildCommandLine(app, line, verbApps);
-    app.footer(HelpFooter(line.Verbs));
+    BuildParser(app, line, verbApps, true);
     app.set_version_flag("--version", std::string("kstbellctl ") + KSTBELL_VERSION);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
+        // The program's help ends with the verbs' table, made only when it is shown.
+        app.footer(HelpFooter(line.Verbs));
         exitCode = app.exit(e, out, err);
         return false;
     } catch (const CLI::ParseError& e) {

@@ -59,7 +59,8 @@ struct TCommandLine {
 
 // Builds the parser for line: the global options and, from the table of verbs, a subcommand per
 // verb (verbs of two words under their group). Each verb's subcommand is mapped to it in the
-// order of line.Verbs: verbApps[i] belongs to line.Verbs[i].
+// order of line.Verbs: verbApps[i] belongs to line.Verbs[i]. Every verb's arguments and options
+// are declared at once (ParseCommandLine declares only the verb that comes up).
 void BuildCommandLine(CLI::App& app, TCommandLine& line, std::vector<CLI::App*>& verbApps);
 
 // Parses argv. False when the program is to end at once (help shown, or a usage error told on

@@ -14,6 +14,7 @@
 #include "site/device_list.h"
 
 #ifdef KSTBELL_SERVICE_CLIENT
+#include "cli/service_module.h"
 #include "cli/service_setup.h"
 #endif
 
@@ -90,8 +91,14 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     }
     if (verb.Info().Target == TVerbTarget::Service) {
         // The service reaches the horns itself: no simulation, network survey or engine here.
+        // Its client is in the module of the site service's verbs, loaded now.
         std::string error;
-        const auto service = MakeServiceClient(line, report, error);
+        const TServiceModule* module = ServiceModule(error);
+        if (!module) {
+            report.Error(error);
+            return kExitFailed;
+        }
+        const auto service = MakeServiceClient(line, *module, report, error);
         if (!service) {
             report.Error(error);
             return kExitUsage;

@@ -5,11 +5,11 @@
 // ({"kind","message"}): the API's own error, or no connection, no answer in time, a
 // certificate that is not trusted. Redirects are never followed (they could carry the token
 // elsewhere), nothing is retried (a ring asked twice rings twice), and an answer is read up to
-// a size limit.
+// a size limit. The HTTP client itself is in kstbellctl's module of the site service
+// (service_module.h).
 
 #include <chrono>
 #include <cstddef>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -40,10 +40,12 @@ struct TServiceAnswer {
 
 using TQuery = std::vector<std::pair<std::string, std::string>>;
 
+struct TServiceModule;
+
 class TServiceClient {
   public:
-    explicit TServiceClient(TServiceOptions options);
-    ~TServiceClient();
+    // The requests go out through module (see service_module.h).
+    TServiceClient(TServiceOptions options, const TServiceModule& module);
     TServiceClient(const TServiceClient&) = delete;
     TServiceClient& operator=(const TServiceClient&) = delete;
 
@@ -57,17 +59,11 @@ class TServiceClient {
     std::string Name() const;
 
   private:
-    struct TImpl;
-    std::unique_ptr<TImpl> impl_;
+    TServiceOptions options_;
+    const TServiceModule& module_;
 };
 
 // One path segment or query value with every byte but the unreserved ones %-escaped.
 std::string PercentEncode(std::string_view text);
-
-// An error answer of the API in the command line's terms: the API's kind and message when the
-// body holds them (else a kind from the status), with what to do for a refused token (401), a
-// role that may not (403), a request to wait (429) or a service still starting.
-nlohmann::ordered_json ApiError(int status, const std::string& body, const std::string& retryAfter,
-                                std::string_view action);
 
 }  // namespace kstbell::cli

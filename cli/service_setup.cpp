@@ -53,7 +53,8 @@ bool CheckServiceOptions(const TGlobalOptions& g, const TVerbInfo& verb, std::st
     return true;
 }
 
-std::unique_ptr<TServiceClient> MakeServiceClient(const TGlobalOptions& g, TReport& report,
+std::unique_ptr<TServiceClient> MakeServiceClient(const TGlobalOptions& g,
+                                                  const TServiceModule& module, TReport& report,
                                                   std::string& error) {
     TServiceOptions options;
     const auto url = ParseServiceUrl(g.Service, error);
@@ -81,7 +82,7 @@ std::unique_ptr<TServiceClient> MakeServiceClient(const TGlobalOptions& g, TRepo
     options.ConnectTimeout = std::chrono::milliseconds(g.TimeoutMs);
     options.AnswerTimeout =
         g.TimeoutGiven ? std::chrono::milliseconds(g.TimeoutMs) : kDefaultAnswerWait;
-    return std::make_unique<TServiceClient>(std::move(options));
+    return std::make_unique<TServiceClient>(std::move(options), module);
 }
 
 }  // namespace kstbell::cli

@@ -16,10 +16,12 @@ class TReport;
 // False, with the reason, when the options do not fit the verb.
 bool CheckServiceOptions(const TGlobalOptions& global, const TVerbInfo& verb, std::string& error);
 
-// The client of --service with the token of --token-file. Nothing, with the reason, when the
-// URL, the token file or the certificate file cannot be used. A token file open to other users,
-// or a token about to travel unencrypted to another computer, is used with a warning.
-std::unique_ptr<TServiceClient> MakeServiceClient(const TGlobalOptions& global, TReport& report,
+// The client of --service with the token of --token-file, sending through module. Nothing,
+// with the reason, when the URL, the token file or the certificate file cannot be used. A token
+// file open to other users, or a token about to travel unencrypted to another computer, is used
+// with a warning.
+std::unique_ptr<TServiceClient> MakeServiceClient(const TGlobalOptions& global,
+                                                  const TServiceModule& module, TReport& report,
                                                   std::string& error);
 
 }  // namespace kstbell::cli

@@ -21,10 +21,6 @@ bool PathCharacter(char c) {
 
 }  // namespace
 
-std::string TServiceUrl::Origin() const {
-    return Scheme + "://" + Host + ":" + std::to_string(Port);
-}
-
 bool TServiceUrl::Loopback() const {
     if (Host == "localhost" || Host == "[::1]") return true;
     // 127.x.y.z written as a dotted quad.

@@ -17,7 +17,9 @@ struct TServiceUrl {
 
     bool Tls() const { return Scheme == "https"; }
     // "https://host:port", what the HTTP client is made from.
-    std::string Origin() const;
+    std::string Origin() const { return Scheme + "://" + Host + ":" + std::to_string(Port); }
+    // The service as given, for reports: the origin and the path.
+    std::string Name() const { return Origin() + BasePath; }
     // Whether the host is this computer (localhost, 127.0.0.0/8, ::1): a token may travel
     // unencrypted only there.
     bool Loopback() const;

@@ -4,18 +4,16 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
-#include <filesystem>
 
 #include "cli/exit_codes.h"
 #include "cli/instant_text.h"
 #include "cli/json_text.h"
+#include "cli/service_module.h"
 #include "cli/verb_context.h"
 #include "cli/verbs/verb.h"
+#include "store/audit_entry.h"
 #include "store/audit_query.h"
-#include "store/audit_reader.h"
-#include "store/state_folder.h"
-#include "store/store.h"
-#include "store/store_error.h"
+#include "store/utc_time.h"
 #include "text/control.h"
 
 namespace kstbell::cli {
@@ -23,17 +21,6 @@ namespace kstbell::cli {
 namespace {
 
 using namespace std::chrono;
-
-// --state-dir, else the service's own rule ($STATE_DIRECTORY), else the system service's folder
-// when it holds a database, else this user's.
-std::filesystem::path StateFolder(const std::string& given) {
-    if (!given.empty()) return given;
-    if (std::getenv("STATE_DIRECTORY")) return store::ServiceStateFolder({});
-    std::error_code ec;
-    if (std::filesystem::exists(store::DatabasePath(store::kSystemStateFolder), ec))
-        return store::kSystemStateFolder;
-    return store::ServiceStateFolder({});
-}
 
 std::string EntryLine(const store::TAuditEntry& e) {
     std::string line = store::FormatUtc(e.At) + "  " + std::string(store::KindName(e.Kind)) + "  " +
@@ -150,13 +137,15 @@ class TSiteLog final : public TVerb {
             c.Report.Error(error);
             return kExitUsage;
         }
-        const std::filesystem::path folder = StateFolder(o_.StateDir);
+        // The database is read by the module of the site service's verbs, which holds SQLite.
+        const TServiceModule* module = ServiceModule(error);
+        if (!module) {
+            c.Report.Error(error);
+            return kExitFailed;
+        }
         store::TAuditPage page;
-        try {
-            const store::TAuditReader reader(folder);
-            page = reader.Query(query);
-        } catch (const store::TStoreError& e) {
-            c.Report.Error(std::string("the site service's log cannot be read: ") + e.what());
+        if (!module->ReadAudit(o_.StateDir, query, page, error)) {
+            c.Report.Error("the site service's log cannot be read: " + error);
             return kExitFailed;
         }
         if (query.Order == store::TAuditOrder::NewestFirst)
