@@ -35,6 +35,8 @@ time_zone = "UTC"
 addresses = ["127.0.78.1"]
 [http]
 listen = "127.0.0.1:0"
+# Every wrk connection comes from 127.0.0.1.
+connections_per_client = 128
 EOF
 "$bin" --simulate "$horns" --config "$work/site.toml" --state-dir "$work/state" \
   >"$work/out" 2>"$work/err" &

@@ -11,6 +11,7 @@ constexpr std::int64_t kLongestIdleMin = 7 * 24 * 60;
 constexpr std::int64_t kSmallestBody = 1024;
 constexpr std::int64_t kLargestBody = 16 * 1024 * 1024;
 constexpr std::int64_t kMostStreams = 10000;
+constexpr std::int64_t kMostPerClient = 4096;
 
 }  // namespace
 
@@ -45,6 +46,9 @@ void ReadHttpSection(const toml::node& node, config::TReader& values, web::THttp
         } else if (name == "event_streams") {
             if (auto streams = values.Integer<std::size_t>(value, full, 1, kMostStreams))
                 http.EventStreams = *streams;
+        } else if (name == "connections_per_client") {
+            if (auto most = values.Integer<std::size_t>(value, full, 1, kMostPerClient))
+                http.ConnectionsPerClient = *most;
         } else if (name == "names") {
             const toml::array* list = values.Array(value, full, "must be a list of host names");
             if (!list) continue;
@@ -65,7 +69,8 @@ void ReadHttpSection(const toml::node& node, config::TReader& values, web::THttp
         } else {
             values.Unknown(value, full,
                            "listen, tls_cert, tls_key, metrics_public, session_idle_min, "
-                           "max_body_bytes, event_streams and names are");
+                           "max_body_bytes, event_streams, connections_per_client and names "
+                           "are");
         }
     }
     // HTTPS needs both files; one alone would serve plain HTTP where HTTPS was meant.

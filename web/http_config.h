@@ -31,6 +31,9 @@ struct THttpConfig {
     std::chrono::minutes SessionIdle{720};
     std::size_t MaxBodyBytes = 65536;
     std::size_t EventStreams = 200;  // open event streams at most; more get 503
+    // Open connections per client address, those of event streams aside; more are closed at
+    // once. A proxy in front of the service, or a load test, is one address for many clients.
+    std::size_t ConnectionsPerClient = 16;
     // Host names the front answers to besides its address (and localhost on loopback); a
     // request naming another host gets 421.
     std::vector<std::string> Names{};

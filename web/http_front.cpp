@@ -495,7 +495,7 @@ bool TWebFront::Start(std::string& error) {
     if (listener < 0) return false;
     TGateOptions gate;
     gate.Head = {impl.Options.MaxHeadBytes, impl.Options.MaxHeaderLines, config.MaxBodyBytes};
-    gate.PerClient = impl.Options.ConnectionsPerClient;
+    gate.PerClient = config.ConnectionsPerClient;
     gate.RequestTimeout = impl.Options.RequestTimeout;
     gate.IdleTimeout = impl.Options.IdleTimeout;
     gate.KeepAliveRequests = 100;

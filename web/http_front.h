@@ -47,9 +47,6 @@ struct TWebFrontOptions {
     // How often an open event stream checks that its session or token still holds (and its
     // user is still there and enabled); it ends once they do not.
     std::chrono::milliseconds StreamRecheck{500};
-    // Open connections per client address, those of event streams aside; more are closed at
-    // once.
-    std::size_t ConnectionsPerClient = 16;
     // From a request's first byte to the last of its head and body; a head not complete by then
     // gets 408 and the connection closes.
     std::chrono::milliseconds RequestTimeout{10000};

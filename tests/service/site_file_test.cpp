@@ -144,6 +144,8 @@ TEST(SiteFileTest, EachMistakeNamesItsLineAndKey) {
         {"[http]\nmax_body_bytes = 100\n",
          ":2: key 'http.max_body_bytes': must be an integer from 1024 to 16777216"},
         {"[http]\nevent_streams = 0\n", ":2: key 'http.event_streams': must be an integer"},
+        {"[http]\nconnections_per_client = 0\n",
+         ":2: key 'http.connections_per_client': must be an integer from 1 to 4096"},
         {"[http]\nport = 8786\n", ":2: key 'http.port': unknown key (listen, tls_cert"},
         {"[calendar]\n", ":1: key 'calendar': unknown section"},
         {"[poll]\nperiod_ms = 5\n", ":2: key 'poll.period_ms': must be an integer"},
@@ -249,6 +251,7 @@ metrics_public = true
 session_idle_min = 30
 max_body_bytes = 4096
 event_streams = 20
+connections_per_client = 64
 )",
                              kPath, c, errors))
         << Joined(errors);
@@ -260,6 +263,7 @@ event_streams = 20
     EXPECT_EQ(c.Http->SessionIdle, std::chrono::minutes(30));
     EXPECT_EQ(c.Http->MaxBodyBytes, 4096u);
     EXPECT_EQ(c.Http->EventStreams, 20u);
+    EXPECT_EQ(c.Http->ConnectionsPerClient, 64u);
 }
 
 TEST(SiteFileTest, EveryMistakeIsReportedAtOnceInLineOrder) {
