@@ -89,15 +89,15 @@ void TWebPort::OnRingStarted(const site::TRingStart& start) {
     const std::lock_guard lock(m_);
     ++rings_[CauseLabel(order.Cause)];
     storeIdOfRing_[start.Record.Id] = static_cast<std::int64_t>(ring.Id);
+    const web::TRingRef ref{ring.Id, ring.End, ring.Cause, ring.Actor, ring.Label};
     for (std::size_t h : start.Taken)
-        held_[h] = web::TRingRef{ring.Id, ring.End};
+        held_[h] = ref;
     Publish(ring);
     if (context && !context->Alarm.empty()) {
         ++alarms_[CauseLabel(order.Cause)];
         alarmOfRing_[start.Record.Id] = context->Alarm;
         if (const auto* alarm = service_.Config().FindAlarm(context->Alarm))
-            Publish(web::TAlarmInfo{alarm->Name, alarm->Label, alarm->Priority, true,
-                                    web::TRingRef{ring.Id, ring.End}});
+            Publish(web::TAlarmInfo{alarm->Name, alarm->Label, alarm->Priority, true, ref});
     }
     if (context && !context->Bell.empty()) {
         ++bellsFired_;
@@ -183,7 +183,8 @@ std::optional<std::size_t> TWebPort::HornIndex(const std::string& address) const
 }
 
 web::TRingRef TWebPort::RingRef(const site::TRingRecord& record) const {
-    return {static_cast<std::uint64_t>(service_.StoreRingId(record.Id)), record.End};
+    return {static_cast<std::uint64_t>(service_.StoreRingId(record.Id)), record.End,
+            WebCause(record.Order.Cause), record.Order.Actor, record.Order.Label};
 }
 
 web::THealth TWebPort::Health() {

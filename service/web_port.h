@@ -46,6 +46,8 @@ class TWebPort final : public web::IWebService {
     std::optional<web::TCaller> Session(std::string_view cookie) override;
     std::optional<web::TCaller> Token(std::string_view token) override;
     void Logout(std::string_view cookie) override;
+    web::TPortStatus ChangeOwnPassword(const web::TCaller& caller, std::string_view current,
+                                       std::string_view password) override;
 
     web::THealth Health() override;
     std::vector<web::THornInfo> Horns() override;

@@ -41,6 +41,16 @@ class IWebService {
     virtual std::optional<TCaller> Session(std::string_view cookie) = 0;
     virtual std::optional<TCaller> Token(std::string_view token) = 0;
     virtual void Logout(std::string_view cookie) = 0;
+    // The caller's own new password, given with the one it replaces. InvalidInput: the current
+    // password is wrong, or the new one is not allowed. Like any new password, it ends the
+    // user's sessions. A service that keeps no passwords says NotFound.
+    virtual TPortStatus ChangeOwnPassword(const TCaller& caller, std::string_view current,
+                                          std::string_view password) {
+        (void)caller;
+        (void)current;
+        (void)password;
+        return Fail(TErrorKind::NotFound, "this service keeps no passwords");
+    }
 
     // ---- The site.
     virtual THealth Health() = 0;

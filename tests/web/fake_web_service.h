@@ -47,6 +47,8 @@ class TFakeWebService final : public IWebService {
     std::optional<TCaller> Session(std::string_view cookie) override;
     std::optional<TCaller> Token(std::string_view token) override;
     void Logout(std::string_view cookie) override;
+    TPortStatus ChangeOwnPassword(const TCaller& caller, std::string_view current,
+                                  std::string_view password) override;
     THealth Health() override;
     std::vector<THornInfo> Horns() override;
     std::uint64_t HornsVersion() override { return Version; }
