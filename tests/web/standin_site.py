@@ -385,6 +385,11 @@ class StandinSite:
                 raise Refused("invalid_input", "key 'to': comes before 'from'")
             if plan is not None and plan not in self.plans:
                 raise Refused("invalid_input", f"key 'plan': no day plan '{plan}'")
+            for other in self.file_exceptions + self.exceptions:
+                if other["from"] <= last and first <= other["to"]:
+                    which = f"{other['id']} " if other["id"] is not None else "of the site file "
+                    raise Refused("conflict", f"the dates overlap the exception {which}from "
+                                  f"{other['from']} to {other['to']}", 409)
             exception = {"id": next(self.exception_ids), "source": "added", "from": first, "to": last,
                          "plan": plan, "name": name, "added_by": actor, "added": iso(now())}
             self.exceptions.append(exception)

@@ -161,7 +161,9 @@ wireViews();
 wireNow();
 wirePeople({onPasswordChanged: (message) => signedOut(message)});
 onViewShown((view) => {
+  // What other people (or scripts) changed meanwhile brings no event: read again.
   if (view === 'users') Promise.all([loadUsers(), loadTokens()]);
+  if (view === 'timetable') loadExceptions();
 });
 wireSession({onSignedIn: signedIn, onSignedOut: signedOut});
 wireHornFilters();

@@ -38,14 +38,16 @@ function say(text) {
   setText(byId('users-message'), text);
 }
 
+// Each change is said once the list shows it.
 async function change(user, body, done) {
+  let text = done;
   try {
     await api('PATCH', `/api/v1/users/${encodeURIComponent(user.name)}`, body);
-    say(done);
   } catch (error) {
-    say(`${user.name}: not changed. ${describeError(error)}`);
+    text = `${user.name}: not changed. ${describeError(error)}`;
   }
   await loadUsers();
+  say(text);
 }
 
 async function resetPassword(user) {
@@ -66,13 +68,14 @@ async function removeUser(user) {
     confirmLabel: `Remove ${user.name}`,
   });
   if (!confirmed) return;
+  let text = `${user.name} removed.`;
   try {
     await api('DELETE', `/api/v1/users/${encodeURIComponent(user.name)}`);
-    say(`${user.name} removed.`);
   } catch (error) {
-    say(`${user.name}: not removed. ${describeError(error)}`);
+    text = `${user.name}: not removed. ${describeError(error)}`;
   }
   await Promise.all([loadUsers(), loadTokens()]);
+  say(text);
 }
 
 function userRow(user) {
@@ -117,13 +120,14 @@ async function revokeToken(token) {
     confirmLabel: `Revoke ${token.name}`,
   });
   if (!confirmed) return;
+  let text = `The token ${token.name} is revoked.`;
   try {
     await api('DELETE', `/api/v1/tokens/${encodeURIComponent(token.id)}`);
-    setText(byId('tokens-message'), `The token ${token.name} is revoked.`);
   } catch (error) {
-    setText(byId('tokens-message'), `${token.name}: not revoked. ${describeError(error)}`);
+    text = `${token.name}: not revoked. ${describeError(error)}`;
   }
   await loadTokens();
+  setText(byId('tokens-message'), text);
 }
 
 export async function loadTokens() {
@@ -157,15 +161,17 @@ async function addUser(event) {
     return;
   }
   const password = makePassword();
+  let added = false;
   try {
     await api('POST', '/api/v1/users', {name, role, password});
+    added = true;
     setText(message, `${name} added as ${roleWords[role]}.`);
     byId('user-name').value = '';
-    showSecret(`The password of ${name}, shown only now: give it to them.`, password);
   } catch (error) {
     setText(message, `Not added: ${describeError(error)}`);
   }
   await loadUsers();
+  if (added) showSecret(`The password of ${name}, shown only now: give it to them.`, password);
 }
 
 async function changeOwnPassword(event, onChanged) {
