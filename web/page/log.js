@@ -2,7 +2,7 @@
 // "Older entries" follows the service's cursor; "Newer entries" goes back the way it came.
 
 import {api, describeError} from './api.js';
-import {byId, dateTimeText, durationText, el, listOf, localInputToIso, setText} from './dom.js';
+import {byId, dateTimeMsText, durationText, el, listOf, localInputToIso, setText} from './dom.js';
 import {hornLabel, state, subscribe} from './state.js';
 import {causeWords} from './words.js';
 
@@ -73,7 +73,7 @@ function hornWords(entry) {
 
 function renderEntries(entries) {
   const rows = entries.map((entry) => el('tr', {data: {kind: entry.kind || ''}},
-      el('td', {}, el('time', {datetime: entry.at}, dateTimeText(entry.at))),
+      el('td', {}, el('time', {datetime: entry.at}, dateTimeMsText(entry.at))),
       el('td', {}, kindWords[entry.kind] || entry.kind || ''),
       el('td', {}, causeWords(entry.cause, entry.actor)),
       el('td', {}, hornWords(entry)),
