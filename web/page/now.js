@@ -35,6 +35,7 @@ async function stopAlarm(alarm) {
 }
 
 let pending = false;
+let shown = '';  // what the list says now: it is built again only when that changes
 
 export function renderNow() {
   pending = false;
@@ -72,7 +73,13 @@ export function renderNow() {
                      `${countWords(loose, 'horn')} sounding with no ring of the site's ` +
                      '(switched on at the horn)')));
   }
-  byId('now-list').replaceChildren(...items);
+  // An alarm's horns switch on and off with its steps: its Stop stays the same button, so
+  // that a finger on it is not lifted from another one.
+  const said = items.map((item) => item.textContent).join('\n') + `\n${allows('operate')}`;
+  if (said !== shown) {
+    shown = said;
+    byId('now-list').replaceChildren(...items);
+  }
   const parts = [];
   if (alarms.length) parts.push(countWords(alarms.length, 'alarm'));
   if (rings) parts.push(countWords(rings, 'ring'));
