@@ -1,6 +1,7 @@
 #include "service/web_port.h"
 
 #include <algorithm>
+#include <set>
 
 #include "kstbell_version.h"
 #include "service/causes.h"
@@ -321,6 +322,23 @@ web::TPortResult<web::TRingInfo> TWebPort::Ring(const web::TRingAsk& ask,
         }
     }
     return ring;
+}
+
+std::optional<web::TStopAllCounts> TWebPort::StopAllCounted(const web::TCaller& caller) {
+    web::TStopAllCounts counts;
+    std::set<std::uint64_t> alarmRings;
+    for (const auto& alarm : service_.Config().Alarms) {
+        const auto rings = service_.AlarmRings(alarm.Name);
+        if (rings.empty()) continue;
+        ++counts.Alarms;
+        alarmRings.insert(rings.begin(), rings.end());
+    }
+    std::set<std::uint64_t> holding;
+    for (std::uint64_t ring : service_.Site().Holders())
+        if (ring != 0 && !alarmRings.contains(ring)) holding.insert(ring);
+    counts.Rings = holding.size();
+    StopAll(caller);
+    return counts;
 }
 
 void TWebPort::StopAll(const web::TCaller& caller) {

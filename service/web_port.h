@@ -58,6 +58,7 @@ class TWebPort final : public web::IWebService {
     web::TPortResult<web::TRingInfo> Ring(const web::TRingAsk& ask,
                                           const web::TCaller& caller) override;
     void StopAll(const web::TCaller& caller) override;
+    std::optional<web::TStopAllCounts> StopAllCounted(const web::TCaller& caller) override;
     std::vector<web::TAlarmInfo> Alarms() override;
     web::TPortResult<web::TAlarmInfo> StartAlarm(const std::string& name,
                                                  const web::TCaller& caller) override;

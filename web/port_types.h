@@ -352,6 +352,14 @@ struct TMetrics {
     std::uint64_t AuditLost = 0;  // audit entries that could not be written
 };
 
+// What a stop all ended, counted just before it: the alarms sounding and the other rings
+// holding a horn (an alarm's rings count as the alarm).
+struct TStopAllCounts {
+    std::size_t Rings = 0;
+    std::size_t Alarms = 0;
+    bool operator==(const TStopAllCounts&) const = default;
+};
+
 // ---- Events ------------------------------------------------------------------------------
 
 struct TPresenceEvent {

@@ -66,6 +66,11 @@ class IWebService {
     // NotFound: unknown group or horn; InvalidInput: no horns; Internal: not recorded.
     virtual TPortResult<TRingInfo> Ring(const TRingAsk& ask, const TCaller& caller) = 0;
     virtual void StopAll(const TCaller& caller) = 0;
+    // StopAll, saying what it stopped; none from a service that does not count.
+    virtual std::optional<TStopAllCounts> StopAllCounted(const TCaller& caller) {
+        StopAll(caller);
+        return std::nullopt;
+    }
     virtual std::vector<TAlarmInfo> Alarms() = 0;
     virtual TPortResult<TAlarmInfo> StartAlarm(const std::string& name, const TCaller& caller) = 0;
     // NotFound: no such alarm; Conflict: it is not sounding.

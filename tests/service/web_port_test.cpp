@@ -269,6 +269,10 @@ TEST_F(TWebPortTest, StopAllSaysHowManyRingsAndAlarmsItStopped) {
         for (std::size_t h = 0; h < 3; ++h)
             EXPECT_TRUE(harness_.RelayBecomes(h, 0)) << "horn " << h;
     }
+    // The front's lines reach the service's log with their one prefix.
+    const std::string lines = harness_.Lines();
+    EXPECT_NE(lines.find("http: POST /api/v1/stop-all 202"), std::string::npos) << lines;
+    EXPECT_EQ(lines.find("http: http:"), std::string::npos) << lines;
 }
 
 // A horn's firmware reads as the device reports it and the desktop window shows it ("01.0A"),

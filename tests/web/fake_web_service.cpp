@@ -217,6 +217,16 @@ void TFakeWebService::SetSwitches(std::map<std::string, std::string> notOn,
     pending_ = std::move(pending);
 }
 
+std::optional<TStopAllCounts> TFakeWebService::StopAllCounted(const TCaller& caller) {
+    TStopAllCounts counts;
+    {
+        std::lock_guard lock(m_);
+        counts.Alarms = alarmSounding_ ? 1 : 0;
+    }
+    StopAll(caller);
+    return counts;
+}
+
 void TFakeWebService::StopAll(const TCaller& caller) {
     Note(caller, "stop all");
 }

@@ -59,6 +59,7 @@ class TFakeWebService final : public IWebService {
     std::vector<TGroupInfo> Groups() override;
     TPortResult<TRingInfo> Ring(const TRingAsk& ask, const TCaller& caller) override;
     void StopAll(const TCaller& caller) override;
+    std::optional<TStopAllCounts> StopAllCounted(const TCaller& caller) override;
     std::vector<TAlarmInfo> Alarms() override;
     TPortResult<TAlarmInfo> StartAlarm(const std::string& name, const TCaller& caller) override;
     TPortStatus StopAlarm(const std::string& name, const TCaller& caller) override;
