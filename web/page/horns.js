@@ -93,7 +93,7 @@ function renderCard(card, horn) {
   if (horn.id) details.push(horn.id);
   if (horn.armed) details.push('armed');
   setText(card.details, details.join(' · '));
-  if (card.stop) card.stop.setAttribute('aria-label', `Stop ${label}`);
+  if (card.stop) card.stop.setAttribute('aria-label', `Stop this horn: ${label}`);
   card.root.dataset.online = online === null ? 'unknown' : String(online);
   card.root.dataset.output = horn.output ? 'on' : 'off';
 }
