@@ -48,8 +48,9 @@ class THttpFront final : public IWebFront {
         // A ring on every horn sends an event per horn at once: room for two per horn.
         options.StreamQueueFrames =
             std::max<std::size_t>(options.StreamQueueFrames, 2 * service.Config().Horns.size());
+        // The front's lines name themselves ("http: POST ..."): passed on as they are.
         options.Log = [log = std::move(log)](const std::string& line) {
-            if (log) log("http: " + line);
+            if (log) log(line);
         };
         return options;
     }

@@ -1,6 +1,7 @@
 #include "service/web_port.h"
 
 #include <algorithm>
+#include <set>
 
 #include "kstbell_version.h"
 #include "service/causes.h"
@@ -89,15 +90,15 @@ void TWebPort::OnRingStarted(const site::TRingStart& start) {
     const std::lock_guard lock(m_);
     ++rings_[CauseLabel(order.Cause)];
     storeIdOfRing_[start.Record.Id] = static_cast<std::int64_t>(ring.Id);
+    const web::TRingRef ref{ring.Id, ring.End, ring.Cause, ring.Actor, ring.Label};
     for (std::size_t h : start.Taken)
-        held_[h] = web::TRingRef{ring.Id, ring.End};
+        held_[h] = ref;
     Publish(ring);
     if (context && !context->Alarm.empty()) {
         ++alarms_[CauseLabel(order.Cause)];
         alarmOfRing_[start.Record.Id] = context->Alarm;
         if (const auto* alarm = service_.Config().FindAlarm(context->Alarm))
-            Publish(web::TAlarmInfo{alarm->Name, alarm->Label, alarm->Priority, true,
-                                    web::TRingRef{ring.Id, ring.End}});
+            Publish(web::TAlarmInfo{alarm->Name, alarm->Label, alarm->Priority, true, ref});
     }
     if (context && !context->Bell.empty()) {
         ++bellsFired_;
@@ -183,7 +184,8 @@ std::optional<std::size_t> TWebPort::HornIndex(const std::string& address) const
 }
 
 web::TRingRef TWebPort::RingRef(const site::TRingRecord& record) const {
-    return {static_cast<std::uint64_t>(service_.StoreRingId(record.Id)), record.End};
+    return {static_cast<std::uint64_t>(service_.StoreRingId(record.Id)), record.End,
+            WebCause(record.Order.Cause), record.Order.Actor, record.Order.Label};
 }
 
 web::THealth TWebPort::Health() {
@@ -324,6 +326,23 @@ web::TPortResult<web::TRingInfo> TWebPort::Ring(const web::TRingAsk& ask,
         }
     }
     return ring;
+}
+
+std::optional<web::TStopAllCounts> TWebPort::StopAllCounted(const web::TCaller& caller) {
+    web::TStopAllCounts counts;
+    std::set<std::uint64_t> alarmRings;
+    for (const auto& alarm : service_.Config().Alarms) {
+        const auto rings = service_.AlarmRings(alarm.Name);
+        if (rings.empty()) continue;
+        ++counts.Alarms;
+        alarmRings.insert(rings.begin(), rings.end());
+    }
+    std::set<std::uint64_t> holding;
+    for (std::uint64_t ring : service_.Site().Holders())
+        if (ring != 0 && !alarmRings.contains(ring)) holding.insert(ring);
+    counts.Rings = holding.size();
+    StopAll(caller);
+    return counts;
 }
 
 void TWebPort::StopAll(const web::TCaller& caller) {

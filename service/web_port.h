@@ -46,6 +46,8 @@ class TWebPort final : public web::IWebService {
     std::optional<web::TCaller> Session(std::string_view cookie) override;
     std::optional<web::TCaller> Token(std::string_view token) override;
     void Logout(std::string_view cookie) override;
+    web::TPortStatus ChangeOwnPassword(const web::TCaller& caller, std::string_view current,
+                                       std::string_view password) override;
 
     web::THealth Health() override;
     std::vector<web::THornInfo> Horns() override;
@@ -56,6 +58,7 @@ class TWebPort final : public web::IWebService {
     web::TPortResult<web::TRingInfo> Ring(const web::TRingAsk& ask,
                                           const web::TCaller& caller) override;
     void StopAll(const web::TCaller& caller) override;
+    std::optional<web::TStopAllCounts> StopAllCounted(const web::TCaller& caller) override;
     std::vector<web::TAlarmInfo> Alarms() override;
     web::TPortResult<web::TAlarmInfo> StartAlarm(const std::string& name,
                                                  const web::TCaller& caller) override;

@@ -118,6 +118,18 @@ void TWebPort::Logout(std::string_view cookie) {
     }
 }
 
+web::TPortStatus TWebPort::ChangeOwnPassword(const web::TCaller& caller, std::string_view current,
+                                             std::string_view password) {
+    try {
+        if (auto refused = users::TUserAdmin(service_.Store())
+                               .ChangeOwnPassword(caller.User, current, password, Change(caller)))
+            return WebFailure(*refused);
+        return std::nullopt;
+    } catch (const store::TStoreError& e) {
+        return StoreFault(e);
+    }
+}
+
 std::vector<web::TUserInfo> TWebPort::Users() {
     std::vector<web::TUserInfo> out;
     try {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "protocol/text.h"
+
 namespace kstbell::service {
 
 web::TRole WebRole(users::TRole role) {
@@ -130,7 +132,7 @@ std::optional<store::TAuditQuery> StoreQuery(const web::TLogQuery& query, web::T
 
 std::string FirmwareText(const std::optional<site::THornIdentity>& identity) {
     if (!identity) return {};
-    return std::to_string(identity->FirmwareMajor) + "." + std::to_string(identity->FirmwareMinor);
+    return FirmwareVersionText(identity->FirmwareMajor, identity->FirmwareMinor);
 }
 
 }  // namespace kstbell::service

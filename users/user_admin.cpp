@@ -100,6 +100,18 @@ TRefused TUserAdmin::SetPassword(std::string_view name, std::string_view passwor
     return Found(store_.Users().SetPasswordHash(name, HashPassword(password), change), name);
 }
 
+TRefused TUserAdmin::ChangeOwnPassword(std::string_view name, std::string_view current,
+                                       std::string_view password, const store::TChange& change) {
+    const auto row = store_.Users().Find(name);
+    if (!row) {
+        VerifyNobody(current);  // as long as for a user that exists
+        return NoSuchUser(name);
+    }
+    if (!VerifyPassword(row->PasswordHash, current))
+        return TRefusal{TRefusalKind::Invalid, "the current password is wrong"};
+    return SetPassword(name, password, change);
+}
+
 TRefused TUserAdmin::SetDisabled(std::string_view name, bool disabled,
                                  const store::TChange& change) {
     return Changed(store_.Users().SetDisabled(name, disabled, change, KeptRole()), name,

@@ -46,6 +46,10 @@ class TUserAdmin {
     TRefused SetRole(std::string_view name, TRole role, const store::TChange& change);
     TRefused SetPassword(std::string_view name, std::string_view password,
                          const store::TChange& change);
+    // A user's own new password, given with the one it replaces: refused (Invalid) when that
+    // is wrong, and then nothing changes. It ends the user's sessions as SetPassword does.
+    TRefused ChangeOwnPassword(std::string_view name, std::string_view current,
+                               std::string_view password, const store::TChange& change);
     TRefused SetDisabled(std::string_view name, bool disabled, const store::TChange& change);
 
   private:

@@ -149,6 +149,26 @@ const TFields& UserChangeFields() {
     return fields;
 }
 
+const TFields& OwnPasswordFields() {
+    static const TFields fields = {
+        {.Name = "current",
+         .Type = TFieldType::String,
+         .Description = "the password it replaces",
+         .Required = true,
+         .Min = 1,
+         .Max = 1024,
+         .Secret = true},
+        {.Name = "password",
+         .Type = TFieldType::String,
+         .Description = "the new password",
+         .Required = true,
+         .Min = 1,
+         .Max = 1024,
+         .Secret = true},
+    };
+    return fields;
+}
+
 const TFields& TokenFields() {
     static const TFields fields = {
         {.Name = "name", .Type = TFieldType::String, .Required = true, .Min = 1, .Max = kMaxName},

@@ -21,6 +21,7 @@ const TFields& ExceptionFields();
 const TFields& LogQueryFields();
 const TFields& UserAddFields();
 const TFields& UserChangeFields();
+const TFields& OwnPasswordFields();
 const TFields& TokenFields();
 
 std::optional<TRingAsk> RingAskFrom(const nlohmann::json& body, std::string& error);

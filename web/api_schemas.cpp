@@ -91,13 +91,19 @@ json ComponentSchemas() {
                                       "the API token the request came with")}}},
                    {"required", {"user", "role"}}};
     s["Caller"] = caller;
-    s["RingRef"] = Object({{"id", Int()}, {"end", Time()}});
+    s["RingRef"] = Object({{"id", Int()},
+                           {"end", Time()},
+                           {"cause", Choice(kCauses)},
+                           {"actor", Str("who asked for it; empty for a bell")},
+                           {"label", Str("a bell's plan and time, an alarm's name, a group")}});
     s["Horn"] = Object(
         {{"address", Str("the horn's address: its key in the API")},
          {"name", Str("its name in the site file (may be empty)")},
          {"id", Nullable(Str("its MAC address, once identified"))},
          {"location", Str("the location the horn reports")},
-         {"firmware", Nullable(Str("major.minor, once identified"))},
+         {"firmware",
+          Nullable(Str("major.minor as the device reports it, two hexadecimal digits each "
+                       "(\"01.0A\"), once identified"))},
          {"online", Bool()},
          {"presence", Choice({"unknown", "online", "offline"}, "unknown: not heard from yet")},
          {"output", Bool("the relay (sounding)")},

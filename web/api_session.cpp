@@ -58,6 +58,20 @@ TApiResponse Logout(const TApiRequest& r) {
     return out;
 }
 
+// The caller's own password: a new password ends the user's sessions, this one's too, so the
+// answer also clears the cookie.
+TApiResponse ChangeOwnPassword(const TApiRequest& r) {
+    if (auto failure =
+            r.Service.ChangeOwnPassword(*r.Caller, r.Body.at("current").get<std::string>(),
+                                        r.Body.at("password").get<std::string>())) {
+        return ErrorAnswer(*failure);
+    }
+    auto out = NoContent();
+    if (!r.Caller->TokenId && r.Cookie)
+        out.Headers.emplace_back("Set-Cookie", SessionClearCookie(r.Tls));
+    return out;
+}
+
 }  // namespace
 
 void AddSessionRoutes(std::vector<TRoute>& routes) {
@@ -95,6 +109,18 @@ void AddSessionRoutes(std::vector<TRoute>& routes) {
                               .Description = "Ends the session and clears its cookie. A "
                                              "request with an API token is refused: revoke the "
                                              "token with DELETE /api/v1/tokens/{id}.",
+                              .Status = 204,
+                              .Errors = {TErrorKind::InvalidInput}}});
+    routes.push_back({.Method = "POST",
+                      .Path = path + "/password",
+                      .Access = TAccess::View,
+                      .Handler = ChangeOwnPassword,
+                      .Doc = {.Tag = "session",
+                              .Summary = "Change my own password",
+                              .Description = "Any user, with the current password. The new "
+                                             "password ends every session of the user, this "
+                                             "one's too: log in again with it.",
+                              .Body = OwnPasswordFields(),
                               .Status = 204,
                               .Errors = {TErrorKind::InvalidInput}}});
 }

@@ -147,9 +147,11 @@ TApiResponse Ring(const TApiRequest& r) {
     return JsonAnswer({{"ring", ToJson(ring.Value())}}, 202);
 }
 
+// The answer says what was stopped, when the service counts it.
 TApiResponse StopAll(const TApiRequest& r) {
-    r.Service.StopAll(*r.Caller);
-    return JsonAnswer(json::object(), 202);
+    const auto counts = r.Service.StopAllCounted(*r.Caller);
+    if (!counts) return JsonAnswer(json::object(), 202);
+    return JsonAnswer({{"rings_stopped", counts->Rings}, {"alarms_stopped", counts->Alarms}}, 202);
 }
 
 TApiResponse Alarms(const TApiRequest& r) {
@@ -268,10 +270,16 @@ void AddSiteRoutes(std::vector<TRoute>& routes) {
                       .Handler = StopAll,
                       .Doc = {.Tag = "rings",
                               .Summary = "Stop everything",
-                              .Description = "Ends every ring and alarm at once. Never refused.",
+                              .Description = "Ends every ring and alarm at once. Never refused. "
+                                             "The answer counts what was sounding just before: "
+                                             "the alarms, and the other rings holding a horn "
+                                             "(an alarm's rings count as the alarm).",
                               .Body = TFields{},
                               .Status = 202,
-                              .Response = {{"type", "object"}}}});
+                              .Response = {{"type", "object"},
+                                           {"properties",
+                                            {{"rings_stopped", {{"type", "integer"}}},
+                                             {"alarms_stopped", {{"type", "integer"}}}}}}}});
     routes.push_back({.Method = "GET",
                       .Path = api + "/alarms",
                       .Access = TAccess::View,

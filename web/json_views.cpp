@@ -116,7 +116,11 @@ json ToJson(const TCaller& caller) {
 }
 
 json ToJson(const TRingRef& ring) {
-    return {{"id", ring.Id}, {"end", InstantText(ring.End)}};
+    return {{"id", ring.Id},
+            {"end", InstantText(ring.End)},
+            {"cause", CauseName(ring.Cause)},
+            {"actor", ring.Actor},
+            {"label", ring.Label}};
 }
 
 json ToJson(const THornInfo& horn) {

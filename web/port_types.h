@@ -55,9 +55,16 @@ struct TLoginAnswer {
 
 // ---- The site ----------------------------------------------------------------------------
 
+enum class TCause { Schedule, Alarm, Input, Mqtt, Http, CommandLine, Service };
+
+// The ring holding a horn or sounding an alarm, with what people need to name it: why it rang,
+// who asked, and its label (a bell's plan and time, an alarm's name, a group).
 struct TRingRef {
     std::uint64_t Id = 0;
     TInstant End{};
+    TCause Cause = TCause::Http;
+    std::string Actor{};
+    std::string Label{};
     bool operator==(const TRingRef&) const = default;
 };
 
@@ -96,8 +103,6 @@ struct TRingAsk {
     std::optional<std::chrono::milliseconds> Duration{};
     bool operator==(const TRingAsk&) const = default;
 };
-
-enum class TCause { Schedule, Alarm, Input, Mqtt, Http, CommandLine, Service };
 
 // A horn a ring's switch-on did not reach, and why: "offline" (known offline when the ring
 // started), or the command's outcome ("unreachable", "no_reply", "refused", "busy", ...).
@@ -345,6 +350,14 @@ struct TMetrics {
     std::uint64_t BellsFired = 0;
     std::uint64_t BellsMissed = 0;
     std::uint64_t AuditLost = 0;  // audit entries that could not be written
+};
+
+// What a stop all ended, counted just before it: the alarms sounding and the other rings
+// holding a horn (an alarm's rings count as the alarm).
+struct TStopAllCounts {
+    std::size_t Rings = 0;
+    std::size_t Alarms = 0;
+    bool operator==(const TStopAllCounts&) const = default;
 };
 
 // ---- Events ------------------------------------------------------------------------------

@@ -41,6 +41,16 @@ class IWebService {
     virtual std::optional<TCaller> Session(std::string_view cookie) = 0;
     virtual std::optional<TCaller> Token(std::string_view token) = 0;
     virtual void Logout(std::string_view cookie) = 0;
+    // The caller's own new password, given with the one it replaces. InvalidInput: the current
+    // password is wrong, or the new one is not allowed. Like any new password, it ends the
+    // user's sessions. A service that keeps no passwords says NotFound.
+    virtual TPortStatus ChangeOwnPassword(const TCaller& caller, std::string_view current,
+                                          std::string_view password) {
+        (void)caller;
+        (void)current;
+        (void)password;
+        return Fail(TErrorKind::NotFound, "this service keeps no passwords");
+    }
 
     // ---- The site.
     virtual THealth Health() = 0;
@@ -56,6 +66,11 @@ class IWebService {
     // NotFound: unknown group or horn; InvalidInput: no horns; Internal: not recorded.
     virtual TPortResult<TRingInfo> Ring(const TRingAsk& ask, const TCaller& caller) = 0;
     virtual void StopAll(const TCaller& caller) = 0;
+    // StopAll, saying what it stopped; none from a service that does not count.
+    virtual std::optional<TStopAllCounts> StopAllCounted(const TCaller& caller) {
+        StopAll(caller);
+        return std::nullopt;
+    }
     virtual std::vector<TAlarmInfo> Alarms() = 0;
     virtual TPortResult<TAlarmInfo> StartAlarm(const std::string& name, const TCaller& caller) = 0;
     // NotFound: no such alarm; Conflict: it is not sounding.

@@ -106,6 +106,48 @@ TEST(UsersAdmin, ChangesAreMadeOrRefusedAndEachMadeOneIsLogged) {
     EXPECT_FALSE(test::Stored(store, "n3w-Secret"));
 }
 
+// A user's own password changes only with the one it replaces; a refusal changes nothing.
+TEST(UsersAdmin, AnOwnPasswordChangesOnlyWithTheCurrentOne) {
+    TTempDir dir;
+    store::TStore store(dir.Path());
+    TUserAdmin admin(store);
+    ASSERT_FALSE(admin.Add("bob", TRole::Viewer, "first-Secret-1", By(0)));
+    const struct {
+        const char* name;
+        const char* user;
+        const char* current;
+        const char* password;
+        std::optional<R> refusal = {};
+        const char* says = "";
+    } steps[] = {
+        {"a wrong current password", "bob", "wrong-Secret-1", "second-Secret-2", R::Invalid,
+         "the current password is wrong"},
+        {"nobody's", "carol", "first-Secret-1", "second-Secret-2", R::NotFound},
+        {"a new one too short", "bob", "first-Secret-1", "short", R::Invalid},
+        {"the right one", "bob", "first-Secret-1", "second-Secret-2"},
+        {"the old one after the change", "bob", "first-Secret-1", "third-Secret-3", R::Invalid,
+         "the current password is wrong"},
+        {"the new one", "bob", "second-Secret-2", "third-Secret-3"},
+    };
+    long long ms = 0;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        const std::size_t before = test::Log(store).size();
+        const TRefused refused =
+            admin.ChangeOwnPassword(step.user, step.current, step.password, By(++ms, step.user));
+        EXPECT_EQ(refused ? std::optional(refused->Kind) : std::nullopt, step.refusal);
+        if (refused && *step.says) {
+            EXPECT_EQ(refused->Message, step.says);
+        }
+        const auto log = test::Log(store);
+        ASSERT_EQ(log.size(), before + (step.refusal ? 0 : 1));
+        if (step.refusal) continue;
+        EXPECT_EQ(log.back().Kind, K::UserPasswordChanged);
+        EXPECT_EQ(log.back().Actor, step.user);
+    }
+    EXPECT_FALSE(test::Stored(store, "third-Secret-3"));
+}
+
 TEST(UsersAdmin, ANameThatCannotBeAUsersIsNotRepeatedInARefusal) {
     TTempDir dir;
     store::TStore store(dir.Path());

@@ -10,7 +10,9 @@
 #include <nlohmann/json.hpp>
 
 #include "calendar/clock_text.h"
+#include "protocol/text.h"
 #include "service_fixture.h"
+#include "sim/firmware_image.h"
 #include "store_fixture.h"
 #include "users/api_tokens.h"
 #include "users/user_admin.h"
@@ -234,6 +236,100 @@ TEST_F(TWebPortTest, StopAllIsNeverRefusedWhateverSounds) {
         for (const auto& alarmInfo : Get("vic", "/api/v1/alarms").Body)
             EXPECT_FALSE(alarmInfo["sounding"].get<bool>());
     }
+}
+
+// Stop all answers what it stopped: the alarms sounding, and the other rings holding a horn.
+TEST_F(TWebPortTest, StopAllSaysHowManyRingsAndAlarmsItStopped) {
+    Start();
+    const auto call = [&](const std::string& path, const std::string& body = {}) {
+        return Call("olga", "POST", path, body).Status == 202;
+    };
+    const struct {
+        const char* What;
+        std::vector<std::pair<std::string, std::string>> Before;  // path, body
+        int Rings, Alarms;
+    } cases[] = {
+        {"nothing sounds", {}, 0, 0},
+        {"a group rings", {{"/api/v1/ring", R"({"group":"east","duration_s":60})"}}, 1, 0},
+        {"a group and a horn ring",
+         {{"/api/v1/ring", R"({"group":"east","duration_s":60})"},
+          {"/api/v1/ring",
+           R"({"horns":[")" + harness_.Horns().Address(2) + R"("],"duration_s":60})"}},
+         2,
+         0},
+        {"an alarm sounds", {{"/api/v1/alarms/fire/start", ""}}, 0, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        for (const auto& [path, body] : c.Before)
+            ASSERT_TRUE(call(path, body));
+        const TReply reply = Call("olga", "POST", "/api/v1/stop-all");
+        EXPECT_EQ(reply.Status, 202);
+        EXPECT_EQ(reply.Body, json({{"rings_stopped", c.Rings}, {"alarms_stopped", c.Alarms}}));
+        for (std::size_t h = 0; h < 3; ++h)
+            EXPECT_TRUE(harness_.RelayBecomes(h, 0)) << "horn " << h;
+    }
+    // The front's lines reach the service's log with their one prefix.
+    const std::string lines = harness_.Lines();
+    EXPECT_NE(lines.find("http: POST /api/v1/stop-all 202"), std::string::npos) << lines;
+    EXPECT_EQ(lines.find("http: http:"), std::string::npos) << lines;
+}
+
+// A horn's firmware reads as the device reports it and the desktop window shows it ("01.0A"),
+// and the ring holding it says what it is (why, who, its label) beside its number.
+TEST_F(TWebPortTest, AHornsFirmwareAndItsRingAreSaidAsEverywhereElse) {
+    Start();
+    json horn;
+    ASSERT_TRUE(Eventually([&] {
+        horn = Get("vic", "/api/v1/horns/" + harness_.Horns().Address(0)).Body;
+        return horn.is_object() && horn["firmware"].is_string();
+    })) << horn.dump();
+    EXPECT_EQ(horn["firmware"],
+              FirmwareVersionText(sim::kBuiltInFirmware.Major, sim::kBuiltInFirmware.Minor));
+    EXPECT_EQ(horn["firmware"], "01.0A");
+
+    ASSERT_EQ(Call("olga", "POST", "/api/v1/ring", R"({"group":"east","duration_s":60})").Status,
+              202);
+    horn = Get("vic", "/api/v1/horns/" + harness_.Horns().Address(0)).Body;
+    ASSERT_TRUE(horn["ring"].is_object()) << horn.dump();
+    EXPECT_EQ(horn["ring"]["cause"], "http");
+    EXPECT_EQ(horn["ring"]["actor"], "olga (token script)");
+    EXPECT_EQ(horn["ring"]["label"], "east");
+    const json listed = Get("vic", "/api/v1/horns").Body;
+    EXPECT_EQ(listed[0]["ring"], horn["ring"]);
+    EXPECT_EQ(Call("olga", "POST", "/api/v1/stop-all").Status, 202);
+}
+
+// Any user changes its own password with the current one; the new one ends its sessions.
+TEST_F(TWebPortTest, AUserChangesItsOwnPasswordWithTheCurrentOne) {
+    Start();
+    const auto login = [&](const std::string& password) {
+        const auto r =
+            client_->Post("/api/v1/session", json({{"user", "vic"}, {"password", password}}).dump(),
+                          "application/json");
+        if (!r || r->status != 200) return std::pair<std::string, std::string>();
+        const std::string cookie = r->get_header_value("Set-Cookie");
+        return std::pair{cookie.substr(0, cookie.find(';')),
+                         json::parse(r->body)["csrf"].get<std::string>()};
+    };
+    const auto change = [&](const std::string& current, const std::string& password) {
+        const auto [cookie, csrf] =
+            login(current.starts_with("wrong") ? "vic-password-1234" : current);
+        const auto r = client_->Post(
+            "/api/v1/session/password", {{"Cookie", cookie}, {"X-CSRF-Token", csrf}},
+            json({{"current", current}, {"password", password}}).dump(), "application/json");
+        return r ? r->status : 0;
+    };
+    EXPECT_EQ(change("wrong-password-1", "vic-new-password-5678"), 400);
+    EXPECT_FALSE(login("vic-password-1234").first.empty());
+    const auto [cookie, csrf] = login("vic-password-1234");
+    EXPECT_EQ(change("vic-password-1234", "vic-new-password-5678"), 204);
+    EXPECT_TRUE(login("vic-password-1234").first.empty());
+    EXPECT_FALSE(login("vic-new-password-5678").first.empty());
+    // The session from before the change has ended.
+    const auto old = client_->Get("/api/v1/session", {{"Cookie", cookie}});
+    ASSERT_TRUE(old);
+    EXPECT_EQ(old->status, 401);
 }
 
 TEST_F(TWebPortTest, ExceptionsAddedThroughTheApiChangeTheCalendarsBells) {

@@ -23,7 +23,7 @@ TFakeWebService::TFakeWebService() {
         horn.Name = i == 0 ? "Gym \"east\"" : "Horn " + std::to_string(i + 1);
         horn.Id = "00:11:22:33:44:0" + std::to_string(i);
         horn.Location = i == 2 ? std::string("caf\xe9") : "Hall";  // not UTF-8, as horns send it
-        horn.Firmware = "1.4";
+        horn.Firmware = "01.04";
         horn.Presence = i == 2 ? TPresence::Offline : TPresence::Online;
         horn.RssiDbm = i == 2 ? std::optional<int>() : -40 - i;
         horn.Groups =
@@ -97,6 +97,18 @@ TLoginAnswer TFakeWebService::Login(std::string_view user, std::string_view pass
     sessions_[answer.Cookie] = answer.Caller;
     changes_.push_back(it->first + ": login from " + client);
     return answer;
+}
+
+TPortStatus TFakeWebService::ChangeOwnPassword(const TCaller& caller, std::string_view current,
+                                               std::string_view password) {
+    std::lock_guard lock(m_);
+    const auto it = users_.find(caller.User);
+    if (it == users_.end()) return Fail(TErrorKind::NotFound, "no user " + caller.User);
+    if (it->second.Password != current)
+        return Fail(TErrorKind::InvalidInput, "the current password is wrong");
+    it->second.Password = std::string(password);
+    changes_.push_back(caller.Actor() + ": own password");
+    return std::nullopt;
 }
 
 std::optional<TCaller> TFakeWebService::Session(std::string_view cookie) {
@@ -203,6 +215,16 @@ void TFakeWebService::SetSwitches(std::map<std::string, std::string> notOn,
     const std::lock_guard lock(m_);
     notOn_ = std::move(notOn);
     pending_ = std::move(pending);
+}
+
+std::optional<TStopAllCounts> TFakeWebService::StopAllCounted(const TCaller& caller) {
+    TStopAllCounts counts;
+    {
+        std::lock_guard lock(m_);
+        counts.Alarms = alarmSounding_ ? 1 : 0;
+    }
+    StopAll(caller);
+    return counts;
 }
 
 void TFakeWebService::StopAll(const TCaller& caller) {

@@ -47,6 +47,8 @@ class TFakeWebService final : public IWebService {
     std::optional<TCaller> Session(std::string_view cookie) override;
     std::optional<TCaller> Token(std::string_view token) override;
     void Logout(std::string_view cookie) override;
+    TPortStatus ChangeOwnPassword(const TCaller& caller, std::string_view current,
+                                  std::string_view password) override;
     THealth Health() override;
     std::vector<THornInfo> Horns() override;
     std::uint64_t HornsVersion() override { return Version; }
@@ -57,6 +59,7 @@ class TFakeWebService final : public IWebService {
     std::vector<TGroupInfo> Groups() override;
     TPortResult<TRingInfo> Ring(const TRingAsk& ask, const TCaller& caller) override;
     void StopAll(const TCaller& caller) override;
+    std::optional<TStopAllCounts> StopAllCounted(const TCaller& caller) override;
     std::vector<TAlarmInfo> Alarms() override;
     TPortResult<TAlarmInfo> StartAlarm(const std::string& name, const TCaller& caller) override;
     TPortStatus StopAlarm(const std::string& name, const TCaller& caller) override;

@@ -8,14 +8,17 @@ the page relies on them, over a simulated site (standin_site.py). Loopback only.
 prints one JSON line (its URL and the demo accounts) and serves until interrupted.
 
 What the page relies on (JSON, under /api/v1/):
-  session       POST {user,password} -> {user,role,csrf} + cookie; GET -> the same; DELETE
+  session       POST {user,password} -> {user,role,csrf} + cookie; GET -> the same; DELETE;
+                POST session/password {current, password} (204; ends the user's sessions)
   health        {status: ok|degraded|failing|starting, site, version,
                  horns: {total, online, offline}, problems, uptime_s}
   horns         [{address, name, id, location, firmware, online, presence, output, input, armed,
-                  rssi_dbm, tone, groups, ring: {id, end} | null}]; POST horns/{address}/stop
+                  rssi_dbm, tone, groups, ring: {id, end, cause, actor, label} | null}];
+                POST horns/{address}/stop
   groups        [{name, horns: [address]}]
   ring          POST {group | horns, tone, duration_s} -> 202 {ring: {id, start, end, clamped,
-                  horns, held_by_others}}; POST stop-all
+                  horns, held_by_others, switched_on, not_switched_on: [{horn, reason,
+                  message}], pending}}; POST stop-all -> 202 {rings_stopped, alarms_stopped}
   alarms        [{name, label, priority, sounding, ring}]; POST alarms/{name}/start|stop
   schedule      today {date, plan, rule: week|exception|holiday, name, bells: [{at, local
                 (YYYY-MM-DDTHH:MM:SS, the site's time), date, plan, group, tone, duration_s,
@@ -23,6 +26,12 @@ What the page relies on (JSON, under /api/v1/):
                 [{name, bells}], week}; exceptions [{id (null: the site file's), source:
                 file|added, from, to, plan, name, added_by, added}]; POST exceptions {date |
                 from,to; plan | no_bells: true; name}; DELETE exceptions/{id} (204)
+  users         [{name, role, created, password_changed, disabled}]; POST {name, role,
+                password} (201); PATCH users/{name} {role?, password?, disabled?}; DELETE
+                users/{name} (204); the only enabled admin is never removed, demoted or
+                disabled (409)
+  tokens        [{id, user, name, role, acts_as, user_disabled, created, last_used}]; DELETE
+                tokens/{id} (204)
   log           ?since&until&horn&cause&kind&limit&cursor -> {entries: [{id, at, kind, cause,
                 actor, horn, horn_id, group, alarm, tone, duration_ms, ring, detail}],
                 next_cursor}
@@ -76,6 +85,12 @@ class Front:
         self.site = site
         self.page_dir = os.path.realpath(page_dir)
         self.accounts = accounts  # user -> (password, role)
+        self.disabled = {}  # user -> when it was disabled
+        self.created = {user: iso(now()) for user in accounts}
+        self.tokens = [{"id": 1, "user": next(iter(accounts)), "name": "fire panel", "role": "operator",
+                        "created": iso(now()), "last_used": None},
+                       {"id": 2, "user": next(iter(accounts)), "name": "dashboard", "role": "viewer",
+                        "created": iso(now()), "last_used": iso(now())}]
         self.sessions = {}  # secret -> {user, role, csrf}
         self.streams = set()
         self.max_streams = max_streams
@@ -290,7 +305,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.front.site.record("login_failed", "http", user, detail="rate limited")
             return self.fail(429, "rate_limited", "too many failed logins", {"Retry-After": str(wait)})
         account = self.front.accounts.get(user)
-        if account is None or not secrets.compare_digest(account[0], password):
+        if account is None or not secrets.compare_digest(account[0], password) \
+                or user in self.front.disabled:
             self.front.login_failed(address)
             self.front.site.record("login_failed", "http", user)
             raise Refused("unauthenticated", "wrong user name or password", 401)
@@ -350,12 +366,133 @@ class Handler(http.server.BaseHTTPRequestHandler):
             raise Refused("invalid_input", "give either 'group' or 'horns'")
         addresses = site.addresses_of(body.get("group"), body.get("horns"))
         ring = site.start_ring(addresses, tone, duration, 50, "http", self.actor(),
-                               group=body.get("group"))
+                               label=body.get("group") or "", group=body.get("group"))
         self.send_json(202, {"ring": ring})
 
     def stop_all(self):
-        self.front.site.stop_all(self.actor())
-        self.send_json(202, {})
+        self.send_json(202, self.front.site.stop_all(self.actor()))
+
+    # --- people ---------------------------------------------------------------------------
+
+    def user_json(self, name):
+        front = self.front
+        return {"name": name, "role": front.accounts[name][1], "created": front.created[name],
+                "password_changed": front.created[name], "disabled": front.disabled.get(name)}
+
+    def users(self):
+        with self.front.lock:
+            self.send_json(200, [self.user_json(n) for n in sorted(self.front.accounts)])
+
+    def check_password(self, password):
+        if not isinstance(password, str) or len(password.encode()) < 8:
+            raise Refused("invalid_input", "a password needs at least 8 bytes")
+
+    def end_sessions_of(self, name):
+        for secret, session in list(self.front.sessions.items()):
+            if session["user"] == name:
+                del self.front.sessions[secret]
+
+    def keeps_an_admin(self, name, what):
+        front = self.front
+        admins = [n for n, (_, role) in front.accounts.items() if role == "admin" and n not in front.disabled]
+        if admins == [name]:
+            raise Refused("conflict", f"'{name}' is the only enabled admin and cannot be {what}: make "
+                          "another user an admin (or enable one) first", 409)
+
+    def add_user(self):
+        body = self.body()
+        name, role = body.get("name"), body.get("role", "viewer")
+        if not isinstance(name, str) or not name.strip():
+            raise Refused("invalid_input", "key 'name': give a name")
+        if role not in ROLES:
+            raise Refused("invalid_input", "key 'role': viewer, operator or admin")
+        self.check_password(body.get("password"))
+        front = self.front
+        with front.lock:
+            if name.lower() in (n.lower() for n in front.accounts):
+                raise Refused("conflict", f"the name '{name}' is taken", 409)
+            front.accounts[name] = (body["password"], role)
+            front.created[name] = iso(now())
+            front.site.record("user_added", "http", self.actor(), detail=f"{name} ({role})")
+            self.send_json(201, self.user_json(name))
+
+    def change_user(self, name):
+        name, body, front = urllib.parse.unquote(name), self.body(), self.front
+        with front.lock:
+            if name not in front.accounts:
+                raise Refused("not_found", f"no user is called '{name}'", 404)
+            if "password" in body:
+                self.check_password(body["password"])
+            password, role = front.accounts[name]
+            if "role" in body:
+                if body["role"] not in ROLES:
+                    raise Refused("invalid_input", "key 'role': viewer, operator or admin")
+                if body["role"] != "admin" and role == "admin":
+                    self.keeps_an_admin(name, "given another role")
+                role = body["role"]
+                front.site.record("user_role_changed", "http", self.actor(), detail=name)
+            if body.get("disabled") is True and name not in front.disabled:
+                if role == "admin":
+                    self.keeps_an_admin(name, "disabled")
+                front.disabled[name] = iso(now())
+                self.end_sessions_of(name)
+                front.site.record("user_disabled", "http", self.actor(), detail=name)
+            elif body.get("disabled") is False and name in front.disabled:
+                del front.disabled[name]
+                front.site.record("user_enabled", "http", self.actor(), detail=name)
+            if "password" in body:
+                password = body["password"]
+                self.end_sessions_of(name)
+                front.site.record("user_password_changed", "http", self.actor(), detail=name)
+            front.accounts[name] = (password, role)
+            self.send_json(200, self.user_json(name))
+
+    def remove_user(self, name):
+        name, front = urllib.parse.unquote(name), self.front
+        with front.lock:
+            if name not in front.accounts:
+                raise Refused("not_found", f"no user is called '{name}'", 404)
+            if front.accounts[name][1] == "admin":
+                self.keeps_an_admin(name, "removed")
+            del front.accounts[name]
+            front.disabled.pop(name, None)
+            front.tokens = [t for t in front.tokens if t["user"] != name]
+            self.end_sessions_of(name)
+            front.site.record("user_removed", "http", self.actor(), detail=name)
+        self.send(204)
+
+    def own_password(self):
+        body, front = self.body(), self.front
+        name = self.actor()
+        with front.lock:
+            current = body.get("current")
+            if not isinstance(current, str) or not secrets.compare_digest(front.accounts[name][0], current):
+                raise Refused("invalid_input", "the current password is wrong")
+            self.check_password(body.get("password"))
+            front.accounts[name] = (body["password"], front.accounts[name][1])
+            self.end_sessions_of(name)
+            front.site.record("user_password_changed", "http", name, detail=name)
+        self.send(204, headers={"Set-Cookie": f"{COOKIE}=; Path=/; HttpOnly; SameSite=Strict; Max-Age=0"})
+
+    def tokens(self):
+        front = self.front
+        with front.lock:
+            out = []
+            for token in front.tokens:
+                user_role = front.accounts.get(token["user"], ("", "viewer"))[1]
+                acts = min(token["role"], user_role, key=ROLES.get)
+                out.append({**token, "acts_as": acts, "user_disabled": token["user"] in front.disabled})
+            self.send_json(200, out)
+
+    def revoke_token(self, token_id):
+        front = self.front
+        with front.lock:
+            kept = [t for t in front.tokens if str(t["id"]) != token_id]
+            if len(kept) == len(front.tokens):
+                raise Refused("not_found", f"no token {token_id}", 404)
+            front.tokens = kept
+            front.site.record("token_revoked", "http", self.actor(), detail=token_id)
+        self.send(204)
 
     def alarms(self):
         site = self.front.site
@@ -476,6 +613,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 ROUTES = [
     ("POST", r"/api/v1/session", "public", Handler.login),
     ("GET", r"/api/v1/session", "view", Handler.whoami),
+    ("POST", r"/api/v1/session/password", "view", Handler.own_password),
     ("DELETE", r"/api/v1/session", "view", Handler.logout),
     ("GET", r"/api/v1/health", "public", Handler.health),
     ("GET", r"/api/v1/horns", "view", Handler.horns),
@@ -493,6 +631,12 @@ ROUTES = [
     ("GET", r"/api/v1/schedule/exceptions", "view", Handler.exceptions),
     ("POST", r"/api/v1/schedule/exceptions", "administer", Handler.add_exception),
     ("DELETE", r"/api/v1/schedule/exceptions/([^/]+)", "administer", Handler.remove_exception),
+    ("GET", r"/api/v1/users", "administer", Handler.users),
+    ("POST", r"/api/v1/users", "administer", Handler.add_user),
+    ("PATCH", r"/api/v1/users/([^/]+)", "administer", Handler.change_user),
+    ("DELETE", r"/api/v1/users/([^/]+)", "administer", Handler.remove_user),
+    ("GET", r"/api/v1/tokens", "administer", Handler.tokens),
+    ("DELETE", r"/api/v1/tokens/([^/]+)", "administer", Handler.revoke_token),
     ("GET", r"/api/v1/log", "view", Handler.log),
     ("GET", r"/api/v1/events", "view", Handler.events),
 ]

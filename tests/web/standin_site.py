@@ -53,7 +53,7 @@ class StandinSite:
             self.horns.append({
                 "address": address, "name": "Entrance" if i == 0 else f"Horn {i + 1}",
                 "id": "02:00:00:00:%02x:%02x" % (i // 256, i % 256),
-                "location": f"Room {100 + i}", "firmware": "2.14", "groups": ["all", group],
+                "location": f"Room {100 + i}", "firmware": "02.0E", "groups": ["all", group],
                 "device": device, "seen": dict(device), "armed": False, "ring": None})
         self.groups = {"all": [h["address"] for h in self.horns],
                        "east": [h["address"] for h in self.horns[:half]],
@@ -114,9 +114,13 @@ class StandinSite:
                "rssi_dbm": seen["rssi_dbm"] if seen["online"] else None, "tone": seen["tone"],
                "groups": horn["groups"], "ring": None}
         if horn["ring"] is not None:
-            ring = self.rings[horn["ring"]]
-            out["ring"] = {"id": ring["id"], "end": iso(ring["end"])}
+            out["ring"] = self.ring_ref(self.rings[horn["ring"]])
         return out
+
+    def ring_ref(self, ring):
+        """A ring as a horn or an alarm names it: its number and end, why, who and its label."""
+        return {"id": ring["id"], "end": iso(ring["end"]), "cause": ring["cause"],
+                "actor": ring["actor"], "label": ring["label"]}
 
     def horns_json(self):
         with self.lock:
@@ -174,7 +178,8 @@ class StandinSite:
                 raise Refused("invalid_input", f"key 'horns': no horn at {address}")
         return list(dict.fromkeys(horns))
 
-    def start_ring(self, addresses, tone, duration_s, priority, cause, actor, label="", group=None):
+    def start_ring(self, addresses, tone, duration_s, priority, cause, actor, label="", group=None,
+                   what="ring"):
         with self.lock:
             clamped = duration_s > self.max_ring_s
             start = now()
@@ -193,11 +198,19 @@ class StandinSite:
                 horn["ring"] = ring["id"]
                 ring["horns"].append(address)
                 self.switch(horn, True, tone)
+            ring["what"] = what
             data = self.ring_json(ring)
             self.emit("ring", data)
+            on = [a for a in ring["horns"] if self.horn(a)["device"]["online"]]
             self.record("ring", cause, actor, group=group, tone=tone,
                         duration_ms=int(min(duration_s, self.max_ring_s) * 1000), ring=ring["id"],
-                        detail=f"{len(ring['horns'])} horns" + (", clamped" if clamped else ""))
+                        detail=f"{what}; {len(on)} of {len(ring['horns'])} horns switched on" +
+                        ("; cut to the longest ring" if clamped else ""))
+            # The answer to the ring asked for: what became of the switch-on at its horns.
+            data["switched_on"] = on
+            data["not_switched_on"] = [{"horn": a, "reason": "offline", "message": "the horn is offline"}
+                                       for a in ring["horns"] if a not in on]
+            data["pending"] = []
             return data
 
     def ring_json(self, ring):
@@ -223,7 +236,10 @@ class StandinSite:
                 self.record("alarm_stop", cause, actor, alarm=alarm["name"], ring=ring_id)
         self.emit("ring_end", {"id": ring_id, "stopped": cause != "service", "horns": ring["horns"],
                                "cause": cause, "at": iso(now())})
-        self.record("ring_end", ring["cause"], "", ring=ring_id)
+        self.record("ring_end", cause, actor, ring=ring_id, group=ring["group"] or "",
+                    detail=f"{ring.get('what', 'ring')}; " +
+                    ("stopped; " if cause != "service" else "ended at its end; ") +
+                    f"{len(ring['horns'])} horns told off")
 
     def end_due_rings(self):
         for ring_id, ring in list(self.rings.items()):
@@ -241,13 +257,19 @@ class StandinSite:
             self.record("horn_stopped", "http", actor, horn=address, horn_id=horn["id"])
 
     def stop_all(self, actor):
+        """Ends every ring and alarm; says how many of each were sounding (an alarm's rings
+        count as the alarm, rings that hold no horn not at all)."""
         with self.lock:
+            alarm_rings = {a["ring"] for a in self.alarms.values() if a["ring"] is not None}
+            held = {h["ring"] for h in self.horns if h["ring"] is not None}
+            stopped = {"rings_stopped": len(held - alarm_rings), "alarms_stopped": len(alarm_rings)}
             for ring_id in list(self.rings):
                 self.end_ring(ring_id, "http", actor)
             for horn in self.horns:
                 self.switch(horn, False)
             self.emit("stop_all", {"actor": actor, "cause": "http", "at": iso(now())})
             self.record("stop_all", "http", actor)
+            return stopped
 
     # --- alarms ---------------------------------------------------------------------------
 
@@ -255,8 +277,7 @@ class StandinSite:
         out = {"name": alarm["name"], "label": alarm["label"], "priority": alarm["priority"],
                "sounding": alarm["ring"] is not None, "ring": None}
         if alarm["ring"] is not None:
-            ring = self.rings[alarm["ring"]]
-            out["ring"] = {"id": ring["id"], "end": iso(ring["end"])}
+            out["ring"] = self.ring_ref(self.rings[alarm["ring"]])
         return out
 
     def alarm(self, name):
@@ -270,7 +291,8 @@ class StandinSite:
             if alarm["ring"] is not None:
                 self.end_ring(alarm["ring"])
             ring = self.start_ring(self.groups[alarm["group"]], alarm["tone"], alarm["length_s"],
-                                   alarm["priority"], "alarm", actor, label=alarm["name"])
+                                   alarm["priority"], "alarm", actor, label=alarm["name"],
+                                   what=f"alarm {alarm['name']}")
             alarm["ring"] = ring["id"]
             self.emit("alarm", self.alarm_json(alarm))
             self.record("alarm_start", "http", actor, alarm=name, ring=ring["id"])
@@ -339,9 +361,10 @@ class StandinSite:
         for bell in self.bells_of(dt.date.today()):
             at = parse_iso(bell["at"])
             if moment - dt.timedelta(seconds=self.poll_s) < at <= moment:
+                label = f"{bell['plan']} {bell['local'][11:19]}"
                 self.start_ring(self.groups[bell["group"]], bell["tone"], bell["duration_s"],
-                                PRIORITY_BELL, "schedule", "", label=f"bell {bell['local']}",
-                                group=bell["group"])
+                                PRIORITY_BELL, "schedule", "", label=label, group=bell["group"],
+                                what=f"bell {label}")
                 self.emit("bell", bell)
                 self.record("bell_fired", "schedule", group=bell["group"], tone=bell["tone"])
 
@@ -362,6 +385,11 @@ class StandinSite:
                 raise Refused("invalid_input", "key 'to': comes before 'from'")
             if plan is not None and plan not in self.plans:
                 raise Refused("invalid_input", f"key 'plan': no day plan '{plan}'")
+            for other in self.file_exceptions + self.exceptions:
+                if other["from"] <= last and first <= other["to"]:
+                    which = f"{other['id']} " if other["id"] is not None else "of the site file "
+                    raise Refused("conflict", f"the dates overlap the exception {which}from "
+                                  f"{other['from']} to {other['to']}", 409)
             exception = {"id": next(self.exception_ids), "source": "added", "from": first, "to": last,
                          "plan": plan, "name": name, "added_by": actor, "added": iso(now())}
             self.exceptions.append(exception)

@@ -134,6 +134,8 @@ std::string Target(const TRoute& route) {
 std::string SampleBody(const TRoute& route) {
     static const std::map<std::string, json> bodies = {
         {"POST /api/v1/session", {{"user", "vic"}, {"password", kViewerPassword}}},
+        {"POST /api/v1/session/password",
+         {{"current", kAdminPassword}, {"password", kAdminPassword}}},
         {"POST /api/v1/ring", {{"group", "ground"}, {"tone", 1}, {"duration_s", 3}}},
         {"POST /api/v1/schedule/exceptions", {{"date", "2027-01-08"}, {"no_bells", true}}},
         {"POST /api/v1/users", {{"name", "newbie"}, {"role", "viewer"}, {"password", "pw-1234"}}},

@@ -5,7 +5,7 @@ import {announceUrgent} from './announce.js';
 import {api, describeError} from './api.js';
 import {confirmAction} from './confirm.js';
 import {byId, el} from './dom.js';
-import {allows, state} from './state.js';
+import {allows, publish, state} from './state.js';
 
 function labelOf(alarm) {
   return alarm.label || alarm.name;
@@ -48,6 +48,7 @@ export function renderAlarms() {
     if (button) button.focus();
   }
   renderBanner();
+  publish('alarms');
 }
 
 export function setAlarms(list) {

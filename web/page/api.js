@@ -2,6 +2,8 @@
 // change, and errors as values a person can read. A 401 to anything but a login means the
 // session has ended: the page goes back to its login form.
 
+import {sentence} from './words.js';
+
 const changes = new Set(['POST', 'PUT', 'PATCH', 'DELETE']);
 
 let csrfToken = '';
@@ -95,5 +97,5 @@ export function describeError(error) {
     default:
       break;
   }
-  return error.message ? `${error.message} (${error.kind})` : error.kind;
+  return sentence(error.message) || 'The service refused it.';
 }

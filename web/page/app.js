@@ -1,19 +1,24 @@
 // The page's start: the session the browser holds (or the login form), the site's state from
-// the API, then the event stream for every change after that.
+// the API, then the event stream for every change after that; Today first, the other views
+// one at a time from the navigation.
 
 import {announce, notice, wireNotice} from './announce.js';
 import {api, describeError, onSessionEnded} from './api.js';
 import {loadExceptions, loadPlans, wireExceptions} from './exceptions.js';
 import {renderGroups, wireGroups} from './groups.js';
-import {renderGroupFilter, renderHorns, setHorns, updateHorn, wireHornFilters} from './horns.js';
+import {forgetRing, renderGroupFilter, renderHorns, setHorns, updateHorn,
+        wireHornFilters} from './horns.js';
 import {renderAlarms, setAlarms, updateAlarm} from './alarms.js';
 import {byId, listOf} from './dom.js';
 import {TLiveFeed} from './live.js';
 import {loadLog, wireLog} from './log.js';
+import {renderNow, wireNow} from './now.js';
+import {clearPeople, loadTokens, loadUsers, wirePeople} from './people.js';
 import {wireRing} from './ring.js';
 import {currentSession, enterSession, showLogin, wireSession} from './session.js';
 import {clearSite, publish, state} from './state.js';
-import {loadTimetable, wireTimetable} from './timetable.js';
+import {loadTimetable, stopCountdown, wireTimetable} from './timetable.js';
+import {onViewShown, showAddressedView, wireViews} from './views.js';
 
 const connectionWords = {
   connecting: 'Connecting to live updates…',
@@ -57,6 +62,7 @@ const feed = new TLiveFeed('/api/v1/events', {
   ring_end(data) {
     const ring = data.ring || data;
     state.rings.delete(ring.id);
+    if (ring.id !== undefined) forgetRing(ring.id);
   },
   alarm(data) {
     updateAlarm(data.alarm || data);
@@ -70,6 +76,8 @@ const feed = new TLiveFeed('/api/v1/events', {
     loadTimetable();
   },
   stop_all(data) {
+    state.rings.clear();
+    forgetRing();
     announce(`Stop all${data && data.actor ? ` by ${data.actor}` : ''}: every ring and alarm ended.`);
   },
 }, showConnection, currentSession);
@@ -94,6 +102,7 @@ async function loadSite() {
     state.groups = listOf(groups, 'groups').map((g) => (typeof g === 'string' ? {name: g} : g));
     renderGroupFilter();
     publish('groups');
+    state.horns.clear();  // the cards stand in the groups just read
     setHorns(listOf(horns, 'horns'), {announceChanges: false});
     setAlarms(listOf(alarms, 'alarms'));
     renderGroups();
@@ -118,6 +127,9 @@ function signedIn(session, {moveFocus = true} = {}) {
   snapshots = 0;
   renderHorns();
   renderAlarms();
+  renderNow();
+  byId('password-user').value = session.user || '';
+  showAddressedView();
   if (moveFocus) byId('main').focus({preventScroll: true});
   loadSite();
 }
@@ -125,7 +137,9 @@ function signedIn(session, {moveFocus = true} = {}) {
 function signedOut(message) {
   feed.stop();
   clearTimeout(retryTimer);
+  stopCountdown();
   clearSite();
+  clearPeople();
   showLogin(message);
 }
 
@@ -143,6 +157,14 @@ async function start() {
 }
 
 wireNotice();
+wireViews();
+wireNow();
+wirePeople({onPasswordChanged: (message) => signedOut(message)});
+onViewShown((view) => {
+  // What other people (or scripts) changed meanwhile brings no event: read again.
+  if (view === 'users') Promise.all([loadUsers(), loadTokens()]);
+  if (view === 'timetable') loadExceptions();
+});
 wireSession({onSignedIn: signedIn, onSignedOut: signedOut});
 wireHornFilters();
 wireGroups();

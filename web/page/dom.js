@@ -57,6 +57,17 @@ export function dateTimeText(value) {
   return date ? dateAndClock.format(date) : String(value ?? '');
 }
 
+const dateAndClockMs = new Intl.DateTimeFormat(undefined, {
+  year: 'numeric', month: '2-digit', day: '2-digit', hour: '2-digit', minute: '2-digit',
+  second: '2-digit', fractionalSecondDigits: 3, hourCycle: 'h23',
+});
+
+// To the millisecond, as the log keeps its entries: several in one second stay apart.
+export function dateTimeMsText(value) {
+  const date = asDate(value);
+  return date ? dateAndClockMs.format(date) : String(value ?? '');
+}
+
 // "3 s", "2 min 5 s", "1 h 2 min".
 export function durationText(seconds) {
   if (seconds === undefined || seconds === null || Number.isNaN(Number(seconds))) return '';

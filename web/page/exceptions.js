@@ -17,8 +17,21 @@ function daysText(exception) {
   return exception.first === exception.last ? exception.first : `${exception.first} to ${exception.last}`;
 }
 
+let shown = [];  // the exceptions as last read, normalised
+
+// Why a new exception overlaps, in words: the exceptions it meets by their names and days
+// (the service's own message names one by its number).
+export function overlapWords(first, last, exceptions) {
+  const met = exceptions.map(normalise).filter((e) => e.first <= last && first <= e.last);
+  if (met.length === 0) return '';
+  const names = met.map((e) => `${e.name ? `"${e.name}"` : 'the exception'} (${daysText(e)}` +
+                               `${e.fromFile ? ', from the site file' : ''})`);
+  return `These days overlap ${names.join(' and ')}: remove that first or choose other days.`;
+}
+
 function renderExceptions(list) {
-  const rows = list.map(normalise).map((exception) => {
+  shown = list.map(normalise);
+  const rows = shown.map((exception) => {
     const runs = exception.plan ? `Plan "${exception.plan}"` : 'No bells';
     const source = exception.fromFile ? 'Site file'
                  : exception.added_by ? `Added by ${exception.added_by}` : 'Added here';
@@ -102,7 +115,8 @@ async function submitException(event) {
     byId('exception-form').reset();
     await Promise.all([loadExceptions(), loadTimetable()]);
   } catch (error) {
-    setText(message, `Not added: ${describeError(error)}`);
+    const overlap = error.status === 409 ? overlapWords(from, to || from, shown) : '';
+    setText(message, `Not added: ${overlap || describeError(error)}`);
   }
 }
 

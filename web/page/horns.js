@@ -1,13 +1,16 @@
 // The horns: one card each with its lamps (online, output, input) and signal, each lamp with
-// its state in words; changes from the event stream update only the card they concern.
+// its state in words; changes from the event stream update only the card they concern. Cards
+// stand in their group (a horn in several: the first the site names), offline ones first.
 
 import {announcePresence} from './announce.js';
 import {api, describeError} from './api.js';
 import {byId, clockText, el, setText, show} from './dom.js';
 import {notice} from './announce.js';
 import {allows, hornLabel, publish, state} from './state.js';
+import {ringWords} from './words.js';
 
 const cards = new Map();  // address -> {root, parts}
+const blocks = new Map();  // group name -> {root, title, list}
 
 // true, false, or null when not heard from yet.
 export function onlineOf(horn) {
@@ -36,7 +39,7 @@ function lamp(name) {
 }
 
 function buildCard(address) {
-  const name = el('h3', {class: 'horn-name'});
+  const name = el('h4', {class: 'horn-name'});
   const addressText = el('span', {class: 'horn-address', hidden: true}, address);
   const online = lamp('online');
   const output = lamp('output');
@@ -54,7 +57,7 @@ function buildCard(address) {
   let stop = null;
   if (allows('operate')) {
     stop = el('button', {type: 'button', class: 'stop-horn', onclick: () => stopHorn(address)},
-              'Stop');
+              'Stop this horn');
     foot.append(stop);
   }
   return {root, name, addressText, lamps, online, output, input, signal, signalText, ring, details,
@@ -83,16 +86,23 @@ function renderCard(card, horn) {
   setText(card.signalText, signal.text);
   const ring = horn.ring;
   show(card.ring, !!ring);
-  if (ring) setText(card.ring, `Held by ring ${ring.id}${ring.end ? ` until ${clockText(ring.end)}` : ''}`);
+  if (ring) setText(card.ring, `Held by ${ringWords(ring, alarmLabels())}${ring.end ? ` until ${clockText(ring.end)}` : ''}`);
   const details = [];
   if (horn.location) details.push(horn.location);
   if (horn.firmware) details.push(`firmware ${horn.firmware}`);
   if (horn.id) details.push(horn.id);
   if (horn.armed) details.push('armed');
   setText(card.details, details.join(' · '));
-  if (card.stop) card.stop.setAttribute('aria-label', `Stop ${label}`);
+  if (card.stop) card.stop.setAttribute('aria-label', `Stop this horn: ${label}`);
   card.root.dataset.online = online === null ? 'unknown' : String(online);
   card.root.dataset.output = horn.output ? 'on' : 'off';
+}
+
+// Alarm name -> the label people know it by.
+export function alarmLabels() {
+  const labels = {};
+  for (const alarm of state.alarms.values()) labels[alarm.name] = alarm.label || alarm.name;
+  return labels;
 }
 
 async function stopHorn(address) {
@@ -137,7 +147,64 @@ function applyFilter() {
     const horn = state.horns.get(address);
     show(card.root, !!horn && filterMatches(horn));
   }
+  for (const block of blocks.values()) {
+    show(block.root, Array.from(block.list.children).some((card) => !card.hidden));
+  }
   renderSummary();
+}
+
+// The group a horn's card stands in: the first group of the site's (but "all") that holds it.
+export function homeGroupOf(horn) {
+  for (const group of state.groups) {
+    if (group.name !== 'all' && groupHas(group.name, horn)) return group.name;
+  }
+  return '';
+}
+
+// Offline first, then not heard yet, then online; by name (numbers as numbers) within each.
+const presenceRank = (horn) => ({false: 0, null: 1, true: 2})[String(onlineOf(horn))];
+const byName = new Intl.Collator(undefined, {numeric: true, sensitivity: 'base'});
+
+export function hornOrder(a, b) {
+  return presenceRank(a) - presenceRank(b) ||
+         byName.compare(a.name || a.address, b.name || b.address) ||
+         byName.compare(a.address, b.address);
+}
+
+// Puts each group's cards in order again, moving only when the order changed (a moved card
+// would lose the keyboard's focus).
+function reorder() {
+  reorderPending = false;
+  for (const block of blocks.values()) {
+    const present = Array.from(block.list.children);
+    const wanted = present.slice().sort((x, y) =>
+        hornOrder(state.horns.get(x.dataset.address), state.horns.get(y.dataset.address)));
+    if (wanted.every((card, i) => card === present[i])) continue;
+    block.list.append(...wanted);
+  }
+  renderGroupTitles();
+}
+
+let reorderPending = false;
+
+function reorderSoon() {
+  if (reorderPending) return;
+  reorderPending = true;
+  requestAnimationFrame(reorder);
+}
+
+function renderGroupTitles() {
+  for (const [name, block] of blocks) {
+    let total = 0, offline = 0;
+    for (const card of block.list.children) {
+      total += 1;
+      if (onlineOf(state.horns.get(card.dataset.address)) === false) offline += 1;
+    }
+    const label = name ? `Group ${name}` : blocks.size === 1 ? 'All horns' : 'Other horns';
+    setText(block.title, `${label}: ${total} ${total === 1 ? 'horn' : 'horns'}` +
+                         `${offline ? `, ${offline} offline` : ''}`);
+    block.root.dataset.offline = String(offline > 0);
+  }
 }
 
 function renderSummary() {
@@ -156,18 +223,31 @@ function renderSummary() {
           `${sounding} sounding.${shown < total ? ` Showing ${shown}.` : ''}`);
 }
 
-// Rebuilds the list (a new set of horns, or the role changed).
+function block(name) {
+  if (!blocks.has(name)) {
+    const title = el('h3', {class: 'horn-group-name'});
+    const list = el('ul', {class: 'horn-cards', 'aria-label': name ? `Horns of group ${name}` : 'Horns'});
+    blocks.set(name, {root: el('section', {class: 'horn-group', data: {group: name}}, title, list),
+                      title, list});
+  }
+  return blocks.get(name);
+}
+
+// Rebuilds the list (a new set of horns or groups, or the role changed).
 export function renderHorns() {
   const list = byId('horn-list');
   cards.clear();
-  const fragment = document.createDocumentFragment();
-  for (const horn of state.horns.values()) {
+  blocks.clear();
+  for (const group of state.groups) if (group.name !== 'all') block(group.name);
+  for (const horn of Array.from(state.horns.values()).sort(hornOrder)) {
     const card = buildCard(horn.address);
     renderCard(card, horn);
     cards.set(horn.address, card);
-    fragment.append(card.root);
+    block(homeGroupOf(horn)).list.append(card.root);
   }
-  list.replaceChildren(fragment);
+  for (const [name, b] of blocks) if (!b.list.childElementCount) blocks.delete(name);
+  list.replaceChildren(...Array.from(blocks.values(), (b) => b.root));
+  renderGroupTitles();
   applyFilter();
   publish('horn-set');
   publish('horns');
@@ -207,6 +287,7 @@ export function updateHorn(change, {announceChanges = true} = {}) {
   if (announceChanges && was !== null && now !== null && was !== now) {
     announcePresence(hornLabel(horn), now);
   }
+  if (was !== now) reorderSoon();
   if (!summaryPending) {
     summaryPending = true;
     requestAnimationFrame(() => {
@@ -219,6 +300,16 @@ export function updateHorn(change, {announceChanges = true} = {}) {
 
 let summaryPending = false;
 
+// A ring that ended (by its end, a stop or a stop all) holds no horn any more, though a ring
+// that ends in a silent step switches nothing off and so brings no horn's change: its horns'
+// cards forget it here. id: the ring's; none: every ring (a stop all).
+export function forgetRing(id) {
+  for (const horn of state.horns.values()) {
+    if (!horn.ring || (id !== undefined && horn.ring.id !== id)) continue;
+    updateHorn({address: horn.address, ring: null});
+  }
+}
+
 export function wireHornFilters() {
   byId('horns-filter-group').addEventListener('change', applyFilter);
   byId('horns-filter-state').addEventListener('change', applyFilter);
@@ -229,7 +320,7 @@ export function wireHornFilters() {
 export function renderGroupFilter() {
   const select = byId('horns-filter-group');
   const chosen = select.value;
-  select.replaceChildren(el('option', {value: ''}, 'All horns'),
+  select.replaceChildren(el('option', {value: ''}, 'All groups'),
                          ...state.groups.filter((g) => g.name !== 'all')
                              .map((g) => el('option', {value: g.name}, g.name)));
   select.value = state.groups.some((g) => g.name === chosen) ? chosen : '';

@@ -2,8 +2,9 @@
 // "Older entries" follows the service's cursor; "Newer entries" goes back the way it came.
 
 import {api, describeError} from './api.js';
-import {byId, dateTimeText, durationText, el, listOf, localInputToIso, setText} from './dom.js';
-import {state, subscribe} from './state.js';
+import {byId, dateTimeMsText, durationText, el, listOf, localInputToIso, setText} from './dom.js';
+import {hornLabel, state, subscribe} from './state.js';
+import {causeWords} from './words.js';
 
 const kindWords = {
   ring: 'Ring', ring_end: 'Ring ended', alarm_start: 'Alarm started', alarm_stop: 'Alarm stopped',
@@ -36,27 +37,48 @@ function filters() {
   return query;
 }
 
+function alarmLabel(name) {
+  const alarm = state.alarms.get(name);
+  return alarm && alarm.label ? alarm.label : name;
+}
+
+// The service's own detail, without what the columns already say or a ring's number: "ring"
+// alone (a manual ring) goes, "alarm evacuation" names the alarm as people know it.
+export function detailWords(detail, entry = {}) {
+  return String(detail || '').split('; ').filter((part) => {
+    if (part === 'ring' || part === '') return false;
+    if (entry.alarm && part === `alarm ${entry.alarm}`) return false;
+    return !/^ring \d+$/.test(part);
+  }).map((part) => part.replace(/^alarm (\S+)/, (whole, name) =>
+      state.alarms.has(name) ? `alarm ${alarmLabel(name)}` : whole)).join('; ');
+}
+
 function details(entry) {
   const parts = [];
   if (entry.group) parts.push(`group ${entry.group}`);
-  if (entry.alarm) parts.push(`alarm ${entry.alarm}`);
+  if (entry.alarm) parts.push(`alarm ${alarmLabel(entry.alarm)}`);
   if (entry.tone !== undefined && entry.tone !== null) parts.push(`tone ${entry.tone}`);
   if (entry.duration_ms !== undefined && entry.duration_ms !== null) parts.push(durationText(entry.duration_ms / 1000));
   else if (entry.duration_s !== undefined && entry.duration_s !== null) parts.push(durationText(entry.duration_s));
-  if (entry.ring !== undefined && entry.ring !== null) parts.push(`ring ${entry.ring}`);
-  if (entry.detail) parts.push(entry.detail);
+  const detail = detailWords(entry.detail, entry);
+  if (detail) parts.push(detail);
   return parts.join(', ');
+}
+
+function hornWords(entry) {
+  const address = entry.horn || entry.horn_address || '';
+  const horn = address ? state.horns.get(address) : null;
+  return horn ? hornLabel(horn) : address;
 }
 
 function renderEntries(entries) {
   const rows = entries.map((entry) => el('tr', {data: {kind: entry.kind || ''}},
-      el('td', {}, el('time', {datetime: entry.at}, dateTimeText(entry.at))),
+      el('td', {}, el('time', {datetime: entry.at}, dateTimeMsText(entry.at))),
       el('td', {}, kindWords[entry.kind] || entry.kind || ''),
-      el('td', {}, entry.cause || ''),
-      el('td', {}, entry.actor || ''),
-      el('td', {}, entry.horn || entry.horn_address || ''),
+      el('td', {}, causeWords(entry.cause, entry.actor)),
+      el('td', {}, hornWords(entry)),
       el('td', {}, details(entry))));
-  if (rows.length === 0) rows.push(el('tr', {}, el('td', {colspan: 6}, 'No entries match.')));
+  if (rows.length === 0) rows.push(el('tr', {}, el('td', {colspan: 5}, 'No entries match.')));
   byId('log-rows').replaceChildren(...rows);
 }
 

@@ -4,7 +4,9 @@
 import {announce, announceUrgent, notice} from './announce.js';
 import {api, describeError} from './api.js';
 import {byId, clockText, durationText, el} from './dom.js';
+import {forgetRing} from './horns.js';
 import {hornLabel, state, subscribe} from './state.js';
+import {stoppedWords} from './words.js';
 
 function target() {
   return byId('ring-form').querySelector('input[name="ring-target"]:checked').value;
@@ -33,7 +35,7 @@ export function renderRingChoices() {
 // What a started ring says of itself: "Ringing 25 horns until 10:31:03 (clamped to 3 min)".
 export function ringText(ring) {
   const horns = Array.isArray(ring.horns) ? ring.horns.length : 0;
-  let text = `Ring ${ring.id} started on ${horns} ${horns === 1 ? 'horn' : 'horns'}`;
+  let text = `Ring started on ${horns} ${horns === 1 ? 'horn' : 'horns'}`;
   if (ring.end) text += ` until ${clockText(ring.end)}`;
   if (ring.clamped) {
     const length = ring.start && ring.end ? (Date.parse(ring.end) - Date.parse(ring.start)) / 1000 : null;
@@ -47,7 +49,8 @@ export function ringText(ring) {
     const notOn = Array.isArray(ring.not_switched_on) ? ring.not_switched_on : [];
     if (notOn.length) {
       text += '; not switched on: ' +
-          notOn.map((h) => `${h.horn} (${String(h.reason).replace(/_/g, ' ')})`).join(', ');
+          notOn.map((h) => `${hornLabel(state.horns.get(h.horn)) || h.horn} ` +
+                           `(${String(h.reason).replace(/_/g, ' ')})`).join(', ');
     }
     const pending = Array.isArray(ring.pending) ? ring.pending.length : 0;
     if (pending) text += `; ${pending} not answered yet`;
@@ -89,14 +92,34 @@ async function submitRing(event) {
   }
 }
 
+let stopMessageTimer = 0;
+
+// What a stop all did, said beside its button for a while (and to a screen reader).
+function sayStopped(text) {
+  const node = byId('stop-all-message');
+  node.textContent = text;
+  node.hidden = false;
+  clearTimeout(stopMessageTimer);
+  stopMessageTimer = setTimeout(() => {
+    node.hidden = true;
+    node.textContent = '';
+  }, 20000);
+}
+
 // Never disabled, not even while a press is on its way: pressing again sends again.
 async function stopAll() {
   try {
-    await api('POST', '/api/v1/stop-all');
-    announce('Stop all sent: every ring and alarm ends.');
+    const reply = await api('POST', '/api/v1/stop-all');
+    const text = stoppedWords(reply);
+    // What the forms said of rings and alarms they started is over now.
+    for (const id of ['ring-message', 'alarms-message']) byId(id).textContent = '';
+    forgetRing();
+    sayStopped(text);
+    announce(text);
     notice('');
   } catch (error) {
     announceUrgent(`Stop all failed: ${describeError(error)}`);
+    sayStopped(`Stop all failed: ${describeError(error)}`);
     notice(`Stop all failed: ${describeError(error)}`);
   }
 }
@@ -107,6 +130,12 @@ export function wireRing() {
     radio.addEventListener('change', showTarget);
   }
   byId('stop-all').addEventListener('click', stopAll);
+  // The room the page keeps under its last control is the bar's height as it is (its message
+  // shown or not, its text larger or not).
+  const bar = byId('stop-all-bar');
+  new ResizeObserver(() => {
+    document.documentElement.style.setProperty('--bar-space', `${bar.offsetHeight}px`);
+  }).observe(bar);
   subscribe('horn-set', renderRingChoices);
   subscribe('groups', renderRingChoices);
   showTarget();

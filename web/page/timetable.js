@@ -1,5 +1,6 @@
-// Today's timetable with the next bell. Loaded at the start and again whenever a bell rings
-// or is missed (told by the event stream), so its states move on without polling.
+// Today's timetable with the next bell and a countdown to it, second by second. Loaded at the
+// start and again whenever a bell rings or is missed (told by the event stream), so its states
+// move on without polling; the countdown runs on the page's own clock.
 
 import {api, describeError} from './api.js';
 import {byId, clockText, durationText, el, listOf, setText} from './dom.js';
@@ -59,19 +60,69 @@ function renderToday(today) {
   return bells.find((b) => b.state === 'next') || bells.find((b) => b.state === 'upcoming');
 }
 
+// "in 1 h 2 min 5 s" until an instant; "now" when it has come.
+export function countdownText(atMs, nowMs) {
+  const seconds = Math.ceil((atMs - nowMs) / 1000);
+  if (!(seconds > 0)) return 'now';
+  return `in ${durationText(seconds)}`;
+}
+
+let nextAt = null;      // the next bell's instant (ms), while one is known
+let countdownTimer = 0;
+let reloadAsked = false;
+
+function tick() {
+  const node = byId('next-countdown');
+  if (nextAt === null) {
+    setText(node, '');
+    return;
+  }
+  const now = Date.now();
+  setText(node, countdownText(nextAt, now));
+  // Its bell event reloads the timetable; without one (no horn reached) the page does it
+  // once, a little after the bell's time.
+  if (now > nextAt + 3000 && !reloadAsked) {
+    reloadAsked = true;
+    loadTimetable();
+  }
+}
+
+function countDownTo(bell) {
+  const at = bell ? Date.parse(bell.at) : NaN;
+  nextAt = Number.isNaN(at) ? null : at;
+  reloadAsked = false;
+  tick();
+  if (!countdownTimer) {
+    // On the second, so that the count moves with the clock.
+    countdownTimer = setTimeout(function again() {
+      tick();
+      countdownTimer = setTimeout(again, 1000 - (Date.now() % 1000) + 5);
+    }, 1000 - (Date.now() % 1000) + 5);
+  }
+}
+
 async function renderNext(nextToday) {
   const node = byId('next-bell');
   if (nextToday) {
-    setText(node, `Next bell: ${describeBell(nextToday)}`);
+    setText(node, `Today ${describeBell(nextToday)}`);
+    countDownTo(nextToday);
     return;
   }
   try {
     const next = listOf(await api('GET', '/api/v1/schedule/next?count=1'), 'bells')[0];
     const day = next && (next.date || String(next.local || '').slice(0, 10));
-    setText(node, next ? `Next bell: ${day} ${describeBell(next)}` : 'No bells are coming.');
+    setText(node, next ? `${day} ${describeBell(next)}` : 'No bells are coming.');
+    countDownTo(next);
   } catch (error) {
-    setText(node, `Next bell unknown: ${describeError(error)}`);
+    setText(node, `The next bell is not known: ${describeError(error)}`);
+    countDownTo(null);
   }
+}
+
+export function stopCountdown() {
+  clearTimeout(countdownTimer);
+  countdownTimer = 0;
+  nextAt = null;
 }
 
 let loading = null;
