@@ -68,6 +68,16 @@ class TWebPort final : public web::IWebService {
     web::TPortResult<web::TExceptionInfo> AddException(const web::TExceptionAsk& ask,
                                                        const web::TCaller& caller) override;
     web::TPortStatus RemoveException(std::int64_t id, const web::TCaller& caller) override;
+    web::TTimetableView Timetable() override;
+    web::TPortResult<web::TTimetableView> SaveTimetable(const std::string& document,
+                                                        std::int64_t revision,
+                                                        const web::TCaller& caller) override;
+    std::vector<web::TTimetableRevisionInfo> TimetableRevisions() override;
+    web::TPortResult<web::TTimetableView> RestoreTimetable(std::int64_t revision,
+                                                           std::optional<std::int64_t> expected,
+                                                           const web::TCaller& caller) override;
+    std::vector<web::TDayView> Days(std::chrono::year_month_day first,
+                                    std::chrono::year_month_day last) override;
 
     web::TPortResult<web::TLogPage> Log(const web::TLogQuery& query) override;
 
@@ -94,6 +104,11 @@ class TWebPort final : public web::IWebService {
     std::optional<web::TRingRef> ActiveRingRef(std::uint64_t ring) const;
     web::TAlarmInfo AlarmInfo(const std::string& name) const;
     web::TBellInfo BellInfo(const calendar::TScheduledBell& bell) const;
+    // The days from first to last (local dates) as the calendar gives them, with their bells'
+    // states against now.
+    std::vector<web::TDayView> DayViews(const calendar::TCalendar& calendar,
+                                        std::chrono::year_month_day first,
+                                        std::chrono::year_month_day last) const;
     void Publish(const web::TWebEvent& event);
 
     TService& service_;

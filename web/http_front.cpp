@@ -248,6 +248,7 @@ void TWebFront::TImpl::Serve(const httplib::Request& req, httplib::Response& res
     view.ContentType = Values(req.headers, "Content-Type");
     view.ContentLength = Values(req.headers, "Content-Length");
     view.TransferEncoding = Values(req.headers, "Transfer-Encoding");
+    view.IfMatch = Values(req.headers, "If-Match");
     view.Client = req.remote_addr;
     view.Tls = Options.Config.Tls();
     TBodyReader readBody;

@@ -32,7 +32,8 @@ struct TRequestView {
     std::vector<std::string> ContentType;
     std::vector<std::string> ContentLength;
     std::vector<std::string> TransferEncoding;
-    std::string Client;  // the peer's address
+    std::vector<std::string> IfMatch;  // every If-Match header
+    std::string Client;                // the peer's address
     bool Tls = false;
 };
 
