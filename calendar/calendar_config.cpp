@@ -148,6 +148,7 @@ class TCalendarReader : config::TReader {
         const toml::array* bells = Array(node, key, "must be a list of bells");
         if (!bells) return;
         std::vector<std::uint32_t> lines;
+        std::vector<std::size_t> places;
         for (std::size_t i = 0; i < bells->size(); ++i) {
             const toml::node& item = *bells->get(i);
             const std::string bellKey = key + "[" + std::to_string(i) + "]";
@@ -160,16 +161,19 @@ class TCalendarReader : config::TReader {
                 return b.Time == bell.Time && b.Group == bell.Group;
             });
             if (same != plan.Bells.end()) {
-                Fail(
-                    item, bellKey,
-                    "rings '" + bell.Group + "' at " + FormatTimeOfDay(bell.Time) +
-                        " as the bell on line " +
-                        std::to_string(lines[static_cast<std::size_t>(same - plan.Bells.begin())]) +
-                        " does");
+                const auto index = static_cast<std::size_t>(same - plan.Bells.begin());
+                // A document without lines (the API's) names the other bell by its place.
+                const std::string other = lines[index]
+                                              ? "the bell on line " + std::to_string(lines[index])
+                                              : key + "[" + std::to_string(places[index]) + "]";
+                Fail(item, bellKey,
+                     "rings '" + bell.Group + "' at " + FormatTimeOfDay(bell.Time) + " as " +
+                         other + " does");
                 continue;
             }
             plan.Bells.push_back(bell);
             lines.push_back(item.source().begin.line);
+            places.push_back(i);
             c_.GroupUses.push_back(
                 {bell.Group, table->get("group")->source().begin.line, bellKey + ".group"});
         }

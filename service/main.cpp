@@ -61,6 +61,34 @@ int Users(const TCommandLine& line) {
     return users::RunUserCommand(*line.UserCommand, stateDir, std::cin, std::cout, std::cerr);
 }
 
+// SIGHUP: the timetable read again, the site file's or the database's; a file with a mistake
+// is refused and the running timetable stays. The rest of the file is read at a restart.
+void ReloadTimetable(TService& service, const TCommandLine& line,
+                     const std::optional<TDeviceOverride>& simulated, const TLog& log) {
+    std::string error;
+    if (service.TimetableSource() == ETimetableSource::Database) {
+        if (!service.ReloadTimetable(error)) log("SIGHUP: " + error + "; the running one stays");
+        return;
+    }
+    TServiceConfig read;
+    std::vector<std::string> mistakes;
+    const std::string path = line.ConfigPath.empty() ? kDefaultConfigPath : line.ConfigPath;
+    if (ReadSiteFile(path, read, mistakes, simulated) &&
+        service.ReplaceFileTimetable(read.Calendar, mistakes))
+        return;
+    log("SIGHUP: the site file's timetable is refused (" + std::to_string(mistakes.size()) +
+        " mistake(s)); the running one stays");
+    for (const auto& mistake : mistakes)
+        log("SIGHUP: " + mistake);
+}
+
+// kstbelld timetable export|import: on the database of the state folder, as user and token.
+int TimetableCommand(const TCommandLine& line) {
+    const auto stateDir = store::ServiceStateFolder(line.StateDir);
+    if (stateDir.empty()) return Refuse("no state folder: give --state-dir DIR");
+    return RunTimetableCommand(*line.TimetableCommand, stateDir, std::cout, std::cerr);
+}
+
 // The page's files: the installed ones, or, for --simulate from a build that was not
 // installed, the source tree's.
 std::filesystem::path PageDir(bool simulated) {
@@ -100,6 +128,7 @@ int main(int argc, char** argv) {
     if (const auto exit = ParseCommandLine({argv + 1, argv + argc}, line, std::cout, std::cerr))
         return *exit;
     if (line.UserCommand) return Users(line);
+    if (line.TimetableCommand) return TimetableCommand(line);
     std::string error;
 
     std::optional<TDeviceOverride> simulated;
@@ -168,6 +197,13 @@ int main(int argc, char** argv) {
 
     TServiceOptions options{stateDir, log, password};
     options.PageDir = PageDir(line.Simulate != 0);
+    if (line.ConfigPath.empty() && simulated) {
+        // The demo site's timetable lives in the database, to be edited from the page: its
+        // bells every minute are the first revision of a new state folder.
+        options.FirstTimetable = calendar::TimetableOf(config.Calendar.Schedule);
+        config.Calendar.Schedule = {};
+        config.Calendar.ScheduleGiven = false;
+    }
     std::unique_ptr<TService> service;
     try {
         service = std::make_unique<TService>(config, WithFronts(options));
@@ -200,8 +236,7 @@ int main(int argc, char** argv) {
             log(std::string(received == SIGTERM ? "SIGTERM" : "SIGINT") + ": stopping");
             break;
         }
-        log("SIGHUP: the site file is read at the start only; restart kstbelld to read it "
-            "again");
+        ReloadTimetable(*service, line, simulated, log);
     }
     service->Stop();
     if (site) site->Stop();

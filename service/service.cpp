@@ -403,6 +403,44 @@ bool TService::ReloadTimetable(std::string& error) {
     }
 }
 
+bool TService::ReplaceFileTimetable(const calendar::TCalendarConfig& read,
+                                    std::vector<std::string>& mistakes) {
+    if (timetable_.Source != ETimetableSource::File) {
+        mistakes.push_back(
+            "the timetable is the database's: restart kstbelld to take the site "
+            "file's");
+        return false;
+    }
+    if (!read.ScheduleGiven) {
+        mistakes.push_back(config_.Path +
+                           ": no [schedule] any more: restart kstbelld to keep the timetable in "
+                           "the database");
+        return false;
+    }
+    std::vector<config::TError> errors;
+    calendar::CheckBellGroups(
+        read, config_.Path, [this](const std::string& g) { return GroupExists(g); }, errors);
+    if (!errors.empty()) {
+        for (const auto& e : config::FormatErrors(errors))
+            mistakes.push_back(e + " (the groups are read at a restart)");
+        return false;
+    }
+    const std::lock_guard lock(timetableMutex_);
+    const calendar::TTimetable next = calendar::TimetableOf(read.Schedule);
+    const std::string changes = TimetableChanges(timetable_.Timetable, next);
+    timetable_.Timetable = next;
+    for (const auto& line : calendar_.Replace(read.Schedule))
+        writer_->Line(line);
+    clock_.Wake();
+    store::TAuditEntry loaded;
+    loaded.At = Utc(std::chrono::system_clock::now());
+    loaded.Kind = store::TAuditKind::ConfigLoaded;
+    loaded.Detail = config_.Path + ": the timetable read again: " + changes;
+    Audit(loaded);
+    writer_->Line(loaded.Detail);
+    return true;
+}
+
 std::vector<std::uint64_t> TService::AlarmRings(const std::string& alarm) const {
     return events_->AlarmRings(alarm);
 }

@@ -133,6 +133,11 @@ class TService final : public site::ISiteControl, private IBellRinger {
     // Takes up the newest revision kept (another program saved one). False, with why, when it
     // cannot be read: the running timetable stays.
     bool ReloadTimetable(std::string& error);
+    // The site file's timetable read again (its [schedule], exceptions included), run from now
+    // on. False, with every mistake, when it names a group the running service lacks or the
+    // file no longer has [schedule]: the running timetable stays.
+    bool ReplaceFileTimetable(const calendar::TCalendarConfig& read,
+                              std::vector<std::string>& mistakes);
     // The rings of an alarm that are running (the site's ids).
     std::vector<std::uint64_t> AlarmRings(const std::string& alarm) const;
     // The id of a site's ring in the store (what the audit log names), or the site's id when
