@@ -5,6 +5,9 @@
 
 #include <httplib.h>
 
+#include <signal.h>
+
+#include <fstream>
 #include <set>
 #include <sstream>
 
@@ -12,6 +15,7 @@
 
 #include "calendar/clock_text.h"
 #include "config/error.h"
+#include "service/command_line.h"
 #include "service/site_file.h"
 #include "service/timetable_command.h"
 #include "service/timetable_document.h"
@@ -502,6 +506,132 @@ TEST(TimetableChangesTest, WhatChangedIsSaidInWords) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(TimetableChanges(c.Before, c.After), c.Said);
+}
+
+TEST(TimetableCommandTest, ItsCommandLineIsTakenAndItsMistakesExitTwo) {
+    const struct {
+        std::vector<std::string> Args;
+        std::optional<int> Exit;  // nothing: the command is to run
+        std::string Verb, File, Site, StateDir, Told;
+    } cases[] = {
+        {{"timetable", "export", "--state-dir", "/s"}, std::nullopt, "export", "", "", "/s", ""},
+        {{"--state-dir", "/s", "timetable", "import", "t.toml", "--config", "site.toml"},
+         std::nullopt,
+         "import",
+         "t.toml",
+         "site.toml",
+         "/s",
+         ""},
+        {{"timetable", "--state-dir", "/s", "import", "t.toml"},
+         std::nullopt,
+         "import",
+         "t.toml",
+         "",
+         "/s",
+         ""},
+        {{"timetable"}, 2, "", "", "", "", "subcommand is required"},
+        {{"timetable", "import"}, 2, "", "", "", "", "FILE is required"},
+        {{"--simulate", "3", "timetable", "export"},
+         2,
+         "",
+         "",
+         "",
+         "",
+         "--simulate does not go with timetable"},
+        {{"timetable", "import", "--help"}, 0, "", "", "", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Args.front() + " " + c.Args.back());
+        TCommandLine line;
+        std::ostringstream out, err;
+        const auto exit = ParseCommandLine(c.Args, line, out, err);
+        EXPECT_EQ(exit, c.Exit) << err.str();
+        EXPECT_NE(err.str().find(c.Told), std::string::npos) << err.str();
+        if (exit) continue;
+        ASSERT_TRUE(line.TimetableCommand);
+        EXPECT_EQ(line.TimetableCommand->Verb, c.Verb);
+        EXPECT_EQ(line.TimetableCommand->File, c.File);
+        EXPECT_EQ(line.TimetableCommand->SiteFile, c.Site);
+        EXPECT_EQ(line.StateDir, c.StateDir);
+    }
+}
+
+std::string FileText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// SIGHUP reads the timetable again: the site file's, each mistake of a bad one logged while the
+// running one stays; or, without [schedule], the database's newest revision.
+TEST(TimetableReloadTest, SighupTakesAGoodTimetableAndRefusesABadOne) {
+    TTempDir dir;
+    auto horns = StartHorns("127.0.96.1", 1);
+    const std::string state = dir.Path() + "/state";
+    const std::string log = dir.Path() + "/kstbelld.log";
+    const std::string ahead = BellsAt({SecondsAhead(2h)}, 2);
+    const std::string config = dir.Write("site.toml", SiteText(*horns, ahead));
+    TChild service({KSTBELLD, "--config", config, "--state-dir", state}, log);
+    const auto shows = [&](const std::string& text) {
+        return Eventually([&] { return FileText(log).find(text) != std::string::npos; }, 15s);
+    };
+    ASSERT_TRUE(shows("next bell: test")) << FileText(log);
+    const struct {
+        std::string What;
+        std::function<std::string()> Timetable;  // written just before the signal
+        std::vector<std::string> Logged;
+    } cases[] = {
+        {"mistakes: each logged, the running timetable stays",
+         [] {
+             return "[schedule.week]\nmonday = \"nope\"\n[schedule.day_plans.test]\nbells = [{ "
+                    "time = \"08:00\", group = \"all\", tone = 9, duration_s = 3 }]\n";
+         },
+         {"SIGHUP: the site file's timetable is refused (2 mistake(s)); the running one stays",
+          "site.toml:11: key 'schedule.week.monday': no day plan named 'nope'",
+          "site.toml:13: key 'schedule.day_plans.test.bells[0].tone': must be an integer from 0 "
+          "to 3"}},
+        {"a group the running service lacks",
+         [] {
+             return "[groups]\ngym = [\"127.0.96.1\"]\n" + BellsAt({SecondsAhead(2h)}, 2, "gym");
+         },
+         {"no group named 'gym' (the groups are read at a restart)"}},
+        {"a good one runs at once: its bell 3 s ahead rings",
+         [] { return BellsAt({SecondsAhead(3s)}, 1); },
+         {"the timetable read again: plan test: 1 bell added, 1 bell removed",
+          "started: bell test"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        std::ofstream(config) << SiteText(*horns, c.Timetable());
+        service.Signal(SIGHUP);
+        for (const auto& line : c.Logged)
+            EXPECT_TRUE(shows(line)) << line << "\n" << FileText(log);
+    }
+    service.Signal(SIGTERM);
+    EXPECT_EQ(service.Wait(15s), 0) << FileText(log);
+}
+
+TEST(TimetableReloadTest, SighupTakesUpARevisionImportedMeanwhile) {
+    TTempDir dir;
+    auto horns = StartHorns("127.0.96.11", 1);
+    const std::string state = dir.Path() + "/state";
+    const std::string log = dir.Path() + "/kstbelld.log";
+    const std::string config = dir.Write("site.toml", SiteText(*horns));
+    TChild service({KSTBELLD, "--config", config, "--state-dir", state}, log);
+    const auto shows = [&](const std::string& text) {
+        return Eventually([&] { return FileText(log).find(text) != std::string::npos; }, 15s);
+    };
+    ASSERT_TRUE(shows("no bells ahead in the calendar")) << FileText(log);
+    const std::string file = dir.Write("t.toml", BellsAt({SecondsAhead(3s)}, 1));
+    std::ostringstream out, err;
+    ASSERT_EQ(RunTimetableCommand({"import", file, config}, state, out, err), 0) << err.str();
+    service.Signal(SIGHUP);
+    EXPECT_TRUE(shows("timetable: revision 1 (saved by kstbelld timetable import) taken up"))
+        << FileText(log);
+    EXPECT_TRUE(shows("started: bell test")) << FileText(log);
+    service.Signal(SIGTERM);
+    EXPECT_EQ(service.Wait(15s), 0) << FileText(log);
 }
 
 }  // namespace
