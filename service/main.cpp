@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -36,6 +37,8 @@ using namespace kstbell::service;
 
 constexpr int kFailed = kServiceFailed;
 constexpr const char* kFirstSimulated = "127.0.78.1";
+// The demo's HTTP front takes bodies this large: its whole timetable fits.
+constexpr std::size_t kDemoBodyBytes = 1 << 20;
 
 int Refuse(const std::string& why, int code = kBadConfiguration) {
     std::fprintf(stderr, "kstbelld: %s\n", why.c_str());
@@ -199,10 +202,14 @@ int main(int argc, char** argv) {
     options.PageDir = PageDir(line.Simulate != 0);
     if (line.ConfigPath.empty() && simulated) {
         // The demo site's timetable lives in the database, to be edited from the page: its
-        // bells every minute are the first revision of a new state folder.
+        // bells every minute are the first revision of a new state folder. As JSON it is about
+        // 100 KB, more than the front's default body limit: the demo's front takes it whole.
         options.FirstTimetable = calendar::TimetableOf(config.Calendar.Schedule);
         config.Calendar.Schedule = {};
         config.Calendar.ScheduleGiven = false;
+        if (config.Http)
+            config.Http->MaxBodyBytes =
+                std::max<std::size_t>(config.Http->MaxBodyBytes, kDemoBodyBytes);
     }
     std::unique_ptr<TService> service;
     try {

@@ -76,8 +76,9 @@ class TWebPort final : public web::IWebService {
     web::TPortResult<web::TTimetableView> RestoreTimetable(std::int64_t revision,
                                                            std::optional<std::int64_t> expected,
                                                            const web::TCaller& caller) override;
-    std::vector<web::TDayView> Days(std::chrono::year_month_day first,
-                                    std::chrono::year_month_day last) override;
+    web::TPortResult<std::vector<web::TDayView>> Days(std::chrono::year_month_day first,
+                                                      std::chrono::year_month_day last,
+                                                      bool withBells) override;
 
     web::TPortResult<web::TLogPage> Log(const web::TLogQuery& query) override;
 
@@ -106,9 +107,12 @@ class TWebPort final : public web::IWebService {
     web::TBellInfo BellInfo(const calendar::TScheduledBell& bell) const;
     // The days from first to last (local dates) as the calendar gives them, with their bells'
     // states against now.
-    std::vector<web::TDayView> DayViews(const calendar::TCalendar& calendar,
-                                        std::chrono::year_month_day first,
-                                        std::chrono::year_month_day last) const;
+    // Nothing when withBells and there are more than mostBells.
+    std::optional<std::vector<web::TDayView>> DayViews(const calendar::TCalendar& calendar,
+                                                       std::chrono::year_month_day first,
+                                                       std::chrono::year_month_day last,
+                                                       bool withBells = true,
+                                                       std::size_t mostBells = SIZE_MAX) const;
     void Publish(const web::TWebEvent& event);
 
     TService& service_;

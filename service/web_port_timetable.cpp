@@ -115,10 +115,13 @@ web::TBellInfo TWebPort::BellInfo(const calendar::TScheduledBell& bell) const {
     return out;
 }
 
-std::vector<web::TDayView> TWebPort::DayViews(const calendar::TCalendar& calendar,
-                                              year_month_day first, year_month_day last) const {
+std::optional<std::vector<web::TDayView>> TWebPort::DayViews(const calendar::TCalendar& calendar,
+                                                             year_month_day first,
+                                                             year_month_day last, bool withBells,
+                                                             std::size_t mostBells) const {
     const sys_seconds now = NowSeconds();
     std::vector<web::TDayView> out;
+    std::size_t planned = 0;  // the bells of the days' plans: what the answer would hold
     for (sys_days day = sys_days{first}; day <= sys_days{last}; day += days(1)) {
         web::TDayView view;
         view.Date = year_month_day{day};
@@ -126,8 +129,13 @@ std::vector<web::TDayView> TWebPort::DayViews(const calendar::TCalendar& calenda
         view.Plan = choice.Plan;
         view.Rule = WebRule(choice.Rule);
         view.Name = choice.Name;
+        if (const auto plan = calendar.Schedule().Plans.find(choice.Plan);
+            plan != calendar.Schedule().Plans.end())
+            planned += plan->second.Bells.size();
         out.push_back(std::move(view));
     }
+    if (!withBells) return out;
+    if (planned > mostBells) return std::nullopt;
     // The days' bells: those the calendar gives from the first day's first instant to the day
     // after the last one's.
     const local_days from{sys_days{first}.time_since_epoch()};
@@ -153,7 +161,7 @@ std::vector<web::TDayView> TWebPort::DayViews(const calendar::TCalendar& calenda
 web::TDayView TWebPort::Today() {
     const auto calendar = service_.Calendar();
     const year_month_day today{floor<days>(calendar->Zone().ToLocal(NowSeconds()))};
-    return DayViews(*calendar, today, today).front();
+    return DayViews(*calendar, today, today)->front();
 }
 
 std::vector<web::TBellInfo> TWebPort::NextBells(std::size_t count) {
@@ -311,8 +319,15 @@ web::TPortResult<web::TTimetableView> TWebPort::RestoreTimetable(
                                         change, "restored revision " + std::to_string(revision)));
 }
 
-std::vector<web::TDayView> TWebPort::Days(year_month_day first, year_month_day last) {
-    return DayViews(*service_.Calendar(), first, last);
+web::TPortResult<std::vector<web::TDayView>> TWebPort::Days(year_month_day first,
+                                                            year_month_day last, bool withBells) {
+    auto days = DayViews(*service_.Calendar(), first, last, withBells, kMostBells);
+    if (!days)
+        return web::Fail(web::TErrorKind::InvalidInput,
+                         "the days hold more than " + std::to_string(kMostBells) +
+                             " bells: ask for fewer days, or for none of their bells "
+                             "(bells=false)");
+    return std::move(*days);
 }
 
 web::TPortResult<web::TLogPage> TWebPort::Log(const web::TLogQuery& query) {

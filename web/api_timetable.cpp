@@ -95,7 +95,9 @@ TApiResponse Days(const TApiRequest& r) {
         return ErrorAnswer(
             TErrorKind::InvalidInput,
             "query 'to': at most " + std::to_string(IWebService::kMostDays) + " days from 'from'");
-    return JsonAnswer(ToJsonList(r.Service.Days(*first, *last)));
+    const auto found = r.Service.Days(*first, *last, r.Query.value("bells", true));
+    if (!found.Ok()) return ErrorAnswer(found.Failure());
+    return JsonAnswer(ToJsonList(found.Value()));
 }
 
 TFields DocumentFields() {
@@ -178,9 +180,13 @@ void AddTimetableRoutes(std::vector<TRoute>& routes) {
                  .Summary = "The days of a range of dates",
                  .Description = "Each date from from to to (both included, at most 400 days): "
                                 "its plan, the rule that chose it (week, exception, holiday, "
-                                "with the exception's or holiday's name) and its bells.",
+                                "with the exception's or holiday's name) and its bells (none "
+                                "with bells=false; at most 50000 in all, else 400).",
                  .Query = {{.Name = "from", .Type = TFieldType::Date, .Required = true},
-                           {.Name = "to", .Type = TFieldType::Date, .Required = true}},
+                           {.Name = "to", .Type = TFieldType::Date, .Required = true},
+                           {.Name = "bells",
+                            .Type = TFieldType::Boolean,
+                            .Description = "with each day's bells (true)"}},
                  .Response = ListOf("Day")}});
 }
 

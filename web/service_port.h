@@ -87,11 +87,13 @@ class IWebService {
     virtual TPortResult<TTimetableView> RestoreTimetable(std::int64_t revision,
                                                          std::optional<std::int64_t> expected,
                                                          const TCaller& caller) = 0;
-    // Each date from first to last (at most kMostDays): its plan, the rule that chose it and
-    // its bells.
+    // Each date from first to last (at most kMostDays): its plan, the rule that chose it and,
+    // withBells, its bells. InvalidInput: more than kMostBells bells in all.
     static constexpr int kMostDays = 400;
-    virtual std::vector<TDayView> Days(std::chrono::year_month_day first,
-                                       std::chrono::year_month_day last) = 0;
+    static constexpr std::size_t kMostBells = 50000;
+    virtual TPortResult<std::vector<TDayView>> Days(std::chrono::year_month_day first,
+                                                    std::chrono::year_month_day last,
+                                                    bool withBells) = 0;
 
     // ---- The audit log. InvalidInput: an unknown kind or cause.
     virtual TPortResult<TLogPage> Log(const TLogQuery& query) = 0;

@@ -374,6 +374,25 @@ TEST_F(TTimetableApiTest, TheDaysSayWhichRuleGaveTheirPlan) {
                 duration<double, std::milli>(steady_clock::now() - asked).count());
     EXPECT_EQ(year.Status, 200);
     EXPECT_EQ(year.Body.size(), 365u);
+    // Without their bells; and more bells than one answer holds.
+    const TReply plain =
+        Call("vic", "GET", "/api/v1/days?from=2027-02-12&to=2027-02-12&bells=false");
+    ASSERT_EQ(plain.Status, 200);
+    EXPECT_EQ(plain.Body[0]["plan"], "school");
+    EXPECT_EQ(plain.Body[0]["bells"], json::array());
+    json busy = kSchool;
+    auto& bells = busy["plans"]["school"]["bells"];
+    for (int m = 1; m < 240; ++m)
+        bells.push_back({{"time", calendar::FormatTimeOfDay(hours(8) + minutes(m))},
+                         {"group", "all"},
+                         {"tone", 1},
+                         {"duration_s", 1}});
+    ASSERT_EQ(Save(busy, 1).Status, 200);
+    const TReply tooMany = Call("vic", "GET", "/api/v1/days?from=2027-01-01&to=2027-12-31");
+    EXPECT_EQ(tooMany.Status, 400);
+    EXPECT_NE(Message(tooMany).find("more than 50000 bells"), std::string::npos);
+    EXPECT_EQ(Call("vic", "GET", "/api/v1/days?from=2027-01-01&to=2027-12-31&bells=false").Status,
+              200);
 }
 
 // What export writes, import reads back to the same timetable, in another state folder.

@@ -323,11 +323,13 @@ TPortResult<TTimetableView> TFakeWebService::RestoreTimetable(std::int64_t revis
     return Timetable();
 }
 
-std::vector<TDayView> TFakeWebService::Days(year_month_day first, year_month_day last) {
+TPortResult<std::vector<TDayView>> TFakeWebService::Days(year_month_day first, year_month_day last,
+                                                         bool withBells) {
     std::vector<TDayView> out;
     for (sys_days day = first; day <= sys_days{last}; day += days(1)) {
         TDayView view = Today();
         view.Date = year_month_day{day};
+        if (!withBells) view.Bells.clear();
         out.push_back(view);
     }
     return out;

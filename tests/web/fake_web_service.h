@@ -74,8 +74,9 @@ class TFakeWebService final : public IWebService {
     TPortResult<TTimetableView> RestoreTimetable(std::int64_t revision,
                                                  std::optional<std::int64_t> expected,
                                                  const TCaller& caller) override;
-    std::vector<TDayView> Days(std::chrono::year_month_day first,
-                               std::chrono::year_month_day last) override;
+    TPortResult<std::vector<TDayView>> Days(std::chrono::year_month_day first,
+                                            std::chrono::year_month_day last,
+                                            bool withBells) override;
     TPortResult<TLogPage> Log(const TLogQuery& query) override;
     std::vector<TUserInfo> Users() override;
     TPortResult<TUserInfo> AddUser(const TUserAsk& ask, const TCaller& caller) override;
