@@ -24,9 +24,10 @@ std::vector<std::string> TLiveCalendar::Update(
     return Rebuild();
 }
 
-std::vector<std::string> TLiveCalendar::Replace(calendar::TSchedule base) {
+std::vector<std::string> TLiveCalendar::Replace(calendar::TSchedule base, std::string holder) {
     const std::lock_guard lock(m_);
     base_ = std::move(base);
+    holder_ = std::move(holder);
     return Rebuild();
 }
 
@@ -38,8 +39,8 @@ std::vector<std::string> TLiveCalendar::Rebuild() {
     for (const auto& e : added_) {
         if (e.Plan && !schedule.Plans.contains(*e.Plan)) {
             leftOut.push_back("the exception " + std::to_string(e.Id) + " (\"" + e.Name +
-                              "\") names the day plan '" + *e.Plan +
-                              "', which the site file no longer has; it is left out");
+                              "\") names the day plan '" + *e.Plan + "', which " + holder_ +
+                              " no longer has; it is left out");
             continue;
         }
         extra.push_back({{e.First, e.Last}, e.Plan.value_or(""), e.Name});

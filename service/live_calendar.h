@@ -27,8 +27,10 @@ class TLiveCalendar {
     // Rebuilds the calendar from the timetable and these added exceptions. An added exception
     // whose plan the timetable no longer has is left out; the sentences say which.
     std::vector<std::string> Update(const std::vector<store::TScheduleException>& added);
-    // Rebuilds it on another timetable, with the exceptions given last to Update.
-    std::vector<std::string> Replace(calendar::TSchedule base);
+    // Rebuilds it on another timetable, with the exceptions given last to Update. holder names
+    // where the timetable is kept in what is left out.
+    std::vector<std::string> Replace(calendar::TSchedule base,
+                                     std::string holder = "the site file");
 
   private:
     std::vector<std::string> Rebuild();  // under m_
@@ -36,6 +38,7 @@ class TLiveCalendar {
     calendar::TTimeZone zone_;
     mutable std::mutex m_;
     calendar::TSchedule base_;
+    std::string holder_ = "the site file";
     std::vector<store::TScheduleException> added_;
     std::shared_ptr<const calendar::TCalendar> current_;
 };

@@ -259,7 +259,8 @@ TTimetableNow TService::Timetable() const {
 
 void TService::RunTimetable(TTimetableNow now) {
     timetable_ = std::move(now);
-    for (const auto& line : calendar_.Replace(calendar::ScheduleOf(timetable_.Timetable)))
+    for (const auto& line :
+         calendar_.Replace(calendar::ScheduleOf(timetable_.Timetable), "the timetable"))
         writer_->Line(line);
     clock_.Wake();
 }

@@ -395,6 +395,31 @@ TEST_F(TTimetableApiTest, TheDaysSayWhichRuleGaveTheirPlan) {
               200);
 }
 
+// An exception added here whose plan a save takes away is left out, and the log says so; the
+// day runs its week's plan again.
+TEST_F(TTimetableApiTest, AnExceptionWhosePlanASaveRemovesIsLeftOut) {
+    Start();
+    json withShort = kSchool;
+    withShort["plans"]["short"] = kSchool["plans"]["school"];
+    ASSERT_EQ(Save(withShort, 0).Status, 200);
+    ASSERT_EQ(Call("ann", "POST", "/api/v1/schedule/exceptions",
+                   R"({"date":"2027-03-05","plan":"short","name":"Staff training"})")
+                  .Status,
+              201);
+    const auto rule = [&] {
+        return Call("vic", "GET", "/api/v1/days?from=2027-03-05&to=2027-03-05&bells=false")
+            .Body[0]["rule"];
+    };
+    EXPECT_EQ(rule(), "exception");
+    ASSERT_EQ(Save(kSchool, 1).Status, 200);
+    EXPECT_EQ(rule(), "week");
+    harness_.Service().Flush();
+    EXPECT_NE(harness_.Lines().find("names the day plan 'short', which the timetable no longer "
+                                    "has; it is left out"),
+              std::string::npos)
+        << harness_.Lines();
+}
+
 // What export writes, import reads back to the same timetable, in another state folder.
 TEST(TimetableCommandTest, ExportThenImportGivesTheSameTimetable) {
     const json kinds[] = {
