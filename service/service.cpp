@@ -267,7 +267,6 @@ void TService::RunTimetable(TTimetableNow now) {
 
 bool TService::LoadTimetable(std::string& error) {
     if (timetable_.Source == ETimetableSource::File) return true;
-    std::string why;
     try {
         auto current = KeptTimetable().Current();
         if (!current && options_.FirstTimetable) {

@@ -70,28 +70,32 @@ web::TTimetableView TimetableView(const TTimetableNow& now) {
     return out;
 }
 
-web::TFailure FileOwned() {
+web::TFailure FileOwnsTimetable() {
     return web::Fail(web::TErrorKind::Conflict,
                      "the timetable is set in the site file ([schedule]): change it there, or "
                      "take the [schedule] tables out of the file to edit it here");
 }
 
-web::TPortResult<web::TTimetableView> Saved(const TTimetableSaveOutcome& outcome) {
+web::TPortResult<web::TTimetableView> SaveAnswer(const TTimetableSaveOutcome& outcome) {
     using EResult = TTimetableSaveOutcome::EResult;
     switch (outcome.Result) {
         case EResult::Saved:
             return TimetableView(outcome.Now);
         case EResult::FileOwned:
-            return FileOwned();
+            return FileOwnsTimetable();
         case EResult::Stale: {
             const auto& current = outcome.Now.Revision;
-            return web::Fail(
-                web::TErrorKind::PreconditionFailed,
-                "the timetable was changed meanwhile: revision " +
-                    std::to_string(current.Revision) + " by " +
-                    (current.ChangedBy.empty() ? std::string("nobody named") : current.ChangedBy) +
-                    " at " + store::FormatUtc(current.ChangedAt) +
-                    "; load it again and make the change on it");
+            if (current.Revision == 0)
+                return web::Fail(web::TErrorKind::PreconditionFailed,
+                                 "no timetable is saved yet: make the change from revision 0 "
+                                 "(If-Match: \"0\")");
+            return web::Fail(web::TErrorKind::PreconditionFailed,
+                             "the timetable was changed meanwhile: revision " +
+                                 std::to_string(current.Revision) + " by " +
+                                 (current.ChangedBy.empty() ? std::string("an unnamed program")
+                                                            : current.ChangedBy) +
+                                 " at " + store::FormatUtc(current.ChangedAt) +
+                                 "; load it again and make the change on it");
         }
         case EResult::Failed:
             break;
@@ -268,7 +272,7 @@ web::TTimetableView TWebPort::Timetable() {
 web::TPortResult<web::TTimetableView> TWebPort::SaveTimetable(const std::string& document,
                                                               std::int64_t revision,
                                                               const web::TCaller& caller) {
-    if (service_.TimetableSource() == ETimetableSource::File) return FileOwned();
+    if (service_.TimetableSource() == ETimetableSource::File) return FileOwnsTimetable();
     calendar::TTimetable timetable;
     std::vector<config::TError> mistakes;
     if (!ReadTimetableDocument(
@@ -283,7 +287,7 @@ web::TPortResult<web::TTimetableView> TWebPort::SaveTimetable(const std::string&
     }
     const store::TChange change{StoreTime(system_clock::now()), caller.Actor(),
                                 store::TAuditCause::Http};
-    return Saved(service_.SaveTimetable(timetable, revision, change));
+    return SaveAnswer(service_.SaveTimetable(timetable, revision, change));
 }
 
 std::vector<web::TTimetableRevisionInfo> TWebPort::TimetableRevisions() {
@@ -299,7 +303,7 @@ std::vector<web::TTimetableRevisionInfo> TWebPort::TimetableRevisions() {
 
 web::TPortResult<web::TTimetableView> TWebPort::RestoreTimetable(
     std::int64_t revision, std::optional<std::int64_t> expected, const web::TCaller& caller) {
-    if (service_.TimetableSource() == ETimetableSource::File) return FileOwned();
+    if (service_.TimetableSource() == ETimetableSource::File) return FileOwnsTimetable();
     std::string error;
     std::optional<calendar::TTimetable> old;
     try {
@@ -314,9 +318,9 @@ web::TPortResult<web::TTimetableView> TWebPort::RestoreTimetable(
     }
     const store::TChange change{StoreTime(system_clock::now()), caller.Actor(),
                                 store::TAuditCause::Http};
-    return Saved(service_.SaveTimetable(*old,
-                                        expected.value_or(service_.Timetable().Revision.Revision),
-                                        change, "restored revision " + std::to_string(revision)));
+    return SaveAnswer(
+        service_.SaveTimetable(*old, expected.value_or(service_.Timetable().Revision.Revision),
+                               change, "restored revision " + std::to_string(revision)));
 }
 
 web::TPortResult<std::vector<web::TDayView>> TWebPort::Days(year_month_day first,

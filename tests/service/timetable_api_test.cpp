@@ -141,6 +141,8 @@ TEST_F(TTimetableApiTest, SavesNeedAnAdminAndTheCurrentRevision) {
          "needs administer"},
         {"an If-Match that is no ETag", "ann", "PUT", "/api/v1/timetable", kSchool, "0", 400,
          "If-Match must be"},
+        {"from a revision never saved", "ann", "PUT", "/api/v1/timetable", kSchool, "\"1\"", 412,
+         "no timetable is saved yet"},
         {"saved from nothing", "ann", "PUT", "/api/v1/timetable", kSchool, "\"0\"", 200, "\"1\""},
         {"saved again from nothing: stale", "ann", "PUT", "/api/v1/timetable", twoBells, "\"0\"",
          412, "revision 1 by ann (token script) at 20"},
