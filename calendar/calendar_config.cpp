@@ -8,6 +8,7 @@
 #include "calendar/clock_text.h"
 #include "calendar/holidays.h"
 #include "config/reader.h"
+#include "text/control.h"
 
 namespace kstbell::calendar {
 
@@ -15,10 +16,10 @@ namespace {
 
 using namespace std::chrono;
 
-constexpr std::array<const char*, 7> kDays = {"monday", "tuesday",  "wednesday", "thursday",
-                                              "friday", "saturday", "sunday"};
+constexpr const auto& kDays = kWeekdayNames;
 constexpr std::int64_t kLongestBellS = 86400;
 constexpr std::int64_t kLongestToleranceS = 3600;
+constexpr std::size_t kLongestLabelBytes = 200;
 
 // A name used where a day plan is meant, kept until every plan has been read.
 struct TPlanUse {
@@ -33,17 +34,26 @@ struct TExceptionPlace {
     std::string Key;
 };
 
+// What is read: the calendar's keys of the site file, or only the timetable of its [schedule]
+// (day plans, week, holidays: what the database keeps when the file has none).
+enum class EReadScope { SiteFile, Timetable };
+
 class TCalendarReader : config::TReader {
   public:
     TCalendarReader(const std::string& path, TCalendarConfig& config,
-                    std::vector<config::TError>& errors)
-        : TReader(path, errors), c_(config) {}
+                    std::vector<config::TError>& errors, EReadScope scope = EReadScope::SiteFile)
+        : TReader(path, errors), c_(config), scope_(scope) {}
 
     void Read(const toml::table& root) {
-        bool zoneGiven = false;
-        if (const toml::node* site = root.get("site")) zoneGiven = Site(*site);
-        if (!zoneGiven) c_.Zone = TTimeZone::System();
-        if (const toml::node* schedule = root.get("schedule")) Schedule(*schedule);
+        if (scope_ == EReadScope::SiteFile) {
+            bool zoneGiven = false;
+            if (const toml::node* site = root.get("site")) zoneGiven = Site(*site);
+            if (!zoneGiven) c_.Zone = TTimeZone::System();
+        }
+        if (const toml::node* schedule = root.get("schedule")) {
+            c_.ScheduleGiven = true;
+            Schedule(*schedule);
+        }
         CheckPlanUses();
         CheckOverlaps();
     }
@@ -83,12 +93,19 @@ class TCalendarReader : config::TReader {
                 Week(value, key);
             } else if (name == "day_plans") {
                 Plans(value, key);
-            } else if (name == "exceptions") {
+            } else if (name == "exceptions" && scope_ == EReadScope::SiteFile) {
                 Exceptions(value, key);
+            } else if (name == "exceptions") {
+                Fail(value, key,
+                     "exceptions are kept apart from the timetable: add them through the API "
+                     "(POST /api/v1/schedule/exceptions)");
             } else if (name == "holidays") {
                 Holidays(value, key);
             } else {
-                Unknown(value, key, "week, day_plans, exceptions and holidays are");
+                Unknown(value, key,
+                        scope_ == EReadScope::SiteFile
+                            ? "week, day_plans, exceptions and holidays are"
+                            : "week, day_plans and holidays are");
             }
         }
     }
@@ -132,6 +149,7 @@ class TCalendarReader : config::TReader {
         const toml::array* bells = Array(node, key, "must be a list of bells");
         if (!bells) return;
         std::vector<std::uint32_t> lines;
+        std::vector<std::size_t> places;
         for (std::size_t i = 0; i < bells->size(); ++i) {
             const toml::node& item = *bells->get(i);
             const std::string bellKey = key + "[" + std::to_string(i) + "]";
@@ -144,16 +162,19 @@ class TCalendarReader : config::TReader {
                 return b.Time == bell.Time && b.Group == bell.Group;
             });
             if (same != plan.Bells.end()) {
-                Fail(
-                    item, bellKey,
-                    "rings '" + bell.Group + "' at " + FormatTimeOfDay(bell.Time) +
-                        " as the bell on line " +
-                        std::to_string(lines[static_cast<std::size_t>(same - plan.Bells.begin())]) +
-                        " does");
+                const auto index = static_cast<std::size_t>(same - plan.Bells.begin());
+                // A document without lines (the API's) names the other bell by its place.
+                const std::string other = lines[index]
+                                              ? "the bell on line " + std::to_string(lines[index])
+                                              : key + "[" + std::to_string(places[index]) + "]";
+                Fail(item, bellKey,
+                     "rings '" + bell.Group + "' at " + FormatTimeOfDay(bell.Time) + " as " +
+                         other + " does");
                 continue;
             }
             plan.Bells.push_back(bell);
             lines.push_back(item.source().begin.line);
+            places.push_back(i);
             c_.GroupUses.push_back(
                 {bell.Group, table->get("group")->source().begin.line, bellKey + ".group"});
         }
@@ -176,6 +197,8 @@ class TCalendarReader : config::TReader {
             } else if (name == "duration_s") {
                 haveDuration = true;
                 if (auto d = Integer<int>(value, inner, 1, kLongestBellS)) bell.DurationS = *d;
+            } else if (name == "label") {
+                if (auto label = Label(value, inner)) bell.Label = *label;
             } else {
                 Unknown(value, inner, "time, group, tone and duration_s are");
             }
@@ -187,6 +210,19 @@ class TCalendarReader : config::TReader {
         for (const auto& [given, name] : required)
             if (!given) Missing(table, key + "." + name);
         return ErrorCount() == before;
+    }
+
+    // A text for people, empty too: no label.
+    std::optional<std::string> Label(const toml::node& node, const std::string& key) {
+        const auto* value = node.as_string();
+        if (!value || value->get().size() > kLongestLabelBytes ||
+            text::HasControlByte(value->get())) {
+            Fail(node, key,
+                 "must be a text of at most " + std::to_string(kLongestLabelBytes) +
+                     " bytes without control characters");
+            return std::nullopt;
+        }
+        return value->get();
     }
 
     void Exceptions(const toml::node& node, const std::string& key) {
@@ -266,6 +302,10 @@ class TCalendarReader : config::TReader {
         if (!holidays) return;
         for (const auto& [name, value] : *holidays) {
             const std::string inner = key + "." + std::string(name.str());
+            if (name == "dates") {
+                HolidayDates(value, inner);
+                continue;
+            }
             if (name != "ics") {
                 Unknown(value, inner, "ics is");
                 continue;
@@ -276,6 +316,42 @@ class TCalendarReader : config::TReader {
             } else {
                 HolidayFile(value, inner);
             }
+        }
+    }
+
+    // [[schedule.holidays.dates]]: name, first, last (optional: the one day first).
+    void HolidayDates(const toml::node& node, const std::string& key) {
+        const toml::array* list = Array(node, key, "must be tables ([[" + key + "]])");
+        if (!list) return;
+        for (std::size_t i = 0; i < list->size(); ++i) {
+            const toml::node& item = *list->get(i);
+            const std::string itemKey = key + "[" + std::to_string(i) + "]";
+            const toml::table* table = Table(item, itemKey, "must be a table ([[" + key + "]])");
+            if (!table) continue;
+            const std::size_t before = ErrorCount();
+            THoliday holiday;
+            std::optional<year_month_day> first, last;
+            const toml::node* lastNode = nullptr;
+            for (const auto& [name, value] : *table) {
+                const std::string inner = itemKey + "." + std::string(name.str());
+                if (name == "name") {
+                    if (auto text = Text(value, inner)) holiday.Name = *text;
+                } else if (name == "first") {
+                    first = Date(value, inner);
+                } else if (name == "last") {
+                    lastNode = &value;
+                    last = Date(value, inner);
+                } else {
+                    Unknown(value, inner, "name, first and last are");
+                }
+            }
+            if (!table->contains("name")) Missing(*table, itemKey + ".name");
+            if (!table->contains("first")) Missing(*table, itemKey + ".first");
+            if (first && last && sys_days{*last} < sys_days{*first})
+                Fail(*lastNode, itemKey + ".last", "comes before first");
+            if (ErrorCount() != before) continue;
+            holiday.Dates = {*first, last.value_or(*first)};
+            c_.Schedule.Holidays.push_back(std::move(holiday));
         }
     }
 
@@ -326,6 +402,7 @@ class TCalendarReader : config::TReader {
     }
 
     TCalendarConfig& c_;
+    EReadScope scope_;
     std::vector<TPlanUse> planUses_;
     std::vector<TExceptionPlace> exceptionPlaces_;
 };
@@ -344,13 +421,32 @@ bool ReadCalendarConfig(const toml::table& root, const std::string& path, TCalen
     return true;
 }
 
-void CheckBellGroups(const TCalendarConfig& config, const std::string& path,
+bool ReadTimetable(const toml::table& root, const std::string& path, TTimetable& timetable,
+                   std::vector<TGroupUse>& groups, std::vector<config::TError>& errors) {
+    TCalendarConfig read;
+    std::vector<config::TError> found;
+    TCalendarReader(path, read, found, EReadScope::Timetable).Read(root);
+    config::SortByLine(found);
+    errors.insert(errors.end(), found.begin(), found.end());
+    if (!found.empty()) return false;
+    timetable = TimetableOf(read.Schedule);
+    groups = std::move(read.GroupUses);
+    return true;
+}
+
+void CheckBellGroups(const std::vector<TGroupUse>& uses, const std::string& path,
                      const std::function<bool(const std::string&)>& exists,
                      std::vector<config::TError>& errors) {
-    for (const auto& use : config.GroupUses) {
+    for (const auto& use : uses) {
         if (!exists(use.Group))
             errors.push_back({path, use.Line, use.Key, "no group named '" + use.Group + "'"});
     }
+}
+
+void CheckBellGroups(const TCalendarConfig& config, const std::string& path,
+                     const std::function<bool(const std::string&)>& exists,
+                     std::vector<config::TError>& errors) {
+    CheckBellGroups(config.GroupUses, path, exists, errors);
 }
 
 }  // namespace kstbell::calendar

@@ -11,7 +11,8 @@
 //
 //   [schedule.day_plans.school_day]   bells: time "HH:MM[:SS]" (or a TOML time), group, tone
 //   bells = [ { time = "08:00", group = "all", tone = 1, duration_s = 5 } ]     0-3,
-//                                     duration_s 1-86400; all four required
+//                                     duration_s 1-86400; all four required; label (optional)
+//                                     a text for people
 //
 //   [[schedule.exceptions]]           date, or from and to (inclusive), as "YYYY-MM-DD" or a
 //   from = "2027-02-15"               TOML date; then plan = "..." or no_bells = true;
@@ -21,6 +22,11 @@
 //
 //   [schedule.holidays]               ics: a file or a list of files, relative to the
 //   ics = "holidays.ics"              configuration file's folder
+//
+//   [[schedule.holidays.dates]]       holidays given here: name, first and last (inclusive;
+//   name = "Spring break"             last left out: the one day first)
+//   first = "2027-04-06"
+//   last = "2027-04-09"
 //
 // Every key of [schedule] is checked and unknown ones are refused.
 
@@ -35,6 +41,7 @@
 
 #include "calendar/schedule.h"
 #include "calendar/time_zone.h"
+#include "calendar/timetable.h"
 #include "config/error.h"
 
 namespace kstbell::calendar {
@@ -50,6 +57,7 @@ struct TCalendarConfig {
     TTimeZone Zone;  // the file's, else the system's
     std::chrono::seconds LateTolerance{60};
     TSchedule Schedule;                     // holidays already read from their files
+    bool ScheduleGiven = false;             // the file has a [schedule] table
     std::vector<std::string> HolidayFiles;  // as opened
     std::size_t TimedEventsLeftOut = 0;     // in the holiday files: not holidays
     std::vector<TGroupUse> GroupUses;
@@ -61,7 +69,17 @@ struct TCalendarConfig {
 bool ReadCalendarConfig(const toml::table& root, const std::string& path, TCalendarConfig& config,
                         std::vector<config::TError>& errors);
 
+// Reads root's [schedule] as a timetable alone: the same keys and mistakes as the site file's,
+// but exceptions (which the service keeps apart) are refused and [site] is not read. groups
+// gets where each bell names its group, for CheckBellGroups. timetable is changed only on
+// success.
+bool ReadTimetable(const toml::table& root, const std::string& path, TTimetable& timetable,
+                   std::vector<TGroupUse>& groups, std::vector<config::TError>& errors);
+
 // Adds a mistake for every bell whose group `exists` does not know.
+void CheckBellGroups(const std::vector<TGroupUse>& uses, const std::string& path,
+                     const std::function<bool(const std::string&)>& exists,
+                     std::vector<config::TError>& errors);
 void CheckBellGroups(const TCalendarConfig& config, const std::string& path,
                      const std::function<bool(const std::string&)>& exists,
                      std::vector<config::TError>& errors);

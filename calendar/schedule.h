@@ -17,18 +17,23 @@ struct TBell {
     std::string Group;             // a group name; the service checks that it exists
     int Tone = 0;                  // 0 to 3
     int DurationS = 1;             // positive; the service clamps it to its longest ring
+    std::string Label{};           // optional, for people: "First lesson"
 
     bool operator==(const TBell&) const = default;
 };
 
 struct TDayPlan {
     std::vector<TBell> Bells;  // in any order; the calendar rings them by time
+
+    bool operator==(const TDayPlan&) const = default;
 };
 
 // Both ends included.
 struct TDateRange {
     std::chrono::year_month_day First;
     std::chrono::year_month_day Last;
+
+    bool operator==(const TDateRange&) const = default;
 };
 
 // A date or dates that run another plan, or no bells at all (Plan empty). Wins over holidays.
@@ -42,6 +47,8 @@ struct TException {
 struct THoliday {
     TDateRange Dates;
     std::string Name;
+
+    bool operator==(const THoliday&) const = default;
 };
 
 struct TSchedule {

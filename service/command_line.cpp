@@ -33,6 +33,15 @@ const std::vector<sim::TExitStatus> kServiceExitCodes = {
      "password"},
 };
 
+const std::vector<sim::TExitStatus> kTimetableCommandExitCodes = {
+    {kTimetableCommandOk, "done"},
+    {kTimetableCommandFailed,
+     "not done: the database cannot be opened or written, the site file holds the timetable, "
+     "another revision was saved meanwhile"},
+    {kTimetableCommandUsage,
+     "a mistake in the command line, in FILE (each one told) or in the site file"},
+};
+
 const std::vector<sim::TExitStatus> kUserCommandExitCodes = {
     {users::kUserCommandOk, "done"},
     {users::kUserCommandFailed,
@@ -116,10 +125,32 @@ void AddServiceUserCommands(CLI::App& app, TCommandLine& line, users::TUserComma
     }
 }
 
-void CheckServiceLine(const TCommandLine& line, const TServiceLineOptions& o, bool userCommand) {
+// kstbelld timetable export|import, with --state-dir taken anywhere after its first word.
+void AddServiceTimetableCommands(CLI::App& app, TCommandLine& line,
+                                 TTimetableCommandLine& timetable) {
+    AddTimetableCommands(app, timetable);
+    CLI::App* group = app.get_subcommand("timetable");
+    std::vector<CLI::App*> apps{group};
+    for (CLI::App* verb : group->get_subcommands([](CLI::App*) { return true; }))
+        apps.push_back(verb);
+    for (CLI::App* a : apps) {
+        a->add_option("--state-dir", line.StateDir, "the database's folder")->type_name("DIR");
+        a->footer(sim::ExitStatusText(kTimetableCommandExitCodes));
+    }
+}
+
+void CheckServiceLine(const TCommandLine& line, const TServiceLineOptions& o, bool userCommand,
+                      bool timetableCommand) {
     for (CLI::Option* given : {o.Config, o.StateDir})
         if (given->count() > 0 && given->as<std::string>().empty())
             throw TUsageMistake(given->get_name() + " needs a value");
+    if (timetableCommand) {
+        for (CLI::Option* given : {o.Config, o.Simulate, o.Http, o.CheckConfig, o.Next})
+            if (given->count() > 0)
+                throw TUsageMistake(given->get_name() +
+                                    " does not go with timetable: it takes --state-dir (and "
+                                    "import its own --config after FILE)");
+    }
     if (userCommand) {
         for (CLI::Option* given : {o.Config, o.Simulate, o.Http, o.CheckConfig, o.Next})
             if (given->count() > 0)
@@ -148,9 +179,14 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& args, TComma
     const TServiceLineOptions options = AddServiceOptions(app, parsed);
     app.require_subcommand(0, 1);
     AddServiceUserCommands(app, parsed, user);
-    const auto check = [&] { CheckServiceLine(parsed, options, !user.Verb.empty()); };
+    TTimetableCommandLine timetable;
+    AddServiceTimetableCommands(app, parsed, timetable);
+    const auto check = [&] {
+        CheckServiceLine(parsed, options, !user.Verb.empty(), !timetable.Verb.empty());
+    };
     if (const auto exit = sim::ParseProgramLine(app, args, out, err, check)) return exit;
     if (!user.Verb.empty()) parsed.UserCommand = user;
+    if (!timetable.Verb.empty()) parsed.TimetableCommand = timetable;
     line = std::move(parsed);
     return std::nullopt;
 }

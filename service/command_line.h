@@ -1,6 +1,6 @@
 #pragma once
 
-// kstbelld's options, and its user and token commands.
+// kstbelld's options, and its user, token and timetable commands.
 
 #include <cstddef>
 #include <optional>
@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "service/timetable_command.h"
 #include "users/user_command.h"
 
 namespace kstbell::service {
@@ -21,6 +22,8 @@ struct TCommandLine {
     std::size_t Next = 0;  // print the next N bells and end
     // kstbelld user ... / token ...: run that on the state folder's database instead.
     std::optional<users::TUserCommandLine> UserCommand;
+    // kstbelld timetable export|import ...: on the state folder's database instead.
+    std::optional<TTimetableCommandLine> TimetableCommand{};
 };
 
 inline constexpr std::size_t kMaxSimulated = 10000;

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -36,6 +37,8 @@ using namespace kstbell::service;
 
 constexpr int kFailed = kServiceFailed;
 constexpr const char* kFirstSimulated = "127.0.78.1";
+// The demo's HTTP front takes bodies this large: its whole timetable fits.
+constexpr std::size_t kDemoBodyBytes = 1 << 20;
 
 int Refuse(const std::string& why, int code = kBadConfiguration) {
     std::fprintf(stderr, "kstbelld: %s\n", why.c_str());
@@ -59,6 +62,34 @@ int Users(const TCommandLine& line) {
     const auto stateDir = store::ServiceStateFolder(line.StateDir);
     if (stateDir.empty()) return Refuse("no state folder: give --state-dir DIR");
     return users::RunUserCommand(*line.UserCommand, stateDir, std::cin, std::cout, std::cerr);
+}
+
+// SIGHUP: the timetable read again, the site file's or the database's; a file with a mistake
+// is refused and the running timetable stays. The rest of the file is read at a restart.
+void ReloadTimetable(TService& service, const TCommandLine& line,
+                     const std::optional<TDeviceOverride>& simulated, const TLog& log) {
+    std::string error;
+    if (service.TimetableSource() == ETimetableSource::Database) {
+        if (!service.ReloadTimetable(error)) log("SIGHUP: " + error + "; the running one stays");
+        return;
+    }
+    TServiceConfig read;
+    std::vector<std::string> mistakes;
+    const std::string path = line.ConfigPath.empty() ? kDefaultConfigPath : line.ConfigPath;
+    if (ReadSiteFile(path, read, mistakes, simulated) &&
+        service.ReplaceFileTimetable(read.Calendar, mistakes))
+        return;
+    log("SIGHUP: the site file's timetable is refused (" + std::to_string(mistakes.size()) +
+        " mistake(s)); the running one stays");
+    for (const auto& mistake : mistakes)
+        log("SIGHUP: " + mistake);
+}
+
+// kstbelld timetable export|import: on the database of the state folder, as user and token.
+int TimetableCommand(const TCommandLine& line) {
+    const auto stateDir = store::ServiceStateFolder(line.StateDir);
+    if (stateDir.empty()) return Refuse("no state folder: give --state-dir DIR");
+    return RunTimetableCommand(*line.TimetableCommand, stateDir, std::cout, std::cerr);
 }
 
 // The page's files: the installed ones, or, for --simulate from a build that was not
@@ -100,6 +131,7 @@ int main(int argc, char** argv) {
     if (const auto exit = ParseCommandLine({argv + 1, argv + argc}, line, std::cout, std::cerr))
         return *exit;
     if (line.UserCommand) return Users(line);
+    if (line.TimetableCommand) return TimetableCommand(line);
     std::string error;
 
     std::optional<TDeviceOverride> simulated;
@@ -168,6 +200,17 @@ int main(int argc, char** argv) {
 
     TServiceOptions options{stateDir, log, password};
     options.PageDir = PageDir(line.Simulate != 0);
+    if (line.ConfigPath.empty() && simulated) {
+        // The demo site's timetable lives in the database, to be edited from the page: its
+        // bells every minute are the first revision of a new state folder. As JSON it is about
+        // 100 KB, more than the front's default body limit: the demo's front takes it whole.
+        options.FirstTimetable = calendar::TimetableOf(config.Calendar.Schedule);
+        config.Calendar.Schedule = {};
+        config.Calendar.ScheduleGiven = false;
+        if (config.Http)
+            config.Http->MaxBodyBytes =
+                std::max<std::size_t>(config.Http->MaxBodyBytes, kDemoBodyBytes);
+    }
     std::unique_ptr<TService> service;
     try {
         service = std::make_unique<TService>(config, WithFronts(options));
@@ -200,8 +243,7 @@ int main(int argc, char** argv) {
             log(std::string(received == SIGTERM ? "SIGTERM" : "SIGINT") + ": stopping");
             break;
         }
-        log("SIGHUP: the site file is read at the start only; restart kstbelld to read it "
-            "again");
+        ReloadTimetable(*service, line, simulated, log);
     }
     service->Stop();
     if (site) site->Stop();

@@ -1,6 +1,7 @@
 #include "service/scheduler.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "calendar/clock_text.h"
 #include "store/store_error.h"
@@ -16,6 +17,20 @@ constexpr std::size_t kBatch = 64;
 
 sys_seconds Seconds(site::TInstant at) {
     return floor<seconds>(at);
+}
+
+// Keeps the bells that `before` also has at that instant (the same time and group).
+void KeepThoseOf(const calendar::TDueBells& before, std::vector<calendar::TScheduledBell>& bells) {
+    const auto held = [&](const calendar::TScheduledBell& bell) {
+        for (const auto* list : {&before.Due, &before.Missed})
+            for (const auto& b : *list)
+                if (b.At == bell.At && b.Bell.Time == bell.Bell.Time &&
+                    b.Bell.Group == bell.Bell.Group)
+                    return true;
+        return false;
+    };
+    bells.erase(std::remove_if(bells.begin(), bells.end(), [&](const auto& b) { return !held(b); }),
+                bells.end());
 }
 
 }  // namespace
@@ -63,8 +78,17 @@ void TScheduler::Handled(sys_seconds at) {
 
 void TScheduler::CatchUp(site::TInstant precise) {
     const sys_seconds now = Seconds(precise);
+    const auto current = calendar_();
+    const auto held = std::exchange(held_, current);
     if (now <= lastHandled_) return;
-    calendar::TDueBells bells = calendar_()->Classify(lastHandled_, now, tolerance_);
+    calendar::TDueBells bells = current->Classify(lastHandled_, now, tolerance_);
+    if (held && held != current) {
+        // Changed meanwhile: a bell rings late only if it was in the timetable at its instant
+        // and still is.
+        const calendar::TDueBells before = held->Classify(lastHandled_, now, tolerance_);
+        KeepThoseOf(before, bells.Due);
+        KeepThoseOf(before, bells.Missed);
+    }
     // The calendar counts whole seconds; a bell is too late as soon as the tolerance has passed.
     const auto tooLate = std::stable_partition(
         bells.Due.begin(), bells.Due.end(), [&](auto& b) { return precise - b.At <= tolerance_; });
@@ -79,8 +103,9 @@ void TScheduler::CatchUp(site::TInstant precise) {
     if (!bells.Due.empty()) ringer_.Ring(bells.Due, true);
 }
 
-std::vector<calendar::TScheduledBell> TScheduler::NextBells() const {
-    std::vector<calendar::TScheduledBell> bells = calendar_()->Next(lastHandled_, kBatch);
+std::vector<calendar::TScheduledBell> TScheduler::NextBells(
+    const calendar::TCalendar& calendar) const {
+    std::vector<calendar::TScheduledBell> bells = calendar.Next(lastHandled_, kBatch);
     if (bells.empty()) return bells;
     const sys_seconds first = bells.front().At;
     bells.erase(
@@ -93,7 +118,8 @@ void TScheduler::Run() {
     lastHandled_ = LastHandled();
     for (;;) {
         CatchUp(clock_.Now());
-        const auto bells = NextBells();
+        const auto calendar = held_;
+        const auto bells = NextBells(*calendar);
         const site::TInstant now = clock_.Now();
         if (bells.empty()) {
             if (!clock_.WaitUntil(now + kLongestWait)) return;
@@ -113,6 +139,12 @@ void TScheduler::Run() {
         const site::TInstant rung = clock_.Now();
         if (rung < at) {
             // Woken early: the calendar changed; its bells are looked up again.
+            ringer_.Withdraw();
+            continue;
+        }
+        if (calendar_() != calendar) {
+            // Changed while it waited (and the wait ended late): the catch-up decides which of
+            // these bells still ring.
             ringer_.Withdraw();
             continue;
         }

@@ -7,6 +7,11 @@
 // the last instant dealt with). A bell's ring is recorded shortly before its instant, so that
 // its horns switch at the instant rather than after the record is flushed.
 //
+// A timetable changed while the service runs counts from the change on: of the bells whose
+// instant passed since the last step, only those that both the timetable before the change and
+// the new one hold may ring late (or count as missed); one a change removed does not ring, and
+// one a change added after its instant does not ring at once.
+//
 // Time comes from a clock that a test replaces, so a day of bells runs without waiting.
 
 #include <chrono>
@@ -70,9 +75,11 @@ class TScheduler {
     void Handled(std::chrono::sys_seconds at);
     void CatchUp(site::TInstant now);
     // The bells of the next instant after the last handled one.
-    std::vector<calendar::TScheduledBell> NextBells() const;
+    std::vector<calendar::TScheduledBell> NextBells(const calendar::TCalendar& calendar) const;
 
     TCalendarSource calendar_;
+    // The calendar of the last step: what the timetable was while the scheduler waited.
+    std::shared_ptr<const calendar::TCalendar> held_;
     std::chrono::seconds tolerance_;
     store::TServiceState& state_;
     IBellRinger& ringer_;

@@ -9,6 +9,7 @@
 #include "service/event_text.h"
 #include "service/restore.h"
 #include "service/ring_context.h"
+#include "service/timetable_document.h"
 #include "store/store_error.h"
 
 namespace kstbell::service {
@@ -47,6 +48,9 @@ TService::TService(TServiceConfig config, TServiceOptions options)
       store_(std::make_unique<store::TStore>(options_.StateDir)),
       writer_(std::make_unique<TAuditWriter>(*store_, config_.Site.LogDays, options_.Log)),
       calendar_(config_.Calendar.Zone, config_.Calendar.Schedule) {
+    timetable_.Source =
+        config_.Calendar.ScheduleGiven ? ETimetableSource::File : ETimetableSource::Database;
+    timetable_.Timetable = calendar::TimetableOf(config_.Calendar.Schedule);
     store_->SetProblemLog(options_.Log);
     std::vector<std::string> addresses;
     for (const auto& h : config_.Horns)
@@ -129,6 +133,7 @@ bool TService::Start(std::string& error) {
         error = std::string("the rings in the database cannot be read: ") + e.what();
         return false;
     }
+    if (!LoadTimetable(error)) return false;
     try {
         for (const auto& line : calendar_.Update(store_->Exceptions().List()))
             writer_->Line(line);
@@ -146,7 +151,7 @@ bool TService::Start(std::string& error) {
     loaded.Detail = config_.Path + ": " + std::to_string(config_.Horns.size()) + " horn(s), " +
                     std::to_string(config_.Groups.size()) + " group(s), " +
                     std::to_string(config_.Alarms.size()) + " alarm(s), " +
-                    std::to_string(config_.Calendar.Schedule.Plans.size()) + " day plan(s)";
+                    std::to_string(Timetable().Timetable.Plans.size()) + " day plan(s)";
     Audit(loaded);
     writer_->Line("site \"" + Printable(config_.Site.Name) + "\": " + loaded.Detail +
                   "; state in " + options_.StateDir.string());
@@ -237,6 +242,207 @@ void TService::ExceptionsChanged() {
         return;
     }
     clock_.Wake();
+}
+
+store::ITimetableStore& TService::KeptTimetable() const {
+    return options_.TimetableStore ? *options_.TimetableStore : store_->Timetable();
+}
+
+bool TService::GroupExists(const std::string& group) const {
+    return config_.FindGroup(group) != nullptr;
+}
+
+ETimetableSource TService::TimetableSource() const {
+    return timetable_.Source;  // set once, at the construction
+}
+
+TTimetableNow TService::Timetable() const {
+    const std::lock_guard lock(timetableMutex_);
+    return timetable_;
+}
+
+void TService::RunTimetable(TTimetableNow now) {
+    timetable_ = std::move(now);
+    for (const auto& line :
+         calendar_.Replace(calendar::ScheduleOf(timetable_.Timetable), "the timetable"))
+        writer_->Line(line);
+    clock_.Wake();
+}
+
+bool TService::LoadTimetable(std::string& error) {
+    if (timetable_.Source == ETimetableSource::File) return true;
+    try {
+        auto current = KeptTimetable().Current();
+        if (!current && options_.FirstTimetable) {
+            const store::TChange change{Utc(std::chrono::system_clock::now()), "kstbelld",
+                                        store::TAuditCause::Service};
+            const auto saved = KeptTimetable().Save(
+                0, TimetableDocument(*options_.FirstTimetable),
+                "the first timetable: " +
+                    TimetableChanges(calendar::TTimetable{}, *options_.FirstTimetable),
+                change);
+            current = saved.Current;
+        }
+        if (!current) {
+            writer_->Line("timetable: none kept in the database yet (no bells until one is saved)");
+            return true;
+        }
+        std::vector<config::TError> mistakes;
+        calendar::TTimetable timetable;
+        if (!ReadTimetableDocument(current->Document, {}, timetable, mistakes)) {
+            error = "the timetable in the database (revision " + std::to_string(current->Revision) +
+                    ") cannot be read: " + DocumentMistake(mistakes.front());
+            return false;
+        }
+        // A group the site file no longer has rings no horn; the timetable still runs.
+        std::vector<config::TError> groups;
+        ReadTimetableDocument(
+            current->Document, [this](const std::string& g) { return GroupExists(g); }, timetable,
+            groups);
+        for (const auto& mistake : groups)
+            writer_->Line("timetable revision " + std::to_string(current->Revision) + ": " +
+                          DocumentMistake(mistake) + "; its bells ring no horn");
+        const std::lock_guard lock(timetableMutex_);
+        current->Document.clear();
+        writer_->Line("timetable: the database's, revision " + std::to_string(current->Revision) +
+                      " (saved by " + Printable(current->ChangedBy) + " at " +
+                      store::FormatUtc(current->ChangedAt) + ")");
+        RunTimetable({ETimetableSource::Database, std::move(*current), std::move(timetable)});
+        return true;
+    } catch (const store::TStoreError& e) {
+        error = std::string("the timetable in the database cannot be read: ") + e.what();
+        return false;
+    }
+}
+
+TTimetableSaveOutcome TService::SaveTimetable(const calendar::TTimetable& timetable,
+                                              std::int64_t expected, const store::TChange& change,
+                                              const std::string& summary) {
+    TTimetableSaveOutcome out;
+    if (timetable_.Source == ETimetableSource::File) {
+        out.Result = TTimetableSaveOutcome::EResult::FileOwned;
+        out.Now = Timetable();
+        return out;
+    }
+    const std::lock_guard lock(timetableMutex_);
+    const std::string changes = TimetableChanges(timetable_.Timetable, timetable);
+    store::TTimetableSave saved;
+    try {
+        saved = KeptTimetable().Save(expected, TimetableDocument(timetable),
+                                     summary.empty() ? changes : summary + ": " + changes, change);
+    } catch (const store::TStoreError& e) {
+        out.Error = e.what();
+        return out;
+    }
+    if (!saved.Saved) {
+        out.Result = TTimetableSaveOutcome::EResult::Stale;
+        out.Now.Source = ETimetableSource::Database;
+        out.Now.Revision = saved.Current;
+        // Another program saved a newer one: it runs from now on, as it would after a reload.
+        if (saved.Current.Revision > timetable_.Revision.Revision) {
+            calendar::TTimetable newer;
+            std::vector<config::TError> mistakes;
+            if (ReadTimetableDocument(saved.Current.Document, {}, newer, mistakes)) {
+                out.Now.Revision.Document.clear();
+                out.Now.Timetable = newer;
+                writer_->Line("timetable: revision " + std::to_string(saved.Current.Revision) +
+                              ", saved by " + Printable(saved.Current.ChangedBy) +
+                              " elsewhere, taken up");
+                RunTimetable(out.Now);
+            }
+        }
+        out.Now.Revision.Document.clear();
+        return out;
+    }
+    saved.Current.Document.clear();
+    writer_->Line("timetable revision " + std::to_string(saved.Current.Revision) + " saved by " +
+                  Printable(change.Actor) + ": " + saved.Current.Summary);
+    RunTimetable({ETimetableSource::Database, saved.Current, timetable});
+    out.Result = TTimetableSaveOutcome::EResult::Saved;
+    out.Now = timetable_;
+    return out;
+}
+
+std::optional<calendar::TTimetable> TService::TimetableRevision(std::int64_t revision,
+                                                                std::string& error) const {
+    const auto kept = KeptTimetable().Revision(revision);
+    if (!kept) return std::nullopt;
+    calendar::TTimetable timetable;
+    std::vector<config::TError> mistakes;
+    if (!ReadTimetableDocument(kept->Document, {}, timetable, mistakes)) {
+        error = "revision " + std::to_string(revision) +
+                " cannot be read: " + DocumentMistake(mistakes.front());
+        return std::nullopt;
+    }
+    return timetable;
+}
+
+std::vector<store::TTimetableRevision> TService::TimetableRevisions(std::size_t limit) const {
+    if (timetable_.Source == ETimetableSource::File) return {};
+    return KeptTimetable().History(limit);
+}
+
+bool TService::ReloadTimetable(std::string& error) {
+    if (timetable_.Source == ETimetableSource::File) return true;
+    try {
+        auto current = KeptTimetable().Current();
+        if (!current) return true;
+        calendar::TTimetable timetable;
+        std::vector<config::TError> mistakes;
+        if (!ReadTimetableDocument(current->Document, {}, timetable, mistakes)) {
+            error = "the timetable in the database (revision " + std::to_string(current->Revision) +
+                    ") cannot be read: " + DocumentMistake(mistakes.front());
+            return false;
+        }
+        const std::lock_guard lock(timetableMutex_);
+        if (current->Revision == timetable_.Revision.Revision) return true;
+        current->Document.clear();
+        writer_->Line("timetable: revision " + std::to_string(current->Revision) + " (saved by " +
+                      Printable(current->ChangedBy) + ") taken up");
+        RunTimetable({ETimetableSource::Database, std::move(*current), std::move(timetable)});
+        return true;
+    } catch (const store::TStoreError& e) {
+        error = std::string("the timetable in the database cannot be read: ") + e.what();
+        return false;
+    }
+}
+
+bool TService::ReplaceFileTimetable(const calendar::TCalendarConfig& read,
+                                    std::vector<std::string>& mistakes) {
+    if (timetable_.Source != ETimetableSource::File) {
+        mistakes.push_back(
+            "the timetable is the database's: restart kstbelld to take the site "
+            "file's");
+        return false;
+    }
+    if (!read.ScheduleGiven) {
+        mistakes.push_back(config_.Path +
+                           ": no [schedule] any more: restart kstbelld to keep the timetable in "
+                           "the database");
+        return false;
+    }
+    std::vector<config::TError> errors;
+    calendar::CheckBellGroups(
+        read, config_.Path, [this](const std::string& g) { return GroupExists(g); }, errors);
+    if (!errors.empty()) {
+        for (const auto& e : config::FormatErrors(errors))
+            mistakes.push_back(e + " (the groups are read at a restart)");
+        return false;
+    }
+    const std::lock_guard lock(timetableMutex_);
+    const calendar::TTimetable next = calendar::TimetableOf(read.Schedule);
+    const std::string changes = TimetableChanges(timetable_.Timetable, next);
+    timetable_.Timetable = next;
+    for (const auto& line : calendar_.Replace(read.Schedule))
+        writer_->Line(line);
+    clock_.Wake();
+    store::TAuditEntry loaded;
+    loaded.At = Utc(std::chrono::system_clock::now());
+    loaded.Kind = store::TAuditKind::ConfigLoaded;
+    loaded.Detail = config_.Path + ": the timetable read again: " + changes;
+    Audit(loaded);
+    writer_->Line(loaded.Detail);
+    return true;
 }
 
 std::vector<std::uint64_t> TService::AlarmRings(const std::string& alarm) const {

@@ -8,11 +8,14 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "calendar/calendar.h"
+#include "calendar/timetable.h"
 #include "ports/host_network_source.h"
 #include "service/audit_writer.h"
 #include "service/input_watch.h"
@@ -27,6 +30,7 @@
 #include "site/control.h"
 #include "site/site.h"
 #include "store/store.h"
+#include "store/timetable_store.h"
 
 namespace kstbell::service {
 
@@ -48,6 +52,24 @@ class IWebFront : public IServiceFront {
     virtual void SetReady(bool ready) = 0;
 };
 
+// Where the timetable (day plans, week, holidays) lives: the site file has a [schedule] table,
+// or it has none and the timetable is the database's, edited while the service runs.
+enum class ETimetableSource { File, Database };
+
+struct TTimetableNow {
+    ETimetableSource Source = ETimetableSource::File;
+    // Who saved it and when (its document left empty); revision 0: the file's, or none saved.
+    store::TTimetableRevision Revision{};
+    calendar::TTimetable Timetable{};
+};
+
+struct TTimetableSaveOutcome {
+    enum class EResult { Saved, FileOwned, Stale, Failed };
+    EResult Result = EResult::Failed;
+    TTimetableNow Now{};  // saved: the new one; stale: the current one
+    std::string Error{};  // failed: why
+};
+
 struct TServiceOptions {
     std::filesystem::path StateDir;
     TLog Log;
@@ -61,6 +83,11 @@ struct TServiceOptions {
     // both, so that the service itself never includes a front.
     std::function<std::unique_ptr<IServiceFront>(TService& service)> MakeMqttFront{};
     std::function<std::unique_ptr<IWebFront>(TService& service)> MakeWebFront{};
+    // Where the timetable is kept when the site file has none; null: the service's database.
+    store::ITimetableStore* TimetableStore = nullptr;
+    // The timetable saved as the first revision when the database holds none yet (the demo
+    // site's, which rings a bell every minute).
+    std::optional<calendar::TTimetable> FirstTimetable{};
 };
 
 class TService final : public site::ISiteControl, private IBellRinger {
@@ -90,6 +117,27 @@ class TService final : public site::ISiteControl, private IBellRinger {
     // After an exception was added or removed in the store: the calendar is built again and
     // the scheduler looks at its next bells again.
     void ExceptionsChanged();
+    // The timetable and where it lives.
+    ETimetableSource TimetableSource() const;
+    TTimetableNow Timetable() const;
+    // Saves a checked timetable as the next revision after `expected` (the database's only);
+    // the calendar is rebuilt and the scheduler looks at its next bells at once. summary is
+    // put before what changed ("restored revision 3").
+    TTimetableSaveOutcome SaveTimetable(const calendar::TTimetable& timetable,
+                                        std::int64_t expected, const store::TChange& change,
+                                        const std::string& summary = {});
+    // A revision's timetable, read back; nothing when there is no such revision.
+    std::optional<calendar::TTimetable> TimetableRevision(std::int64_t revision,
+                                                          std::string& error) const;
+    std::vector<store::TTimetableRevision> TimetableRevisions(std::size_t limit) const;
+    // Takes up the newest revision kept (another program saved one). False, with why, when it
+    // cannot be read: the running timetable stays.
+    bool ReloadTimetable(std::string& error);
+    // The site file's timetable read again (its [schedule], exceptions included), run from now
+    // on. False, with every mistake, when it names a group the running service lacks or the
+    // file no longer has [schedule]: the running timetable stays.
+    bool ReplaceFileTimetable(const calendar::TCalendarConfig& read,
+                              std::vector<std::string>& mistakes);
     // The rings of an alarm that are running (the site's ids).
     std::vector<std::uint64_t> AlarmRings(const std::string& alarm) const;
     // The id of a site's ring in the store (what the audit log names), or the site's id when
@@ -126,6 +174,12 @@ class TService final : public site::ISiteControl, private IBellRinger {
     void Restore(site::TInstant now);
     void Audit(store::TAuditEntry entry);
     void BellMissed(const calendar::TScheduledBell& bell, const std::string& reason);
+    store::ITimetableStore& KeptTimetable() const;
+    // The database's timetable at the start (the first one saved when there is none).
+    bool LoadTimetable(std::string& error);
+    // Runs this timetable from now on (under timetableMutex_).
+    void RunTimetable(TTimetableNow now);
+    bool GroupExists(const std::string& group) const;
 
     TServiceConfig config_;
     TServiceOptions options_;
@@ -139,6 +193,8 @@ class TService final : public site::ISiteControl, private IBellRinger {
     std::vector<std::unique_ptr<IServiceFront>> fronts_;
     std::unique_ptr<IWebFront> web_;  // stopped before the site, so its streams end cleanly
     TLiveCalendar calendar_;
+    mutable std::mutex timetableMutex_;  // saves one at a time; guards timetable_
+    TTimetableNow timetable_;
     TSystemClock clock_;
     std::unique_ptr<TScheduler> scheduler_;
     std::thread schedulerThread_;

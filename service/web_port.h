@@ -71,6 +71,17 @@ class TWebPort final : public web::IWebService {
     web::TPortResult<web::TExceptionInfo> AddException(const web::TExceptionAsk& ask,
                                                        const web::TCaller& caller) override;
     web::TPortStatus RemoveException(std::int64_t id, const web::TCaller& caller) override;
+    web::TTimetableView Timetable() override;
+    web::TPortResult<web::TTimetableView> SaveTimetable(const std::string& document,
+                                                        std::int64_t revision,
+                                                        const web::TCaller& caller) override;
+    std::vector<web::TTimetableRevisionInfo> TimetableRevisions() override;
+    web::TPortResult<web::TTimetableView> RestoreTimetable(std::int64_t revision,
+                                                           std::optional<std::int64_t> expected,
+                                                           const web::TCaller& caller) override;
+    web::TPortResult<std::vector<web::TDayView>> Days(std::chrono::year_month_day first,
+                                                      std::chrono::year_month_day last,
+                                                      bool withBells) override;
 
     web::TPortResult<web::TLogPage> Log(const web::TLogQuery& query) override;
 
@@ -97,6 +108,14 @@ class TWebPort final : public web::IWebService {
     std::optional<web::TRingRef> ActiveRingRef(std::uint64_t ring) const;
     web::TAlarmInfo AlarmInfo(const std::string& name) const;
     web::TBellInfo BellInfo(const calendar::TScheduledBell& bell) const;
+    // The days from first to last (local dates) as the calendar gives them, with their bells'
+    // states against now.
+    // Nothing when withBells and there are more than mostBells.
+    std::optional<std::vector<web::TDayView>> DayViews(const calendar::TCalendar& calendar,
+                                                       std::chrono::year_month_day first,
+                                                       std::chrono::year_month_day last,
+                                                       bool withBells = true,
+                                                       std::size_t mostBells = SIZE_MAX) const;
     void Publish(const web::TWebEvent& event);
 
     TService& service_;

@@ -36,6 +36,7 @@ constexpr std::array kKinds = {
     std::pair{TAuditKind::Logout, std::string_view("logout")},
     std::pair{TAuditKind::ExceptionAdded, std::string_view("exception_added")},
     std::pair{TAuditKind::ExceptionRemoved, std::string_view("exception_removed")},
+    std::pair{TAuditKind::TimetableChanged, std::string_view("timetable_changed")},
 };
 
 constexpr std::array kCauses = {

@@ -47,6 +47,8 @@ enum class TAuditKind {
     // Dates that run another day plan or no bells, added or removed while the service runs.
     ExceptionAdded,
     ExceptionRemoved,
+    // The timetable kept in the database saved (through the API, restored, or imported).
+    TimetableChanged,
 };
 
 enum class TAuditCause { Schedule, Alarm, Input, Mqtt, Http, Cli, Service };

@@ -117,6 +117,18 @@ CREATE TABLE schedule_exceptions (
 );
 CREATE INDEX schedule_exceptions_dates ON schedule_exceptions (first_date, last_date);
 )sql",
+    // 4: the timetable kept in the database (when the site file has none), one row per
+    // revision: the whole document as JSON text, who saved it, when, and what changed.
+    R"sql(
+CREATE TABLE timetable_revisions (
+    revision INTEGER PRIMARY KEY,
+    changed_by TEXT NOT NULL DEFAULT '',
+    changed_ms INTEGER NOT NULL,
+    document TEXT NOT NULL,
+    summary TEXT NOT NULL DEFAULT '',
+    CHECK (revision >= 1)
+);
+)sql",
 };
 
 int PragmaInt(SQLite::Database& db, const char* pragma) {

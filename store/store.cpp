@@ -16,7 +16,8 @@ TStore::TStore(const std::filesystem::path& stateDir, TFolderOwner owner)
       users_(*db_),
       tokens_(*db_),
       sessions_(*db_),
-      exceptions_(*db_) {}
+      exceptions_(*db_),
+      timetable_(*db_) {}
 
 TStore::~TStore() = default;
 

@@ -1,9 +1,10 @@
 #pragma once
 
 // The site service's database in its state folder: the audit log, the ring records, the
-// service's own state, its users with their API tokens and browser sessions, and the exceptions
-// to the timetable added while it runs, in one SQLite file opened (and created, and brought up to
-// date) once. Safe to call from several threads; nothing in it waits on the network.
+// service's own state, its users with their API tokens and browser sessions, the exceptions
+// to the timetable added while it runs, and the timetable itself when the site file has none,
+// in one SQLite file opened (and created, and brought up to date) once. Safe to call from several
+// threads; nothing in it waits on the network.
 
 #include <chrono>
 #include <filesystem>
@@ -18,6 +19,7 @@
 #include "store/service_state.h"
 #include "store/session_records.h"
 #include "store/state_folder.h"
+#include "store/timetable_store.h"
 #include "store/token_records.h"
 #include "store/user_records.h"
 #include "store/utc_time.h"
@@ -64,6 +66,8 @@ class TStore {
     TTokenRecords& Tokens() { return tokens_; }
     TSessionRecords& Sessions() { return sessions_; }
     TScheduleExceptions& Exceptions() { return exceptions_; }
+    // The timetable kept here when the site file has none.
+    TTimetableRevisions& Timetable() { return timetable_; }
 
     // Removes log entries older than logDays before now, and rings done with for a day.
     TPruneResult Prune(TUtcTime now, std::chrono::days logDays = kDefaultLogDays);
@@ -77,6 +81,7 @@ class TStore {
     TTokenRecords tokens_;
     TSessionRecords sessions_;
     TScheduleExceptions exceptions_;
+    TTimetableRevisions timetable_;
 };
 
 }  // namespace kstbell::store

@@ -40,6 +40,10 @@ std::string_view ErrorKindName(TErrorKind kind) {
             return "refused";
         case TErrorKind::Cancelled:
             return "cancelled";
+        case TErrorKind::PreconditionFailed:
+            return "precondition_failed";
+        case TErrorKind::PreconditionRequired:
+            return "precondition_required";
     }
     return "internal";
 }
@@ -82,6 +86,10 @@ int ErrorStatus(TErrorKind kind) {
             return 502;
         case TErrorKind::Cancelled:
             return 409;
+        case TErrorKind::PreconditionFailed:
+            return 412;
+        case TErrorKind::PreconditionRequired:
+            return 428;
     }
     return 500;
 }

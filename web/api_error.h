@@ -12,6 +12,7 @@
 #include <string_view>
 #include <utility>
 #include <variant>
+#include <vector>
 
 namespace kstbell::web {
 
@@ -34,6 +35,8 @@ enum class TErrorKind {
     NoReply,               // 504: a horn did not answer in time
     Refused,               // 502: a horn refused the command
     Cancelled,             // 409: withdrawn before it was sent
+    PreconditionFailed,    // 412: made from a version that is no longer the current one
+    PreconditionRequired,  // 428: a change that must name the version it was made from
 };
 
 // "invalid_input", "unauthenticated", ...
@@ -45,12 +48,14 @@ struct TFailure {
     std::string Message;
     // Rate limited (and refused logins): how long before another attempt is let through.
     std::optional<std::chrono::seconds> RetryAfter;
+    // Every mistake, one sentence each, when there are several (Message joins them).
+    std::vector<std::string> Details{};
 
     bool operator==(const TFailure&) const = default;
 };
 
 inline TFailure Fail(TErrorKind kind, std::string message) {
-    return {kind, std::move(message), std::nullopt};
+    return {kind, std::move(message), std::nullopt, {}};
 }
 
 // What a call of the port that makes or reads something gives back: it, or why not.

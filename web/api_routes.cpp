@@ -7,6 +7,7 @@ std::vector<TRoute> ApiRoutes(const TApiSetup& setup) {
     AddSessionRoutes(routes);
     AddSiteRoutes(routes);
     AddScheduleRoutes(routes);
+    AddTimetableRoutes(routes);
     AddLogRoutes(routes);
     AddPeopleRoutes(routes);
     AddServiceRoutes(routes, setup);

@@ -1,8 +1,9 @@
 #pragma once
 
 // The API's one table of routes, put together from its parts (one file each): sign-in, the
-// site (horns, groups, rings, alarms), the timetable, the audit log, people (users and
-// tokens), and the service's own (health, the OpenAPI document, events, metrics).
+// site (horns, groups, rings, alarms), the schedule, the timetable as people edit it, the audit
+// log, people (users and tokens), and the service's own (health, the OpenAPI document, events,
+// metrics).
 
 #include <functional>
 #include <string>
@@ -25,6 +26,7 @@ std::vector<TRoute> ApiRoutes(const TApiSetup& setup);
 void AddSessionRoutes(std::vector<TRoute>& routes);
 void AddSiteRoutes(std::vector<TRoute>& routes);
 void AddScheduleRoutes(std::vector<TRoute>& routes);
+void AddTimetableRoutes(std::vector<TRoute>& routes);
 void AddLogRoutes(std::vector<TRoute>& routes);
 void AddPeopleRoutes(std::vector<TRoute>& routes);
 void AddServiceRoutes(std::vector<TRoute>& routes, const TApiSetup& setup);

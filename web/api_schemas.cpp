@@ -81,6 +81,8 @@ json ComponentSchemas() {
                                                         "too_large, rate_limited, starting, "
                                                         "busy, unreachable, no_reply, ...")},
                                            {"message", Str("what is wrong, for people")}})}});
+    // Only when there are several mistakes (a timetable refused): each one.
+    s["Error"]["properties"]["error"]["properties"]["details"] = Strings("every mistake");
     json caller = {{"type", "object"},
                    {"properties",
                     {{"user", Str()},
@@ -158,7 +160,8 @@ json ComponentSchemas() {
                         {"tone", Int()},
                         {"duration_s", Int()},
                         {"state", Choice({"past", "next", "upcoming"})},
-                        {"moved", Bool("its time did not exist that day (clock change)")}});
+                        {"moved", Bool("its time did not exist that day (clock change)")},
+                        {"label", Str("the bell's, for people; may be empty")}});
     s["Day"] = Object({{"date", Date()},
                        {"plan", Nullable(Str("none: no bells"))},
                        {"rule", Choice({"week", "exception", "holiday"})},
@@ -180,6 +183,31 @@ json ComponentSchemas() {
                                                                  {"tone", Int()},
                                                                  {"duration_s", Int()}})}}}})}}},
                          {"week", Object(week)}});
+    json timetableBell = Object({{"time", Str("08:00, or 08:00:30")},
+                                 {"group", Str()},
+                                 {"tone", Int("0 to 3")},
+                                 {"duration_s", Int()},
+                                 {"label", Str("may be empty")}});
+    s["Timetable"] = Object(
+        {{"source", Choice({"file", "database"},
+                           "file: the site file's [schedule], read only here; database: edited "
+                           "here")},
+         {"revision", Int("the ETag; 0: the site file's, or nothing saved yet")},
+         {"changed_by", Str()},
+         {"changed_at", Nullable(Time())},
+         {"plans",
+          {{"type", "object"},
+           {"description", "by name"},
+           {"additionalProperties",
+            Object({{"bells", {{"type", "array"}, {"items", timetableBell}}}})}}},
+         {"week", Object(week)},
+         {"holidays",
+          {{"type", "array"},
+           {"items", Object({{"name", Str()}, {"first", Date()}, {"last", Date()}})}}}});
+    s["TimetableRevision"] = Object({{"revision", Int()},
+                                     {"changed_by", Str()},
+                                     {"changed_at", Time()},
+                                     {"summary", Str("what changed, in words")}});
     s["Exception"] = Object({{"id", Nullable(Int("none for the site file's"))},
                              {"source", Choice({"file", "added"})},
                              {"from", Date()},

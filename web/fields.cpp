@@ -108,6 +108,12 @@ std::optional<std::string> CheckValue(const TField& field, const json& value) {
                 return "must be a time like 2027-01-07T08:00:00Z";
             }
             return std::nullopt;
+        case TFieldType::Object:
+            if (!value.is_object()) return "must be an object";
+            return std::nullopt;
+        case TFieldType::List:
+            if (!value.is_array()) return "must be a list";
+            return std::nullopt;
     }
     return "has a type this program does not know";
 }
@@ -299,6 +305,13 @@ json FieldSchema(const TField& field) {
             break;
         case TFieldType::Instant:
             schema = {{"type", "string"}, {"format", "date-time"}};
+            break;
+        case TFieldType::Object:
+            schema["type"] = "object";
+            break;
+        case TFieldType::List:
+            schema["type"] = "array";
+            schema["items"] = json::object();
             break;
     }
     if (!field.Description.empty()) schema["description"] = field.Description;

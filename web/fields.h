@@ -25,6 +25,8 @@ enum class TFieldType {
     StringList,  // body: an array of strings; query: repeated, or separated by commas
     Date,        // "2027-01-07"
     Instant,     // RFC 3339
+    Object,      // body: any JSON object, whose inside the service checks
+    List,        // body: any JSON array, whose inside the service checks
 };
 
 struct TField {

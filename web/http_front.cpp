@@ -247,6 +247,7 @@ void TWebFront::TImpl::Serve(const httplib::Request& req, httplib::Response& res
     view.ContentLength = Values(req.headers, "Content-Length");
     view.TransferEncoding = Values(req.headers, "Transfer-Encoding");
     view.IfNoneMatch = Values(req.headers, "If-None-Match");
+    view.IfMatch = Values(req.headers, "If-Match");
     view.Client = req.remote_addr;
     view.Tls = Options.Config.Tls();
     TBodyReader readBody;

@@ -188,7 +188,53 @@ json ToJson(const TBellInfo& bell) {
             {"date", DateText(bell.Date)},  {"plan", bell.Plan},
             {"group", bell.Group},          {"tone", bell.Tone},
             {"duration_s", bell.DurationS}, {"state", BellStateName(bell.State)},
-            {"moved", bell.Moved}};
+            {"moved", bell.Moved},          {"label", bell.Label}};
+}
+
+// "08:00", or "08:00:30" when the seconds are not 0: as people write them in the site file.
+std::string ShortTimeText(std::chrono::seconds sinceMidnight) {
+    const std::string full = TimeOfDayText(sinceMidnight);
+    return full.ends_with(":00") ? full.substr(0, 5) : full;
+}
+
+json ToJson(const TTimetableView& timetable) {
+    json plans = json::object();
+    for (const auto& [name, bells] : timetable.Plans) {
+        json list = json::array();
+        for (const auto& bell : bells) {
+            list.push_back({{"time", ShortTimeText(bell.Time)},
+                            {"group", bell.Group},
+                            {"tone", bell.Tone},
+                            {"duration_s", bell.DurationS},
+                            {"label", bell.Label}});
+        }
+        plans[name] = {{"bells", std::move(list)}};
+    }
+    static constexpr const char* kWeekdays[] = {"monday", "tuesday",  "wednesday", "thursday",
+                                                "friday", "saturday", "sunday"};
+    json week = json::object();
+    for (std::size_t i = 0; i < timetable.Week.size(); ++i)
+        week[kWeekdays[i]] = timetable.Week[i].empty() ? json(nullptr) : json(timetable.Week[i]);
+    json holidays = json::array();
+    for (const auto& holiday : timetable.Holidays) {
+        holidays.push_back({{"name", holiday.Name},
+                            {"first", DateText(holiday.First)},
+                            {"last", DateText(holiday.Last)}});
+    }
+    return {{"source", timetable.Source == TTimetableSource::File ? "file" : "database"},
+            {"revision", timetable.Revision},
+            {"changed_by", timetable.ChangedBy},
+            {"changed_at", OptionalInstant(timetable.ChangedAt)},
+            {"plans", std::move(plans)},
+            {"week", std::move(week)},
+            {"holidays", std::move(holidays)}};
+}
+
+json ToJson(const TTimetableRevisionInfo& revision) {
+    return {{"revision", revision.Revision},
+            {"changed_by", revision.ChangedBy},
+            {"changed_at", InstantText(revision.ChangedAt)},
+            {"summary", revision.Summary}};
 }
 
 json ToJson(const TDayView& day) {

@@ -29,6 +29,8 @@ nlohmann::json ToJson(const TBellInfo& bell);
 nlohmann::json ToJson(const TDayView& day);
 nlohmann::json ToJson(const TPlansView& plans);
 nlohmann::json ToJson(const TExceptionInfo& exception);
+nlohmann::json ToJson(const TTimetableView& timetable);
+nlohmann::json ToJson(const TTimetableRevisionInfo& revision);
 nlohmann::json ToJson(const TLogEntry& entry);
 nlohmann::json ToJson(const TUserInfo& user);
 nlohmann::json ToJson(const TTokenInfo& token);

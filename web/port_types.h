@@ -168,7 +168,8 @@ struct TBellInfo {
     int Tone = 0;
     int DurationS = 0;
     TBellState State = TBellState::Upcoming;
-    bool Moved = false;  // its time did not exist that day (clock change)
+    bool Moved = false;   // its time did not exist that day (clock change)
+    std::string Label{};  // the bell's, for people; may be empty
     bool operator==(const TBellInfo&) const = default;
 };
 
@@ -217,6 +218,46 @@ struct TExceptionAsk {
     std::optional<std::string> Plan{};  // none: no bells
     std::string Name{};
     bool operator==(const TExceptionAsk&) const = default;
+};
+
+// The timetable as people edit it: day plans, week, holidays; kept in the site file (read
+// only here) or in the service's database (edited here, revision by revision).
+enum class TTimetableSource { File, Database };
+
+struct TTimetableBell {
+    std::chrono::seconds Time{0};  // since local midnight
+    std::string Group{};
+    int Tone = 0;
+    int DurationS = 0;
+    std::string Label{};
+    bool operator==(const TTimetableBell&) const = default;
+};
+
+struct THolidayInfo {
+    std::string Name{};
+    std::chrono::year_month_day First{};
+    std::chrono::year_month_day Last{};
+    bool operator==(const THolidayInfo&) const = default;
+};
+
+struct TTimetableView {
+    TTimetableSource Source = TTimetableSource::File;
+    std::int64_t Revision = 0;  // 0: the site file's, or nothing saved yet
+    std::string ChangedBy{};
+    std::optional<TInstant> ChangedAt{};
+    // By name; each plan's bells in time order.
+    std::vector<std::pair<std::string, std::vector<TTimetableBell>>> Plans{};
+    std::array<std::string, 7> Week{};  // Monday first; empty: no bells that day
+    std::vector<THolidayInfo> Holidays{};
+    bool operator==(const TTimetableView&) const = default;
+};
+
+struct TTimetableRevisionInfo {
+    std::int64_t Revision = 0;
+    std::string ChangedBy{};
+    TInstant ChangedAt{};
+    std::string Summary{};  // what changed, in words
+    bool operator==(const TTimetableRevisionInfo&) const = default;
 };
 
 // ---- The audit log -----------------------------------------------------------------------

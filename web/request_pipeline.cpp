@@ -171,6 +171,7 @@ TReply TRequestPipeline::Handle(const TRequestView& request, const TBodyReader& 
                            .Caller = caller ? &*caller : nullptr,
                            .Client = request.Client,
                            .Cookie = cookie,
+                           .IfMatch = request.IfMatch,
                            .Tls = request.Tls,
                            .Cache = &cache_,
                            .Changes = &changes_,

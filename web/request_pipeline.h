@@ -32,8 +32,9 @@ struct TRequestView {
     std::vector<std::string> ContentType;
     std::vector<std::string> ContentLength;
     std::vector<std::string> TransferEncoding;
-    std::vector<std::string> IfNoneMatch;
-    std::string Client;  // the peer's address
+    std::vector<std::string> IfNoneMatch;  // every If-None-Match header
+    std::vector<std::string> IfMatch;      // every If-Match header
+    std::string Client;                    // the peer's address
     bool Tls = false;
 };
 

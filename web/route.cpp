@@ -19,6 +19,7 @@ TApiResponse ErrorAnswer(const TFailure& failure) {
     TApiResponse out;
     out.Status = ErrorStatus(failure.Kind);
     out.Json = {{"error", {{"kind", ErrorKindName(failure.Kind)}, {"message", failure.Message}}}};
+    if (!failure.Details.empty()) out.Json["error"]["details"] = failure.Details;
     if (failure.RetryAfter) {
         out.Headers.emplace_back("Retry-After", std::to_string(failure.RetryAfter->count()));
     }

@@ -46,6 +46,7 @@ struct TApiRequest {
     nlohmann::json Body{};                            // the checked object, or null
     std::string Client{};                             // the peer's address
     std::optional<std::string> Cookie{};              // the session cookie presented
+    std::vector<std::string> IfMatch{};               // every If-Match header, as sent
     bool Tls = false;
     TAnswerCache* Cache = nullptr;    // the front's kept answers, if any
     THornChanges* Changes = nullptr;  // the horns lists the front noted, if any

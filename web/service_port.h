@@ -86,6 +86,29 @@ class IWebService {
                                                      const TCaller& caller) = 0;
     // NotFound: no exception added here with that id.
     virtual TPortStatus RemoveException(std::int64_t id, const TCaller& caller) = 0;
+    // The timetable (day plans, week, holidays) and where it is kept.
+    virtual TTimetableView Timetable() = 0;
+    // Replaces the timetable with document, the request's JSON body as text, when revision is
+    // the current one. The service checks it as it checks the site file's [schedule], with the
+    // same messages. InvalidInput: every mistake (Details); Conflict: the site file holds the
+    // timetable; PreconditionFailed: another revision is current (who made it, when).
+    virtual TPortResult<TTimetableView> SaveTimetable(const std::string& document,
+                                                      std::int64_t revision,
+                                                      const TCaller& caller) = 0;
+    // Newest first; none while the site file holds the timetable.
+    virtual std::vector<TTimetableRevisionInfo> TimetableRevisions() = 0;
+    // A new revision equal to an old one. expected: the revision it is made from, if the caller
+    // names one. NotFound: no such revision; Conflict, PreconditionFailed as for a save.
+    virtual TPortResult<TTimetableView> RestoreTimetable(std::int64_t revision,
+                                                         std::optional<std::int64_t> expected,
+                                                         const TCaller& caller) = 0;
+    // Each date from first to last (at most kMostDays): its plan, the rule that chose it and,
+    // withBells, its bells. InvalidInput: more than kMostBells bells in all.
+    static constexpr int kMostDays = 400;
+    static constexpr std::size_t kMostBells = 50000;
+    virtual TPortResult<std::vector<TDayView>> Days(std::chrono::year_month_day first,
+                                                    std::chrono::year_month_day last,
+                                                    bool withBells) = 0;
 
     // ---- The audit log. InvalidInput: an unknown kind or cause.
     virtual TPortResult<TLogPage> Log(const TLogQuery& query) = 0;

@@ -98,6 +98,24 @@ class TRecordingService final : public web::IWebService {
     web::TPortStatus RemoveException(std::int64_t id, const web::TCaller& c) override {
         return Fake.RemoveException(id, c);
     }
+    web::TTimetableView Timetable() override { return Fake.Timetable(); }
+    web::TPortResult<web::TTimetableView> SaveTimetable(const std::string& d, std::int64_t r,
+                                                        const web::TCaller& c) override {
+        return Fake.SaveTimetable(d, r, c);
+    }
+    std::vector<web::TTimetableRevisionInfo> TimetableRevisions() override {
+        return Fake.TimetableRevisions();
+    }
+    web::TPortResult<web::TTimetableView> RestoreTimetable(std::int64_t r,
+                                                           std::optional<std::int64_t> e,
+                                                           const web::TCaller& c) override {
+        return Fake.RestoreTimetable(r, e, c);
+    }
+    web::TPortResult<std::vector<web::TDayView>> Days(std::chrono::year_month_day f,
+                                                      std::chrono::year_month_day l,
+                                                      bool b) override {
+        return Fake.Days(f, l, b);
+    }
     web::TPortResult<web::TLogPage> Log(const web::TLogQuery& q) override {
         std::string causes;
         for (const auto& cause : q.Causes)

@@ -217,5 +217,53 @@ TEST(SchedulerTest, AClockMovedWhileItRunsRingsNoBellTwiceAndLosesNoneWithinTheT
     }
 }
 
+// A timetable changed while the scheduler waits across a bell's instant (the wait ends late, as
+// after a pause): a bell the change removed does not ring, one it added after its instant does
+// not ring at once, one both hold rings late as it would have without the change.
+TEST(SchedulerTest, ATimetableChangedMeanwhileRingsOnlyTheBellsBothHold) {
+    const auto withBells = [](std::vector<calendar::TBell> bells) {
+        calendar::TSchedule schedule;
+        schedule.Plans["day"].Bells = std::move(bells);
+        schedule.Week.fill("day");
+        return std::make_shared<const calendar::TCalendar>(calendar::TTimeZone(), schedule);
+    };
+    const calendar::TBell nine{9h, "all", 1, 5}, twelve{12h, "all", 1, 5};
+    const calendar::TBell nineGym{9h + 5s, "gym", 2, 5};
+    struct TCase {
+        const char* What;
+        std::shared_ptr<const calendar::TCalendar> After;  // from 09:00:10 on
+        std::vector<std::string> Expected;
+    };
+    const TCase cases[] = {
+        {"no change: rung late",
+         nullptr,
+         {"prepare 09:00:00 all at 08:59:59.800", "late 09:00:00 all at 09:00:20",
+          "prepare 12:00:00 all at 11:59:59.800", "ring 12:00:00 all at 12:00:00"}},
+        {"09:00 removed: withdrawn, neither rung nor missed",
+         withBells({twelve}),
+         {"prepare 09:00:00 all at 08:59:59.800", "withdraw at 09:00:20",
+          "prepare 12:00:00 all at 11:59:59.800", "ring 12:00:00 all at 12:00:00"}},
+        {"09:00:05 added after its instant: not rung; 09:00 kept: rung late",
+         withBells({nine, nineGym, twelve}),
+         {"prepare 09:00:00 all at 08:59:59.800", "withdraw at 09:00:20",
+          "late 09:00:00 all at 09:00:20", "prepare 12:00:00 all at 11:59:59.800",
+          "ring 12:00:00 all at 12:00:00"}},
+    };
+    const auto before = withBells({nine, twelve});
+    for (const auto& c : cases) {
+        store::test::TTempDir dir;
+        store::TStore store(dir.Path());
+        TFakeClock clock(At(8h + 30min), At(12h + 30min));
+        clock.Pause = std::pair{At(9h) - 100ms, At(9h) + 20s};
+        TRecordingRinger ringer(clock);
+        const auto source = [&]() -> std::shared_ptr<const calendar::TCalendar> {
+            return c.After && clock.Now() >= At(9h) + 10s ? c.After : before;
+        };
+        TScheduler scheduler(source, 60s, store.State(), ringer, clock, [](const std::string&) {});
+        scheduler.Run();
+        EXPECT_EQ(ringer.Events, c.Expected) << c.What;
+    }
+}
+
 }  // namespace
 }  // namespace kstbell::service

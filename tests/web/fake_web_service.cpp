@@ -294,6 +294,69 @@ TPlansView TFakeWebService::Plans() {
     return plans;
 }
 
+TTimetableView TFakeWebService::Timetable() {
+    TTimetableView view;
+    view.Source = TTimetableSource::Database;
+    {
+        std::lock_guard lock(m_);
+        view.Revision = timetableRevision_;
+    }
+    view.ChangedBy = "admin";
+    view.ChangedAt = kNow;
+    view.Plans = {{"school", {{hours(8), "all", 1, 5, "First lesson"}}}};
+    view.Week = {"school", "school", "school", "school", "school", "", ""};
+    view.Holidays = {{"Winter break", year(2027) / February / 15, year(2027) / February / 19}};
+    return view;
+}
+
+TPortResult<TTimetableView> TFakeWebService::SaveTimetable(const std::string&,
+                                                           std::int64_t revision,
+                                                           const TCaller& caller) {
+    {
+        std::lock_guard lock(m_);
+        if (revision != timetableRevision_)
+            return Fail(TErrorKind::PreconditionFailed, "changed by admin");
+        ++timetableRevision_;
+    }
+    Note(caller, "save timetable");
+    return Timetable();
+}
+
+std::vector<TTimetableRevisionInfo> TFakeWebService::TimetableRevisions() {
+    std::lock_guard lock(m_);
+    std::vector<TTimetableRevisionInfo> out;
+    for (std::int64_t r = timetableRevision_; r >= 1; --r)
+        out.push_back({r, "admin", kNow, "plan school: 1 bell added"});
+    return out;
+}
+
+TPortResult<TTimetableView> TFakeWebService::RestoreTimetable(std::int64_t revision,
+                                                              std::optional<std::int64_t> expected,
+                                                              const TCaller& caller) {
+    {
+        std::lock_guard lock(m_);
+        if (revision < 1 || revision > timetableRevision_)
+            return NotFound("revision " + std::to_string(revision));
+        if (expected && *expected != timetableRevision_)
+            return Fail(TErrorKind::PreconditionFailed, "changed by admin");
+        ++timetableRevision_;
+    }
+    Note(caller, "restore timetable revision " + std::to_string(revision));
+    return Timetable();
+}
+
+TPortResult<std::vector<TDayView>> TFakeWebService::Days(year_month_day first, year_month_day last,
+                                                         bool withBells) {
+    std::vector<TDayView> out;
+    for (sys_days day = first; day <= sys_days{last}; day += days(1)) {
+        TDayView view = Today();
+        view.Date = year_month_day{day};
+        if (!withBells) view.Bells.clear();
+        out.push_back(view);
+    }
+    return out;
+}
+
 std::vector<TExceptionInfo> TFakeWebService::Exceptions() {
     std::lock_guard lock(m_);
     auto out = exceptions_;

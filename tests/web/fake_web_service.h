@@ -70,6 +70,16 @@ class TFakeWebService final : public IWebService {
     TPortResult<TExceptionInfo> AddException(const TExceptionAsk& ask,
                                              const TCaller& caller) override;
     TPortStatus RemoveException(std::int64_t id, const TCaller& caller) override;
+    TTimetableView Timetable() override;
+    TPortResult<TTimetableView> SaveTimetable(const std::string& document, std::int64_t revision,
+                                              const TCaller& caller) override;
+    std::vector<TTimetableRevisionInfo> TimetableRevisions() override;
+    TPortResult<TTimetableView> RestoreTimetable(std::int64_t revision,
+                                                 std::optional<std::int64_t> expected,
+                                                 const TCaller& caller) override;
+    TPortResult<std::vector<TDayView>> Days(std::chrono::year_month_day first,
+                                            std::chrono::year_month_day last,
+                                            bool withBells) override;
     TPortResult<TLogPage> Log(const TLogQuery& query) override;
     std::vector<TUserInfo> Users() override;
     TPortResult<TUserInfo> AddUser(const TUserAsk& ask, const TCaller& caller) override;
@@ -105,6 +115,7 @@ class TFakeWebService final : public IWebService {
     std::vector<std::string> problems_;
     std::size_t offline_ = 0;
     std::uint64_t nextId_ = 1;
+    std::int64_t timetableRevision_ = 1;  // a timetable kept in the database, saved once
     IWebEventSink* sink_ = nullptr;
 };
 

@@ -1,0 +1,44 @@
+#pragma once
+
+// kstbelld's timetable commands, on the database of the state folder (beside a running service,
+// which takes an imported timetable up at its next reload, SIGHUP):
+//
+//   timetable export                 the database's timetable as the site file's [schedule]
+//                                    tables (TOML), on out
+//   timetable import FILE            FILE's [schedule] (as export writes it, or a site file's),
+//       [--config SITE]              checked as the site file's is, with the groups of SITE
+//                                    (default /etc/kstbell/site.toml, when it is there); saved
+//                                    as a new revision by "kstbelld timetable import"
+
+#include <filesystem>
+#include <iosfwd>
+#include <string>
+
+namespace CLI {
+class App;
+}
+
+namespace kstbell::service {
+
+inline constexpr int kTimetableCommandOk = 0;
+// The database cannot be opened or written, the site file holds the timetable, or another
+// revision was saved meanwhile.
+inline constexpr int kTimetableCommandFailed = 1;
+// The command line, or a mistake in FILE (each told) or the site file.
+inline constexpr int kTimetableCommandUsage = 2;
+
+inline constexpr const char* kImportActor = "kstbelld timetable import";
+
+struct TTimetableCommandLine {
+    std::string Verb;  // "export" or "import"; empty: no timetable command
+    std::string File;
+    std::string SiteFile;  // import: the site file whose groups the bells name
+};
+
+// Adds `timetable export` and `timetable import FILE [--config SITE]` to app.
+void AddTimetableCommands(CLI::App& app, TTimetableCommandLine& line);
+
+int RunTimetableCommand(const TTimetableCommandLine& line, const std::filesystem::path& stateDir,
+                        std::ostream& out, std::ostream& err);
+
+}  // namespace kstbell::service
