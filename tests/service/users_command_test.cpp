@@ -167,7 +167,8 @@ TEST(UsersCommand, TakesUpADatabaseOfSchemaVersionTwo) {
                                 "alice-pass\nalice-pass\n");
     EXPECT_EQ(run.Exit, 0) << run.Err;
     store::TStore store(dir.Path());
-    EXPECT_EQ(SQLite::Database(file).execAndGet("PRAGMA user_version").getInt(), store::kSchemaVersion);
+    EXPECT_EQ(SQLite::Database(file).execAndGet("PRAGMA user_version").getInt(),
+              store::kSchemaVersion);
     const auto log = test::Log(store);
     ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[0].Kind, store::TAuditKind::ServiceStart);
