@@ -202,10 +202,10 @@ int main(int argc, char** argv) {
     options.PageDir = PageDir(line.Simulate != 0);
     if (line.ConfigPath.empty() && simulated) {
         // The demo site's timetable lives in the database, to be edited from the page: its
-        // bells every minute are the first revision of a new state folder. As JSON it is about
-        // 100 KB, more than the front's default body limit: the demo's front takes it whole.
+        // school day is the first revision of a new state folder. Its exception (the day of the
+        // start, with the bell a minute after it) stays the site's. The demo's front takes
+        // bodies up to kDemoBodyBytes, so that a larger timetable can be saved whole.
         options.FirstTimetable = calendar::TimetableOf(config.Calendar.Schedule);
-        config.Calendar.Schedule = {};
         config.Calendar.ScheduleGiven = false;
         if (config.Http)
             config.Http->MaxBodyBytes =

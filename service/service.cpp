@@ -263,8 +263,19 @@ TTimetableNow TService::Timetable() const {
 
 void TService::RunTimetable(TTimetableNow now) {
     timetable_ = std::move(now);
-    for (const auto& line :
-         calendar_.Replace(calendar::ScheduleOf(timetable_.Timetable), "the timetable"))
+    // The site's own exceptions (the demo's day with its first bell) stay beside the timetable
+    // the database keeps, as those added through the API do, unless their plan is gone.
+    calendar::TSchedule schedule = calendar::ScheduleOf(timetable_.Timetable);
+    for (const auto& e : config_.Calendar.Schedule.Exceptions) {
+        if (!e.Plan.empty() && !schedule.Plans.contains(e.Plan)) {
+            writer_->Line("the site's exception \"" + Printable(e.Name) +
+                          "\" names the day plan '" + Printable(e.Plan) +
+                          "', which the timetable no longer has; it is left out");
+            continue;
+        }
+        schedule.Exceptions.push_back(e);
+    }
+    for (const auto& line : calendar_.Replace(std::move(schedule), "the timetable"))
         writer_->Line(line);
     clock_.Wake();
 }

@@ -104,6 +104,10 @@ TEST(ServiceProgramTest, SimulateServesThePageWithADemoAccountAndRefusesATakenPo
     ASSERT_TRUE(LogSays(log, "with the password")) << ReadText(log);
     std::smatch found;
     const std::string text = ReadText(log);
+    // The demo's timetable is kept in the database, and its first bell, a minute after the
+    // start, is still the next one.
+    EXPECT_NE(text.find("timetable: the database's, revision 1"), std::string::npos) << text;
+    EXPECT_NE(text.find("next bell: demo "), std::string::npos) << text;
     ASSERT_TRUE(std::regex_search(text, found,
                                   std::regex("the page is at http://127\\.0\\.0\\.1:([0-9]+)/\\n"
                                              "kstbelld: log in as \"demo\" \\(admin\\) with the "
