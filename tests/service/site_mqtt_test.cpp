@@ -271,8 +271,8 @@ TEST_F(SiteMqttTest, TheSiteIsOneDeviceOfGroupSirensAlarmButtonsAndSwitchesAndSt
     const Component components[] = {
         {"stop_all", "button", "Stop all", "service/stop_all", ""},
         {"group_all", "siren", "All horns", "group/all/siren/set", "group/all/state"},
-        {"group_front", "siren", "Group front", "group/front/siren/set", "group/front/state"},
-        {"group_back", "siren", "Group back", "group/back/siren/set", "group/back/state"},
+        {"group_front", "siren", "Front", "group/front/siren/set", "group/front/state"},
+        {"group_back", "siren", "Back", "group/back/siren/set", "group/back/state"},
         {"start_alarm_evacuation", "button", "Start Evacuation", "alarm/evacuation/start", ""},
         {"alarm_evacuation", "switch", "Evacuation", "alarm/evacuation/set",
          "alarm/evacuation/state"},
