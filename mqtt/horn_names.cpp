@@ -6,12 +6,15 @@ namespace kstbell::mqtt {
 
 namespace {
 
-// The name as people would tell it apart: without the spaces around it, in lower case.
-std::string Key(const std::string& name) {
+std::string Trimmed(const std::string& name) {
     const auto first = name.find_first_not_of(' ');
     if (first == std::string::npos) return {};
-    const auto last = name.find_last_not_of(' ');
-    std::string key = name.substr(first, last - first + 1);
+    return name.substr(first, name.find_last_not_of(' ') - first + 1);
+}
+
+// The name as people would tell it apart: without the spaces around it, in lower case.
+std::string Key(const std::string& name) {
+    std::string key = Trimmed(name);
     for (char& c : key)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return key;
@@ -54,7 +57,7 @@ std::vector<std::size_t> THornNames::Set(std::size_t index, std::optional<THornI
         if (const auto& id = identity_[h]) {
             name = DisplayName(*id);
             if (byKey_.at(key_[h]).size() > 1 && id->Id.size() == 12)
-                name += " (" + id->Id.substr(6) + ")";
+                name = Trimmed(name) + " (" + id->Id.substr(6) + ")";
         }
         if (name != name_[h]) {
             name_[h] = std::move(name);
