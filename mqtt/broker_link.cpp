@@ -24,7 +24,12 @@ TBrokerLink::TBrokerLink(const TBridgeConfig& config, const std::vector<THornEnt
       registry_(registry),
       hooks_(std::move(hooks)) {
     const TProgram program = options.Program;
-    migration_ = std::make_unique<TDiscoveryMigration>(topics_, log_);
+    std::vector<std::string> others;
+    for (const TProgram* other : {&kBridgeProgram, &kServiceProgram})
+        if (other->Level != program.Level)
+            others.push_back(TTopics(config.BaseTopic, config.DiscoveryPrefix, other->Level)
+                                 .ProgramAvailability());
+    migration_ = std::make_unique<TDiscoveryMigration>(topics_, log_, std::move(others));
     // Everything the front publishes passes the discovery migration on its way to the broker.
     front_ = std::make_unique<TMqttFront>(
         horns, topics_, [this](std::vector<TMessage> m) { Publish(std::move(m)); }, log_,
@@ -70,8 +75,12 @@ void TBrokerLink::OnConnected() {
     const TMessage marker = migration_->Connected();
     // The horns' whole state replaces whatever is still queued from before the connection; no
     // event comes between the snapshot and the replacement.
-    registry_.Visit([this](const std::vector<site::THornView>& views) {
-        migration_->Outgoing(front_->Republish(views),
+    std::vector<TMessage> leading = hooks_.Leading ? hooks_.Leading() : std::vector<TMessage>{};
+    registry_.Visit([&](const std::vector<site::THornView>& views) {
+        std::vector<TMessage> all = std::move(leading);
+        for (auto& m : front_->Republish(views))
+            all.push_back(std::move(m));
+        migration_->Outgoing(std::move(all),
                              [this](std::vector<TMessage> m) { mqtt_->Replace(std::move(m)); });
     });
     mqtt_->Publish({marker});
@@ -79,8 +88,9 @@ void TBrokerLink::OnConnected() {
 }
 
 void TBrokerLink::OnMessage(const std::string& topic, std::string_view payload, bool retained) {
-    if (migration_->Received(topic, payload,
-                             [this](std::vector<TMessage> m) { mqtt_->Publish(std::move(m)); }))
+    if (migration_->Received(
+            topic, payload, [this](std::vector<TMessage> m) { mqtt_->Publish(std::move(m)); },
+            retained))
         return;
     if (topics_.ParseCommand(topic)) {
         if (const auto request = front_->Received(registry_, topic, payload, retained))

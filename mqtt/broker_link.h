@@ -41,6 +41,9 @@ class TBrokerLink {
         // A connection was accepted and the horns' state is queued: queue the program's own
         // (on the network thread).
         std::function<void()> Connected;
+        // Retained messages that go ahead of the horns' on every connection: the program's own
+        // device, which the horns' devices name as the one they are reached through.
+        std::function<std::vector<TMessage>()> Leading;
     };
 
     TBrokerLink(const TBridgeConfig& config, const std::vector<THornEntry>& horns,

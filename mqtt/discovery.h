@@ -30,6 +30,10 @@ struct TDeviceDiscovery {
     std::vector<TDiscoveryComponent> Components;
 };
 
+// The QoS a command component asks the automation system to send its commands at: the programs
+// subscribe to their command topics at QoS 1, so a command survives a lost packet.
+inline constexpr int kCommandQos = 1;
+
 // {"name":"kstbell-bridge","sw_version":"1.0.0"}
 nlohmann::json OriginBlock(const std::string& program);
 

@@ -7,13 +7,18 @@
 
 namespace kstbell::mqtt {
 
-TDiscoveryMigration::TDiscoveryMigration(TTopics topics, TLog log)
-    : topics_(std::move(topics)), log_(std::move(log)) {}
+TDiscoveryMigration::TDiscoveryMigration(TTopics topics, TLog log,
+                                         std::vector<std::string> otherAvailability)
+    : topics_(std::move(topics)),
+      log_(std::move(log)),
+      otherAvailability_(std::move(otherAvailability)) {}
 
 std::vector<std::string> TDiscoveryMigration::Subscriptions() const {
     std::vector<std::string> out;
     for (const auto& e : kHornEntities)
         out.push_back(topics_.EntityDiscoverySubscription(e.Platform, e.Key));
+    for (const auto& topic : otherAvailability_)
+        out.push_back(topic);
     out.push_back(topics_.ScanMarker());
     return out;
 }
@@ -88,7 +93,17 @@ void TDiscoveryMigration::Outgoing(std::vector<TMessage> messages, const TPublis
 }
 
 bool TDiscoveryMigration::Received(const std::string& topic, std::string_view payload,
-                                   const TPublish& publish) {
+                                   const TPublish& publish, bool retained) {
+    if (std::find(otherAvailability_.begin(), otherAvailability_.end(), topic) !=
+        otherAvailability_.end()) {
+        // Only what the broker kept from before this connection: the scan is still on.
+        if (!retained || !scanning_ || payload.empty() || payload == kOffline) return true;
+        log_("a retained '" + std::string(payload) + "' on " + topic +
+             " was left by another program that is not running: replaced by 'offline', so its "
+             "horns do not show as available; if it does run, give it a base topic of its own");
+        publish({{topic, kOffline, true}});
+        return true;
+    }
     if (topic == topics_.ScanMarker()) {
         const std::lock_guard lock(m_);
         if (scanning_ && payload == std::to_string(connection_)) {

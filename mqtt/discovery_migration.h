@@ -16,6 +16,12 @@
 //   {"migrate_discovery":true} to each old topic (it unloads the entity and keeps its
 //   settings), then the device-based message, then an empty retained message to each old
 //   topic, which ends the move and removes them from the broker.
+// - The other program that speaks for horns (the bridge, for the site service, and the other
+//   way round) may have left its availability "online" retained under the same base, from a run
+//   whose last will never came: its horns' older discovery still names that topic, so they
+//   would show as available though nothing serves them. A retained "online" there found by the
+//   scan is replaced by "offline", as that program leaves it when it stops; one that comes
+//   later, live, is a program running now and is left alone.
 //
 // Thread-safe. It publishes through the function it is handed while it holds its own lock, so
 // what it sends keeps its order.
@@ -46,7 +52,8 @@ class TDiscoveryMigration {
     // Old topics remembered at most (for horns not identified yet); more are not moved.
     static constexpr std::size_t kMaxOldTopics = 50000;
 
-    TDiscoveryMigration(TTopics topics, TLog log);
+    // otherAvailability: the availability topics of the other programs under the same base.
+    TDiscoveryMigration(TTopics topics, TLog log, std::vector<std::string> otherAvailability = {});
 
     // What the bridge subscribes to for it on every connection, the marker's topic included.
     std::vector<std::string> Subscriptions() const;
@@ -56,9 +63,11 @@ class TDiscoveryMigration {
     // Messages on their way to the broker, handed on through publish: device discovery held
     // back or moved as above, everything else as it came.
     void Outgoing(std::vector<TMessage> messages, const TPublish& publish);
-    // A received message. True when it was the marker or an old configuration (what that
-    // starts goes through publish); false when it is none of its business.
-    bool Received(const std::string& topic, std::string_view payload, const TPublish& publish);
+    // A received message. True when it was the marker, an old configuration or another
+    // program's availability (what that starts goes through publish); false when it is none of
+    // its business.
+    bool Received(const std::string& topic, std::string_view payload, const TPublish& publish,
+                  bool retained = true);
 
   private:
     std::optional<std::string> DeviceId(const std::string& topic) const;
@@ -67,6 +76,7 @@ class TDiscoveryMigration {
 
     TTopics topics_;
     TLog log_;
+    std::vector<std::string> otherAvailability_;
     std::mutex m_;
     std::atomic<bool> scanning_{true};
     std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();

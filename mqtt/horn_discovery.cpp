@@ -19,12 +19,15 @@ constexpr std::array<std::string_view, 28> kInputClasses = {
     "tamper", "update", "vibration", "window"};
 // clang-format on
 
-json DeviceBlock(const THornIdentity& identity) {
-    return {{"identifiers", json::array({identity.Id})},
-            {"connections", json::array({json::array({"mac", MacText(identity.Mac)})})},
-            {"name", DisplayName(identity)},
-            {"model", "Wi-Fi alarm horn (model 186)"},
-            {"sw_version", identity.Firmware}};
+json DeviceBlock(const THornIdentity& identity, const THornDevice& device) {
+    json block = {{"identifiers", json::array({identity.Id})},
+                  {"connections", json::array({json::array({"mac", MacText(identity.Mac)})})},
+                  {"name", device.Name.empty() ? DisplayName(identity) : device.Name},
+                  {"model", "Wi-Fi alarm horn (model 186)"},
+                  {"sw_version", identity.Firmware}};
+    if (!device.ViaDevice.empty()) block["via_device"] = device.ViaDevice;
+    if (!device.ConfigurationUrl.empty()) block["configuration_url"] = device.ConfigurationUrl;
+    return block;
 }
 
 json Siren(const TTopics& topics, const std::string& id, bool duration) {
@@ -41,6 +44,7 @@ json Siren(const TTopics& topics, const std::string& id, bool duration) {
              "{{ {'state': 'ON' if value_json.output else 'OFF', 'tone': value_json.tone} | "
              "tojson }}"},
             {"command_topic", topics.Command(id, TCommandTopic::SirenSet)},
+            {"qos", kCommandQos},
             {"available_tones", tones},
             {"support_duration", duration},
             {"support_volume_set", false},
@@ -49,7 +53,7 @@ json Siren(const TTopics& topics, const std::string& id, bool duration) {
 }
 
 json Input(const TTopics& topics, const THornIdentity& identity) {
-    json input = {{"name", "Input DI0"},
+    json input = {{"name", "Input"},
                   {"state_topic", topics.State(identity.Id)},
                   {"value_template", "{{ 'ON' if value_json.input else 'OFF' }}"}};
     if (!identity.InputClass.empty()) input["device_class"] = identity.InputClass;
@@ -70,6 +74,7 @@ json Button(const TTopics& topics, const std::string& id, TCommandTopic command,
             const char* deviceClass) {
     return {{"name", name},
             {"command_topic", topics.Command(id, command)},
+            {"qos", kCommandQos},
             {"payload_press", "PRESS"},
             {"device_class", deviceClass}};
 }
@@ -77,12 +82,12 @@ json Button(const TTopics& topics, const std::string& id, TCommandTopic command,
 }  // namespace
 
 TMessage HornDiscovery(const TTopics& topics, const THornIdentity& identity,
-                       const TProgram& program) {
+                       const TProgram& program, const THornDevice& device) {
     const std::string& id = identity.Id;
     TDeviceDiscovery d;
     d.Origin = program.Name;
     d.UniquePrefix = "kstbell_" + id;
-    d.Device = DeviceBlock(identity);
+    d.Device = DeviceBlock(identity, device);
     d.Availability = json::array(
         {{{"topic", topics.Availability(id)}}, {{"topic", topics.ProgramAvailability()}}});
     json reboot = Button(topics, id, TCommandTopic::Reboot, "Reboot", "restart");

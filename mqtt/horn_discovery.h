@@ -30,7 +30,7 @@ inline constexpr std::array<THornEntity, 5> kHornEntities = {{{"siren", "siren"}
 
 // The retained device-based discovery message of a horn, sent by program.
 TMessage HornDiscovery(const TTopics& topics, const THornIdentity& identity,
-                       const TProgram& program);
+                       const TProgram& program, const THornDevice& device = {});
 
 // Whether name is a device class of the automation system's binary sensors (door, window,
 // smoke, ...), which the input may be configured as.

@@ -51,7 +51,8 @@ TMqttFront::TMqttFront(const std::vector<THornEntry>& horns, TTopics topics, TSi
       sink_(std::move(sink)),
       log_(std::move(log)),
       options_(std::move(options)),
-      lastState_(horns.size()) {
+      lastState_(horns.size()),
+      names_(horns.size()) {
     for (const auto& h : horns)
         inputClass_.push_back(h.InputClass);
 }
@@ -72,6 +73,26 @@ THornState TMqttFront::State(const site::THornView& view) const {
             view.State.RssiDbm};
 }
 
+void TMqttFront::Discovery(std::size_t horn, std::vector<TMessage>& out) const {
+    const auto& identity = names_.Identity(horn);
+    if (!identity) return;
+    const THornDevice device{names_.Name(horn), options_.ViaDevice, options_.ConfigurationUrl};
+    for (auto& m : DiscoveryMessages(topics_, *identity, options_.Program, device))
+        out.push_back(std::move(m));
+}
+
+void TMqttFront::Rename(std::size_t horn, std::optional<THornIdentity> identity, bool always,
+                        std::vector<TMessage>& out) {
+    bool self = always;
+    for (const std::size_t h : names_.Set(horn, std::move(identity))) {
+        if (h == horn)
+            self = true;
+        else
+            Discovery(h, out);
+    }
+    if (self) Discovery(horn, out);
+}
+
 void TMqttFront::PublishState(const site::THornView& view, std::vector<TMessage>& out) {
     if (!view.Identity) return;
     const THornIdentity identity = Identity(view);
@@ -84,12 +105,16 @@ void TMqttFront::PublishState(const site::THornView& view, std::vector<TMessage>
 
 void TMqttFront::Translate(const site::THornEvent& e, std::vector<TMessage>& out) {
     const site::THornView& v = e.View;
+    // A name given while the horn runs: its device (and any that shares the name) is renamed.
+    if (e.Kind != TKind::Identified && v.Identity && v.Index < inputClass_.size()) {
+        const auto& known = names_.Identity(v.Index);
+        if (known && known->Name != v.Name) Rename(v.Index, Identity(v), true, out);
+    }
     switch (e.Kind) {
         case TKind::Identified: {
             const THornIdentity identity = Identity(v);
             if (e.View.Identity) log_("horn " + identity.Id + " identified at " + v.Address);
-            for (auto& m : DiscoveryMessages(topics_, identity, options_.Program))
-                out.push_back(std::move(m));
+            Rename(v.Index, identity, true, out);
             PublishState(v, out);
             break;
         }
@@ -98,6 +123,7 @@ void TMqttFront::Translate(const site::THornEvent& e, std::vector<TMessage>& out
             log_("horn " + before + " at " + v.Address + " was replaced by another horn");
             out.push_back({topics_.Availability(before), kOffline});
             lastState_.at(v.Index).clear();
+            Rename(v.Index, std::nullopt, false, out);
             break;
         }
         case TKind::Unsupported:
@@ -208,13 +234,16 @@ std::optional<THornRequest> TMqttFront::Received(site::THornRegistry& registry,
     return out;
 }
 
-std::vector<TMessage> TMqttFront::Republish(const std::vector<site::THornView>& horns) const {
+std::vector<TMessage> TMqttFront::Republish(const std::vector<site::THornView>& horns) {
     std::vector<TMessage> out{{topics_.ProgramAvailability(), kOnline}};
+    // The names afresh from every horn at once; the discovery below carries them.
+    names_ = THornNames(inputClass_.size());
+    for (const auto& v : horns)
+        if (v.Identity && v.Index < inputClass_.size()) names_.Set(v.Index, Identity(v));
     for (const auto& v : horns) {
         if (!v.Identity) continue;
         const THornIdentity identity = Identity(v);
-        for (auto& m : DiscoveryMessages(topics_, identity, options_.Program))
-            out.push_back(std::move(m));
+        Discovery(v.Index, out);
         out.push_back({topics_.Availability(identity.Id),
                        v.Presence == TPresence::Online ? kOnline : kOffline});
         out.push_back({topics_.State(identity.Id), StateJson(identity, State(v))});

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "mqtt/config.h"
+#include "mqtt/horn_names.h"
 #include "mqtt/log.h"
 #include "mqtt/messages.h"
 #include "mqtt/program.h"
@@ -33,6 +34,10 @@ struct TFrontOptions {
     // for the commands that carry it. Other commands of the same cause (a group's ring asked
     // for through MQTT, say) answer elsewhere.
     std::string TagMark;
+    // Every horn's device names these: the device it is reached through (the program's own
+    // device's identifier; empty: none) and the page that manages the horns (empty: none).
+    std::string ViaDevice;
+    std::string ConfigurationUrl;
 };
 
 // A horn's command as read from its topic.
@@ -65,14 +70,20 @@ class TMqttFront {
     void NoteRing(const site::TRingStart& start);
 
     // Everything retained, as it stands: the program online, then every identified horn's
-    // discovery, availability and state.
-    std::vector<TMessage> Republish(const std::vector<site::THornView>& horns) const;
+    // discovery, availability and state. Called under the registry's lock, as OnEvents is.
+    std::vector<TMessage> Republish(const std::vector<site::THornView>& horns);
     // Every identified horn offline and the program offline; nothing is sent after it.
     void Farewell(const std::vector<site::THornView>& horns);
 
   private:
     THornIdentity Identity(const site::THornView& view) const;
     THornState State(const site::THornView& view) const;
+    // The horn's discovery under its device name now.
+    void Discovery(std::size_t horn, std::vector<TMessage>& out) const;
+    // Takes the horn's identity (nothing: none now) into the device names; the discovery of
+    // every horn whose name changed with it goes out, the horn's own too when always.
+    void Rename(std::size_t horn, std::optional<THornIdentity> identity, bool always,
+                std::vector<TMessage>& out);
     void Translate(const site::THornEvent& e, std::vector<TMessage>& out);
     void PublishState(const site::THornView& view, std::vector<TMessage>& out);
     std::optional<std::int64_t> TakeClamped(const site::TCommand& command);
@@ -86,6 +97,7 @@ class TMqttFront {
     // Guarded by the registry's lock, under which OnEvents runs.
     std::vector<std::string> lastState_;
     std::vector<std::string> inputClass_;  // per horn, from the configuration
+    THornNames names_;                     // guarded by the registry's lock too
     bool closed_ = false;
 };
 

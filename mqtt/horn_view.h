@@ -22,6 +22,15 @@ struct THornIdentity {
     bool operator==(const THornIdentity&) const = default;
 };
 
+// How a horn's device sits among the others in the automation system: its name (empty: its
+// DisplayName), the identifier of the device it is reached through (empty: none), and the page
+// that manages it (empty: none).
+struct THornDevice {
+    std::string Name;
+    std::string ViaDevice;
+    std::string ConfigurationUrl;
+};
+
 struct THornState {
     bool Output = false;
     bool Input = false;

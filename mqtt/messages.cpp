@@ -38,8 +38,8 @@ std::string StateJson(const THornIdentity& identity, const THornState& state) {
 }
 
 std::vector<TMessage> DiscoveryMessages(const TTopics& topics, const THornIdentity& identity,
-                                        const TProgram& program) {
-    return {HornDiscovery(topics, identity, program)};
+                                        const TProgram& program, const THornDevice& device) {
+    return {HornDiscovery(topics, identity, program, device)};
 }
 
 std::string ResultJson(TCommandTopic command, const TOutcome& outcome, const std::string& idJson,

@@ -29,7 +29,7 @@ std::string StateJson(const THornIdentity& identity, const THornState& state);
 
 // The retained discovery of a horn: its one device-based message (see horn_discovery.h).
 std::vector<TMessage> DiscoveryMessages(const TTopics& topics, const THornIdentity& identity,
-                                        const TProgram& program);
+                                        const TProgram& program, const THornDevice& device = {});
 
 // {"command":"siren/set","id":"a1","ok":false,"error":"unreachable","message":"..."}: id when
 // the command carried one (idJson, the id as JSON text), error and message only when it
@@ -39,7 +39,8 @@ std::string ResultJson(TCommandTopic command, const TOutcome& outcome,
                        const std::string& idJson = {},
                        std::optional<std::int64_t> clampedTo = std::nullopt);
 
-// The name a horn shows: the configured name, else its location, else "Horn ID".
+// The name a horn shows: the configured name, else its location, else "Horn ID" (see
+// horn_names.h for horns that would show the same one).
 std::string DisplayName(const THornIdentity& identity);
 
 }  // namespace kstbell::mqtt

@@ -10,7 +10,7 @@ namespace kstbell::service {
 TServiceOptions WithFronts(TServiceOptions options) {
     options.MakeMqttFront = [](TService& service) {
         return MakeMqttFront(service.Config(), service.Options().BrokerPassword, service.Site(),
-                             service, service.Options().Log);
+                             service, service.WebUrl(), service.Options().Log);
     };
     options.MakeWebFront = [](TService& service) {
         return MakeWebFront(service, service.Options().Log);

@@ -10,9 +10,9 @@ namespace {
 class TMqttFront final : public IServiceFront {
   public:
     TMqttFront(const TServiceConfig& config, std::string password, site::TSite& site,
-               site::ISiteControl& control, TLog log)
-        : front_(config.Bridge, config.Horns, std::move(password), site, control, Info(config),
-                 std::move(log)) {}
+               site::ISiteControl& control, std::string webUrl, TLog log)
+        : front_(config.Bridge, config.Horns, std::move(password), site, control,
+                 Info(config, std::move(webUrl)), std::move(log)) {}
 
     bool Start(std::string& error) override { return front_.Start(error); }
     void Stop() override { front_.Stop(); }
@@ -25,8 +25,9 @@ class TMqttFront final : public IServiceFront {
     }
 
   private:
-    static TSiteMqttInfo Info(const TServiceConfig& config) {
+    static TSiteMqttInfo Info(const TServiceConfig& config, std::string webUrl) {
         TSiteMqttInfo info;
+        info.ConfigurationUrl = std::move(webUrl);
         info.SiteName = config.Site.Name;
         for (const auto& group : config.Groups)
             info.Groups.push_back(group.Name);
@@ -43,8 +44,9 @@ class TMqttFront final : public IServiceFront {
 
 std::unique_ptr<IServiceFront> MakeMqttFront(const TServiceConfig& config, std::string password,
                                              site::TSite& site, site::ISiteControl& control,
-                                             TLog log) {
-    return std::make_unique<TMqttFront>(config, std::move(password), site, control, std::move(log));
+                                             std::string webUrl, TLog log) {
+    return std::make_unique<TMqttFront>(config, std::move(password), site, control,
+                                        std::move(webUrl), std::move(log));
 }
 
 }  // namespace kstbell::service

@@ -13,9 +13,10 @@
 namespace kstbell::service {
 
 // The bridge's site front (TSiteMqtt) on the file's broker and topics, showing the site's groups
-// and alarms, asking the service through control.
+// and alarms, asking the service through control. webUrl: the HTTP front's address, which the
+// site's and the horns' devices link to (empty: it does not run).
 std::unique_ptr<IServiceFront> MakeMqttFront(const TServiceConfig& config, std::string password,
                                              site::TSite& site, site::ISiteControl& control,
-                                             TLog log);
+                                             std::string webUrl, TLog log);
 
 }  // namespace kstbell::service

@@ -156,12 +156,7 @@ bool TService::Start(std::string& error) {
     writer_->Line("site \"" + Printable(config_.Site.Name) + "\": " + loaded.Detail +
                   "; state in " + options_.StateDir.string());
 
-    if (config_.HasBroker && options_.MakeMqttFront) {
-        auto front = options_.MakeMqttFront(*this);
-        if (!front->Start(error)) return false;
-        events_->AddFront(*front);
-        fronts_.push_back(std::move(front));
-    }
+    // The HTTP front first: the MQTT front names its address as the horns' page.
     if (config_.Http && options_.MakeWebFront) {
         web_ = options_.MakeWebFront(*this);
         if (!web_->Start(error)) {
@@ -170,6 +165,12 @@ bool TService::Start(std::string& error) {
         }
         events_->AddFront(*web_);
         writer_->Line("HTTP front on " + web_->Url());
+    }
+    if (config_.HasBroker && options_.MakeMqttFront) {
+        auto front = options_.MakeMqttFront(*this);
+        if (!front->Start(error)) return false;
+        events_->AddFront(*front);
+        fronts_.push_back(std::move(front));
     }
     site_->Start();
     inputs_->Start();

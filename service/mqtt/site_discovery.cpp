@@ -34,10 +34,11 @@ json Tones() {
     return tones;
 }
 
-json GroupSiren(const TSiteTopics& site, const std::string& group) {
+json GroupSiren(const TSiteTopics& site, const std::string& group, const std::string& label) {
     const std::string state = site.GroupState(group);
-    return {{"name", group == "all" ? std::string("All horns") : "Group " + group},
+    return {{"name", SiteEntityName(group, label, true)},
             {"command_topic", site.GroupCommand(group)},
+            {"qos", mqtt::kCommandQos},
             {"state_topic", state},
             {"state_value_template", "{{ value_json.state }}"},
             {"available_tones", Tones()},
@@ -49,14 +50,16 @@ json GroupSiren(const TSiteTopics& site, const std::string& group) {
 }
 
 json AlarmButton(const TSiteTopics& site, const std::string& alarm, const std::string& label) {
-    return {{"name", "Start " + label},
+    return {{"name", "Start " + SiteEntityName(alarm, label, false)},
             {"command_topic", site.AlarmStart(alarm)},
+            {"qos", mqtt::kCommandQos},
             {"payload_press", "PRESS"}};
 }
 
 json AlarmSwitch(const TSiteTopics& site, const std::string& alarm, const std::string& label) {
-    return {{"name", label},
+    return {{"name", SiteEntityName(alarm, label, false)},
             {"command_topic", site.AlarmCommand(alarm)},
+            {"qos", mqtt::kCommandQos},
             {"state_topic", site.AlarmState(alarm)},
             {"payload_on", "ON"},
             {"payload_off", "OFF"},
@@ -65,6 +68,18 @@ json AlarmSwitch(const TSiteTopics& site, const std::string& alarm, const std::s
 }
 
 }  // namespace
+
+std::string SiteEntityName(const std::string& name, const std::string& label, bool group) {
+    // A label that is only the name again (an alarm without one) reads as none.
+    if (!label.empty() && label != name) return label;
+    if (group && name == "all") return "All horns";
+    std::string words = name;
+    for (char& c : words)
+        if (c == '_') c = ' ';
+    if (!words.empty() && words[0] >= 'a' && words[0] <= 'z')
+        words[0] = static_cast<char>(words[0] - 'a' + 'A');
+    return words;
+}
 
 std::string ComponentKey(std::string_view name) {
     bool plain = !name.empty();
@@ -100,13 +115,17 @@ mqtt::TMessage SiteDiscovery(const mqtt::TTopics& topics, const TSiteTopics& sit
                 {"name", device.Name.empty() ? std::string("kstbell site") : device.Name},
                 {"model", "Site service"},
                 {"sw_version", KSTBELL_VERSION}};
+    if (!device.ConfigurationUrl.empty()) d.Device["configuration_url"] = device.ConfigurationUrl;
     d.Availability = json::array({{{"topic", topics.ProgramAvailability()}}});
-    d.Components.push_back(
-        {"stop_all",
-         "button",
-         {{"name", "Stop all"}, {"command_topic", site.StopAll()}, {"payload_press", "PRESS"}}});
-    for (const auto& group : device.Groups)
-        d.Components.push_back({"group_" + ComponentKey(group), "siren", GroupSiren(site, group)});
+    d.Components.push_back({"stop_all",
+                            "button",
+                            {{"name", "Stop all"},
+                             {"command_topic", site.StopAll()},
+                             {"qos", mqtt::kCommandQos},
+                             {"payload_press", "PRESS"}}});
+    for (const auto& [group, label] : device.Groups)
+        d.Components.push_back(
+            {"group_" + ComponentKey(group), "siren", GroupSiren(site, group, label)});
     for (const auto& [alarm, label] : device.Alarms) {
         const std::string key = ComponentKey(alarm);
         d.Components.push_back({"start_alarm_" + key, "button", AlarmButton(site, alarm, label)});

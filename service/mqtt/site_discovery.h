@@ -19,9 +19,15 @@ namespace kstbell::service {
 
 struct TSiteDevice {
     std::string Name;                                         // the site's name
-    std::vector<std::string> Groups;                          // "all" first
+    std::vector<std::pair<std::string, std::string>> Groups;  // name, label; "all" first
     std::vector<std::pair<std::string, std::string>> Alarms;  // name, label
+    std::string ConfigurationUrl;                             // the site's page; empty: none
 };
+
+// What a group's or an alarm's entity is called, as people write it: its label when it has one;
+// "All horns" for the group of every horn; else the name with spaces for its underscores and
+// its first letter in upper case ("ground_floor": "Ground floor").
+std::string SiteEntityName(const std::string& name, const std::string& label, bool group);
 
 // A name as a component key ([a-z0-9_]): itself when it is one already, otherwise its letters
 // and digits in lower case, the rest as "_", and a short hash of the name so that two names

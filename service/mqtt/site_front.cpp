@@ -63,6 +63,7 @@ TSiteFront::TSiteFront(const mqtt::TTopics& topics, const mqtt::TProgram& progra
       siteTopics_(topics.Base(), program.Level),
       program_(program),
       siteName_(std::move(info.SiteName)),
+      configurationUrl_(std::move(info.ConfigurationUrl)),
       sink_(std::move(sink)),
       log_(std::move(log)),
       hornGroups_(hornCount),
@@ -75,6 +76,8 @@ TSiteFront::TSiteFront(const mqtt::TTopics& topics, const mqtt::TProgram& progra
         }
         TGroup group;
         group.Name = name;
+        if (const auto label = info.GroupLabels.find(name); label != info.GroupLabels.end())
+            group.Label = label->second;
         if (g < groupHorns.size()) {
             for (std::size_t h : groupHorns[g]) {
                 if (h >= hornCount) continue;
@@ -272,14 +275,19 @@ void TSiteFront::Seed(const std::vector<site::TRingRecord>& active) {
     Queue(std::move(out));
 }
 
-void TSiteFront::Republish() {
+mqtt::TMessage TSiteFront::Discovery() const {
     const std::lock_guard lock(m_);
-    TSiteDevice device{siteName_, {}, {}};
+    TSiteDevice device{siteName_, {}, {}, configurationUrl_};
     for (const auto& g : groups_)
-        device.Groups.push_back(g.Name);
+        device.Groups.emplace_back(g.Name, g.Label);
     for (const auto& a : alarms_)
         device.Alarms.emplace_back(a.Name, a.Label);
-    std::vector<mqtt::TMessage> out{SiteDiscovery(topics_, siteTopics_, device, program_)};
+    return SiteDiscovery(topics_, siteTopics_, device, program_);
+}
+
+void TSiteFront::Republish() {
+    const std::lock_guard lock(m_);
+    std::vector<mqtt::TMessage> out;
     for (auto& g : groups_)
         GroupState(g, out, true);
     for (auto& a : alarms_)

@@ -43,6 +43,11 @@ struct TSiteMqttInfo {
     std::vector<std::string> Groups;                          // "all" first
     std::vector<std::pair<std::string, std::string>> Alarms;  // name, label
     site::TMillis MaxRing{180000};
+    // The groups' labels for people, by name; a group without one is named after its name.
+    std::map<std::string, std::string> GroupLabels{};
+    // The site's page (the service's HTTP front) for the site's and every horn's device; empty:
+    // none.
+    std::string ConfigurationUrl{};
 };
 
 // A command read from a site topic.
@@ -107,7 +112,9 @@ class TSiteFront {
     // that ended just before is not taken up again.
     void Seed(const std::vector<site::TRingRecord>& active);
 
-    // The site's discovery and every state, queued behind what went before.
+    // The site's retained discovery message.
+    mqtt::TMessage Discovery() const;
+    // Every state, queued behind what went before (the discovery goes ahead of the horns').
     void Republish();
     // Nothing is queued after it.
     void Close();
@@ -115,6 +122,7 @@ class TSiteFront {
   private:
     struct TGroup {
         std::string Name;
+        std::string Label;
         std::size_t Horns = 0;
         std::size_t Sounding = 0;
         std::string Last;  // the state payload last queued
@@ -139,6 +147,7 @@ class TSiteFront {
     TSiteTopics siteTopics_;
     mqtt::TProgram program_;
     std::string siteName_;
+    std::string configurationUrl_;
     TSink sink_;
     mqtt::TLog log_;
     std::vector<std::vector<std::size_t>> hornGroups_;  // per horn: its groups

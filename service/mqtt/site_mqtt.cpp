@@ -74,6 +74,8 @@ TSiteMqtt::TSiteMqtt(const mqtt::TBridgeConfig& config, const std::vector<mqtt::
                std::to_string(info.Alarms.size()) + " alarm(s), rings up to " +
                std::to_string(std::chrono::round<std::chrono::seconds>(info.MaxRing).count()) +
                " s";
+    mqtt::TFrontOptions options{mqtt::kServiceProgram, kHornTag, SiteObjectId(config.BaseTopic),
+                                info.ConfigurationUrl};
     front_ = std::make_unique<TSiteFront>(
         topics, mqtt::kServiceProgram, std::move(info), groupHorns, site_.Count(),
         [this](std::vector<mqtt::TMessage> m) { link_->Publish(std::move(m)); }, log_);
@@ -92,9 +94,10 @@ TSiteMqtt::TSiteMqtt(const mqtt::TBridgeConfig& config, const std::vector<mqtt::
         front_->Seed(site_.ActiveRings());
         front_->Republish();
     };
-    link_ = std::make_unique<mqtt::TBrokerLink>(
-        config, horns, std::move(password), mqtt::TFrontOptions{mqtt::kServiceProgram, kHornTag},
-        site_.Registry(), std::move(hooks), log_);
+    hooks.Leading = [this] { return std::vector<mqtt::TMessage>{front_->Discovery()}; };
+    link_ =
+        std::make_unique<mqtt::TBrokerLink>(config, horns, std::move(password), std::move(options),
+                                            site_.Registry(), std::move(hooks), log_);
 }
 
 TSiteMqtt::~TSiteMqtt() {

@@ -40,7 +40,9 @@ TEST_F(BridgeBrokerTest, EveryHornIsDiscoveredAsOneDeviceWithItsComponents) {
                                {{"topic", std::string(kBase) + "/bridge/availability"}}}));
         EXPECT_EQ(c["availability_mode"], "all");
         EXPECT_EQ(c["dev"]["identifiers"], json::array({id}));
-        EXPECT_EQ(c["dev"]["name"], snapshot.Location);
+        // The simulated horns share their location: each name adds the horn's half of its MAC.
+        EXPECT_EQ(c["dev"]["name"], snapshot.Location + " (" + id.substr(6) + ")");
+        EXPECT_FALSE(c["dev"].contains("via_device")) << "the bridge has no device of its own";
         char firmware[8];
         std::snprintf(firmware, sizeof firmware, "%02X.%02X", snapshot.FirmwareMajor,
                       snapshot.FirmwareMinor);

@@ -123,5 +123,39 @@ TEST(ServiceMqttTest, AGroupRingsResultSaysWhichHornsWereOfflineAndFailsWhenAllW
     }
 }
 
+// With its HTTP front running, the service hands the front's address to the MQTT front: the site
+// and every horn link to the page, and the horns to the site's device. Without it, no link.
+TEST(ServiceMqttTest, TheSiteAndItsHornsLinkToTheServicesPageWhileItsHttpFrontRuns) {
+    struct Case {
+        const char* what;
+        std::string http;
+        bool page;
+    };
+    const Case cases[] = {{"with [http]", "[http]\nlisten = \"127.0.0.1:0\"\n", true},
+                          {"without", "", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TBroker broker;
+        TTestClient client(broker.Port());
+        TServiceHarness h(1);
+        h.Start(c.http + "[broker]\nurl = \"" + broker.Url() + "\"\n[topics]\nbase = \"" + kBase +
+                "\"\n");
+        const std::string url = h.Service().WebUrl();
+        EXPECT_EQ(!url.empty(), c.page);
+        const std::string site = "kstbell_site_" + kBase;
+        const auto device = [&](const std::string& id) {
+            return nlohmann::json::parse(
+                client.WaitFor("homeassistant/device/" + id + "/config").value_or(""), nullptr,
+                false)["dev"];
+        };
+        const auto siteDevice = device(site);
+        const auto horn = device("024b7a3c6001");
+        EXPECT_EQ(siteDevice.value("configuration_url", ""), url);
+        EXPECT_EQ(horn.value("configuration_url", ""), url);
+        EXPECT_EQ(horn.value("via_device", ""), site);
+        h.Stop();
+    }
+}
+
 }  // namespace
 }  // namespace kstbell::service::test

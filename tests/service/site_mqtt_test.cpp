@@ -10,6 +10,7 @@
 #include <iterator>
 #include <map>
 #include <mutex>
+#include <thread>
 
 #include "bridge/bridge_fixture.h"
 #include "kstbell_version.h"
@@ -27,6 +28,8 @@ using std::chrono::milliseconds;
 
 constexpr site::TMillis kMaxRing{3000};
 const std::string kObject = std::string("kstbell_site_") + kBase;
+// The service's page as the front is told it (nothing listens there).
+constexpr const char* kPage = "http://127.0.0.1:8786/";
 
 class TTestControl : public site::ISiteControl {
   public:
@@ -198,6 +201,7 @@ class SiteMqttTest : public ::testing::Test {
         horns[3].InputClass = "safety";
         service::TSiteMqttInfo info{"Test School", {"all", "front", "back"}, {}, kMaxRing};
         info.Alarms = {{"evacuation", "Evacuation"}, {"drill", "Fire drill"}};
+        info.ConfigurationUrl = kPage;
         front_ = std::make_unique<service::TSiteMqtt>(TestConfig(broker_.Url(), *horns_), horns,
                                                       std::string(), *site_, *control_, info,
                                                       StderrLog());
@@ -265,14 +269,15 @@ TEST_F(SiteMqttTest, TheSiteIsOneDeviceOfGroupSirensAlarmButtonsAndSwitchesAndSt
     EXPECT_EQ(c["availability_mode"], "all");
     EXPECT_EQ(c["dev"]["identifiers"], json::array({kObject}));
     EXPECT_EQ(c["dev"]["name"], "Test School");
+    EXPECT_EQ(c["dev"]["configuration_url"], kPage);
     struct Component {
         std::string key, platform, name, command, state;  // topics under the base
     };
     const Component components[] = {
         {"stop_all", "button", "Stop all", "service/stop_all", ""},
         {"group_all", "siren", "All horns", "group/all/siren/set", "group/all/state"},
-        {"group_front", "siren", "Group front", "group/front/siren/set", "group/front/state"},
-        {"group_back", "siren", "Group back", "group/back/siren/set", "group/back/state"},
+        {"group_front", "siren", "Front", "group/front/siren/set", "group/front/state"},
+        {"group_back", "siren", "Back", "group/back/siren/set", "group/back/state"},
         {"start_alarm_evacuation", "button", "Start Evacuation", "alarm/evacuation/start", ""},
         {"alarm_evacuation", "switch", "Evacuation", "alarm/evacuation/set",
          "alarm/evacuation/state"},
@@ -288,6 +293,7 @@ TEST_F(SiteMqttTest, TheSiteIsOneDeviceOfGroupSirensAlarmButtonsAndSwitchesAndSt
         EXPECT_FALSE(cmp.contains("object_id")) << e.key;
         EXPECT_EQ(cmp["name"], e.name) << e.key;
         EXPECT_EQ(cmp["command_topic"], Topic(e.command)) << e.key;
+        EXPECT_EQ(cmp["qos"], 1) << e.key;
         EXPECT_EQ(cmp.value("state_topic", ""), e.state.empty() ? "" : Topic(e.state)) << e.key;
         if (e.platform == "siren") {
             EXPECT_EQ(cmp["support_duration"], true) << e.key;
@@ -300,6 +306,8 @@ TEST_F(SiteMqttTest, TheSiteIsOneDeviceOfGroupSirensAlarmButtonsAndSwitchesAndSt
         const json d =
             Json(client_->WaitFor(std::string(kPrefix) + "/device/" + ids_[h] + "/config"));
         EXPECT_EQ(d["o"]["name"], "kstbelld");
+        EXPECT_EQ(d["dev"]["via_device"], kObject);
+        EXPECT_EQ(d["dev"]["configuration_url"], kPage);
         EXPECT_EQ(d["availability"],
                   json::array({{{"topic", HornTopic(h, "availability")}}, {{"topic", service}}}));
         EXPECT_EQ(d["cmps"]["siren"]["support_duration"], true);
@@ -664,6 +672,55 @@ TEST_F(SiteMqttTest, ABurstOfGroupCommandsIsAnsweredInOrderAndLeavesEachGroupAsI
         for (std::size_t h = 0; h < ids_.size(); ++h)
             ASSERT_TRUE(Relay(h, false)) << h;
     }
+}
+
+TEST(SiteDiscoveryTest, GroupsAndAlarmsAreNamedAsPeopleWriteThem) {
+    struct Case {
+        std::string name, label;
+        bool group;
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"all", "", true, "All horns"},
+        {"ground_floor", "", true, "Ground floor"},
+        {"front", "", true, "Front"},
+        {"ground_floor", "Ground floor (east)", true, "Ground floor (east)"},
+        {"all", "Everyone", true, "Everyone"},
+        {"2nd_floor", "", true, "2nd floor"},
+        {"evacuation", "evacuation", false, "Evacuation"},  // the label defaults to the name
+        {"drill", "Fire drill", false, "Fire drill"},
+        {"all", "", false, "All"},  // an alarm of that name is no group
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(service::SiteEntityName(c.name, c.label, c.group), c.shown)
+            << c.name << " / " << c.label;
+}
+
+// A bridge that ran on this base and vanished left its availability "online"; the horns'
+// older discovery names that topic. The service's front replaces it by "offline" as it starts,
+// and leaves alone what that program sends while the front runs.
+TEST_F(SiteMqttTest, AStaleRetainedAvailabilityOfTheBridgeIsReplacedAsTheFrontStarts) {
+    const std::string bridge = Topic("bridge/availability");
+    StopFront();
+    {
+        TTestClient seed(broker_.Port());
+        seed.Publish(bridge, "online", true);
+        ASSERT_TRUE(seed.WaitFor(bridge, [](const std::string& p) { return p == "online"; }));
+    }
+    StartFront();
+    ASSERT_TRUE(Becomes(Topic("service/availability"), kIs("online")));
+    EXPECT_TRUE(Becomes(bridge, kIs("offline")));
+    TTestClient fresh(broker_.Port());
+    EXPECT_EQ(fresh.WaitFor(bridge), "offline");
+
+    // A bridge that comes up now is running: its "online" stays.
+    fresh.Publish(bridge, "online", true);
+    ASSERT_TRUE(Becomes(bridge, kIs("online")));
+    std::this_thread::sleep_for(milliseconds(300));
+    EXPECT_EQ(client_->Last(bridge), "online");
+    // Never anything on the horns' availability but the front's own.
+    for (std::size_t h = 0; h < ids_.size(); ++h)
+        EXPECT_TRUE(Becomes(HornTopic(h, "availability"), kIs("online"))) << h;
 }
 
 }  // namespace
