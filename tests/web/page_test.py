@@ -679,13 +679,14 @@ class PageTest(unittest.TestCase):
             self.service.behind_the_back(late, online=True)
 
     def controls_covered(self):
-        """The controls on screen whose centre, once scrolled into view, is not the control
-        itself (the Stop all bar lies over it), in words."""
+        """The controls shown whose centre, once scrolled into view, is not the control itself
+        (the Stop all bar lies over it), in words."""
         return self.js("""
             const out = [];
             const controls = document.querySelectorAll('#app-view button, #app-view input, #app-view select, #app-view textarea, #app-view a[href], #sections-nav a, #stop-all');
             for (const c of controls) {
-              if (c.getClientRects().length === 0 || c.closest('[hidden]')) continue;
+              // A closed <details> keeps boxes for its content, but shows none of it.
+              if (c.getClientRects().length === 0 || c.closest('[hidden], details:not([open]) > :not(summary)')) continue;
               if (c.type === 'radio' || c.type === 'checkbox') continue;
               c.scrollIntoView({block: 'center', inline: 'center'});
               const r = c.getBoundingClientRect();
@@ -963,6 +964,14 @@ class PageTest(unittest.TestCase):
         self.js("""const n = document.querySelector(arguments[0]); n.value = arguments[1];
                    n.dispatchEvent(new Event('change', {bubbles: true}));""", selector, value)
 
+    def open_plan(self, plan):
+        """Opens a plan's bells (each plan shows only its summary until then)."""
+        details = f'#plan-list section[data-plan="{plan}"] details'
+        if not self.js("return document.querySelector(arguments[0]).open", details):
+            self.click(f"{details} > summary")
+        self.wait_for(lambda: self.js("return document.querySelector(arguments[0]).open", details),
+                      what=f"plan {plan}'s bells")
+
     def save_timetable(self, said):
         self.click("#tt-save")
         self.wait_for(lambda: said(self.text("#tt-message")), what="the save's answer")
@@ -987,6 +996,7 @@ class PageTest(unittest.TestCase):
             file.write("these are notes, not a calendar\n")
 
         def add_bell():
+            self.open_plan(plan)
             self.click(f"{section} .bell-add")
             last = f"{section} tbody tr:last-child"
             self.set_value(f"{last} input[type=time]", "23:58:30")
@@ -1159,7 +1169,9 @@ class PageTest(unittest.TestCase):
             print(f"\n  the timetable view at 360x640: shown in {shown_ms:.0f} ms; the month's /days "
                   f"answered in {days_ms:.0f} ms", file=sys.stderr)
             today = self.js("return document.querySelector('#calendar-days li.day').dataset.date")
+            plan = self.js("return document.querySelector('#plan-list section.plan').dataset.plan")
             views = [  # what is shown, how, what must be there
+                ("a plan's bells", lambda: self.open_plan(plan), "#plan-list .bells-edit input[type=time]"),
                 ("month", lambda: None, "#calendar-days li.day"),
                 ("week", lambda: self.click("#calendar-week"), '#calendar-days[data-mode="week"] li.day'),
                 ("a day's bells", lambda: self.set_value("#day-date", today), "#day-bell-rows tr"),
@@ -1170,7 +1182,8 @@ class PageTest(unittest.TestCase):
                     self.wait_for(lambda: self.visible(there), what=name)
                     width = self.js("return [document.documentElement.scrollWidth, document.documentElement.clientWidth]")
                     self.assertLessEqual(width[0], width[1], "wider than the screen")
-                    self.assertEqual(self.controls_covered(), [], "controls that cannot be tapped")
+                    covered = self.controls_covered()
+                    self.assertEqual(covered, [], "controls that cannot be tapped: " + "; ".join(covered[:8]))
             if "week" in self.text("#calendar-title").lower():
                 self.assertEqual(self.js("return document.querySelectorAll('#calendar-days li.day').length"), 7)
         finally:
@@ -1191,6 +1204,7 @@ class PageTest(unittest.TestCase):
             self.skipTest("too near midnight")
         section = f'#plan-list section[data-plan="{plan}"]'
         try:
+            self.open_plan(plan)
             self.click(f"{section} .bell-add")
             last = f"{section} tbody tr:last-child"
             self.set_value(f"{last} input[type=time]", clock)

@@ -41,6 +41,7 @@ let loaded = null;   // the timetable as last read or saved: {source, revision, 
 let doc = null;      // the copy being edited: {plans, week, holidays}
 let onSaved = () => {};
 let dirty = false;   // the copy holds changes not saved
+const opened = new Set();  // the plans shown with their bells, across each new rendering
 
 function editable() {
   return !!loaded && loaded.source === 'database' && allows('administer');
@@ -88,16 +89,16 @@ function bellRow(planName, bell, index) {
   }
   const bells = doc.plans[planName].bells;
   return el('tr', {class: 'bell-edit'},
-      el('td', {}, el('input', {type: 'time', step: 1, value: bell.time, required: true, 'aria-label': label('Time'),
+      el('td', {data: {label: 'Time'}}, el('input', {type: 'time', step: 1, value: bell.time, required: true, 'aria-label': label('Time'),
                                 onchange: (e) => { bell.time = e.target.value; changed(); }})),
-      el('td', {}, groupSelect(bell, label('Group'))),
-      el('td', {}, el('select', {'aria-label': label('Tone'),
+      el('td', {data: {label: 'Group'}}, groupSelect(bell, label('Group'))),
+      el('td', {data: {label: 'Tone'}}, el('select', {'aria-label': label('Tone'),
                                  onchange: (e) => { bell.tone = Number(e.target.value); changed(); }},
                       ...[0, 1, 2, 3].map((t) => el('option', {value: t, selected: t === Number(bell.tone)}, `Tone ${t}`)))),
-      el('td', {}, el('input', {type: 'number', min: 1, max: 86400, step: 1, inputmode: 'numeric',
+      el('td', {data: {label: 'Length in s'}}, el('input', {type: 'number', min: 1, max: 86400, step: 1, inputmode: 'numeric',
                                 value: bell.duration_s, 'aria-label': label('Length in seconds'),
                                 onchange: (e) => { bell.duration_s = Number(e.target.value); changed(); }})),
-      el('td', {}, el('input', {value: bell.label || '', maxlength: 200, 'aria-label': label('Label'),
+      el('td', {data: {label: 'Label'}}, el('input', {value: bell.label || '', maxlength: 200, 'aria-label': label('Label'),
                                 onchange: (e) => { bell.label = e.target.value.trim(); changed(); }})),
       el('td', {}, el('button', {type: 'button', class: 'quiet bell-remove', 'aria-label': `Remove bell ${index + 1} of plan ${planName}`,
                                  onclick: () => { bells.splice(index, 1); changed(); renderEditor(); }}, 'Remove')));
@@ -121,6 +122,7 @@ function renamePlan(from, to) {
   for (const [name, plan] of Object.entries(doc.plans)) plans[name === from ? to : name] = plan;
   doc.plans = plans;
   for (const day of weekdays) if (doc.week[day] === from) doc.week[day] = to;
+  if (opened.delete(from)) opened.add(to);
   say(`Plan "${from}" is now "${to}".`);
   changed();
   renderEditor();
@@ -129,6 +131,7 @@ function renamePlan(from, to) {
 function copyPlan(name) {
   const copy = unusedName(`${name} copy`);
   doc.plans[copy] = {bells: doc.plans[name].bells.map((b) => ({...b}))};
+  opened.add(copy);
   say(`Copied plan "${name}" as "${copy}".`);
   changed();
   renderEditor();
@@ -174,12 +177,17 @@ function planSection(name) {
   if (rows.length === 0) rows.push(el('tr', {}, el('td', {colspan: edit ? 6 : 5}, 'No bells.')));
   const heads = ['Time', 'Group', 'Tone', 'Length', 'Label'].map((h) => el('th', {scope: 'col'}, h));
   if (edit) heads.push(el('th', {scope: 'col'}, el('span', {class: 'visually-hidden'}, 'Actions')));
-  return el('section', {class: 'plan', data: {plan: name}, 'aria-label': `Plan ${name}`}, head,
+  const times = plan.bells.map((b) => b.time).sort();
+  const count = plan.bells.length === 1 ? '1 bell' : `${plan.bells.length} bells`;
+  const details = el('details', {class: 'plan-bells', open: opened.has(name),
+                                 ontoggle: (e) => { if (e.target.open) opened.add(name); else opened.delete(name); }},
+      el('summary', {}, times.length ? `${count}, ${times[0]} to ${times[times.length - 1]}` : 'No bells yet'),
       el('table', {class: `table stack${edit ? ' bells-edit' : ''}`},
          el('caption', {class: 'visually-hidden'}, `The bells of plan ${name}`),
          el('thead', {}, el('tr', {}, ...heads)), el('tbody', {}, ...rows)),
       edit ? el('button', {type: 'button', class: 'quiet bell-add', onclick: () => addBell(name)},
                 'Add a bell') : null);
+  return el('section', {class: 'plan', data: {plan: name}, 'aria-label': `Plan ${name}`}, head, details);
 }
 
 // --- the week and the holidays ---------------------------------------------------------------
@@ -337,6 +345,7 @@ function addPlan() {
     return;
   }
   doc.plans[name] = {bells: []};
+  opened.add(name);
   input.value = '';
   say(`Plan "${name}" added: add its bells, then save.`);
   changed();
