@@ -414,8 +414,8 @@ class StandinSite:
                     mistakes.append(f"{key}.group': no group named '{bell.get('group')}'")
                 if not isinstance(bell.get("tone"), int) or not 0 <= bell["tone"] <= 3:
                     mistakes.append(f"{key}.tone': must be an integer from 0 to 3")
-                if not isinstance(bell.get("duration_s"), (int, float)) or not 1 <= bell["duration_s"] <= 86400:
-                    mistakes.append(f"{key}.duration_s': must be a number of seconds from 1 to 86400")
+                if not isinstance(bell.get("duration_s"), int) or not 1 <= bell["duration_s"] <= 86400:
+                    mistakes.append(f"{key}.duration_s': must be an integer from 1 to 86400")
         for day, plan in week.items():
             if plan is not None and plan not in plans:
                 mistakes.append(f"key 'schedule.week.{day}': no day plan named '{plan}'")
