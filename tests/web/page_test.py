@@ -979,8 +979,9 @@ class PageTest(unittest.TestCase):
         return self.text("#tt-message")
 
     def test_timetable_edited_and_saved_by_an_admin(self):
-        """A bell added to a plan, a plan copied and given to Friday, a holiday added by hand
-        and from a calendar file (the month shows it), each saved as the next revision."""
+        """A plan made, renamed, given to Saturday and deleted; a bell added to a plan; a plan
+        copied and given to Friday; a holiday added by hand and from a calendar file (the month
+        shows it): each saved as the next revision."""
         self.open_timetable("admin")
         before = self.timetable()
         plan = sorted(before["plans"])[0]
@@ -1023,7 +1024,19 @@ class PageTest(unittest.TestCase):
             self.find("#ics-file").send_keys(calendar)
             self.wait_for(lambda: "added below" in self.text("#ics-message"), what="the file read")
 
+        def make_rename_and_delete_a_plan():
+            self.find("#plan-new-name").send_keys("Exam day")
+            self.click("#plan-add")
+            self.wait_for(lambda: self.visible('#plan-list section[data-plan="Exam day"]'), what="the new plan")
+            self.set_value('#plan-list section[data-plan="Exam day"] input.plan-name', "Exam")
+            self.wait_for(lambda: self.visible('#plan-list section[data-plan="Exam"]'), what="the new name")
+            self.choose("#week-saturday", 'Plan "Exam"')
+            self.click('#plan-list section[data-plan="Exam"] .plan-delete')
+            self.assertEqual(self.text("#tt-message"), 'Plan "Exam" deleted; Saturday now rings no bells.')
+
         steps = [  # what is done, what the saved timetable then holds
+            (make_rename_and_delete_a_plan, lambda t: "Exam" not in t["plans"]
+             and "Exam day" not in t["plans"] and t["week"]["saturday"] is None),
             (add_bell, lambda t: {"time": "23:58:30", "label": "Page test bell"}.items()
              <= {k: v for k, v in t["plans"][plan]["bells"][-1].items() if k in ("time", "label")}.items()),
             (copy_for_friday, lambda t: t["week"]["friday"] == f"{plan} copy"

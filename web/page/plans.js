@@ -141,7 +141,8 @@ function deletePlan(name) {
   delete doc.plans[name];
   const days = weekdays.filter((day) => doc.week[day] === name);
   for (const day of days) doc.week[day] = null;
-  say(`Plan "${name}" deleted${days.length ? `; ${days.map((d) => dayWords[d]).join(', ')} now ring no bells` : ''}.`);
+  const now = days.length === 1 ? 'now rings no bells' : 'now ring no bells';
+  say(`Plan "${name}" deleted${days.length ? `; ${days.map((d) => dayWords[d]).join(', ')} ${now}` : ''}.`);
   changed();
   renderEditor();
 }
