@@ -17,7 +17,9 @@ import argparse
 import datetime as dt
 import json
 import os
+import shutil
 import sys
+import tempfile
 import time
 import unittest
 
@@ -988,12 +990,13 @@ class PageTest(unittest.TestCase):
         section = f'#plan-list section[data-plan="{plan}"]'
         holiday = self.js("""const at = new Date(); at.setDate(1); at.setMonth(at.getMonth() + 1);
             return at.getFullYear() + '-' + String(at.getMonth() + 1).padStart(2, '0') + '-11';""")
-        calendar = os.path.join(self.service_folder(), "holidays.ics")
+        files = self.files_folder()
+        calendar = os.path.join(files, "holidays.ics")
         with open(calendar, "w") as file:
             file.write("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nDTSTART;VALUE=DATE:20301223\r\n"
                        "DTEND;VALUE=DATE:20310103\r\nSUMMARY:Winter\r\n  holidays\r\nEND:VEVENT\r\n"
                        "END:VCALENDAR\r\n")
-        not_one = os.path.join(self.service_folder(), "notes.ics")
+        not_one = os.path.join(files, "notes.ics")
         with open(not_one, "w") as file:
             file.write("these are notes, not a calendar\n")
 
@@ -1064,10 +1067,10 @@ class PageTest(unittest.TestCase):
         finally:
             self.put_back(before)
 
-    def service_folder(self):
-        folder = getattr(self.service, "folder", None) or os.path.join(
-            os.environ.get("TMPDIR", "/tmp"), f"kstbell-page-test-{os.getpid()}")
-        os.makedirs(folder, exist_ok=True)
+    def files_folder(self):
+        """A folder for the files a test gives the page, removed after the test."""
+        folder = tempfile.mkdtemp(prefix="kstbell-page-files-")
+        self.addCleanup(shutil.rmtree, folder, True)
         return folder
 
     def test_timetable_refused_and_stale_saves_change_nothing(self):
