@@ -14,9 +14,12 @@ kstbelld itself with 50 simulated horns (it serves its own copy of the page).
 Exits 77 (skipped) when chromium, chromium-driver or python3-selenium is missing.
 """
 import argparse
+import datetime as dt
 import json
 import os
+import shutil
 import sys
+import tempfile
 import time
 import unittest
 
@@ -118,16 +121,16 @@ class PageTest(unittest.TestCase):
                 `li.horn[data-address="${arguments[0]}"] [data-lamp="${arguments[1]}"]`);
             return lamp ? [lamp.dataset.state, lamp.textContent] : null;""", address, name)
 
-    def api_from_page(self, method, path, body=None):
+    def api_from_page(self, method, path, body=None, headers=None):
         """A call from inside the page with the session's cookie and CSRF token: [status, body]."""
         return self.driver.execute_async_script("""
-            const [method, path, body, done] = arguments;
+            const [method, path, body, extra, done] = arguments;
             (async () => {
               const session = await (await fetch('/api/v1/session')).json();
               const reply = await fetch(path, {method, headers: {'Content-Type': 'application/json',
-                  'X-CSRF-Token': session.csrf || ''}, body: body === null ? undefined : JSON.stringify(body)});
+                  'X-CSRF-Token': session.csrf || '', ...extra}, body: body === null ? undefined : JSON.stringify(body)});
               done([reply.status, await reply.text()]);
-            })().catch((e) => done([0, String(e)]));""", method, path, body)
+            })().catch((e) => done([0, String(e)]));""", method, path, body, headers or {})
 
     def announcements(self, urgent):
         return self.text("#announce-urgent" if urgent else "#announce-polite") or ""
@@ -678,6 +681,25 @@ class PageTest(unittest.TestCase):
         finally:
             self.service.behind_the_back(late, online=True)
 
+    def controls_covered(self):
+        """The controls shown whose centre, once scrolled into view, is not the control itself
+        (the Stop all bar lies over it), in words."""
+        return self.js("""
+            const out = [];
+            const controls = document.querySelectorAll('#app-view button, #app-view input, #app-view select, #app-view textarea, #app-view a[href], #sections-nav a, #stop-all');
+            for (const c of controls) {
+              // A closed <details> keeps boxes for its content, but shows none of it.
+              if (c.getClientRects().length === 0 || c.closest('[hidden], details:not([open]) > :not(summary)')) continue;
+              if (c.type === 'radio' || c.type === 'checkbox') continue;
+              c.scrollIntoView({block: 'center', inline: 'center'});
+              const r = c.getBoundingClientRect();
+              const hit = document.elementFromPoint(r.left + r.width / 2, r.top + r.height / 2);
+              if (!hit || !(hit === c || c.contains(hit)))
+                out.push((c.id || c.textContent.trim() || c.outerHTML.slice(0, 50)) + ' under ' +
+                         (hit ? hit.id || hit.className || hit.tagName : 'nothing'));
+            }
+            return out;""")
+
     def test_phone_every_view_fits_and_every_control_can_be_tapped(self):
         """At 360x640 no view is wider than the screen, and the centre of every control, once
         scrolled into view, is the control itself: nothing (the Stop all bar) lies over it."""
@@ -702,20 +724,7 @@ class PageTest(unittest.TestCase):
                                       what="the users")
                     width = self.js("return [document.documentElement.scrollWidth, document.documentElement.clientWidth]")
                     self.assertLessEqual(width[0], width[1], "wider than the screen")
-                    covered = self.js("""
-                        const out = [];
-                        const controls = document.querySelectorAll('#app-view button, #app-view input, #app-view select, #app-view textarea, #app-view a[href], #sections-nav a, #stop-all');
-                        for (const c of controls) {
-                          if (c.getClientRects().length === 0 || c.closest('[hidden]')) continue;
-                          if (c.type === 'radio' || c.type === 'checkbox') continue;
-                          c.scrollIntoView({block: 'center', inline: 'center'});
-                          const r = c.getBoundingClientRect();
-                          const hit = document.elementFromPoint(r.left + r.width / 2, r.top + r.height / 2);
-                          if (!hit || !(hit === c || c.contains(hit)))
-                            out.push((c.id || c.textContent.trim() || c.outerHTML.slice(0, 50)) + ' under ' +
-                                     (hit ? hit.id || hit.className || hit.tagName : 'nothing'));
-                        }
-                        return out;""")
+                    covered = self.controls_covered()
                     self.assertEqual(covered, [], "controls that cannot be tapped")
         finally:
             if added is not None:
@@ -926,6 +935,356 @@ class PageTest(unittest.TestCase):
         password = self.driver.execute_async_script("""const done = arguments[0];
             import('/static/people.js').then((m) => done(m.makePassword((b) => b.fill(255))));""")
         self.assertEqual(password, "9999-9999-9999-9999".replace("9", "abcdefghjkmnpqrstuvwxyz23456789"[255 % 31]))
+
+
+    # --- the timetable edited on the page, and any day ahead --------------------------------
+
+    def timetable(self):
+        status, body = self.api_from_page("GET", "/api/v1/timetable")
+        self.assertEqual(status, 200, body)
+        return json.loads(body)
+
+    def put_back(self, timetable):
+        """Saves an earlier timetable's plans, week and holidays again (the tests share one)."""
+        current = self.timetable()
+        if current["source"] != "database":
+            return
+        status, body = self.api_from_page(
+            "PUT", "/api/v1/timetable", {k: timetable[k] for k in ("plans", "week", "holidays")},
+            {"If-Match": f'"{current["revision"]}"'})
+        self.assertEqual(status, 200, body)
+
+    def open_timetable(self, role):
+        self.login(role)
+        self.show_view("timetable")
+        self.wait_for(lambda: self.js("return document.querySelectorAll('#plan-list section.plan').length > 0"),
+                      what="the day plans")
+        self.wait_for(lambda: self.js("return document.querySelectorAll('#calendar-days li.day').length > 0"),
+                      what="the month")
+
+    def set_value(self, selector, value):
+        """Types a value as the browser's own date and time pickers give it."""
+        self.js("""const n = document.querySelector(arguments[0]); n.value = arguments[1];
+                   n.dispatchEvent(new Event('change', {bubbles: true}));""", selector, value)
+
+    def open_plan(self, plan):
+        """Opens a plan's bells (each plan shows only its summary until then)."""
+        details = f'#plan-list section[data-plan="{plan}"] details'
+        if not self.js("return document.querySelector(arguments[0]).open", details):
+            self.click(f"{details} > summary")
+        self.wait_for(lambda: self.js("return document.querySelector(arguments[0]).open", details),
+                      what=f"plan {plan}'s bells")
+
+    def save_timetable(self, said):
+        self.click("#tt-save")
+        self.wait_for(lambda: said(self.text("#tt-message")), what="the save's answer")
+        return self.text("#tt-message")
+
+    def test_timetable_edited_and_saved_by_an_admin(self):
+        """A plan made, renamed, given to Saturday and deleted; a bell added to a plan; a plan
+        copied and given to Friday; a holiday added by hand and from a calendar file (the month
+        shows it): each saved as the next revision."""
+        self.open_timetable("admin")
+        before = self.timetable()
+        plan = sorted(before["plans"])[0]
+        section = f'#plan-list section[data-plan="{plan}"]'
+        holiday = self.js("""const at = new Date(); at.setDate(1); at.setMonth(at.getMonth() + 1);
+            return at.getFullYear() + '-' + String(at.getMonth() + 1).padStart(2, '0') + '-11';""")
+        files = self.files_folder()
+        calendar = os.path.join(files, "holidays.ics")
+        with open(calendar, "w") as file:
+            file.write("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nDTSTART;VALUE=DATE:20301223\r\n"
+                       "DTEND;VALUE=DATE:20310103\r\nSUMMARY:Winter\r\n  holidays\r\nEND:VEVENT\r\n"
+                       "END:VCALENDAR\r\n")
+        not_one = os.path.join(files, "notes.ics")
+        with open(not_one, "w") as file:
+            file.write("these are notes, not a calendar\n")
+
+        def add_bell():
+            self.open_plan(plan)
+            self.click(f"{section} .bell-add")
+            last = f"{section} tbody tr:last-child"
+            self.set_value(f"{last} input[type=time]", "23:58:30")
+            self.set_value(f"{last} td:nth-child(5) input", "Page test bell")
+
+        def copy_for_friday():
+            self.click(f"{section} .plan-copy")
+            self.wait_for(lambda: self.visible(f'#plan-list section[data-plan="{plan} copy"]'), what="the copy")
+            self.choose("#week-friday", f'Plan "{plan} copy"')
+
+        def add_holiday():
+            self.click("#holiday-add")
+            row = "#holiday-rows tr:last-child"
+            self.set_value(f"{row} td:nth-child(1) input", "Page test holiday")
+            self.set_value(f"{row} td:nth-child(2) input", holiday)
+            self.set_value(f"{row} td:nth-child(3) input", holiday)
+
+        def add_calendar_file():
+            self.find("#ics-file").send_keys(not_one)
+            self.wait_for(lambda: "cannot be read" in self.text("#ics-message"), what="the refusal")
+            self.assertEqual(self.text("#ics-message"), "notes.ics cannot be read: It is not a calendar "
+                             "file (.ics): it does not begin with BEGIN:VCALENDAR.")
+            self.find("#ics-file").send_keys(calendar)
+            self.wait_for(lambda: "added below" in self.text("#ics-message"), what="the file read")
+
+        def make_rename_and_delete_a_plan():
+            self.find("#plan-new-name").send_keys("Exam day")
+            self.click("#plan-add")
+            self.wait_for(lambda: self.visible('#plan-list section[data-plan="Exam day"]'), what="the new plan")
+            self.set_value('#plan-list section[data-plan="Exam day"] input.plan-name', "Exam")
+            self.wait_for(lambda: self.visible('#plan-list section[data-plan="Exam"]'), what="the new name")
+            self.choose("#week-saturday", 'Plan "Exam"')
+            self.click('#plan-list section[data-plan="Exam"] .plan-delete')
+            self.assertEqual(self.text("#tt-message"), 'Plan "Exam" deleted; Saturday now rings no bells.')
+
+        steps = [  # what is done, what the saved timetable then holds
+            (make_rename_and_delete_a_plan, lambda t: "Exam" not in t["plans"]
+             and "Exam day" not in t["plans"] and t["week"]["saturday"] is None),
+            (add_bell, lambda t: {"time": "23:58:30", "label": "Page test bell"}.items()
+             <= {k: v for k, v in t["plans"][plan]["bells"][-1].items() if k in ("time", "label")}.items()),
+            (copy_for_friday, lambda t: t["week"]["friday"] == f"{plan} copy"
+             and t["plans"][f"{plan} copy"]["bells"] == t["plans"][plan]["bells"]),
+            (add_holiday, lambda t: {"name": "Page test holiday", "first": holiday, "last": holiday} in t["holidays"]),
+            (add_calendar_file, lambda t: {"name": "Winter holidays", "first": "2030-12-23",
+                                           "last": "2031-01-02"} in t["holidays"]),
+        ]
+        try:
+            revision = before["revision"]
+            for act, holds in steps:
+                with self.subTest(step=act.__name__):
+                    act()
+                    said = self.save_timetable(lambda t: t.startswith("Saved") or t.startswith("Not"))
+                    revision += 1
+                    self.assertEqual(said, f"Saved as revision {revision}.")
+                    self.assertTrue(holds(self.timetable()), act.__name__)
+                    self.assertTrue(self.text("#tt-status").startswith(f"Revision {revision} by "))
+            self.click("#calendar-next")
+            day = f'#calendar-days li.day[data-date="{holiday}"]'
+            self.wait_for(lambda: self.visible(day), what="next month")
+            self.assertEqual(self.js("return document.querySelector(arguments[0]).dataset.rule", day), "holiday")
+            self.assertIn("Holiday: Page test holiday", self.text(day))
+            self.assertIn("No bells", self.text(day))
+        finally:
+            self.put_back(before)
+
+    def files_folder(self):
+        """A folder for the files a test gives the page, removed after the test."""
+        folder = tempfile.mkdtemp(prefix="kstbell-page-files-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        return folder
+
+    def test_timetable_refused_and_stale_saves_change_nothing(self):
+        """A save with mistakes shows each beside the form, in words; one made from a revision
+        another save has passed says who saved and when, and loads the current timetable."""
+        self.open_timetable("admin")
+        before = self.timetable()
+        plan = sorted(before["plans"])[0]
+        first = f'#plan-list section[data-plan="{plan}"] tbody tr:first-child'
+        try:
+            self.set_value(f"{first} input[type=time]", "")
+            self.set_value(f"{first} input[type=number]", "0")
+            said = self.save_timetable(lambda t: t.startswith("Not saved"))
+            self.assertEqual(said, "Not saved: 2 mistakes. Nothing was changed.")
+            mistakes = sorted(self.js("return Array.from(document.querySelectorAll('#tt-mistakes li'), (n) => n.textContent)"),
+                              key=lambda m: "time" not in m.split(":")[0])
+            self.assertEqual(len(mistakes), 2, mistakes)
+            for mistake, field in zip(mistakes, ("time", "length")):
+                self.assertTrue(mistake.startswith(f'Plan "{plan}", bell 1, {field}: '), mistake)
+                self.assertNotIn("schedule.", mistake)
+            self.assertEqual(self.timetable()["revision"], before["revision"])
+            # Someone else saves meanwhile (another browser, or a script).
+            status, body = self.api_from_page(
+                "PUT", "/api/v1/timetable", {k: before[k] for k in ("plans", "week", "holidays")},
+                {"If-Match": f'"{before["revision"]}"'})
+            self.assertEqual(status, 200, body)
+            other = json.loads(body)
+            self.set_value(f"{first} input[type=time]", "06:59")
+            self.set_value(f"{first} input[type=number]", "4")
+            said = self.save_timetable(lambda t: "changed the timetable" in t)
+            user = self.service.accounts["admin"][0]
+            self.assertRegex(said, rf"^Not saved: {user} changed the timetable at .+ \(revision "
+                                   rf"{other['revision']}\) after you loaded it\.")
+            self.assertTrue(self.visible("#tt-reload"))
+            self.assertEqual(self.timetable()["revision"], other["revision"])
+            self.click("#tt-reload")
+            self.wait_for(lambda: self.text("#tt-status").startswith(f"Revision {other['revision']} by {user}"),
+                          what="the current timetable")
+            self.assertEqual(self.js("return document.querySelector(arguments[0]).value", f"{first} input[type=time]"),
+                             before["plans"][plan]["bells"][0]["time"])
+        finally:
+            self.put_back(before)
+
+    def test_timetable_revision_restored(self):
+        self.open_timetable("admin")
+        before = self.timetable()
+        plan = sorted(before["plans"])[0]
+        changed = {k: before[k] for k in ("plans", "week", "holidays")}
+        changed["holidays"] = before["holidays"] + [{"name": "Restore test", "first": "2031-05-05",
+                                                     "last": "2031-05-06"}]
+        status, body = self.api_from_page("PUT", "/api/v1/timetable", changed,
+                                          {"If-Match": f'"{before["revision"]}"'})
+        self.assertEqual(status, 200, body)
+        saved = json.loads(body)["revision"]
+        try:
+            self.show_view("home")
+            self.show_view("timetable")
+            row = f'#revision-rows tr[data-revision="{saved}"]'
+            self.wait_for(lambda: self.visible(row), what="the new revision")
+            self.assertIn("Current", self.text(row))
+            self.assertIn(self.service.accounts["admin"][0], self.text(row))
+            if before["revision"] == 0:
+                return  # nothing earlier to restore
+            self.click(f'#revision-rows tr[data-revision="{before["revision"]}"] .revision-restore')
+            self.wait_for(lambda: self.text("#revisions-message").startswith("Restored"), what="the restore")
+            self.assertEqual(self.text("#revisions-message"),
+                             f"Restored revision {before['revision']} as revision {saved + 1}.")
+            after = self.timetable()
+            self.assertEqual(after["holidays"], before["holidays"])
+            self.assertEqual(after["plans"][plan], before["plans"][plan])
+            self.wait_for(lambda: self.visible(f'#revision-rows tr[data-revision="{saved + 1}"]'),
+                          what="the restore's revision")
+        finally:
+            self.put_back(before)
+
+    def test_timetable_read_only_unless_an_admin_may_change_it(self):
+        cases = [  # role, kept in the site file, the status's words
+            ("operator", False, "Only an admin changes it."),
+            ("viewer", False, "Only an admin changes it."),
+            ("admin", True, "Set in the site file. It is changed there, not here."),
+        ]
+        for role, in_file, said in cases:
+            if in_file and "timetable_file" not in self.service.can:
+                continue
+            with self.subTest(role=role, in_file=in_file):
+                if in_file:
+                    self.service.timetable_in_file(True)
+                try:
+                    self.open_timetable(role)
+                    self.wait_for(lambda: said in self.text("#tt-status"), what=f"'{said}'")
+                    controls = self.js("""return Array.from(document.querySelectorAll(
+                        '#plans input, #plans select, #plans button, #revision-rows button'))
+                        .filter((n) => n.getClientRects().length > 0).map((n) => n.id || n.textContent)""")
+                    self.assertEqual(controls, [], "edit controls shown")
+                    self.assertTrue(self.js("return document.querySelectorAll('#plan-list tbody th').length > 0"),
+                                    "the bells are not shown")
+                finally:
+                    if in_file:
+                        self.service.timetable_in_file(False)
+
+    def test_phone_timetable_views_fit_and_can_be_tapped(self):
+        """At 360x640 the editor, the month, the week and a chosen day's bells are no wider than
+        the screen and nothing lies over their controls; prints how long the view takes."""
+        self.browser.viewport(360, 640, mobile=True)
+        try:
+            self.login("admin")
+            started = time.monotonic()
+            self.show_view("timetable")
+            self.wait_for(lambda: self.js("""return document.querySelectorAll('#plan-list section.plan').length > 0
+                && document.querySelectorAll('#calendar-days li.day').length > 27"""), what="the timetable")
+            shown_ms = (time.monotonic() - started) * 1000
+            days_ms = self.js("""const m = performance.getEntriesByName('kstbell-days-plans');
+                return m.length ? m[m.length - 1].duration : null;""")
+            print(f"\n  the timetable view at 360x640: shown in {shown_ms:.0f} ms; the month's /days "
+                  f"answered in {days_ms:.0f} ms", file=sys.stderr)
+            today = self.js("return document.querySelector('#calendar-days li.day').dataset.date")
+            plan = self.js("return document.querySelector('#plan-list section.plan').dataset.plan")
+            views = [  # what is shown, how, what must be there
+                ("a plan's bells", lambda: self.open_plan(plan), "#plan-list .bells-edit input[type=time]"),
+                ("month", lambda: None, "#calendar-days li.day"),
+                ("week", lambda: self.click("#calendar-week"), '#calendar-days[data-mode="week"] li.day'),
+                ("a day's bells", lambda: self.set_value("#day-date", today), "#day-bell-rows tr"),
+            ]
+            for name, show, there in views:
+                with self.subTest(view=name):
+                    show()
+                    self.wait_for(lambda: self.visible(there), what=name)
+                    width = self.js("return [document.documentElement.scrollWidth, document.documentElement.clientWidth]")
+                    self.assertLessEqual(width[0], width[1], "wider than the screen")
+                    covered = self.controls_covered()
+                    self.assertEqual(covered, [], "controls that cannot be tapped: " + "; ".join(covered[:8]))
+            if "week" in self.text("#calendar-title").lower():
+                self.assertEqual(self.js("return document.querySelectorAll('#calendar-days li.day').length"), 7)
+        finally:
+            self.browser.desk()
+
+    def test_a_bell_added_on_the_page_rings_without_a_restart(self):
+        """On kstbelld: a bell saved 70 s ahead in today's plan rings its group's horn on time."""
+        if "rings_bells" not in self.service.can:
+            self.skipTest("the stand-in rings no bells of its own")
+        self.open_timetable("admin")
+        before = self.timetable()
+        status, body = self.api_from_page("GET", "/api/v1/schedule/today")
+        today = json.loads(body)
+        plan = today["plan"]
+        horn = self.service.groups["hall"][0]
+        # The site's clock from a bell of today: its local time beside its instant.
+        bell = today["bells"][0]
+        offset = (dt.datetime.fromisoformat(bell["local"]) -
+                  dt.datetime.fromisoformat(bell["at"].replace("Z", "+00:00")).replace(tzinfo=None))
+        at = int(time.time()) + 70
+        local = dt.datetime.utcfromtimestamp(at) + offset
+        if not 15 < (local.minute * 60 + local.second) % 1800 < 1785:
+            at, local = at + 30, local + dt.timedelta(seconds=30)  # clear of the plan's bells at :00 and :30
+        clock = local.strftime("%H:%M:%S")
+        if clock < "00:01:15" or clock > "23:58:00":
+            self.skipTest("too near midnight")
+        section = f'#plan-list section[data-plan="{plan}"]'
+        try:
+            self.open_plan(plan)
+            self.click(f"{section} .bell-add")
+            last = f"{section} tbody tr:last-child"
+            self.set_value(f"{last} input[type=time]", clock)
+            self.choose(f"{last} td:nth-child(2) select", "hall")
+            self.set_value(f"{last} input[type=number]", "4")
+            said = self.save_timetable(lambda t: t.startswith("Saved") or t.startswith("Not"))
+            self.assertTrue(said.startswith("Saved as revision"), said)
+            self.show_view("home")
+            self.assertEqual(self.lamp(horn, "output")[0], "off")
+            self.wait_for(lambda: self.lamp(horn, "output")[0] == "on", timeout=at - time.time() + 15,
+                          what="the new bell's ring")
+            late = time.time() - at
+            print(f"\n  the bell saved on the page rang {late:+.1f} s from its time (the lamp seen)",
+                  file=sys.stderr)
+            self.assertGreater(late, -1.5, "rang before its time")
+        finally:
+            self.put_back(before)
+
+    def test_timetable_words_and_calendar_files(self):
+        self.open_page()
+        cases = [  # module, function, arguments, text
+            ("plans", "mistakeWords", ["key 'schedule.day_plans.day.bells[0].tone': must be an integer from 0 to 3"],
+             'Plan "day", bell 1, tone: Must be an integer from 0 to 3.'),
+            ("plans", "mistakeWords", ["key 'schedule.day_plans.a.b.bells[2]': rings 'all' at 08:00:00 as "
+                                       "schedule.day_plans.a.b.bells[0] does"],
+             'Plan "a.b", bell 3: Rings \'all\' at 08:00:00 as schedule.day_plans.a.b.bells[0] does.'),
+            ("plans", "mistakeWords", ["key 'schedule.week.friday': no day plan named 'x'"],
+             "Friday: No day plan named 'x'."),
+            ("plans", "mistakeWords", ["key 'schedule.holidays.dates[1].last': must be a date"],
+             "Holiday 2, last day: Must be a date."),
+            ("plans", "mistakeWords", ["the bells' groups must exist"], "The bells' groups must exist."),
+            ("days", "whyWords", [{"rule": "holiday", "name": "Winter"}], "Holiday: Winter"),
+            ("days", "whyWords", [{"rule": "exception", "name": "Open day"}], "Exception: Open day"),
+            ("days", "whyWords", [{"rule": "week", "name": ""}], "By the week"),
+            ("days", "mondayOf", ["2027-01-03"], "2026-12-28"),
+            ("days", "monthOf", ["2028-02-10"], ["2028-02-01", "2028-02-29"]),
+            ("ics", "holidaysFromIcs", ["BEGIN:VCALENDAR\nBEGIN:VEVENT\nDTSTART;VALUE=DATE:20271223\n"
+                                        "DTEND;VALUE=DATE:20271224\nSUMMARY:Christmas\\, eve\nEND:VEVENT\n"
+                                        "BEGIN:VEVENT\nSUMMARY:Staff day\nDTSTART:20280110T080000Z\n"
+                                        "DTEND:20280110T160000Z\nEND:VEVENT\nEND:VCALENDAR\n"],
+             {"holidays": [{"name": "Christmas, eve", "first": "2027-12-23", "last": "2027-12-23"},
+                           {"name": "Staff day", "first": "2028-01-10", "last": "2028-01-10"}], "problem": ""}),
+            ("ics", "holidaysFromIcs", ["BEGIN:VCALENDAR\nBEGIN:VEVENT\nDTSTART:2027-12-23\nEND:VEVENT\nEND:VCALENDAR"],
+             {"holidays": [], "problem": "Event 1 has no start date (DTSTART) that can be read."}),
+            ("ics", "holidaysFromIcs", ["BEGIN:VCALENDAR\nEND:VCALENDAR"],
+             {"holidays": [], "problem": "The calendar file holds no events."}),
+        ]
+        for module, function, args, text in cases:
+            with self.subTest(function=function, args=args):
+                got = self.driver.execute_async_script("""
+                    const [module, name, args, done] = arguments;
+                    import(`/static/${module}.js`).then((m) => done(m[name](...args)), (e) => done(String(e)));""",
+                    module, function, args)
+                self.assertEqual(got, text)
 
 
 def main():

@@ -3,7 +3,7 @@
     url, accounts {role: (user, password)}, poll_s, horns [address], groups {name: [address]},
     can (what it lets a test do behind its back), behind_the_back(address, output=..,
     input=.., online=..), drop_streams(refuse_s), starting(on), end_sessions(),
-    forget_logins(), stop().
+    timetable_in_file(on), forget_logins(), stop().
 """
 import json
 import os
@@ -21,7 +21,7 @@ import standin_service
 class StandinService:
     """The stand-in (standin_service.py) in this process, on a free loopback port."""
 
-    can = {"relay", "input", "presence", "drop_streams", "starting", "end_sessions"}
+    can = {"relay", "input", "presence", "drop_streams", "starting", "end_sessions", "timetable_file"}
 
     def __init__(self, page_dir, horns=50, poll_s=1.0):
         self.poll_s = poll_s
@@ -51,6 +51,10 @@ class StandinService:
     def end_sessions(self):
         self.control("sessions", {})
 
+    def timetable_in_file(self, on):
+        """Hands the timetable to the site file (read-only on the page) or back."""
+        self.control("timetable", {"source": "file" if on else "database"})
+
     def forget_logins(self):
         with self.front.lock:
             self.front.failures.clear()
@@ -63,12 +67,12 @@ class StandinService:
 
 class KstbelldService:
     """kstbelld itself with simulated horns in its process (--simulate), on a site file of this
-    test's own: its [http] on a free loopback port, a 1 s poll, groups east and west, bells
-    only for a group of one horn (hall) so that they never touch east or west, two alarms, and
-    a user per role. A relay is switched behind its back with kstbellctl; its event streams
+    test's own: its [http] on a free loopback port, a 1 s poll, groups east and west, two
+    alarms, and a user per role; a timetable in its database (imported, so that the page edits
+    it) with bells only for a group of one horn (hall) so that they never touch east or west. A relay is switched behind its back with kstbellctl; its event streams
     are dropped by stopping it and starting it again (sessions live in its database)."""
 
-    can = {"relay", "drop_streams"}
+    can = {"relay", "drop_streams", "rings_bells"}
     poll_s = 1.0
     SITE = """
 [site]
@@ -88,19 +92,6 @@ east = {east}
 west = {west}
 hall = {hall}
 
-[schedule.week]
-monday = "day"
-tuesday = "day"
-wednesday = "day"
-thursday = "day"
-friday = "day"
-saturday = "day"
-sunday = "day"
-
-[schedule.day_plans.day]
-bells = [
-{bells}]
-
 [alarms.evacuation]
 label = "Evacuation"
 priority = 1000
@@ -116,6 +107,22 @@ steps = [ {{ on_ms = 2000, off_ms = 0 }} ]
 
 [http]
 listen = "127.0.0.1:{port}"
+"""
+    # The timetable, kept in the service's database (imported before it starts), so that the
+    # page edits it.
+    TIMETABLE = """
+[schedule.week]
+monday = "day"
+tuesday = "day"
+wednesday = "day"
+thursday = "day"
+friday = "day"
+saturday = "day"
+sunday = "day"
+
+[schedule.day_plans.day]
+bells = [
+{bells}]
 """
 
     def __init__(self, kstbelld, kstbellctl, horns=50):
@@ -136,8 +143,17 @@ listen = "127.0.0.1:{port}"
         with open(site, "w") as file:
             file.write(self.SITE.format(east=json.dumps(self.groups["east"]),
                                         west=json.dumps(self.groups["west"]),
-                                        hall=json.dumps(self.groups["hall"]), bells=bells,
-                                        port=port))
+                                        hall=json.dumps(self.groups["hall"]), port=port))
+        timetable = os.path.join(self.folder, "timetable.toml")
+        with open(timetable, "w") as file:
+            file.write(self.TIMETABLE.format(bells=bells))
+        # Checked against the site file with every simulated horn named (--simulate adds them).
+        every_horn = os.path.join(self.folder, "site-import.toml")
+        with open(site) as source, open(every_horn, "w") as file:
+            file.write(source.read().replace('addresses = ["127.0.78.1"]',
+                                             f"addresses = {json.dumps(self.horns)}"))
+        subprocess.run([kstbelld, "timetable", "import", timetable, "--config", every_horn,
+                        "--state-dir", state], check=True, capture_output=True)
         self.accounts = {}
         for role, user in (("admin", "admin"), ("operator", "operator"), ("viewer", "viewer")):
             password = f"{user}-browser-test"

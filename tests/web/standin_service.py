@@ -32,6 +32,14 @@ What the page relies on (JSON, under /api/v1/):
                 disabled (409)
   tokens        [{id, user, name, role, acts_as, user_disabled, created, last_used}]; DELETE
                 tokens/{id} (204)
+  timetable     {source: file|database, revision, changed_by, changed_at, plans: {NAME: {bells:
+                [{time, group, tone, duration_s, label}]}}, week: {monday..sunday: PLAN|null},
+                holidays: [{name, first, last}]} with ETag "REV"; PUT {plans, week, holidays}
+                with If-Match "REV" (428 without, 412 stale, 409 source file, 400 with
+                error.details: every mistake keyed as the site file's); revisions [{revision,
+                changed_by, changed_at, summary}]; POST revisions/{rev}/restore
+  days          ?from&to[&bells=false] -> [{date, plan, rule: week|exception|holiday, name,
+                bells}]
   log           ?since&until&horn&cause&kind&limit&cursor -> {entries: [{id, at, kind, cause,
                 actor, horn, horn_id, group, alarm, tone, duration_ms, ring, detail}],
                 next_cursor}
@@ -45,9 +53,11 @@ Errors: {"error": {"kind", "message"}} with 400, 401, 403, 404, 409, 413, 429 (R
 Test controls (the stand-in's own, under /_standin/, no login): POST relay {address, output?,
 input?, online?} changes a device behind the service's back; POST streams {refuse_s} drops every
 event stream and refuses new ones for that long; POST starting {on}; POST sessions ends every
-session (and its streams).
+session (and its streams); POST timetable {source: file|database} hands the timetable to the
+site file (read-only) or back.
 """
 import argparse
+import datetime as dt
 import http.server
 import json
 import mimetypes
@@ -163,8 +173,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def send_json(self, status, value, headers=None):
         self.send(status, json.dumps(value).encode(), headers=headers)
 
-    def fail(self, status, kind, message, headers=None):
-        self.send_json(status, {"error": {"kind": kind, "message": message}}, headers)
+    def fail(self, status, kind, message, headers=None, details=None):
+        error = {"kind": kind, "message": message}
+        if details:
+            error["details"] = details
+        self.send_json(status, {"error": error}, headers)
 
     # --- requests -------------------------------------------------------------------------
 
@@ -182,6 +195,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def do_PATCH(self):
         self.route("PATCH")
+
+    def do_PUT(self):
+        self.route("PUT")
 
     def read_body(self):
         """Reads the whole body before anything is answered, so that a refusal leaves the
@@ -232,7 +248,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             raise Refused("not_found", f"no route {path}", 404)
         except Refused as refusal:
             headers = {"Retry-After": "1"} if refusal.status == 503 else None
-            self.fail(refusal.status, refusal.kind, refusal.message, headers)
+            self.fail(refusal.status, refusal.kind, refusal.message, headers,
+                      getattr(refusal, "details", None))
         except (BrokenPipeError, ConnectionResetError):
             pass
 
@@ -244,7 +261,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if permission != "public":
             if self.user is None:
                 raise Refused("unauthenticated", "log in first", 401)
-            if self.command in ("POST", "DELETE", "PATCH") and \
+            if self.command in ("POST", "DELETE", "PATCH", "PUT") and \
                     self.headers.get("X-CSRF-Token") != self.user["csrf"]:
                 raise Refused("forbidden", "the CSRF token is missing or wrong", 403)
             if ROLES[self.user["role"]] < PERMISSIONS[permission]:
@@ -285,6 +302,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             front.drop_streams(float(body.get("refuse_s", 0)))
         elif what == "starting":
             front.starting = bool(body.get("on"))
+        elif what == "timetable":
+            front.site.timetable_source = body.get("source", "database")
         elif what == "sessions":
             front.sessions.clear()
             front.drop_streams(0)
@@ -546,6 +565,51 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.front.site.remove_exception(urllib.parse.unquote(exception_id), self.actor())
         self.send(204)
 
+    # --- the timetable as people edit it ----------------------------------------------------
+
+    def send_timetable(self, timetable):
+        self.send_json(200, timetable, {"ETag": f'"{timetable["revision"]}"'})
+
+    def timetable(self):
+        self.send_timetable(self.front.site.timetable_json())
+
+    def if_match(self, required):
+        text = (self.headers.get("If-Match") or "").strip()
+        if not text:
+            if required:
+                raise Refused("precondition_required", "send If-Match with the ETag of the timetable", 428)
+            return None
+        found = re.fullmatch(r'(W/)?"(\d+)"', text)
+        if not found:
+            raise Refused("invalid_input", 'If-Match must be one ETag of the timetable, e.g. "3"')
+        return int(found.group(2))
+
+    def save_timetable(self):
+        revision, body = self.if_match(True), self.body()
+        unknown = set(body) - {"plans", "week", "holidays"}
+        if unknown:
+            raise Refused("invalid_input", f"key '{sorted(unknown)[0]}': unknown")
+        self.send_timetable(self.front.site.save_timetable(body, revision, self.actor()))
+
+    def timetable_revisions(self):
+        self.send_json(200, self.front.site.revisions_json())
+
+    def restore_timetable(self, revision):
+        site, expected = self.front.site, self.if_match(False)
+        if expected is not None and expected != site.timetable_json()["revision"]:
+            raise Refused("precondition_failed", "the timetable was changed meanwhile", 412)
+        self.send_timetable(site.restore_timetable(int(revision), self.actor()))
+
+    def days(self):
+        q = {k: v[0] for k, v in self.query.items()}
+        try:
+            first, last = dt.date.fromisoformat(q["from"]), dt.date.fromisoformat(q["to"])
+        except (KeyError, ValueError):
+            raise Refused("invalid_input", "query 'from' and 'to': dates YYYY-MM-DD")
+        if not 0 <= (last - first).days < 400:
+            raise Refused("invalid_input", "query 'to': from 'from' to at most 400 days after it")
+        self.send_json(200, self.front.site.days(first, last, q.get("bells", "true") != "false"))
+
     def log(self):
         q = {k: v[0] for k, v in self.query.items()}
         try:
@@ -631,6 +695,11 @@ ROUTES = [
     ("GET", r"/api/v1/schedule/exceptions", "view", Handler.exceptions),
     ("POST", r"/api/v1/schedule/exceptions", "administer", Handler.add_exception),
     ("DELETE", r"/api/v1/schedule/exceptions/([^/]+)", "administer", Handler.remove_exception),
+    ("GET", r"/api/v1/timetable", "view", Handler.timetable),
+    ("PUT", r"/api/v1/timetable", "administer", Handler.save_timetable),
+    ("GET", r"/api/v1/timetable/revisions", "view", Handler.timetable_revisions),
+    ("POST", r"/api/v1/timetable/revisions/(\d+)/restore", "administer", Handler.restore_timetable),
+    ("GET", r"/api/v1/days", "view", Handler.days),
     ("GET", r"/api/v1/users", "administer", Handler.users),
     ("POST", r"/api/v1/users", "administer", Handler.add_user),
     ("PATCH", r"/api/v1/users/([^/]+)", "administer", Handler.change_user),

@@ -5,8 +5,10 @@ What a device does changes at once (a relay switched behind the service's back);
 service shows follows at its next poll, as the real service's does. Every change the service
 sees goes to the listeners as (event name, JSON-ready data).
 """
+import copy
 import datetime as dt
 import itertools
+import re
 import threading
 
 PRIORITY_BELL, PRIORITY_MANUAL = 0, 50
@@ -64,13 +66,20 @@ class StandinSite:
             "all_clear": {"name": "all_clear", "label": "All clear", "priority": 500, "tone": 2,
                           "group": "all", "length_s": 5, "ring": None},
         }
+        # The timetable as the API's document holds it: plans, week, holidays (revision 0: as
+        # the stand-in starts; "file" makes it read-only as a site file's).
+        def bell(h, m, group):
+            return {"time": f"{h:02d}:{m:02d}", "group": group, "tone": 1, "duration_s": 3, "label": ""}
         self.plans = {
-            "demo": [(h, m, "east" if (h * 60 + m) // 15 % 2 == 0 else "west") for h in range(7, 18)
-                     for m in (0, 15, 30, 45)],
-            "short": [(h, m, "all") for h in range(7, 13) for m in (0, 30)],
+            "demo": {"bells": [bell(h, m, "east" if (h * 60 + m) // 15 % 2 == 0 else "west")
+                               for h in range(7, 18) for m in (0, 15, 30, 45)]},
+            "short": {"bells": [bell(h, m, "all") for h in range(7, 13) for m in (0, 30)]},
         }
         self.week = {"monday": "demo", "tuesday": "demo", "wednesday": "demo", "thursday": "demo",
                      "friday": "short", "saturday": None, "sunday": None}
+        self.holidays = []
+        self.timetable_source = "database"
+        self.revisions = []  # [{revision, changed_by, changed_at, summary, document}]
         today = dt.date.today()
         self.file_exceptions = [{"id": None, "source": "file",
                                  "from": (today + dt.timedelta(days=40)).isoformat(),
@@ -318,16 +327,21 @@ class StandinSite:
         exception = self.exception_on(day)
         if exception is not None:
             return exception["plan"], "exception", exception["name"]
+        text = day.isoformat()
+        for holiday in self.holidays:
+            if holiday["first"] <= text <= holiday["last"]:
+                return None, "holiday", holiday["name"]
         return self.week[day.strftime("%A").lower()], "week", ""
 
     def bells_of(self, day):
         plan = self.plan_of(day)[0]
         bells = []
-        for hour, minute, group in self.plans.get(plan, []) if plan else []:
-            local = dt.datetime.combine(day, dt.time(hour, minute))
+        for bell in sorted(self.plans.get(plan, {}).get("bells", []), key=lambda b: b["time"]):
+            local = dt.datetime.combine(day, dt.time.fromisoformat(bell["time"]))
             bells.append({"at": iso(local.astimezone()), "local": local.isoformat(),
-                          "date": day.isoformat(), "plan": plan, "group": group, "tone": 1,
-                          "duration_s": 3, "state": "upcoming", "moved": False})
+                          "date": day.isoformat(), "plan": plan, "group": bell["group"],
+                          "tone": bell["tone"], "duration_s": bell["duration_s"],
+                          "label": bell.get("label", ""), "state": "upcoming", "moved": False})
         return bells
 
     def today(self):
@@ -370,10 +384,102 @@ class StandinSite:
 
     def plans_json(self):
         return {"time_zone": "UTC", "plans": [
-                    {"name": name, "bells": [{"time": f"{h:02d}:{m:02d}:00", "group": g, "tone": 1,
-                                              "duration_s": 3} for h, m, g in bells]}
-                    for name, bells in self.plans.items()],
+                    {"name": name, "bells": [{"time": b["time"] + (":00" if len(b["time"]) == 5 else ""),
+                                              "group": b["group"], "tone": b["tone"],
+                                              "duration_s": b["duration_s"]} for b in plan["bells"]]}
+                    for name, plan in self.plans.items()],
                 "week": dict(self.week)}
+
+    def timetable_json(self):
+        with self.lock:
+            last = self.revisions[-1] if self.revisions else None
+            return {"source": self.timetable_source, "revision": last["revision"] if last else 0,
+                    "changed_by": last["changed_by"] if last else "",
+                    "changed_at": last["changed_at"] if last else None,
+                    "plans": copy.deepcopy(self.plans), "week": dict(self.week),
+                    "holidays": copy.deepcopy(self.holidays)}
+
+    def timetable_mistakes(self, document):
+        """Every mistake, keyed as the site file's [schedule] would be."""
+        mistakes = []
+        plans, week, holidays = document.get("plans"), document.get("week"), document.get("holidays")
+        if not isinstance(plans, dict) or not isinstance(week, dict) or not isinstance(holidays, list):
+            return ["key 'schedule': plans and week must be tables, holidays a list"]
+        for name, plan in plans.items():
+            for i, bell in enumerate(plan.get("bells", []) if isinstance(plan, dict) else []):
+                key = f"key 'schedule.day_plans.{name}.bells[{i}]"
+                if not re.fullmatch(r"([01]\d|2[0-3]):[0-5]\d(:[0-5]\d)?", str(bell.get("time", ""))):
+                    mistakes.append(f"{key}.time': must be a time of day")
+                if bell.get("group") not in self.groups:
+                    mistakes.append(f"{key}.group': no group named '{bell.get('group')}'")
+                if not isinstance(bell.get("tone"), int) or not 0 <= bell["tone"] <= 3:
+                    mistakes.append(f"{key}.tone': must be an integer from 0 to 3")
+                if not isinstance(bell.get("duration_s"), int) or not 1 <= bell["duration_s"] <= 86400:
+                    mistakes.append(f"{key}.duration_s': must be an integer from 1 to 86400")
+        for day, plan in week.items():
+            if plan is not None and plan not in plans:
+                mistakes.append(f"key 'schedule.week.{day}': no day plan named '{plan}'")
+        for i, holiday in enumerate(holidays):
+            first, last = holiday.get("first", ""), holiday.get("last", "")
+            for field, value in (("first", first), ("last", last)):
+                try:
+                    dt.date.fromisoformat(value)
+                except (TypeError, ValueError):
+                    mistakes.append(f"key 'schedule.holidays.dates[{i}].{field}': must be a date")
+            if not str(holiday.get("name", "")).strip():
+                mistakes.append(f"key 'schedule.holidays.dates[{i}].name': must not be empty")
+        return mistakes
+
+    def save_timetable(self, document, revision, actor, summary="changed"):
+        with self.lock:
+            if self.timetable_source == "file":
+                raise Refused("conflict", "the timetable is set in the site file; change it there", 409)
+            current = self.revisions[-1] if self.revisions else None
+            if revision != (current["revision"] if current else 0):
+                raise Refused("precondition_failed",
+                              f"the timetable was changed meanwhile: revision {current['revision']} by "
+                              f"{current['changed_by']} at {current['changed_at']}; load it again and "
+                              "make the change on it", 412)
+            mistakes = self.timetable_mistakes(document)
+            if mistakes:
+                refusal = Refused("invalid_input", "; ".join(mistakes))
+                refusal.details = mistakes
+                raise refusal
+            self.plans = copy.deepcopy(document["plans"])
+            for plan in self.plans.values():
+                for bell in plan.setdefault("bells", []):
+                    bell.setdefault("label", "")
+            self.week = {day: document["week"].get(day) for day in self.week}
+            self.holidays = copy.deepcopy(document["holidays"])
+            self.revisions.append({"revision": len(self.revisions) + 1, "changed_by": actor,
+                                   "changed_at": iso(now()), "summary": summary,
+                                   "document": copy.deepcopy(document)})
+            self.record("timetable_changed", "http", actor, detail=summary)
+            return self.timetable_json()
+
+    def restore_timetable(self, revision, actor):
+        with self.lock:
+            found = [r for r in self.revisions if r["revision"] == revision]
+            if not found:
+                raise Refused("not_found", f"no revision {revision}", 404)
+            current = self.revisions[-1]["revision"] if self.revisions else 0
+            return self.save_timetable(found[0]["document"], current, actor,
+                                       summary=f"revision {revision} restored")
+
+    def revisions_json(self):
+        with self.lock:
+            return [{k: r[k] for k in ("revision", "changed_by", "changed_at", "summary")}
+                    for r in reversed(self.revisions)]
+
+    def days(self, first, last, bells):
+        with self.lock:
+            out, day = [], first
+            while day <= last:
+                plan, rule, name = self.plan_of(day)
+                out.append({"date": day.isoformat(), "plan": plan, "rule": rule, "name": name,
+                            "bells": self.bells_of(day) if bells else []})
+                day += dt.timedelta(days=1)
+            return out
 
     def exceptions_json(self):
         with self.lock:

@@ -18,17 +18,18 @@ export function onSessionEnded(handler) {
 }
 
 export class ApiError extends Error {
-  constructor(status, kind, message, retryAfterSeconds) {
+  constructor(status, kind, message, retryAfterSeconds, details = []) {
     super(message);
     this.status = status;
     this.kind = kind;
     this.retryAfterSeconds = retryAfterSeconds;
+    this.details = details;  // every mistake of a refused input, when the service lists them
   }
 }
 
 const kindByStatus = {
   400: 'invalid_input', 401: 'unauthenticated', 403: 'forbidden', 404: 'not_found',
-  409: 'conflict', 413: 'too_large', 429: 'rate_limited', 503: 'starting',
+  409: 'conflict', 412: 'precondition_failed', 413: 'too_large', 429: 'rate_limited', 503: 'starting',
 };
 
 // Retry-After is either seconds or an HTTP date.
@@ -40,8 +41,9 @@ export function retryAfterSeconds(header, now = Date.now()) {
   return Math.max(0, Math.ceil((at - now) / 1000));
 }
 
-export async function api(method, path, body) {
-  const headers = {Accept: 'application/json'};
+// extraHeaders: e.g. If-Match for a change made from a known revision.
+export async function api(method, path, body, extraHeaders = {}) {
+  const headers = {Accept: 'application/json', ...extraHeaders};
   if (body !== undefined) headers['Content-Type'] = 'application/json';
   if (changes.has(method) && csrfToken) headers['X-CSRF-Token'] = csrfToken;
   let response;
@@ -71,7 +73,8 @@ export async function api(method, path, body) {
   const failure = new ApiError(
       response.status, error.kind || kindByStatus[response.status] || 'failed',
       error.message || `${response.status} ${response.statusText}`.trim(),
-      retryAfterSeconds(response.headers.get('Retry-After')));
+      retryAfterSeconds(response.headers.get('Retry-After')),
+      Array.isArray(error.details) ? error.details.map(String) : []);
   const login = method === 'POST' && path === '/api/v1/session';
   if (response.status === 401 && !login) sessionEnded(failure);
   throw failure;

@@ -10,9 +10,11 @@ import {forgetRing, renderGroupFilter, renderHorns, setHorns, updateHorn,
         wireHornFilters} from './horns.js';
 import {renderAlarms, setAlarms, updateAlarm} from './alarms.js';
 import {byId, listOf} from './dom.js';
+import {loadCalendar, wireCalendar} from './days.js';
 import {TLiveFeed} from './live.js';
 import {loadLog, wireLog} from './log.js';
 import {renderNow, wireNow} from './now.js';
+import {forgetPlans, loadEditor, loadRevisions, wirePlans} from './plans.js';
 import {clearPeople, loadTokens, loadUsers, wirePeople} from './people.js';
 import {wireRing} from './ring.js';
 import {currentSession, enterSession, showLogin, wireSession} from './session.js';
@@ -140,6 +142,7 @@ function signedOut(message) {
   stopCountdown();
   clearSite();
   clearPeople();
+  forgetPlans();
   showLogin(message);
 }
 
@@ -163,7 +166,11 @@ wirePeople({onPasswordChanged: (message) => signedOut(message)});
 onViewShown((view) => {
   // What other people (or scripts) changed meanwhile brings no event: read again.
   if (view === 'users') Promise.all([loadUsers(), loadTokens()]);
-  if (view === 'timetable') loadExceptions();
+  if (view === 'timetable') {
+    loadExceptions();
+    loadEditor().then(loadRevisions);
+    loadCalendar();
+  }
 });
 wireSession({onSignedIn: signedIn, onSignedOut: signedOut});
 wireHornFilters();
@@ -171,6 +178,8 @@ wireGroups();
 wireRing();
 wireTimetable();
 wireExceptions();
+wirePlans({onChanged: () => Promise.all([loadTimetable(), loadPlans(), loadCalendar()])});
+wireCalendar();
 wireLog();
 onSessionEnded(() => {
   if (state.session) signedOut('Your session has ended. Log in again.');
