@@ -282,6 +282,16 @@ TNamesOutcome TService::SetGroup(const std::string& group, const std::vector<std
 }
 
 TNamesOutcome TService::RemoveGroup(const std::string& group, const store::TChange& change) {
+    // A bell of the timetable would ring no horn: the timetable is changed first.
+    {
+        const std::lock_guard lock(timetableMutex_);
+        for (const auto& [plan, day] : timetable_.Timetable.Plans)
+            for (const auto& bell : day.Bells)
+                if (bell.Group == group && names_->HasGroup(group))
+                    return {TNamesOutcome::EResult::InUse,
+                            "group " + group + " is rung by the timetable's plan " + plan +
+                                ": take it out of the timetable first"};
+    }
     auto outcome = names_->RemoveGroup(group, change);
     if (outcome.Ok()) writer_->Line("group " + group + " removed by " + Printable(change.Actor));
     return outcome;

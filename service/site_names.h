@@ -20,7 +20,7 @@
 namespace kstbell::service {
 
 struct TNamesOutcome {
-    enum class EResult { Done, FileOwned, Invalid, NotFound, Failed };
+    enum class EResult { Done, FileOwned, InUse, Invalid, NotFound, Failed };
     EResult Result = EResult::Done;
     std::string Error{};  // for people: why not
     bool Ok() const { return Result == EResult::Done; }

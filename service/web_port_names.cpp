@@ -17,6 +17,8 @@ web::TFailure NamesFailure(const TNamesOutcome& outcome) {
                              outcome.Error +
                                  ": change it there, or take it out of the file to "
                                  "change it here");
+        case EResult::InUse:
+            return web::Fail(web::TErrorKind::Conflict, outcome.Error);
         case EResult::Invalid:
             return web::Fail(web::TErrorKind::InvalidInput, outcome.Error);
         case EResult::NotFound:

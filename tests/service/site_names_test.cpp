@@ -258,6 +258,33 @@ TEST_F(TSiteNamesTest, ANewNameShowsAtOnceInTheListTheLogAndAfterARestart) {
     EXPECT_EQ(ListedName(kFirst), "Office");
 }
 
+// The timetable's bells may name a group made here, which then stays while they do.
+TEST_F(TSiteNamesTest, AGroupTheTimetableRingsIsKeptWhileItDoes) {
+    Start();
+    const json timetable = {
+        {"plans",
+         {{"school",
+           {{"bells", {{{"time", "08:00"}, {"group", "gym"}, {"tone", 1}, {"duration_s", 3}}}}}}}},
+        {"week", json::object()},
+        {"holidays", json::array()}};
+    const httplib::Headers headers = {{"Authorization", "Bearer " + tokens_.at("ann")},
+                                      {"If-Match", "\"0\""}};
+    auto saved = client_->Put("/api/v1/timetable", headers, timetable.dump(), "application/json");
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->status, 400) << "no group gym yet: " << saved->body;
+    ASSERT_EQ(Call("ann", "PUT", "/api/v1/groups/gym", {{"horns", {kSecond}}}).Status, 200);
+    saved = client_->Put("/api/v1/timetable", headers, timetable.dump(), "application/json");
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->status, 200) << saved->body;
+    const auto removed = Call("ann", "DELETE", "/api/v1/groups/gym");
+    EXPECT_EQ(removed.Status, 409);
+    EXPECT_EQ(Message(removed),
+              "group gym is rung by the timetable's plan school: take it out of the timetable "
+              "first");
+    EXPECT_EQ(Call("ann", "PUT", "/api/v1/groups/gym", {{"horns", {kFirst}}}).Status, 200)
+        << "changed, it may be";
+}
+
 TEST_F(TSiteNamesTest, AGroupChangedWhileRunningIsRungAtTheNextRing) {
     Start();
     const json ring = {{"group", "east"}, {"tone", 1}, {"duration_s", 30}};
