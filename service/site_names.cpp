@@ -71,7 +71,8 @@ void TSiteNames::Take(store::TSiteNameSet set) {
         groups_ = config_.Groups;
         return;
     }
-    groups_.assign(config_.Groups.begin(), config_.Groups.begin() + 1);  // "all"
+    groups_.clear();
+    if (!config_.Groups.empty()) groups_.push_back(config_.Groups.front());  // "all"
     std::map<std::string, std::size_t> index;
     for (std::size_t i = 0; i < config_.Horns.size(); ++i)
         index.emplace(config_.Horns[i].Address, i);
