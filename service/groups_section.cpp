@@ -10,10 +10,10 @@ namespace {
 
 constexpr std::size_t kLongestGroupName = 32;
 
-// The horns a member names: a configured horn's name, else an address or a range of which
-// the configured horns count. False, with the reason, when it names none.
-bool Members(const std::string& member, const std::vector<mqtt::THornEntry>& horns,
-             std::vector<std::size_t>& into, std::string& why) {
+}  // namespace
+
+bool GroupMembers(const std::string& member, const std::vector<mqtt::THornEntry>& horns,
+                  std::vector<std::size_t>& into, std::string& why) {
     std::vector<std::size_t> named;
     for (std::size_t i = 0; i < horns.size(); ++i)
         if (horns[i].Name == member) named.push_back(i);
@@ -43,8 +43,6 @@ bool Members(const std::string& member, const std::vector<mqtt::THornEntry>& hor
     return true;
 }
 
-}  // namespace
-
 bool IsGroupName(const std::string& name) {
     if (name.empty() || name.size() > kLongestGroupName) return false;
     return std::all_of(name.begin(), name.end(), [](char c) {
@@ -60,16 +58,14 @@ void ReadGroups(const toml::node& node, const std::vector<mqtt::THornEntry>& hor
         const std::string groupName(name.str());
         const std::string key = "groups." + groupName;
         if (groupName == kAllGroup) {
-            values.Fail(value, key, "'all' is built in (every horn) and cannot be defined");
+            values.Fail(value, key, kAllGroupBuiltIn);
             continue;
         }
         if (!IsGroupName(groupName)) {
-            values.Fail(value, key,
-                        "a group's name is 1 to 32 lower-case letters, digits, _ and -");
+            values.Fail(value, key, kGroupNameRule);
             continue;
         }
-        const toml::array* list =
-            values.List(value, key, "must be a list of horn names, addresses and ranges");
+        const toml::array* list = values.List(value, key, kGroupMembersRule);
         if (!list) continue;
         TGroup group{groupName, {}};
         for (std::size_t i = 0; i < list->size(); ++i) {
@@ -77,7 +73,7 @@ void ReadGroups(const toml::node& node, const std::vector<mqtt::THornEntry>& hor
             const std::string itemKey = key + "[" + std::to_string(i) + "]";
             const auto member = values.Text(item, itemKey);
             std::string why;
-            if (member && !Members(*member, horns, group.Horns, why))
+            if (member && !GroupMembers(*member, horns, group.Horns, why))
                 values.Fail(item, itemKey, why);
         }
         std::sort(group.Horns.begin(), group.Horns.end());

@@ -47,6 +47,8 @@ TService::TService(TServiceConfig config, TServiceOptions options)
       options_(std::move(options)),
       store_(std::make_unique<store::TStore>(options_.StateDir)),
       writer_(std::make_unique<TAuditWriter>(*store_, config_.Site.LogDays, options_.Log)),
+      names_(std::make_unique<TSiteNames>(
+          config_, options_.SiteNamesStore ? *options_.SiteNamesStore : store_->SiteNames())),
       calendar_(config_.Calendar.Zone, config_.Calendar.Schedule) {
     timetable_.Source =
         config_.Calendar.ScheduleGiven ? ETimetableSource::File : ETimetableSource::Database;
@@ -62,17 +64,21 @@ TService::TService(TServiceConfig config, TServiceOptions options)
             return view.Identity ? MacText(view.Identity->Mac) : std::string();
         },
         options_.Log);
-    events_ = std::make_unique<TSiteEvents>(config_, *writer_, *journal_);
+    // The names kept in the database are taken up before the site is made, so that its horns
+    // (and the MQTT front's discovery) carry them from the start.
+    namesLeftOut_ = names_->Load();
+    events_ = std::make_unique<TSiteEvents>(config_, *writer_, *journal_, *names_);
     IHostNetworkSource* network = options_.Network;
     if (!network) {
         ownNetwork_ = MakeHostNetworkSource();
         network = ownNetwork_.get();
     }
-    site_ = std::make_unique<site::TSite>(SiteConfig(config_), *network, journal_.get(), *events_);
+    site_ = std::make_unique<site::TSite>(SiteConfig(NamedConfig()), *network, journal_.get(),
+                                          *events_);
     inputs_ = std::make_unique<TInputWatch>(
         config_.Inputs, [this](std::size_t horn, const std::string& alarm) {
-            writer_->Line("horn " + HornText(config_, horn) + ": its input starts alarm " + alarm);
-            const auto answer = StartAlarm(alarm, site::TCause::Input, HornText(config_, horn));
+            writer_->Line("horn " + names_->HornText(horn) + ": its input starts alarm " + alarm);
+            const auto answer = StartAlarm(alarm, site::TCause::Input, names_->HornText(horn));
             if (!answer.Ok) writer_->Line("alarm " + alarm + " not started: " + answer.Refusal);
         });
     events_->SetInputWatch(*inputs_);
@@ -133,6 +139,8 @@ bool TService::Start(std::string& error) {
         error = std::string("the rings in the database cannot be read: ") + e.what();
         return false;
     }
+    for (const auto& line : namesLeftOut_)
+        writer_->Line(line);
     if (!LoadTimetable(error)) return false;
     try {
         for (const auto& line : calendar_.Update(store_->Exceptions().List()))
@@ -149,7 +157,7 @@ bool TService::Start(std::string& error) {
     store::TAuditEntry loaded = start;
     loaded.Kind = store::TAuditKind::ConfigLoaded;
     loaded.Detail = config_.Path + ": " + std::to_string(config_.Horns.size()) + " horn(s), " +
-                    std::to_string(config_.Groups.size()) + " group(s), " +
+                    std::to_string(names_->Groups().size()) + " group(s), " +
                     std::to_string(config_.Alarms.size()) + " alarm(s), " +
                     std::to_string(Timetable().Timetable.Plans.size()) + " day plan(s)";
     Audit(loaded);
@@ -250,7 +258,53 @@ store::ITimetableStore& TService::KeptTimetable() const {
 }
 
 bool TService::GroupExists(const std::string& group) const {
-    return config_.FindGroup(group) != nullptr;
+    return names_->HasGroup(group);
+}
+
+TNamesOutcome TService::RenameHorn(std::size_t horn, const std::string& name,
+                                   const store::TChange& change) {
+    const std::string before = names_->HornText(horn);
+    auto outcome = names_->Rename(horn, name, change);
+    if (outcome.Ok() && names_->HornText(horn) != before)
+        writer_->Line("horn " + before + " is now " + names_->HornText(horn) + " (" +
+                      Printable(change.Actor) + ")");
+    return outcome;
+}
+
+TNamesOutcome TService::SetGroup(const std::string& group, const std::vector<std::string>& members,
+                                 const store::TChange& change) {
+    auto outcome = names_->SetGroup(group, members, change);
+    if (outcome.Ok())
+        writer_->Line(
+            "group " + group + " saved by " + Printable(change.Actor) + ": " +
+            std::to_string(names_->GroupHorns(group).value_or(std::vector<std::size_t>{}).size()) +
+            " horn(s)");
+    return outcome;
+}
+
+TNamesOutcome TService::RemoveGroup(const std::string& group, const store::TChange& change) {
+    // A bell of the timetable would ring no horn: the timetable is changed first.
+    {
+        const std::lock_guard lock(timetableMutex_);
+        for (const auto& [plan, day] : timetable_.Timetable.Plans)
+            for (const auto& bell : day.Bells)
+                if (bell.Group == group && names_->HasGroup(group))
+                    return {TNamesOutcome::EResult::InUse,
+                            "group " + group + " is rung by the timetable's plan " + plan +
+                                ": take it out of the timetable first"};
+    }
+    auto outcome = names_->RemoveGroup(group, change);
+    if (outcome.Ok()) writer_->Line("group " + group + " removed by " + Printable(change.Actor));
+    return outcome;
+}
+
+TServiceConfig TService::NamedConfig() const {
+    TServiceConfig out = config_;
+    const auto names = names_->Names();
+    for (std::size_t i = 0; i < out.Horns.size() && i < names.size(); ++i)
+        out.Horns[i].Name = names[i];
+    out.Groups = names_->Groups();
+    return out;
 }
 
 ETimetableSource TService::TimetableSource() const {
@@ -473,16 +527,11 @@ void TService::BellMissed(const calendar::TScheduledBell& bell, const std::strin
 }
 
 std::vector<std::string> TService::GroupNames() const {
-    std::vector<std::string> names;
-    for (const auto& g : config_.Groups)
-        names.push_back(g.Name);
-    return names;
+    return names_->GroupNames();
 }
 
 std::optional<std::vector<std::size_t>> TService::GroupHorns(const std::string& group) const {
-    const TGroup* found = config_.FindGroup(group);
-    if (!found) return std::nullopt;
-    return found->Horns;
+    return names_->GroupHorns(group);
 }
 
 std::vector<std::string> TService::AlarmNames() const {
@@ -503,9 +552,9 @@ site::TRingAnswer TService::Ring(const site::TRingRequest& request) {
         return refuse("a ring lasts at least 1 s");
     std::vector<std::size_t> horns = request.Horns;
     if (!request.Group.empty()) {
-        const TGroup* group = config_.FindGroup(request.Group);
+        auto group = names_->GroupHorns(request.Group);
         if (!group) return refuse("no group named '" + request.Group + "'");
-        horns = group->Horns;
+        horns = std::move(*group);
     }
     for (std::size_t h : horns)
         if (h >= config_.Horns.size()) return refuse("no horn number " + std::to_string(h));
@@ -550,11 +599,11 @@ void TService::StopHorn(std::size_t horn, site::TCause cause, const std::string&
 }
 
 bool TService::StopGroup(const std::string& group, site::TCause cause, const std::string& actor) {
-    const TGroup* found = config_.FindGroup(group);
+    const auto found = names_->GroupHorns(group);
     if (!found) return false;
     writer_->Line("group " + group + " stopped (" + Who(cause, actor) + ")");
     const TRingContextScope scope({.Actor = actor});
-    for (std::size_t h : found->Horns)
+    for (std::size_t h : *found)
         site_->StopHorn(h, cause);
     return true;
 }
@@ -590,8 +639,8 @@ site::TAlarmAnswer TService::StartAlarm(const std::string& name, site::TCause ca
         answer.Refusal = "no alarm named '" + name + "'";
         return answer;
     }
-    const TGroup* group = config_.FindGroup(alarm->Group);
-    std::vector<std::size_t> horns = group ? group->Horns : std::vector<std::size_t>{};
+    std::vector<std::size_t> horns =
+        names_->GroupHorns(alarm->Group).value_or(std::vector<std::size_t>{});
     site::TRingOrder order = alarms::AlarmRing(*alarm, std::move(horns), cause, actor);
     const TRingContextScope scope({.Actor = actor, .Group = alarm->Group, .Alarm = name});
     const site::TRingStart start = site_->Ring(std::move(order));
@@ -615,7 +664,7 @@ bool TService::StopAlarm(const std::string& name, site::TCause cause, const std:
 
 site::TRingOrder TService::BellRing(const calendar::TScheduledBell& bell) const {
     site::TRingOrder order;
-    if (const TGroup* group = config_.FindGroup(bell.Bell.Group)) order.Horns = group->Horns;
+    if (auto group = names_->GroupHorns(bell.Bell.Group)) order.Horns = std::move(*group);
     order.Tone = static_cast<std::uint8_t>(bell.Bell.Tone);
     order.Duration = std::chrono::seconds(bell.Bell.DurationS);
     order.Priority = kBellPriority;

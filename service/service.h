@@ -26,6 +26,7 @@
 #include "service/service_config.h"
 #include "service/service_front.h"
 #include "service/site_events.h"
+#include "service/site_names.h"
 #include "service/system_clock.h"
 #include "site/control.h"
 #include "site/site.h"
@@ -88,6 +89,9 @@ struct TServiceOptions {
     // The timetable saved as the first revision when the database holds none yet (the demo
     // site's, which rings a bell every minute).
     std::optional<calendar::TTimetable> FirstTimetable{};
+    // Where the horns' names and the groups the site file does not give are kept; null: the
+    // service's database.
+    store::ISiteNamesStore* SiteNamesStore = nullptr;
 };
 
 class TService final : public site::ISiteControl, private IBellRinger {
@@ -138,6 +142,16 @@ class TService final : public site::ISiteControl, private IBellRinger {
     // file no longer has [schedule]: the running timetable stays.
     bool ReplaceFileTimetable(const calendar::TCalendarConfig& read,
                               std::vector<std::string>& mistakes);
+    // The horns' names and the groups as they stand, and where each lives. Changes through
+    // them apply at once: the next ring of a group takes its horns as they are then.
+    const TSiteNames& Names() const { return *names_; }
+    TNamesOutcome RenameHorn(std::size_t horn, const std::string& name,
+                             const store::TChange& change);
+    TNamesOutcome SetGroup(const std::string& group, const std::vector<std::string>& members,
+                           const store::TChange& change);
+    TNamesOutcome RemoveGroup(const std::string& group, const store::TChange& change);
+    // The configuration with today's names and groups (what a front made at the start takes).
+    TServiceConfig NamedConfig() const;
     // The rings of an alarm that are running (the site's ids).
     std::vector<std::uint64_t> AlarmRings(const std::string& alarm) const;
     // The id of a site's ring in the store (what the audit log names), or the site's id when
@@ -185,6 +199,8 @@ class TService final : public site::ISiteControl, private IBellRinger {
     TServiceOptions options_;
     std::unique_ptr<store::TStore> store_;
     std::unique_ptr<TAuditWriter> writer_;
+    std::unique_ptr<TSiteNames> names_;
+    std::vector<std::string> namesLeftOut_;  // what Load() left out, said at the start
     std::unique_ptr<TRingJournal> journal_;
     std::unique_ptr<TSiteEvents> events_;
     std::unique_ptr<IHostNetworkSource> ownNetwork_;

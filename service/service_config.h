@@ -44,6 +44,8 @@ struct TServiceConfig {
     // Per horn: the alarm its digital input starts, if any.
     std::vector<std::optional<alarms::TInputRule>> Inputs;
     std::vector<TGroup> Groups;  // "all" first, then the file's in the file's order
+    // The file has a [groups] table: it owns the groups (else they are the database's).
+    bool GroupsGiven = false;
     calendar::TCalendarConfig Calendar;
     std::vector<alarms::TAlarm> Alarms;
     // The [http] table: the HTTP front runs when it is there.

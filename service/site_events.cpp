@@ -38,8 +38,12 @@ std::string CountText(std::size_t n, const char* one) {
 }  // namespace
 
 TSiteEvents::TSiteEvents(const TServiceConfig& config, TAuditWriter& writer,
-                         const TRingJournal& journal)
-    : config_(config), writer_(writer), journal_(journal), unowned_(config.Horns.size()) {}
+                         const TRingJournal& journal, const TSiteNames& names)
+    : config_(config),
+      writer_(writer),
+      journal_(journal),
+      names_(names),
+      unowned_(config.Horns.size()) {}
 
 void TSiteEvents::AddFront(IServiceFront& front) {
     fronts_.push_back(&front);
@@ -85,7 +89,7 @@ void TSiteEvents::OnHornEvents(const std::vector<site::THornEvent>& events) {
 void TSiteEvents::HornEvent(const site::THornEvent& e, site::TInstant now) {
     using TKind = site::THornEvent::TKind;
     const std::size_t horn = e.View.Index;
-    const std::string who = "horn " + HornText(config_, horn);
+    const std::string who = "horn " + names_.HornText(horn);
     store::TAuditEntry entry;
     entry.At = Utc(now);
     entry.HornAddress = e.View.Address;
@@ -136,7 +140,7 @@ void TSiteEvents::HornEvent(const site::THornEvent& e, site::TInstant now) {
 void TSiteEvents::CommandDone(const site::THornEvent& e, site::TInstant now) {
     const site::TCommand& c = e.Command;
     if (c.Kind != site::TCommandKind::Relay || !Missed(e.Outcome)) return;
-    const std::string who = "horn " + HornText(config_, e.View.Index);
+    const std::string who = "horn " + names_.HornText(e.View.Index);
     if (!c.On) {
         writer_.Line(who + ": switching off failed: " + OutcomeText(e.Outcome) +
                      "; it is told again when it answers");
@@ -228,7 +232,7 @@ void TSiteEvents::OnRingSwitched(const site::TRingSwitches& switches) {
             notOn += ", ...";
             break;
         }
-        notOn += (notOn.empty() ? "" : ", ") + HornText(config_, h.Horn) + " " + SwitchWord(h);
+        notOn += (notOn.empty() ? "" : ", ") + names_.HornText(h.Horn) + " " + SwitchWord(h);
     }
     if (!notOn.empty()) line += "; not switched on: " + notOn;
     if (switches.NoneOn()) line += "; the ring is ended";
@@ -336,7 +340,7 @@ void TSiteEvents::OnUnowned(std::size_t horn, site::TInstant when) {
         if (horn >= unowned_.size() || unowned_[horn]) return;
         unowned_[horn] = true;
     }
-    const std::string who = "horn " + HornText(config_, horn);
+    const std::string who = "horn " + names_.HornText(horn);
     if (!config_.Site.StopUnowned) {
         writer_.Line(who + " sounds with no ring; stop_unowned is off, so it is left on");
         return;

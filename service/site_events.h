@@ -19,13 +19,15 @@
 #include "service/ring_journal.h"
 #include "service/service_config.h"
 #include "service/service_front.h"
+#include "service/site_names.h"
 #include "site/site.h"
 
 namespace kstbell::service {
 
 class TSiteEvents final : public site::ISiteListener {
   public:
-    TSiteEvents(const TServiceConfig& config, TAuditWriter& writer, const TRingJournal& journal);
+    TSiteEvents(const TServiceConfig& config, TAuditWriter& writer, const TRingJournal& journal,
+                const TSiteNames& names);
 
     void AddFront(IServiceFront& front);
     void SetInputWatch(TInputWatch& inputs);
@@ -66,6 +68,7 @@ class TSiteEvents final : public site::ISiteListener {
     const TServiceConfig& config_;
     TAuditWriter& writer_;
     const TRingJournal& journal_;
+    const TSiteNames& names_;  // the horns' names in the lines for people
     std::vector<IServiceFront*> fronts_;
     TInputWatch* inputs_ = nullptr;
 

@@ -42,6 +42,7 @@ class TSiteReader {
         c.Groups.push_back({kAllGroup, {}});
         for (std::size_t i = 0; i < c.Horns.size(); ++i)
             c.Groups.front().Horns.push_back(i);
+        c.GroupsGiven = root.contains("groups");
         if (const toml::node* groups = root.get("groups"))
             ReadGroups(*groups, c.Horns, values_, c.Groups);
         c.Inputs = inputKeys_.Rules(entryOf, c.Alarms, values_);

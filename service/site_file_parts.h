@@ -56,6 +56,19 @@ class THornInputKeys {
     std::map<std::size_t, TKeys> entries_;
 };
 
+// The horns a member of a group names: a configured horn's name, else an address or a range of
+// which the configured horns count (added to into). False, with the reason, when it names none.
+bool GroupMembers(const std::string& member, const std::vector<mqtt::THornEntry>& horns,
+                  std::vector<std::size_t>& into, std::string& why);
+
+// What a group's name, its members and "all" are refused with, wherever a group is defined.
+inline constexpr const char* kGroupNameRule =
+    "a group's name is 1 to 32 lower-case letters, digits, _ and -";
+inline constexpr const char* kGroupMembersRule =
+    "must be a list of horn names, addresses and ranges";
+inline constexpr const char* kAllGroupBuiltIn =
+    "'all' is built in (every horn) and cannot be defined";
+
 // A name for a group: 1 to 32 lower-case letters, digits, _ and - (it becomes part of topics
 // and addresses).
 bool IsGroupName(const std::string& name);

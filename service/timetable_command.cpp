@@ -61,8 +61,8 @@ bool SiteGroups(const TTimetableCommandLine& line, std::optional<TServiceConfig>
     return true;
 }
 
-int Import(const TTimetableCommandLine& line, store::ITimetableStore& kept, std::ostream& out,
-           std::ostream& err) {
+int Import(const TTimetableCommandLine& line, store::ITimetableStore& kept,
+           const store::ISiteNamesStore& names, std::ostream& out, std::ostream& err) {
     std::optional<TServiceConfig> site;
     if (!SiteGroups(line, site, err)) return kTimetableCommandUsage;
     if (site && site->Calendar.ScheduleGiven) {
@@ -81,8 +81,13 @@ int Import(const TTimetableCommandLine& line, store::ITimetableStore& kept, std:
     std::vector<config::TError> mistakes;
     calendar::ReadTimetable(*root, line.File, timetable, groups, mistakes);
     if (site) {
+        // Without [groups] in the site file, the groups are the database's.
+        const auto saved = site->GroupsGiven ? store::TSiteNameSet{} : names.Current();
         calendar::CheckBellGroups(
-            groups, line.File, [&](const std::string& g) { return site->FindGroup(g) != nullptr; },
+            groups, line.File,
+            [&](const std::string& g) {
+                return site->FindGroup(g) != nullptr || saved.Groups.count(g) > 0;
+            },
             mistakes);
     }
     if (!mistakes.empty()) {
@@ -141,7 +146,7 @@ int RunTimetableCommand(const TTimetableCommandLine& line, const std::filesystem
     try {
         store::TStore store(stateDir, store::TFolderOwner::MineOrRoot);
         if (line.Verb == "export") return Export(store.Timetable(), out, err);
-        return Import(line, store.Timetable(), out, err);
+        return Import(line, store.Timetable(), store.SiteNames(), out, err);
     } catch (const store::TStoreError& e) {
         err << "kstbelld: " << e.what() << '\n';
         return kTimetableCommandFailed;

@@ -30,11 +30,8 @@ std::string CauseLabel(site::TCause cause) {
 TWebPort::TWebPort(TService& service, std::chrono::seconds sessionIdle)
     : service_(service),
       auth_(service.Store(), SessionPolicy(sessionIdle)),
-      started_(std::chrono::system_clock::now()),
-      hornGroups_(service.Config().Horns.size()) {
-    for (const auto& group : service.Config().Groups)
-        for (std::size_t h : group.Horns)
-            if (h < hornGroups_.size()) hornGroups_[h].push_back(group.Name);
+      started_(std::chrono::system_clock::now()) {
+    TakeNames();
 }
 
 // ---- Events ------------------------------------------------------------------------------
@@ -160,6 +157,11 @@ web::THornInfo TWebPort::HornInfo(const site::THornView& view,
     web::THornInfo out;
     out.Address = view.Address;
     out.Name = view.Name;
+    {
+        const std::lock_guard lock(namesMutex_);
+        if (view.Index < hornNames_.size()) out.Name = hornNames_[view.Index];
+        if (view.Index < hornGroups_.size()) out.Groups = hornGroups_[view.Index];
+    }
     if (view.Identity) {
         out.Id = MacText(view.Identity->Mac);
         out.Location = view.Identity->Location;
@@ -171,7 +173,6 @@ web::THornInfo TWebPort::HornInfo(const site::THornView& view,
     out.Armed = view.State.Armed;
     out.RssiDbm = view.State.RssiDbm;
     out.Tone = view.State.Tone;
-    if (view.Index < hornGroups_.size()) out.Groups = hornGroups_[view.Index];
     out.Ring = ring;
     return out;
 }
@@ -255,7 +256,7 @@ web::TPortStatus TWebPort::StopHorn(const std::string& address, const web::TCall
 std::vector<web::TGroupInfo> TWebPort::Groups() {
     std::vector<web::TGroupInfo> out;
     const auto& config = service_.Config();
-    for (const auto& group : config.Groups) {
+    for (const auto& group : service_.Names().Groups()) {
         web::TGroupInfo info{group.Name, {}};
         for (std::size_t h : group.Horns)
             info.Horns.push_back(config.Horns[h].Address);
@@ -268,7 +269,7 @@ web::TPortResult<web::TRingInfo> TWebPort::Ring(const web::TRingAsk& ask,
                                                 const web::TCaller& caller) {
     site::TRingRequest request;
     if (!ask.Group.empty()) {
-        if (!service_.Config().FindGroup(ask.Group))
+        if (!service_.Names().HasGroup(ask.Group))
             return web::Fail(web::TErrorKind::NotFound, "no group named '" + ask.Group + "'");
         request.Group = ask.Group;
     }
@@ -402,7 +403,7 @@ web::TMetrics TWebPort::Metrics() {
     for (const auto& view : service_.Site().Registry().Snapshot()) {
         web::THornMetrics horn;
         horn.Address = view.Address;
-        horn.Name = view.Name;
+        horn.Name = service_.Names().Name(view.Index);
         if (view.Identity) horn.Id = MacText(view.Identity->Mac);
         horn.Up = view.Presence == TPresence::Online;
         horn.Output = view.State.Output;

@@ -55,6 +55,13 @@ class TWebPort final : public web::IWebService {
     std::optional<web::THornInfo> Horn(const std::string& address) override;
     web::TPortStatus StopHorn(const std::string& address, const web::TCaller& caller) override;
     std::vector<web::TGroupInfo> Groups() override;
+    web::TNamesView NamesView() override;
+    web::TPortStatus RenameHorn(const std::string& address, const std::string& name,
+                                const web::TCaller& caller) override;
+    web::TPortResult<web::TGroupInfo> SetGroup(const std::string& name,
+                                               const std::vector<std::string>& members,
+                                               const web::TCaller& caller) override;
+    web::TPortStatus RemoveGroup(const std::string& name, const web::TCaller& caller) override;
     web::TPortResult<web::TRingInfo> Ring(const web::TRingAsk& ask,
                                           const web::TCaller& caller) override;
     void StopAll(const web::TCaller& caller) override;
@@ -117,6 +124,9 @@ class TWebPort final : public web::IWebService {
                                                        bool withBells = true,
                                                        std::size_t mostBells = SIZE_MAX) const;
     void Publish(const web::TWebEvent& event);
+    // The horns' names and groups read again from the service (after a change), and the horns
+    // list's version moved on.
+    void TakeNames();
 
     TService& service_;
     users::TAuthenticator auth_;
@@ -125,7 +135,9 @@ class TWebPort final : public web::IWebService {
     // with nothing else.
     std::atomic<std::uint64_t> hornsVersion_{1};
     const site::TInstant started_;
+    mutable std::mutex namesMutex_;                     // guards the two below
     std::vector<std::vector<std::string>> hornGroups_;  // per horn: the groups it is in
+    std::vector<std::string> hornNames_;                // per horn: its name now
 
     std::mutex exceptionsMutex_;  // an exception's overlap check and its adding, as one
     std::mutex m_;                // the sink, the counters and what the events keep

@@ -270,7 +270,7 @@ web::TPortResult<web::TTimetableView> TWebPort::SaveTimetable(const std::string&
     calendar::TTimetable timetable;
     std::vector<config::TError> mistakes;
     if (!ReadTimetableDocument(
-            document, [this](const std::string& g) { return service_.Config().FindGroup(g); },
+            document, [this](const std::string& g) { return service_.Names().HasGroup(g); },
             timetable, mistakes)) {
         web::TFailure failure = web::Fail(web::TErrorKind::InvalidInput, {});
         for (const auto& mistake : mistakes) {

@@ -37,6 +37,8 @@ constexpr std::array kKinds = {
     std::pair{TAuditKind::ExceptionAdded, std::string_view("exception_added")},
     std::pair{TAuditKind::ExceptionRemoved, std::string_view("exception_removed")},
     std::pair{TAuditKind::TimetableChanged, std::string_view("timetable_changed")},
+    std::pair{TAuditKind::HornRenamed, std::string_view("horn_renamed")},
+    std::pair{TAuditKind::GroupChanged, std::string_view("group_changed")},
 };
 
 constexpr std::array kCauses = {

@@ -49,6 +49,9 @@ enum class TAuditKind {
     ExceptionRemoved,
     // The timetable kept in the database saved (through the API, restored, or imported).
     TimetableChanged,
+    // A horn's name or a group kept in the database set, changed or removed.
+    HornRenamed,
+    GroupChanged,
 };
 
 enum class TAuditCause { Schedule, Alarm, Input, Mqtt, Http, Cli, Service };

@@ -129,6 +129,23 @@ CREATE TABLE timetable_revisions (
     CHECK (revision >= 1)
 );
 )sql",
+    // 5: the horns' names and the groups kept in the database (the parts the site file does not
+    // give), with one revision number for the whole; the audit kinds of their changes.
+    R"sql(
+CREATE TABLE site_names_revision (
+    id INTEGER PRIMARY KEY CHECK (id = 1),
+    revision INTEGER NOT NULL CHECK (revision >= 1)
+);
+CREATE TABLE horn_names (
+    horn_address TEXT PRIMARY KEY,
+    name TEXT NOT NULL CHECK (name <> '')
+) WITHOUT ROWID;
+CREATE TABLE site_groups (
+    group_name TEXT NOT NULL,
+    horn_address TEXT NOT NULL,
+    PRIMARY KEY (group_name, horn_address)
+) WITHOUT ROWID;
+)sql",
 };
 
 int PragmaInt(SQLite::Database& db, const char* pragma) {

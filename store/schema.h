@@ -12,7 +12,7 @@ class Database;
 
 namespace kstbell::store {
 
-inline constexpr int kSchemaVersion = 4;
+inline constexpr int kSchemaVersion = 5;
 inline constexpr std::int32_t kApplicationId = 0x6B737462;
 
 // The file's schema version: 0 for a new file. Throws TStoreError(NotOurs) for a database of

@@ -17,7 +17,8 @@ TStore::TStore(const std::filesystem::path& stateDir, TFolderOwner owner)
       tokens_(*db_),
       sessions_(*db_),
       exceptions_(*db_),
-      timetable_(*db_) {}
+      timetable_(*db_),
+      siteNames_(*db_) {}
 
 TStore::~TStore() = default;
 

@@ -18,6 +18,7 @@
 #include "store/schedule_exceptions.h"
 #include "store/service_state.h"
 #include "store/session_records.h"
+#include "store/site_names_store.h"
 #include "store/state_folder.h"
 #include "store/timetable_store.h"
 #include "store/token_records.h"
@@ -68,6 +69,8 @@ class TStore {
     TScheduleExceptions& Exceptions() { return exceptions_; }
     // The timetable kept here when the site file has none.
     TTimetableRevisions& Timetable() { return timetable_; }
+    // The horns' names and the groups kept here when the site file does not give them.
+    TSiteNameRecords& SiteNames() { return siteNames_; }
 
     // Removes log entries older than logDays before now, and rings done with for a day.
     TPruneResult Prune(TUtcTime now, std::chrono::days logDays = kDefaultLogDays);
@@ -82,6 +85,7 @@ class TStore {
     TSessionRecords sessions_;
     TScheduleExceptions exceptions_;
     TTimetableRevisions timetable_;
+    TSiteNameRecords siteNames_;
 };
 
 }  // namespace kstbell::store

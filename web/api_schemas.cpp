@@ -120,6 +120,15 @@ json ComponentSchemas() {
                 {"complete", Bool("true: every horn, as the version asked for is not known here")},
                 {"horns", ListOf("Horn")}});
     s["Group"] = Object({{"name", Str()}, {"horns", Strings("addresses")}});
+    s["GroupSettings"] = Object(
+        {{"source", Choice({"file", "database"},
+                           "file: the site file has [groups], which are read only here")},
+         {"revision", Int("of the names and groups kept in the database; 0: none saved")},
+         {"horns", json{{"type", "array"},
+                        {"items", Object({{"address", Str()},
+                                          {"name", Str("empty: none")},
+                                          {"source", Choice({"file", "database"},
+                                                            "file: the site file names it")}})}}}});
     s["Ring"] = Object({{"id", Int()},
                         {"start", Time()},
                         {"end", Time()},

@@ -132,6 +132,33 @@ TApiResponse Groups(const TApiRequest& r) {
     return JsonAnswer(ToJsonList(r.Service.Groups()));
 }
 
+TApiResponse GroupSettings(const TApiRequest& r) {
+    return JsonAnswer(ToJson(r.Service.NamesView()));
+}
+
+TApiResponse RenameHorn(const TApiRequest& r) {
+    const auto address = Param(r, "address");
+    if (auto failure =
+            r.Service.RenameHorn(address, r.Body.at("name").get<std::string>(), *r.Caller))
+        return ErrorAnswer(*failure);
+    const auto horn = r.Service.Horn(address);
+    if (!horn) return ErrorAnswer(TErrorKind::NotFound, "no horn at '" + address + "'");
+    return JsonAnswer(ToJson(*horn));
+}
+
+TApiResponse SetGroup(const TApiRequest& r) {
+    const auto group = r.Service.SetGroup(
+        Param(r, "name"), r.Body.at("horns").get<std::vector<std::string>>(), *r.Caller);
+    if (!group.Ok()) return ErrorAnswer(group.Failure());
+    return JsonAnswer(ToJson(group.Value()));
+}
+
+TApiResponse RemoveGroup(const TApiRequest& r) {
+    if (auto failure = r.Service.RemoveGroup(Param(r, "name"), *r.Caller))
+        return ErrorAnswer(*failure);
+    return NoContent();
+}
+
 TApiResponse Ring(const TApiRequest& r) {
     std::string error;
     const auto ask = RingAskFrom(r.Body, error);
@@ -176,6 +203,12 @@ const TFields kAddress = {{.Name = "address",
                            .Required = true,
                            .Min = 1,
                            .Max = 200}};
+const TFields kGroup = {{.Name = "name",
+                         .Type = TFieldType::String,
+                         .Description = "the group's name",
+                         .Required = true,
+                         .Min = 1,
+                         .Max = 200}};
 const TFields kAlarm = {{.Name = "name",
                          .Type = TFieldType::String,
                          .Description = "the alarm's name in the site file",
@@ -240,6 +273,64 @@ void AddSiteRoutes(std::vector<TRoute>& routes) {
                       .Doc = {.Tag = "horns",
                               .Summary = "The groups of horns (\"all\" first)",
                               .Response = ListOf("Group")}});
+    routes.push_back(
+        {.Method = "GET",
+         .Path = api + "/groups/settings",
+         .Access = TAccess::View,
+         .Handler = GroupSettings,
+         .Doc = {.Tag = "horns",
+                 .Summary = "Where the groups and each horn's name are set",
+                 .Description = "source file: the site file has [groups], and they are read only "
+                                "here; database: they are changed with PUT and DELETE "
+                                "/groups/{name}. Each horn's name likewise: the site file's, or "
+                                "one set with PUT /horns/{address}/name.",
+                 .Response = Ref("GroupSettings")}});
+    routes.push_back(
+        {.Method = "PUT",
+         .Path = api + "/horns/{address}/name",
+         .Access = TAccess::Administer,
+         .Handler = RenameHorn,
+         .Doc = {.Tag = "horns",
+                 .Summary = "Name a horn (an empty name clears it)",
+                 .Description = "Only for a horn the site file gives no name (409 otherwise). "
+                                "The name shows at once in the horns list and the log's new "
+                                "lines; the MQTT front takes it at the next start.",
+                 .PathParams = kAddress,
+                 .Body = TFields{{.Name = "name",
+                                  .Type = TFieldType::String,
+                                  .Description = "the horn's name; empty: none",
+                                  .Required = true,
+                                  .Max = 200}},
+                 .Response = Ref("Horn"),
+                 .Errors = {TErrorKind::NotFound, TErrorKind::Conflict}}});
+    routes.push_back(
+        {.Method = "PUT",
+         .Path = api + "/groups/{name}",
+         .Access = TAccess::Administer,
+         .Handler = SetGroup,
+         .Doc = {.Tag = "horns",
+                 .Summary = "Add or replace a group",
+                 .Description = "Only when the site file has no [groups] (409 otherwise). The "
+                                "name and the members follow the site file's rules: 1 to 32 "
+                                "lower-case letters, digits, _ and -, not \"all\"; each member a "
+                                "horn's name, address or range. The next ring of the group "
+                                "takes its horns as saved.",
+                 .PathParams = kGroup,
+                 .Body = TFields{{.Name = "horns",
+                                  .Type = TFieldType::StringList,
+                                  .Description = "the horns: names, addresses or ranges",
+                                  .Required = true}},
+                 .Response = Ref("Group"),
+                 .Errors = {TErrorKind::Conflict}}});
+    routes.push_back({.Method = "DELETE",
+                      .Path = api + "/groups/{name}",
+                      .Access = TAccess::Administer,
+                      .Handler = RemoveGroup,
+                      .Doc = {.Tag = "horns",
+                              .Summary = "Remove a group (not \"all\")",
+                              .PathParams = kGroup,
+                              .Status = 204,
+                              .Errors = {TErrorKind::NotFound, TErrorKind::Conflict}}});
     routes.push_back(
         {.Method = "POST",
          .Path = api + "/ring",

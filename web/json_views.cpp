@@ -144,6 +144,19 @@ json ToJson(const TGroupInfo& group) {
     return {{"name", group.Name}, {"horns", group.Horns}};
 }
 
+json ToJson(const TNamesView& names) {
+    const auto source = [](TNamesSource s) {
+        return s == TNamesSource::File ? "file" : "database";
+    };
+    json horns = json::array();
+    for (const auto& horn : names.Horns)
+        horns.push_back(
+            {{"address", horn.Address}, {"name", horn.Name}, {"source", source(horn.Source)}});
+    return {{"source", source(names.GroupsSource)},
+            {"revision", names.Revision},
+            {"horns", std::move(horns)}};
+}
+
 json ToJson(const TRingInfo& ring) {
     json out = {{"id", ring.Id},
                 {"start", InstantText(ring.Start)},

@@ -22,6 +22,7 @@ nlohmann::json ToJson(const TCaller& caller);
 nlohmann::json ToJson(const TRingRef& ring);
 nlohmann::json ToJson(const THornInfo& horn);
 nlohmann::json ToJson(const TGroupInfo& group);
+nlohmann::json ToJson(const TNamesView& names);
 nlohmann::json ToJson(const TRingInfo& ring);
 nlohmann::json ToJson(const TRingEndInfo& end);
 nlohmann::json ToJson(const TAlarmInfo& alarm);

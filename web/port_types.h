@@ -94,6 +94,24 @@ struct TGroupInfo {
     bool operator==(const TGroupInfo&) const = default;
 };
 
+// Where the horns' names and the groups live: the site file (read only here) or the database
+// (changed through the API).
+enum class TNamesSource { File, Database };
+
+struct THornNameInfo {
+    std::string Address{};
+    std::string Name{};  // empty: none
+    TNamesSource Source = TNamesSource::Database;
+    bool operator==(const THornNameInfo&) const = default;
+};
+
+struct TNamesView {
+    TNamesSource GroupsSource = TNamesSource::Database;
+    std::int64_t Revision = 0;  // of the database's names and groups; 0: none saved yet
+    std::vector<THornNameInfo> Horns{};
+    bool operator==(const TNamesView&) const = default;
+};
+
 // A ring asked for by horns (addresses) or by a group, never both.
 struct TRingAsk {
     std::vector<std::string> Horns{};

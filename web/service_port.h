@@ -63,6 +63,40 @@ class IWebService {
     // NotFound for an address that is no horn of the site. A stop is never refused otherwise.
     virtual TPortStatus StopHorn(const std::string& address, const TCaller& caller) = 0;
     virtual std::vector<TGroupInfo> Groups() = 0;
+    // Where each horn's name and the groups live. A service that keeps none in a database says
+    // the file holds them all.
+    virtual TNamesView NamesView() {
+        TNamesView out;
+        out.GroupsSource = TNamesSource::File;
+        for (const auto& horn : Horns())
+            out.Horns.push_back({horn.Address, horn.Name, TNamesSource::File});
+        return out;
+    }
+    // An empty name clears it. NotFound: no such horn; Conflict: the site file names it;
+    // InvalidInput: a name the site file could not hold either.
+    virtual TPortStatus RenameHorn(const std::string& address, const std::string& name,
+                                   const TCaller& caller) {
+        (void)address;
+        (void)name;
+        (void)caller;
+        return Fail(TErrorKind::Conflict, "the horns' names are set in the site file");
+    }
+    // members: horns' names, addresses or ranges, as the site file's [groups] takes them.
+    // Conflict: the site file has [groups]; InvalidInput: the name, "all", a member.
+    virtual TPortResult<TGroupInfo> SetGroup(const std::string& name,
+                                             const std::vector<std::string>& members,
+                                             const TCaller& caller) {
+        (void)name;
+        (void)members;
+        (void)caller;
+        return Fail(TErrorKind::Conflict, "the groups are set in the site file");
+    }
+    // NotFound: no such group; Conflict, InvalidInput as for SetGroup.
+    virtual TPortStatus RemoveGroup(const std::string& name, const TCaller& caller) {
+        (void)name;
+        (void)caller;
+        return Fail(TErrorKind::Conflict, "the groups are set in the site file");
+    }
     // NotFound: unknown group or horn; InvalidInput: no horns; Internal: not recorded.
     virtual TPortResult<TRingInfo> Ring(const TRingAsk& ask, const TCaller& caller) = 0;
     virtual void StopAll(const TCaller& caller) = 0;

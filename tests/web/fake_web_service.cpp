@@ -166,7 +166,47 @@ TPortStatus TFakeWebService::StopHorn(const std::string& address, const TCaller&
 }
 
 std::vector<TGroupInfo> TFakeWebService::Groups() {
-    return {{"all", {"127.0.78.1", "127.0.78.2", "127.0.78.3"}}, {"ground", {"127.0.78.1"}}};
+    std::vector<TGroupInfo> out = {{"all", {"127.0.78.1", "127.0.78.2", "127.0.78.3"}},
+                                   {"ground", {"127.0.78.1"}}};
+    std::lock_guard lock(m_);
+    for (const auto& [name, horns] : addedGroups_)
+        out.push_back({name, horns});
+    return out;
+}
+
+TPortStatus TFakeWebService::RenameHorn(const std::string& address, const std::string& name,
+                                        const TCaller& caller) {
+    {
+        std::lock_guard lock(m_);
+        auto horn = std::find_if(horns_.begin(), horns_.end(),
+                                 [&](const THornInfo& h) { return h.Address == address; });
+        if (horn == horns_.end()) return NotFound("horn " + address);
+        horn->Name = name;
+    }
+    Note(caller, "name horn " + address);
+    return std::nullopt;
+}
+
+TPortResult<TGroupInfo> TFakeWebService::SetGroup(const std::string& name,
+                                                  const std::vector<std::string>& members,
+                                                  const TCaller& caller) {
+    if (name == "all" || name == "ground")
+        return Fail(TErrorKind::Conflict, "group " + name + " is built in here");
+    {
+        std::lock_guard lock(m_);
+        addedGroups_[name] = members;
+    }
+    Note(caller, "set group " + name);
+    return TGroupInfo{name, members};
+}
+
+TPortStatus TFakeWebService::RemoveGroup(const std::string& name, const TCaller& caller) {
+    {
+        std::lock_guard lock(m_);
+        if (!addedGroups_.erase(name)) return NotFound("group " + name);
+    }
+    Note(caller, "remove group " + name);
+    return std::nullopt;
 }
 
 TPortResult<TRingInfo> TFakeWebService::Ring(const TRingAsk& ask, const TCaller& caller) {

@@ -57,6 +57,12 @@ class TFakeWebService final : public IWebService {
     std::optional<THornInfo> Horn(const std::string& address) override;
     TPortStatus StopHorn(const std::string& address, const TCaller& caller) override;
     std::vector<TGroupInfo> Groups() override;
+    TPortStatus RenameHorn(const std::string& address, const std::string& name,
+                           const TCaller& caller) override;
+    TPortResult<TGroupInfo> SetGroup(const std::string& name,
+                                     const std::vector<std::string>& members,
+                                     const TCaller& caller) override;
+    TPortStatus RemoveGroup(const std::string& name, const TCaller& caller) override;
     TPortResult<TRingInfo> Ring(const TRingAsk& ask, const TCaller& caller) override;
     void StopAll(const TCaller& caller) override;
     std::optional<TStopAllCounts> StopAllCounted(const TCaller& caller) override;
@@ -108,6 +114,7 @@ class TFakeWebService final : public IWebService {
     std::map<std::string, TCaller> sessions_;  // cookie -> who
     std::map<std::string, int> failures_;      // per client address
     std::vector<TExceptionInfo> exceptions_;
+    std::map<std::string, std::vector<std::string>> addedGroups_;  // after the two built in
     std::vector<std::string> changes_;
     std::map<std::string, std::string> notOn_;
     std::vector<std::string> pending_;

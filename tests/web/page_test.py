@@ -654,6 +654,64 @@ class PageTest(unittest.TestCase):
                     self.api_from_page("POST", "/api/v1/stop-all")
                     self.browser.desk()
 
+    def test_admin_renames_a_horn_and_edits_a_group(self):
+        self.login("admin")
+        status, body = self.api_from_page("GET", "/api/v1/groups/settings")
+        self.assertEqual(status, 200, body)
+        settings = json.loads(body)
+        by_source = {}
+        for horn in settings["horns"]:
+            by_source.setdefault(horn["source"], horn["address"])
+        # A name the site file gives is read only, and says so.
+        if "file" in by_source:
+            card = f'li.horn[data-address="{by_source["file"]}"]'
+            self.assertFalse(self.visible(card + " form.horn-rename"))
+            self.assertIn("Set in the site file", self.text(card + " .rename-file"))
+        if "database" in by_source:
+            address = by_source["database"]
+            card = f'li.horn[data-address="{address}"]'
+            self.wait_for(lambda: self.visible(card + " form.horn-rename"), what="the rename form")
+            field = self.find(card + " .rename-input")
+            field.clear()
+            field.send_keys("Music room\n")
+            self.wait_for(lambda: self.text(card + " .horn-name") == "Music room",
+                          what="the new name on the card")
+            horns = json.loads(self.api_from_page("GET", "/api/v1/horns")[1])
+            self.assertEqual({h["address"]: h["name"] for h in horns}[address], "Music room")
+        if settings["source"] == "file":
+            self.assertTrue(self.visible("#groups-file"))
+            self.assertFalse(self.visible("#group-new"))
+            self.assertFalse(self.visible("#group-rows button"))
+            return
+        # A group made by ticking two horns, then changed to one, then removed.
+        first, second = self.service.horns[0], self.service.horns[1]
+        self.find("#group-new").click()
+        self.find("#group-name").send_keys("music")
+        for address in (first, second):
+            self.find(f'#group-horns input[value="{address}"]').click()
+        self.find("#group-save").click()
+        row = '#group-rows tr[data-group="music"]'
+        self.wait_for(lambda: self.visible(row), what="the new group's row")
+        self.assertEqual(self.text(row + " td"), "2")
+        self.assertIn("music", self.js(
+            "return Array.from(document.querySelectorAll('#horns-filter-group option'), (o) => o.value)"))
+        self.find(row + " button.group-edit").click()
+        self.assertEqual(self.find("#group-name").get_attribute("value"), "music")
+        self.find(f'#group-horns input[value="{second}"]').click()
+        self.find("#group-save").click()
+        self.wait_for(lambda: self.text(row + " td") == "1", what="the group with one horn")
+        groups = {g["name"]: g["horns"] for g in json.loads(self.api_from_page("GET", "/api/v1/groups")[1])}
+        self.assertEqual(groups["music"], [first])
+        # A name the service refuses is said beside the form.
+        self.find("#group-new").click()
+        self.find("#group-name").send_keys("all")
+        self.find(f'#group-horns input[value="{first}"]').click()
+        self.find("#group-save").click()
+        self.wait_for(lambda: "built in" in (self.text("#group-error") or ""), what="the refusal")
+        self.find("#group-cancel").click()
+        self.find(row + " button.group-remove").click()
+        self.wait_for(lambda: not self.visible(row), what="the group gone")
+
     def test_horns_stand_in_their_groups_offline_first(self):
         self.login("viewer")
         order = self.js("""return Array.from(document.querySelectorAll('#horn-list .horn-group'), (g) =>

@@ -15,7 +15,11 @@ What the page relies on (JSON, under /api/v1/):
   horns         [{address, name, id, location, firmware, online, presence, output, input, armed,
                   rssi_dbm, tone, groups, ring: {id, end, cause, actor, label} | null}];
                 POST horns/{address}/stop
-  groups        [{name, horns: [address]}]
+  groups        [{name, horns: [address]}]; groups/settings {source: file|database, revision,
+                horns: [{address, name, source}]} (here the first horn's name is the site
+                file's, the rest and the groups the database's); PUT groups/{name} {horns}
+                -> the group; DELETE groups/{name} (204); PUT horns/{address}/name {name}
+                -> the horn
   ring          POST {group | horns, tone, duration_s} -> 202 {ring: {id, start, end, clamped,
                   horns, held_by_others, switched_on, not_switched_on: [{horn, reason,
                   message}], pending}}; POST stop-all -> 202 {rings_stopped, alarms_stopped}
@@ -370,6 +374,71 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def groups(self):
         self.send_json(200, [{"name": n, "horns": a} for n, a in self.front.site.groups.items()])
 
+    def group_settings(self):
+        site = self.front.site
+        with site.lock:
+            horns = [{"address": h["address"], "name": h["name"],
+                      "source": "file" if i == 0 else "database"} for i, h in enumerate(site.horns)]
+            self.send_json(200, {"source": "database", "revision": site.names_revision,
+                                 "horns": horns})
+
+    def rename_horn(self, address):
+        site, body = self.front.site, self.body()
+        name = body.get("name")
+        if set(body) != {"name"} or not isinstance(name, str):
+            raise Refused("invalid_input", "key 'name': must be a string")
+        with site.lock:
+            horn = site.horn(urllib.parse.unquote(address))
+            if horn is site.horns[0]:
+                raise Refused("conflict", f"the name of {horn['address']} is set in the site file",
+                              409)
+            was, horn["name"] = horn["name"], name
+            site.names_revision += 1
+            site.record("horn_renamed", "http", self.actor(), horn=horn["address"],
+                        detail=f'named "{name}" (was "{was}")' if name else "name cleared")
+            out = site.horn_json(horn)
+        site.emit("horn", out)
+        self.send_json(200, out)
+
+    def set_group(self, name):
+        site, body, name = self.front.site, self.body(), urllib.parse.unquote(name)
+        members = body.get("horns")
+        if name == "all":
+            raise Refused("invalid_input", "'all' is built in (every horn) and cannot be defined")
+        if not re.fullmatch(r"[a-z0-9_-]{1,32}", name):
+            raise Refused("invalid_input",
+                          "a group's name is 1 to 32 lower-case letters, digits, _ and -")
+        if set(body) != {"horns"} or not isinstance(members, list) or not members:
+            raise Refused("invalid_input",
+                          "key 'horns': must be a list of horn names, addresses and ranges")
+        with site.lock:
+            for i, address in enumerate(members):
+                if not any(h["address"] == address for h in site.horns):
+                    raise Refused("invalid_input",
+                                  f"key 'horns[{i}]': '{address}' holds no configured horn")
+            site.groups[name] = sorted(set(members))
+            self.regroup(site)
+            site.record("group_changed", "http", self.actor(), group=name,
+                        detail=f"group {name}: {', '.join(site.groups[name])}")
+            self.send_json(200, {"name": name, "horns": site.groups[name]})
+
+    def remove_group(self, name):
+        site, name = self.front.site, urllib.parse.unquote(name)
+        with site.lock:
+            if name == "all" or name not in site.groups:
+                raise Refused("not_found", f"no group named '{name}'", 404)
+            del site.groups[name]
+            self.regroup(site)
+            site.record("group_changed", "http", self.actor(), group=name,
+                        detail=f"group {name} removed")
+        self.send(204)
+
+    @staticmethod
+    def regroup(site):
+        site.names_revision += 1
+        for horn in site.horns:
+            horn["groups"] = [g for g, members in site.groups.items() if horn["address"] in members]
+
     def ring(self):
         body = self.body()
         site = self.front.site
@@ -684,6 +753,10 @@ ROUTES = [
     ("GET", r"/api/v1/horns/([^/]+)", "view", Handler.one_horn),
     ("POST", r"/api/v1/horns/([^/]+)/stop", "operate", Handler.stop_horn),
     ("GET", r"/api/v1/groups", "view", Handler.groups),
+    ("GET", r"/api/v1/groups/settings", "view", Handler.group_settings),
+    ("PUT", r"/api/v1/groups/([^/]+)", "administer", Handler.set_group),
+    ("DELETE", r"/api/v1/groups/([^/]+)", "administer", Handler.remove_group),
+    ("PUT", r"/api/v1/horns/([^/]+)/name", "administer", Handler.rename_horn),
     ("POST", r"/api/v1/ring", "operate", Handler.ring),
     ("POST", r"/api/v1/stop-all", "operate", Handler.stop_all),
     ("GET", r"/api/v1/alarms", "view", Handler.alarms),

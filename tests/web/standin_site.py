@@ -57,6 +57,7 @@ class StandinSite:
                 "id": "02:00:00:00:%02x:%02x" % (i // 256, i % 256),
                 "location": f"Room {100 + i}", "firmware": "02.0E", "groups": ["all", group],
                 "device": device, "seen": dict(device), "armed": False, "ring": None})
+        self.names_revision = 0
         self.groups = {"all": [h["address"] for h in self.horns],
                        "east": [h["address"] for h in self.horns[:half]],
                        "west": [h["address"] for h in self.horns[half:]]}

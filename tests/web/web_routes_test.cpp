@@ -144,6 +144,8 @@ std::string SampleBody(const TRoute& route) {
         {"PUT /api/v1/timetable",
          {{"plans", json::object()}, {"week", json::object()}, {"holidays", json::array()}}},
         {"POST /api/v1/tokens", {{"name", "ci"}, {"role", "viewer"}}},
+        {"PUT /api/v1/horns/{address}/name", {{"name", "Front door"}}},
+        {"PUT /api/v1/groups/{name}", {{"horns", {"127.0.78.1"}}}},
     };
     const auto it = bodies.find(route.Method + " " + route.Path);
     return it == bodies.end() ? std::string() : it->second.dump();

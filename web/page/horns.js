@@ -10,6 +10,8 @@ import {allows, hornLabel, publish, state} from './state.js';
 import {ringWords} from './words.js';
 
 const cards = new Map();  // address -> {root, parts}
+// Where each horn's name is set (GET /groups/settings): address -> 'file' | 'database'.
+const nameSources = new Map();
 const blocks = new Map();  // group name -> {root, title, list}
 
 // true, false, or null when not heard from yet.
@@ -54,6 +56,8 @@ function buildCard(address) {
   const foot = el('div', {class: 'horn-foot'}, details);
   const root = el('li', {class: 'horn', data: {address}},
                   el('div', {class: 'horn-head'}, name, addressText), lamps, ring, foot);
+  const rename = allows('administer') ? buildRename(address) : null;
+  if (rename) root.append(rename.root);
   let stop = null;
   if (allows('operate')) {
     stop = el('button', {type: 'button', class: 'stop-horn', onclick: () => stopHorn(address)},
@@ -61,7 +65,55 @@ function buildCard(address) {
     foot.append(stop);
   }
   return {root, name, addressText, lamps, online, output, input, signal, signalText, ring, details,
-          stop};
+          stop, rename};
+}
+
+// An admin's small form on a card: the horn's name, where the site file does not set it.
+function buildRename(address) {
+  const id = `rename-${address.replace(/[^A-Za-z0-9_-]/g, '_')}`;
+  const input = el('input', {id, type: 'text', maxlength: 200, spellcheck: 'false',
+                             autocomplete: 'off', class: 'rename-input'});
+  const error = el('p', {class: 'rename-error', role: 'status'});
+  const save = el('button', {type: 'submit', class: 'rename-save'}, 'Save name');
+  const form = el('form', {class: 'horn-rename', hidden: true},
+                  el('label', {for: id}, 'Name'), input, save, error);
+  const fileOwned = el('p', {class: 'rename-file', hidden: true}, 'Name: Set in the site file');
+  form.addEventListener('submit', async (event) => {
+    event.preventDefault();
+    setText(error, '');
+    save.disabled = true;
+    try {
+      const horn = await api('PUT', `/api/v1/horns/${encodeURIComponent(address)}/name`,
+                             {name: input.value.trim()});
+      if (horn) updateHorn(horn);
+      setText(error, 'Saved.');
+    } catch (failure) {
+      setText(error, describeError(failure));
+    } finally {
+      save.disabled = false;
+    }
+  });
+  return {root: el('div', {class: 'horn-rename-box'}, form, fileOwned), form, input, fileOwned};
+}
+
+function renderRename(card, horn) {
+  if (!card.rename) return;
+  const source = nameSources.get(horn.address);
+  show(card.rename.form, source === 'database');
+  show(card.rename.fileOwned, source === 'file');
+  const input = card.rename.input;
+  if (document.activeElement !== input) input.value = horn.name || '';
+  input.setAttribute('aria-label', `Name of ${horn.address}`);
+}
+
+// Takes where each horn's name is set (the answer of GET /groups/settings).
+export function setNameSources(settings) {
+  nameSources.clear();
+  for (const horn of (settings && settings.horns) || []) nameSources.set(horn.address, horn.source);
+  for (const [address, card] of cards) {
+    const horn = state.horns.get(address);
+    if (horn) renderRename(card, horn);
+  }
 }
 
 function setLamp(part, on, text) {
@@ -96,6 +148,7 @@ function renderCard(card, horn) {
   if (card.stop) card.stop.setAttribute('aria-label', `Stop this horn: ${label}`);
   card.root.dataset.online = online === null ? 'unknown' : String(online);
   card.root.dataset.output = horn.output ? 'on' : 'off';
+  renderRename(card, horn);
 }
 
 // Alarm name -> the label people know it by.

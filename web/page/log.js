@@ -13,6 +13,7 @@ const kindWords = {
   config_loaded: 'Configuration loaded', service_start: 'Service started',
   service_stop: 'Service stopped', exception_added: 'Exception added',
   exception_removed: 'Exception removed', timetable_changed: 'Timetable changed',
+  horn_renamed: 'Horn renamed', group_changed: 'Group changed',
   login: 'Login', login_failed: 'Login failed',
   logout: 'Logout', user_added: 'User added', user_removed: 'User removed',
   user_role_changed: 'Role changed', user_password_changed: 'Password changed',
