@@ -3,6 +3,8 @@
 #include "calendar/clock_text.h"
 #include "service/fronts.h"
 #include "service/site_file.h"
+#include "users/api_tokens.h"
+#include "users/user_admin.h"
 
 namespace kstbell::service::test {
 
@@ -104,6 +106,21 @@ std::vector<store::TAuditEntry> TServiceHarness::Entries(store::TAuditKind kind)
 std::string TServiceHarness::Lines() const {
     const std::lock_guard lock(*linesMutex_);
     return *lines_;
+}
+
+std::map<std::string, std::string> AddApiPeople(store::TStore& store) {
+    std::map<std::string, std::string> tokens;
+    const store::TChange change{floor<milliseconds>(system_clock::now()), "test"};
+    users::TUserAdmin admin(store);
+    for (const auto& [name, role] :
+         {std::pair{"ann", users::TRole::Admin}, std::pair{"olga", users::TRole::Operator},
+          std::pair{"vic", users::TRole::Viewer}}) {
+        EXPECT_FALSE(admin.Add(name, role, std::string(name) + "-password-1234", change));
+        const auto token = users::TApiTokens(store).Create(name, "script", {}, change);
+        EXPECT_TRUE(token.Ok());
+        if (token.Ok()) tokens[name] = token.Value().Secret;
+    }
+    return tokens;
 }
 
 }  // namespace kstbell::service::test

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -69,5 +70,9 @@ class TServiceHarness {
     std::shared_ptr<std::string> lines_;
     std::shared_ptr<std::mutex> linesMutex_;
 };
+
+// The people the API tests act as: ann (admin), olga (operator) and vic (viewer), each with the
+// password NAME-password-1234 and an API token, whose secrets come back by name.
+std::map<std::string, std::string> AddApiPeople(store::TStore& store);
 
 }  // namespace kstbell::service::test

@@ -54,17 +54,7 @@ class TTimetableApiTest : public ::testing::Test {
         ASSERT_FALSE(url.empty());
         client_ = std::make_unique<httplib::Client>(url.substr(0, url.size() - 1));
         client_->set_read_timeout(20, 0);
-        const store::TChange change{floor<milliseconds>(system_clock::now()), "test"};
-        users::TUserAdmin admin(harness_.Service().Store());
-        for (const auto& [name, role] :
-             {std::pair{"ann", users::TRole::Admin}, std::pair{"olga", users::TRole::Operator},
-              std::pair{"vic", users::TRole::Viewer}}) {
-            ASSERT_FALSE(admin.Add(name, role, std::string(name) + "-password-1234", change));
-            const auto token =
-                users::TApiTokens(harness_.Service().Store()).Create(name, "script", {}, change);
-            ASSERT_TRUE(token.Ok());
-            tokens_[name] = token.Value().Secret;
-        }
+        tokens_ = AddApiPeople(harness_.Service().Store());
         ASSERT_TRUE(Eventually([&] { return Call("ann", "GET", "/api/v1/health").Status == 200; }));
     }
 
