@@ -23,6 +23,7 @@
 #include "service/instance_lock.h"
 #include "service/service.h"
 #include "service/site_file.h"
+#include "service/timetable_command.h"
 #include "sim/simulated_site.h"
 #include "sim/site_addresses.h"
 #include "store/state_folder.h"
@@ -155,6 +156,19 @@ int main(int argc, char** argv) {
     if (!line.Http.empty()) {
         if (!config.Http) config.Http.emplace();
         config.Http->Listen = *web::ParseListen(line.Http, error);
+    }
+    // A site file without [schedule] leaves the timetable to the database: the bells shown are
+    // those its newest revision rings.
+    if ((line.CheckConfig || line.Next) && !config.Calendar.ScheduleGiven &&
+        !(line.ConfigPath.empty() && simulated)) {
+        std::string note;
+        const auto stateDir = store::ServiceStateFolder(line.StateDir);
+        if (stateDir.empty()) {
+            note = "no state folder to read the database's timetable from (give --state-dir DIR)";
+        } else if (!ReadKeptTimetable(stateDir, config.Calendar, note, error)) {
+            return Refuse(error, kFailed);
+        }
+        std::fprintf(stderr, "kstbelld: %s\n", note.c_str());
     }
     if (line.CheckConfig) {
         std::fputs(ConfigSummary(config, Now()).c_str(), stdout);

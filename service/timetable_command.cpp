@@ -11,6 +11,7 @@
 #include "service/service_config.h"
 #include "service/site_file.h"
 #include "service/timetable_document.h"
+#include "store/database.h"
 #include "store/store.h"
 #include "store/store_error.h"
 
@@ -122,6 +123,41 @@ int Import(const TTimetableCommandLine& line, store::ITimetableStore& kept,
 }
 
 }  // namespace
+
+bool ReadKeptTimetable(const std::filesystem::path& stateDir, calendar::TCalendarConfig& calendar,
+                       std::string& note, std::string& error) {
+    std::error_code ec;
+    const auto file = store::DatabasePath(stateDir);
+    if (!std::filesystem::exists(file, ec)) {
+        note = "no timetable is kept in " + stateDir.string() + " yet";
+        return true;
+    }
+    try {
+        store::TDatabase db(file, store::TOpenMode::ReadOnly);
+        const auto current = store::TTimetableRevisions(db).Current();
+        if (!current) {
+            note = "no timetable is kept in " + file.string() + " yet";
+            return true;
+        }
+        calendar::TTimetable timetable;
+        std::vector<config::TError> mistakes;
+        if (!ReadTimetableDocument(current->Document, {}, timetable, mistakes)) {
+            error = "the timetable in " + file.string() + " (revision " +
+                    std::to_string(current->Revision) +
+                    ") cannot be read: " + DocumentMistake(mistakes.front());
+            return false;
+        }
+        auto exceptions = std::move(calendar.Schedule.Exceptions);
+        calendar.Schedule = calendar::ScheduleOf(timetable);
+        calendar.Schedule.Exceptions = std::move(exceptions);
+        note = "the timetable kept in " + file.string() + ", revision " +
+               std::to_string(current->Revision) + " (saved by " + current->ChangedBy + ")";
+        return true;
+    } catch (const store::TStoreError& e) {
+        error = e.what();
+        return false;
+    }
+}
 
 void AddTimetableCommands(CLI::App& app, TTimetableCommandLine& line) {
     CLI::App* group = app.add_subcommand(

@@ -18,6 +18,10 @@ namespace CLI {
 class App;
 }
 
+namespace kstbell::calendar {
+struct TCalendarConfig;
+}
+
 namespace kstbell::service {
 
 inline constexpr int kTimetableCommandOk = 0;
@@ -34,6 +38,13 @@ struct TTimetableCommandLine {
     std::string File;
     std::string SiteFile;  // import: the site file whose groups the bells name
 };
+
+// For --next and --check-config of a site file without [schedule]: the database's timetable
+// (its newest revision) in place of the file's, the file's exceptions kept. note says which
+// revision, or that the folder keeps none yet (the timetable then stays empty). False, with
+// why, when the database is there but cannot be read.
+bool ReadKeptTimetable(const std::filesystem::path& stateDir, calendar::TCalendarConfig& calendar,
+                       std::string& note, std::string& error);
 
 // Adds `timetable export` and `timetable import FILE [--config SITE]` to app.
 void AddTimetableCommands(CLI::App& app, TTimetableCommandLine& line);

@@ -470,6 +470,39 @@ TEST(TimetableCommandTest, ExportThenImportGivesTheSameTimetable) {
     }
 }
 
+TEST(TimetableCommandTest, NextAndCheckConfigReadTheTimetableTheDatabaseKeeps) {
+    struct TCase {
+        const char* What;
+        bool Saved;         // a revision kept in the folder
+        std::size_t Plans;  // the plans the calendar then has
+        const char* Note;
+    };
+    const TCase cases[] = {
+        {"a folder without a database", false, 0, "no timetable is kept in "},
+        {"the newest revision", true, 1, ", revision 1 (saved by test)"},
+    };
+    for (const auto& c : cases) {
+        TTempDir dir;
+        if (c.Saved) {
+            calendar::TTimetable timetable;
+            std::vector<config::TError> mistakes;
+            ASSERT_TRUE(ReadTimetableDocument(kSchool.dump(), {}, timetable, mistakes));
+            store::TStore store(dir.Path());
+            ASSERT_TRUE(store.Timetable()
+                            .Save(0, TimetableDocument(timetable), "test",
+                                  {floor<milliseconds>(system_clock::now()), "test"})
+                            .Saved);
+        }
+        calendar::TCalendarConfig calendar;
+        calendar.Schedule.Exceptions.push_back({{{}, {}}, "", "kept"});
+        std::string note, error;
+        ASSERT_TRUE(ReadKeptTimetable(dir.Path(), calendar, note, error)) << c.What << error;
+        EXPECT_NE(note.find(c.Note), std::string::npos) << c.What << ": " << note;
+        EXPECT_EQ(calendar.Schedule.Plans.size(), c.Plans) << c.What;
+        EXPECT_EQ(calendar.Schedule.Exceptions.size(), 1u) << "the file's exceptions stay";
+    }
+}
+
 TEST(TimetableCommandTest, AnImportWithMistakesSavesNothing) {
     const struct {
         std::string What, File, Site;
