@@ -38,7 +38,9 @@ for ((i = 1; i <= repeat; i++)); do
     out="$("$bench" --window "$window_s" --count "$count" --silent "$k" --samples 10 2>&1)" || true
     cpu="$(sed -n 's/^bridge processor time: \([0-9.]*\) %.*/\1/p' <<<"$out")"
     [ -n "$cpu" ] || { echo "bridge_bench --silent $k failed:"; echo "$out"; exit 1; }
-    printf 'run %d  silent %-4s  %6s %% of one core   load %s\n' "$i" "$k" "$cpu" "$load"
+    commanded="$(sed -n 's/^siren\/set OFF -> state topic: *median \([0-9]*\) ms.*/\1/p' <<<"$out")"
+    printf 'run %d  silent %-4s  %6s %% of one core  (siren/set median %s ms)  load %s\n' \
+      "$i" "$k" "$cpu" "$commanded" "$load"
     echo "$k $cpu" >>"$results"
   done
 done
