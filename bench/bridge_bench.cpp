@@ -9,7 +9,10 @@
 // healthy horns must not wait for them.
 //
 // Usage: bridge_bench [--window SECONDS] [--count N] [--silent K] [--period MS] [--samples K]
-// (defaults 600 s, 1000 horns, 10 silent, 3100 ms, 40 samples). Exits 1 when a change took
+// (defaults 600 s, 1000 horns, 10 silent, 3100 ms, 40 samples). KSTBELL_BENCH_BRIDGE and
+// KSTBELL_BENCH_SIM name other kstbell-bridge and kstbell-sim programs to measure (an older
+// build, say). The bench's own requests take no horn locks, so that the bridge is the only
+// program of the PC that does. Exits 1 when a change took
 // longer than one period, a commanded change took 100 ms or more (median), or the bridge used
 // 10 % of a core or 100 MiB or more.
 
@@ -19,6 +22,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -122,6 +126,12 @@ struct TLatencies {
     }
 };
 
+// The program named by the environment variable, else the one of this build.
+std::string Program(const char* variable, const char* built) {
+    const char* named = std::getenv(variable);
+    return named != nullptr && *named != '\0' ? named : built;
+}
+
 bool OutputIs(const std::optional<std::string>& payload, bool on) {
     if (!payload) return false;
     const auto j = nlohmann::json::parse(*payload, nullptr, false);
@@ -137,12 +147,14 @@ int main(int argc, char** argv) {
                      "[--period MS] [--samples K]\n";
         return 2;
     }
+    const std::string simProgram = Program("KSTBELL_BENCH_SIM", KSTBELL_SIM_PROGRAM);
+    const std::string bridgeProgram = Program("KSTBELL_BENCH_BRIDGE", KSTBELL_BRIDGE_PROGRAM);
     TTempDir dir;
     TBroker broker;
     TTestClient client(broker.Port());
 
     const std::string simLog = dir.Path() + "/sim.log";
-    TChild sim({KSTBELL_SIM_PROGRAM, "--bind", "127.0.78.1", "--port", "0", "--count",
+    TChild sim({simProgram, "--bind", "127.0.78.1", "--port", "0", "--count",
                 std::to_string(a.Count), "--quiet"},
                simLog);
     std::uint16_t port = 0;
@@ -163,7 +175,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<TChild> silentSim;
     if (a.Silent > 0) {
         silentSim = std::make_unique<TChild>(
-            std::vector<std::string>{KSTBELL_SIM_PROGRAM, "--bind", "127.0.90.1", "--port",
+            std::vector<std::string>{simProgram, "--bind", "127.0.90.1", "--port",
                                      std::to_string(port), "--count", std::to_string(a.Silent),
                                      "--mac-offset", std::to_string(a.Count), "--quiet"},
             silentLog);
@@ -189,7 +201,7 @@ int main(int argc, char** argv) {
     conf << "]\n";
     const std::string config = dir.Write("bridge.toml", conf.str());
     const auto started = Clock::now();
-    TChild bridge({KSTBELL_BRIDGE_PROGRAM, "--config", config}, dir.Path() + "/bridge.log");
+    TChild bridge({bridgeProgram, "--config", config}, dir.Path() + "/bridge.log");
 
     std::vector<std::string> ids;
     for (std::size_t i = 0; i < a.Count + a.Silent; ++i)
@@ -209,6 +221,7 @@ int main(int argc, char** argv) {
     const auto network = MakeHostNetworkSource();
     site::TSessionOptions eo;
     eo.Port = port;
+    eo.HostLocks = nullptr;
     site::TSessionSet direct(texts, eo, *network);
 
     std::mt19937 random(7);

@@ -12,8 +12,8 @@
 #             then a restart: relay off after the restart began; and restarts before the end.
 # Usage: bench/site_service_bench.sh [PART...]   (default: all four, about 15 minutes)
 # Environment: BUILD (default build/release; builds what it needs), HORNS (500), IDLE_S (300),
-# PERIOD_MS (3100), REPLY_WAIT_MS (1000), PARALLEL (64, horns talked to at once). Everything it
-# starts is stopped when it ends.
+# PERIOD_MS (3100), REPLY_WAIT_MS (1000), PARALLEL (64, horns talked to at once), SERVICE (another
+# kstbelld to measure, an older build say). Everything it starts is stopped when it ends.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${BUILD:-build/release}"
@@ -34,7 +34,7 @@ done
 
 cmake --build --preset "$(basename "$build")" --target kstbelld kstbell-sim kstbellctl cli_raw \
   >/dev/null
-service="$build/service/kstbelld"
+service="${SERVICE:-$build/service/kstbelld}"
 sim="$build/sim/kstbell-sim"
 ctl="$build/cli/kstbellctl"
 raw="$build/bench/cli_raw"

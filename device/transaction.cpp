@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <span>
@@ -67,8 +68,27 @@ std::uint8_t ApplyQueuedParams(TDeviceSession& s, std::uint8_t length) {
 
 // Waits for more of the reply within what is left of the 100 polls. True when input is
 // waiting; the poll that runs out the budget counts the reply as missing even when data
-// arrived during it. A socket error ends the wait and is returned through error.
+// arrived during it. A socket error ends the wait and is returned through error. A client whose
+// waits need not be sliced (no window) waits for all polls but the last in one piece, counted
+// by the time it took, so that a horn that never answers wakes its thread twice, not 200 times.
 bool AwaitInput(TDeviceSession& s, int& polls, std::optional<TNetResult>& error) {
+    const int last = s.Link.ReplyPolls - 1;
+    if (s.Tcp.WaitsWhole() && polls < last && !s.Tcp.HasBufferedInput()) {
+        const auto start = std::chrono::steady_clock::now();
+        TNetResult r = s.Tcp.WaitForInput((last - polls) * kReplyPollMs);
+        if (r.Status == TNetStatus::Failed) {
+            error = r;
+            return false;
+        }
+        if (r.Ok()) {
+            const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - start);
+            polls = std::min(last,
+                             polls + std::max(1, static_cast<int>(waited.count()) / kReplyPollMs));
+            return true;
+        }
+        polls = last;
+    }
     for (; polls < s.Link.ReplyPolls; ++polls) {
         if (s.Tcp.HasBufferedInput()) return true;
         TNetResult r = s.Tcp.WaitForInput(kReplyPollMs);

@@ -25,5 +25,9 @@ std::unique_ptr<IHostNetworkSource> MakeSimulatedHostNetwork(std::string wifiAdd
 // The horns' locks that every kstbell program on this PC shares, in the folder for them (see
 // the backend); one for the whole process, set up on first use.
 IHostLocks& HostLocksOfThisPc();
+// The same locks for a program that polls its horns all the time: where the backend can, a
+// horn's shared hold stays between requests for as long as no other program opens its lock, so
+// that a poll touches no lock file while the program is alone (see the backend).
+IHostLocks& StandingHostLocksOfThisPc();
 
 }  // namespace kstbell

@@ -24,4 +24,9 @@ IHostLocks& HostLocksOfThisPc() {
     return locks;
 }
 
+IHostLocks& StandingHostLocksOfThisPc() {
+    static TPosixHostLocks locks{DefaultLockFolders(), true};
+    return locks;
+}
+
 }  // namespace kstbell

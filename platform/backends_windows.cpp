@@ -24,4 +24,8 @@ IHostLocks& HostLocksOfThisPc() {
     return locks;
 }
 
+IHostLocks& StandingHostLocksOfThisPc() {
+    return HostLocksOfThisPc();
+}
+
 }  // namespace kstbell

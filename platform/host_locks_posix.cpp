@@ -2,15 +2,20 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <unordered_map>
 #include <utility>
 
 #include "platform/lock_file_name.h"
@@ -18,6 +23,8 @@
 namespace kstbell {
 
 namespace {
+
+using TClock = std::chrono::steady_clock;
 
 constexpr mode_t kSharedFolderMode = 01777;
 constexpr mode_t kPrivateFolderMode = 0700;
@@ -109,16 +116,18 @@ bool NameMeans(int folder, const std::string& name, const struct stat& opened) {
 // one that another user made in a sticky folder can still be opened (the kernel refuses O_CREAT
 // on it under protected_regular). The descriptor is non-blocking so that a FIFO planted in its
 // place cannot hang the open.
-int OpenLockFile(int folder, const std::string& name) {
+int OpenLockFile(int folder, const std::string& name, int& opens) {
     const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     for (int i = 0; i < kReopenTries; ++i) {
         int fd = ::openat(folder, name.c_str(), flags | O_CREAT | O_EXCL, kLockFileMode);
         if (fd >= 0) {
+            ++opens;
             ::fchmod(fd, kLockFileMode);  // readable by all whatever the umask
             return fd;
         }
         if (errno != EEXIST) return -1;
         fd = ::openat(folder, name.c_str(), flags);
+        if (fd >= 0) ++opens;
         if (fd >= 0 || errno != ENOENT) return fd;
     }
     errno = EAGAIN;
@@ -137,12 +146,22 @@ class TPosixHold : public IHostHold {
         // lock is granted). While anybody holds the file its name keeps meaning it; whoever
         // opened it before it went sees, once locked, that the name means another file or none,
         // and opens again. In a sticky folder only the file's owner may remove it; otherwise
-        // it stays.
-        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) ::unlinkat(folder_->Fd, name_.c_str(), 0);
+        // it stays. A file whose name went elsewhere meanwhile is only let go.
+        if (!abandoned_ && ::flock(fd_, LOCK_EX | LOCK_NB) == 0)
+            ::unlinkat(folder_->Fd, name_.c_str(), 0);
         ::close(fd_);
     }
 
+    // The name no longer means this file: the hold ends without taking anything away.
+    void Abandon() { abandoned_ = true; }
+    // Whether the file's name still means this file.
+    bool Named() const {
+        struct stat st {};
+        return ::fstat(fd_, &st) == 0 && NameMeans(folder_->Fd, name_, st);
+    }
+
   private:
+    bool abandoned_ = false;
     std::shared_ptr<const TPosixHostLocks::TOpenFolder> folder_;
     std::string name_;
     int fd_;
@@ -168,7 +187,14 @@ TPosixHostLocks::TOpenFolder::~TOpenFolder() {
     ::close(Fd);
 }
 
-TPosixHostLocks::TPosixHostLocks(std::vector<TLockFolder> folders) : folders_(std::move(folders)) {}
+TPosixHostLocks::TPosixHostLocks(std::vector<TLockFolder> folders, bool standing)
+    : folders_(std::move(folders)) {
+    if (standing) standing_ = MakeStanding();
+}
+
+TPosixHostLocks::~TPosixHostLocks() {
+    if (standing_) EndStanding(*standing_);
+}
 
 std::shared_ptr<const TPosixHostLocks::TOpenFolder> TPosixHostLocks::CurrentFolder(
     std::string& problem) {
@@ -197,16 +223,16 @@ std::string TPosixHostLocks::Folder(std::string& problem) {
     return folder ? folder->Path : std::string();
 }
 
-THoldAttempt TPosixHostLocks::TryHold(const std::string& address, std::uint16_t port,
-                                      THoldKind kind) {
+namespace {
+
+// A hold of the horn's file in the folder, or why not; opens counts the file's openings.
+THoldAttempt TakeFile(const std::shared_ptr<const TPosixHostLocks::TOpenFolder>& folder,
+                      const std::string& name, THoldKind kind, int& opens) {
     THoldAttempt a;
-    const auto folder = CurrentFolder(a.Problem);
-    if (!folder) return a;
-    const std::string name = LockFileName(address, port);
     const std::string file = folder->Path + "/" + name;
     const int operation = (kind == THoldKind::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
     for (int i = 0; i < kReopenTries; ++i) {
-        const int fd = OpenLockFile(folder->Fd, name);
+        const int fd = OpenLockFile(folder->Fd, name, opens);
         if (fd < 0) {
             a.Problem = file + (errno == ELOOP ? " is a symbolic link (not followed)"
                                                : ": " + SystemText(errno));
@@ -241,6 +267,245 @@ THoldAttempt TPosixHostLocks::TryHold(const std::string& address, std::uint16_t 
         return a;
     }
     a.Status = THoldAttempt::TStatus::HeldElsewhere;  // the file kept changing meanwhile
+    return a;
+}
+
+}  // namespace
+
+THoldAttempt TPosixHostLocks::TryHold(const std::string& address, std::uint16_t port,
+                                      THoldKind kind) {
+    const std::string name = LockFileName(address, port);
+    if (standing_) return TryStanding(name, kind);
+    THoldAttempt a;
+    const auto folder = CurrentFolder(a.Problem);
+    if (!folder) return a;
+    int opens = 0;
+    return TakeFile(folder, name, kind, opens);
+}
+
+// What standing holds keep: per lock file, this instance's holds and the file's standing hold,
+// and the watch on the folder that tells of other holders' opens.
+struct TPosixHostLocks::TStanding {
+    struct THorn {
+        std::unique_ptr<IHostHold> Standing;  // a shared hold kept between requests
+        int Shared = 0;                       // this instance's shared holds that live now
+        bool Exclusive = false;               // this instance holds the file exclusively
+        bool Gone = false;                    // the standing hold's file lost its name
+        int OwnOpens = 0;                     // this instance's opens the watch has yet to tell
+        bool Contested = false;               // another holder opened the file ...
+        TClock::time_point Foreign{};         // ... last at this time
+    };
+
+    ~TStanding() {
+        if (Watch >= 0) ::close(Watch);
+    }
+
+    // Lets the standing hold go unless a request of this instance still uses it.
+    void LetGoIfIdle(THorn& h) {
+        if (!h.Standing || h.Shared > 0) return;
+        if (h.Gone) static_cast<TPosixHold&>(*h.Standing).Abandon();
+        h.Standing.reset();
+        h.Gone = false;
+        --Count;
+    }
+
+    // Every horn as if another holder had opened its file now.
+    void ContestAll(TClock::time_point now) {
+        for (auto& [name, h] : Horns) {
+            h.Contested = true;
+            h.Foreign = now;
+            LetGoIfIdle(h);
+        }
+    }
+
+    // What the watch saw since the last attempt: other holders' opens, files removed or
+    // renamed, the folder itself gone.
+    void Drain(TClock::time_point now) {
+        if (Watch < 0) return;
+        alignas(inotify_event) char buffer[4096];
+        for (;;) {
+            const ssize_t n = ::read(Watch, buffer, sizeof buffer);
+            if (n <= 0) {
+                // Every open of this instance is told by now; what is still owed was merged
+                // with a like event (the system merges a run of them), maybe another holder's.
+                for (THorn* h : Owed)
+                    h->OwnOpens = 0;
+                Owed.clear();
+                return;
+            }
+            for (ssize_t at = 0; at < n;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
+                at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+                if ((e->mask & (IN_Q_OVERFLOW | IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) != 0) {
+                    // Opens may have gone untold, or the folder went: nothing stands.
+                    ContestAll(now);
+                    if ((e->mask & IN_Q_OVERFLOW) == 0) {
+                        for (auto& [name, h] : Horns)
+                            h.Gone = h.Standing != nullptr;
+                        ::close(Watch);
+                        Watch = -1;
+                        Watched.reset();
+                        return;
+                    }
+                    continue;
+                }
+                if (e->len == 0) continue;
+                const auto found = Horns.find(e->name);
+                if (found == Horns.end()) continue;
+                THorn& h = found->second;
+                if ((e->mask & (IN_DELETE | IN_MOVED_FROM)) != 0) {
+                    // Taken away by this instance (maybe before its standing hold was taken
+                    // anew), or a standing hold's file by someone else.
+                    if (h.Standing && !static_cast<TPosixHold&>(*h.Standing).Named()) {
+                        h.Gone = true;
+                        LetGoIfIdle(h);
+                    }
+                } else if (h.OwnOpens > 0) {
+                    --h.OwnOpens;
+                } else {
+                    h.Contested = true;
+                    h.Foreign = now;
+                    LetGoIfIdle(h);
+                }
+            }
+        }
+    }
+
+    // Watches the folder (again), letting go of what stood in another.
+    void WatchFolder(const std::shared_ptr<const TOpenFolder>& folder) {
+        if (Watch >= 0) ::close(Watch);
+        Watch = -1;
+        for (auto& [name, h] : Horns) {
+            h.OwnOpens = 0;
+            LetGoIfIdle(h);
+        }
+        Owed.clear();
+        Watched = folder;
+        const int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (fd < 0) return;
+        const std::string path = "/proc/self/fd/" + std::to_string(folder->Fd);
+        if (::inotify_add_watch(fd, path.c_str(),
+                                IN_OPEN | IN_DELETE | IN_MOVED_FROM | IN_DELETE_SELF |
+                                    IN_MOVE_SELF | IN_ONLYDIR) < 0) {
+            ::close(fd);
+            return;
+        }
+        Watch = fd;
+    }
+
+    std::mutex M;
+    std::unordered_map<std::string, THorn> Horns;
+    int Watch = -1;
+    std::shared_ptr<const TOpenFolder> Watched;
+    std::vector<THorn*> Owed;  // horns whose OwnOpens the watch has yet to tell
+    std::size_t Count = 0;     // standing holds
+    std::size_t Budget = 0;    // at most this many (each keeps a descriptor open)
+};
+
+namespace {
+
+using TStandingState = TPosixHostLocks::TStanding;
+
+// One hold handed out by standing holds: its file's own hold, or the standing one's use.
+class TCountedHold : public IHostHold {
+  public:
+    TCountedHold(std::shared_ptr<TStandingState> state, std::string name, THoldKind kind,
+                 std::unique_ptr<IHostHold> file)
+        : state_(std::move(state)), name_(std::move(name)), kind_(kind), file_(std::move(file)) {}
+    TCountedHold(const TCountedHold&) = delete;
+    TCountedHold& operator=(const TCountedHold&) = delete;
+
+    ~TCountedHold() override {
+        const std::lock_guard lock(state_->M);
+        auto& h = state_->Horns[name_];
+        file_.reset();
+        if (kind_ == THoldKind::Exclusive) {
+            h.Exclusive = false;
+            return;
+        }
+        --h.Shared;
+        if (h.Contested || h.Gone) state_->LetGoIfIdle(h);
+    }
+
+  private:
+    std::shared_ptr<TStandingState> state_;
+    std::string name_;
+    THoldKind kind_;
+    std::unique_ptr<IHostHold> file_;
+};
+
+// How long after another holder's last open a horn's requests take its file one by one.
+constexpr auto kContestedFor = std::chrono::seconds(10);
+
+// Standing holds each keep a descriptor: at most half of what the process may open, less room
+// for its sockets.
+std::size_t StandingBudget() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+    const rlim_t half = limit.rlim_cur == RLIM_INFINITY ? 1 << 20 : limit.rlim_cur / 2;
+    return half > 64 ? static_cast<std::size_t>(half - 64) : 0;
+}
+
+}  // namespace
+
+std::shared_ptr<TPosixHostLocks::TStanding> TPosixHostLocks::MakeStanding() {
+    auto standing = std::make_shared<TStanding>();
+    standing->Budget = StandingBudget();
+    return standing;
+}
+
+void TPosixHostLocks::EndStanding(TStanding& st) {
+    const std::lock_guard lock(st.M);
+    for (auto& [name, h] : st.Horns) {
+        h.Contested = true;
+        st.LetGoIfIdle(h);
+    }
+}
+
+THoldAttempt TPosixHostLocks::TryStanding(const std::string& name, THoldKind kind) {
+    auto& st = *standing_;
+    const std::lock_guard lock(st.M);
+    const auto now = TClock::now();
+    st.Drain(now);
+    auto& h = st.Horns[name];
+    if (h.Contested && now - h.Foreign >= kContestedFor) h.Contested = false;
+    THoldAttempt a;
+    // Holds of one process conflict as those of two do.
+    if (h.Exclusive || (kind == THoldKind::Exclusive && h.Shared > 0)) {
+        a.Status = THoldAttempt::TStatus::HeldElsewhere;
+        return a;
+    }
+    if (kind == THoldKind::Shared && h.Standing && !h.Gone && !h.Contested) {
+        ++h.Shared;
+        a.Status = THoldAttempt::TStatus::Taken;
+        a.Hold = std::make_unique<TCountedHold>(standing_, name, kind, nullptr);
+        return a;
+    }
+    const auto folder = CurrentFolder(a.Problem);
+    if (!folder) return a;
+    if (st.Watched != folder) st.WatchFolder(folder);
+    // An exclusive hold is a file's own; so is every hold of a file that another holder opened
+    // of late, or of one more than the budget allows, or when the folder cannot be watched.
+    st.LetGoIfIdle(h);
+    const bool stand =
+        kind == THoldKind::Shared && !h.Contested && st.Watch >= 0 && st.Count < st.Budget;
+    int opens = 0;
+    THoldAttempt file = TakeFile(folder, name, kind, opens);
+    if (st.Watch >= 0 && opens > 0) {
+        h.OwnOpens += opens;
+        st.Owed.push_back(&h);
+    }
+    if (file.Status != THoldAttempt::TStatus::Taken) return file;
+    if (stand) {
+        h.Standing = std::move(file.Hold);
+        ++st.Count;
+    }
+    if (kind == THoldKind::Exclusive)
+        h.Exclusive = true;
+    else
+        ++h.Shared;
+    a.Status = THoldAttempt::TStatus::Taken;
+    a.Hold = std::make_unique<TCountedHold>(standing_, name, kind, std::move(file.Hold));
     return a;
 }
 

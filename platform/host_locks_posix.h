@@ -32,9 +32,20 @@ std::vector<TLockFolder> DefaultLockFolders();
 // never as anything but regular files, made readable by all (a read-only descriptor can be
 // locked), and taken away again by the last holder, so that a scan of a large range leaves no
 // files behind.
+//
+// Standing holds, for a program that polls its horns all the time: the shared hold a request
+// takes is kept after the request, and the next requests use it without touching the file, for
+// as long as no other holder opens that file (the folder is watched with inotify, read without
+// waiting at every attempt). Another program's open makes the next attempt let the horn's
+// standing hold go (once this program's requests on it have ended), and for a while after each
+// such open the horn's requests take and release the file one by one, as without standing
+// holds. So another program's transfer waits at most until this program's next attempt on any
+// horn, and its requests and polls are never refused on a standing hold's account; the locks
+// themselves are the same flocks on the same files, whatever each program does.
 class TPosixHostLocks : public IHostLocks {
   public:
-    explicit TPosixHostLocks(std::vector<TLockFolder> folders);
+    explicit TPosixHostLocks(std::vector<TLockFolder> folders, bool standing = false);
+    ~TPosixHostLocks() override;
 
     THoldAttempt TryHold(const std::string& address, std::uint16_t port, THoldKind kind) override;
 
@@ -51,14 +62,23 @@ class TPosixHostLocks : public IHostLocks {
         std::string Path;
     };
 
+    // Standing holds' state, which the holds they hand out share.
+    struct TStanding;
+
   private:
     // The first usable folder, opened once and again only when it was removed; nothing, with
     // the reasons in problem, when none can be used.
     std::shared_ptr<const TOpenFolder> CurrentFolder(std::string& problem);
 
+    static std::shared_ptr<TStanding> MakeStanding();
+    static void EndStanding(TStanding& standing);
+    THoldAttempt TryStanding(const std::string& name, THoldKind kind);
+
     std::vector<TLockFolder> folders_;
     std::mutex m_;
     std::shared_ptr<const TOpenFolder> folder_;
+    // Set for standing holds.
+    std::shared_ptr<TStanding> standing_;
 };
 
 }  // namespace kstbell

@@ -45,10 +45,13 @@ void TPosixTcpClient::SetHost(const std::string& host, std::uint16_t port) {
 
 int TPosixTcpClient::WaitReady(short events, int timeoutMs) {
     const auto start = TClock::now();
+    // Slices only give a window its events: without one, a silent horn costs one wake-up per
+    // wait rather than one per slice.
+    const int slice = pump_.RunsEvents() ? kWaitSliceMs : std::max(timeoutMs, 0);
     for (;;) {
         const int remaining = timeoutMs - ElapsedMs(start);
         pollfd p{fd_, events, 0};
-        const int rc = ::poll(&p, 1, std::clamp(remaining, 0, kWaitSliceMs));
+        const int rc = ::poll(&p, 1, std::clamp(remaining, 0, slice));
         if (rc > 0) return p.revents;
         if (rc < 0 && errno != EINTR) return -1;
         if (remaining <= 0) return 0;

@@ -7,7 +7,8 @@
 namespace kstbell {
 
 // The TCP client on the operating system's sockets (IPv4). Waits run in slices of at most
-// kWaitSliceMs and pump window events between slices.
+// kWaitSliceMs and pump window events between slices; with a pump that runs nothing, in one
+// piece.
 class TPosixTcpClient : public ITcpClient {
   public:
     explicit TPosixTcpClient(IEventPump& pump);
@@ -23,6 +24,7 @@ class TPosixTcpClient : public ITcpClient {
     TNetResult ReadAvailable(std::span<std::uint8_t> into, std::size_t& count) override;
     void Disconnect() override;
     bool Connected() const override { return fd_ >= 0; }
+    bool WaitsWhole() const override { return !pump_.RunsEvents(); }
 
     // How long a write may make no progress before it fails (kWriteStallMs unless changed).
     void SetWriteStallLimit(int ms) { writeStallMs_ = ms; }

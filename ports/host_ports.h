@@ -8,6 +8,9 @@ class IEventPump {
   public:
     virtual ~IEventPump() = default;
     virtual void PumpEvents() = 0;
+    // False for a pump that never has anything to run: a wait need not be cut into slices
+    // for it, and waits in one piece (one wake-up instead of one per slice).
+    virtual bool RunsEvents() const { return true; }
 };
 
 // The fixed pauses of the protocol: nothing else runs on the caller's thread meanwhile. Tests
@@ -23,6 +26,7 @@ class IPause {
 class TQuietHost : public IEventPump, public IPause {
   public:
     void PumpEvents() override {}
+    bool RunsEvents() const override { return false; }
     void Sleep(int ms) override;
 };
 

@@ -40,6 +40,9 @@ class ITcpClient {
     virtual TNetResult ReadAvailable(std::span<std::uint8_t> into, std::size_t& count) = 0;
     virtual void Disconnect() = 0;
     virtual bool Connected() const = 0;
+    // True when no window events need to run during a wait: a caller may then wait for a reply
+    // in one long WaitForInput instead of many short ones.
+    virtual bool WaitsWhole() const { return false; }
 };
 
 }  // namespace kstbell

@@ -1,7 +1,6 @@
 #include "site/horn_runner.h"
 
 #include <algorithm>
-#include <queue>
 #include <utility>
 
 namespace kstbell::site {
@@ -20,7 +19,7 @@ THornRunner::~THornRunner() {
     Stop();
 }
 
-void THornRunner::List(std::size_t horn) {
+void THornRunner::List(std::size_t horn, bool wake) {
     THorn& h = horns_[horn];
     if (h.Running) return;  // listed again when its running work ends
     if (h.CommandsWanted)
@@ -29,7 +28,7 @@ void THornRunner::List(std::size_t horn) {
         (h.Slow ? pollsSlow_ : pollsFast_).push_back(horn);
     else
         return;
-    workCv_.notify_one();
+    if (wake) workCv_.notify_one();
 }
 
 void THornRunner::WakeCommands(std::size_t horn) {
@@ -97,11 +96,34 @@ bool THornRunner::Take(std::size_t& horn, TLane& lane, bool& slow) {
 void THornRunner::Work() {
     std::unique_lock lock(m_);
     for (;;) {
+        if (stopping_) return;
+        const auto now = TClock::now();
+        MarkDue(now);
         std::size_t horn = 0;
         TLane lane = TLane::Poll;
         bool slow = false;
-        workCv_.wait(lock, [&] { return stopping_ || Take(horn, lane, slow); });
-        if (stopping_) return;
+        if (!Take(horn, lane, slow)) {
+            // Nothing to do: keep the clock, unless another idle worker does.
+            ++idle_;
+            if (polling_ && !clockKept_ && !due_.empty()) {
+                clockKept_ = true;
+                workCv_.wait_until(lock, due_.top().first);
+                clockKept_ = false;
+            } else {
+                workCv_.wait(lock);
+            }
+            --idle_;
+            continue;
+        }
+        // Work that came with this one goes to another idle worker (which passes on what is left
+        // in turn); so does the clock, unless this work is a poll of a horn that answers and is
+        // likely over before the next is due.
+        const bool more = !commandsFast_.empty() || !commandsSlow_.empty() || !pollsFast_.empty() ||
+                          !pollsSlow_.empty();
+        if (more && idle_ > 0) workCv_.notify_one();
+        const bool backInTime =
+            lane == TLane::Poll && !slow && !due_.empty() && due_.top().first - now > 2 * fastPoll_;
+        if (polling_ && !clockKept_ && idle_ > 0 && !backInTime) workCv_.notify_one();
         THorn& h = horns_[horn];
         h.Running = true;
         h.RunningPoll = lane == TLane::Poll;
@@ -112,11 +134,14 @@ void THornRunner::Work() {
         else
             h.PollWanted = false;
         lock.unlock();
+        const auto began = TClock::now();
         if (lane == TLane::Commands)
             handlers_.Commands(horn);
         else
             handlers_.Poll(horn);
+        const auto took = TClock::now() - began;
         lock.lock();
+        if (lane == TLane::Poll && !slow) fastPoll_ = (7 * fastPoll_ + took) / 8;
         h.Running = false;
         h.RunningPoll = false;
         --running_;
@@ -126,6 +151,22 @@ void THornRunner::Work() {
         }
         if (!stopping_) List(horn);
         if (!Busy()) idleCv_.notify_all();
+    }
+}
+
+void THornRunner::MarkDue(TClock::time_point now) {
+    while (polling_ && !due_.empty() && due_.top().first <= now) {
+        auto [when, horn] = due_.top();
+        due_.pop();
+        THorn& h = horns_[horn];
+        if (!h.PollWanted && !h.RunningPoll) {
+            h.PollWanted = true;
+            List(horn, false);
+        }
+        when += step_;
+        // After a long pause (a suspended machine) the schedule starts afresh from now.
+        if (when < now) when = now + step_;
+        due_.emplace(when, horn);
     }
 }
 
@@ -142,38 +183,14 @@ void THornRunner::WaitIdle() {
 
 void THornRunner::StartPolling(std::chrono::milliseconds period) {
     const std::lock_guard lock(m_);
-    if (stopping_ || clock_.joinable() || horns_.empty()) return;
-    clock_ = std::thread([this, period] { PollClock(period); });
-}
-
-void THornRunner::PollClock(std::chrono::milliseconds period) {
-    using TClock = std::chrono::steady_clock;
-    using TDue = std::pair<TClock::time_point, std::size_t>;
+    if (stopping_ || polling_ || horns_.empty()) return;
     const auto count = static_cast<long long>(horns_.size());
-    const auto step = std::max<TClock::duration>(period, std::chrono::milliseconds(1));
-    std::priority_queue<TDue, std::vector<TDue>, std::greater<>> due;
+    step_ = std::max<TClock::duration>(period, std::chrono::milliseconds(1));
     const auto start = TClock::now();
     for (long long i = 0; i < count; ++i)
-        due.emplace(start + step * i / count, static_cast<std::size_t>(i));
-    std::unique_lock lock(m_);
-    while (!stopping_) {
-        const auto next = due.top().first;
-        if (clockCv_.wait_until(lock, next, [this] { return stopping_; })) return;
-        const auto now = TClock::now();
-        while (!due.empty() && due.top().first <= now) {
-            auto [when, horn] = due.top();
-            due.pop();
-            THorn& h = horns_[horn];
-            if (!h.PollWanted && !h.RunningPoll) {
-                h.PollWanted = true;
-                List(horn);
-            }
-            when += step;
-            // After a long pause (a suspended machine) the schedule starts afresh from now.
-            if (when < now) when = now + step;
-            due.emplace(when, horn);
-        }
-    }
+        due_.emplace(start + step_ * i / count, static_cast<std::size_t>(i));
+    polling_ = true;
+    workCv_.notify_one();
 }
 
 void THornRunner::Stop() {
@@ -187,9 +204,7 @@ void THornRunner::Stop() {
         }
     }
     workCv_.notify_all();
-    clockCv_.notify_all();
     idleCv_.notify_all();
-    if (clock_.joinable()) clock_.join();
     for (auto& t : threads_)
         if (t.joinable()) t.join();
     const std::lock_guard lock(m_);

@@ -6,6 +6,11 @@
 // up only its own work: no sweep or batch waits for the slowest horn. Horns marked slow (their
 // last request went unanswered) may occupy at most half of the workers at once, so that the
 // horns that answer always find a free worker.
+//
+// The poll clock is kept by the workers themselves: an idle one waits for the next poll that is
+// due and runs it on its own thread, no hand-off per poll. While it runs a poll another idle
+// worker takes over the clock, unless the poll (a horn that answers) is likely to end before the
+// next one is due.
 
 #include <chrono>
 #include <condition_variable>
@@ -13,7 +18,9 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <queue>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace kstbell::site {
@@ -61,9 +68,13 @@ class THornRunner {
         bool Slow = false;
     };
 
+    using TClock = std::chrono::steady_clock;
+    using TDue = std::pair<TClock::time_point, std::size_t>;
+
     void Work();
-    void PollClock(std::chrono::milliseconds period);
-    void List(std::size_t horn);
+    // Asks for the polls that are due by now, without waking anyone.
+    void MarkDue(TClock::time_point now);
+    void List(std::size_t horn, bool wake = true);
     bool Take(std::size_t& horn, TLane& lane, bool& slow);
     bool TakeFrom(std::deque<std::size_t>& list, TLane lane, std::size_t& horn);
     bool Busy() const;
@@ -73,7 +84,6 @@ class THornRunner {
     mutable std::mutex m_;
     std::condition_variable workCv_;
     std::condition_variable idleCv_;
-    std::condition_variable clockCv_;
     std::vector<THorn> horns_;
     // Horns with work, in the order it came; a horn may be listed more than once and stale
     // entries are skipped when taken.
@@ -81,8 +91,15 @@ class THornRunner {
     std::size_t running_ = 0;
     std::size_t slowRunning_ = 0;
     bool stopping_ = false;
+    // The poll schedule: each horn's next poll, a step apart.
+    std::priority_queue<TDue, std::vector<TDue>, std::greater<>> due_;
+    TClock::duration step_{};
+    bool polling_ = false;
+    bool clockKept_ = false;  // an idle worker waits for the next due poll
+    std::size_t idle_ = 0;    // workers waiting
+    // How long a poll of a horn that answers takes, smoothed; long until measured.
+    TClock::duration fastPoll_ = std::chrono::seconds(1);
     std::vector<std::thread> threads_;
-    std::thread clock_;
 };
 
 }  // namespace kstbell::site

@@ -18,8 +18,12 @@ std::vector<std::string> Addresses(const std::vector<THornEntry>& horns) {
     return out;
 }
 
+// The site polls its horns all the time: the PC's locks are taken as standing holds, so that
+// its polls touch no lock file while no other program is about.
 TSiteConfig WithStop(TSiteConfig config, const std::atomic<bool>* stop) {
     config.Sessions.Stop = stop;
+    if (config.Sessions.HostLocks == &HostLocksOfThisPc())
+        config.Sessions.HostLocks = &StandingHostLocksOfThisPc();
     return config;
 }
 

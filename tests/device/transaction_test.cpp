@@ -63,6 +63,31 @@ TEST_F(TransactionTest, MissingReplyEndsAfterOneHundredPollsKeepingThePendingCod
     EXPECT_EQ(o.Status(), "");
 }
 
+TEST_F(TransactionTest, WithoutAWindowTheReplyIsAwaitedInOnePieceBeforeTheLastPoll) {
+    struct Case {
+        const char* what;
+        bool replying;
+        int replyAfterWaits;
+        std::vector<int> waits;
+        TOutcomeKind outcome;
+    };
+    const Case cases[] = {
+        {"a reply waiting at once", true, 0, {}, TOutcomeKind::Done},
+        {"a reply during the long wait", true, 1, {990}, TOutcomeKind::Done},
+        {"a reply only in the last poll", true, 2, {990, 10}, TOutcomeKind::NoReply},
+        {"no reply", false, 0, {990, 10}, TOutcomeKind::NoReply},
+    };
+    for (const Case& c : cases) {
+        o.Tcp.WholeWaits = true;
+        o.Tcp.Replying = c.replying;
+        o.Tcp.ReplyAfterWaits = c.replyAfterWaits;
+        o.Tcp.WaitTimeouts.clear();
+        EXPECT_EQ(RequestStatus(ctx.Session).Kind, c.outcome) << c.what;
+        EXPECT_EQ(o.Tcp.WaitTimeouts, c.waits) << c.what;
+        EXPECT_FALSE(ctx.Session.Link.LinkBusy) << c.what;
+    }
+}
+
 TEST_F(TransactionTest, ReplyArrivingInTheLastPollCountsAsMissing) {
     o.Tcp.ReplyAfterWaits = 100;
     RequestStatus(ctx.Session);

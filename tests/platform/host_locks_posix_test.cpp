@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -124,6 +125,114 @@ TEST(PosixHostLocksTest, FoldersAreMadeForTheirUsersAndUntrustedOnesPassedOver) 
     TPosixHostLocks fallback(
         {{dir.Path, "open", false}, {dir.Path, "link", true}, {dir.Path, "last", false}});
     EXPECT_EQ(fallback.Folder(problem), dir.Path + "/last");
+}
+
+// What is done to the files in a folder while a watch lives: opens, creations and removals of
+// named files, as another program would see them.
+struct TFolderWatch {
+    explicit TFolderWatch(const std::string& folder) : Fd(inotify_init1(IN_NONBLOCK)) {
+        inotify_add_watch(Fd, folder.c_str(), IN_OPEN | IN_CREATE | IN_DELETE);
+    }
+    ~TFolderWatch() { close(Fd); }
+    int Touches() {
+        int n = 0;
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t got; (got = read(Fd, buffer, sizeof buffer)) > 0;) {
+            for (ssize_t at = 0; at < got;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
+                n += e->len > 0 ? 1 : 0;
+                at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+            }
+        }
+        return n;
+    }
+    int Fd;
+};
+
+TEST(PosixStandingLocksTest, PollsTouchTheLockFileOnlyWhileAnotherProgramIsAbout) {
+    const THoldKind S = THoldKind::Shared;
+    const THoldKind X = THoldKind::Exclusive;
+    struct Case {
+        const char* what;
+        // What the other program does first (with the poller's attempts it needs).
+        std::function<void(TPosixHostLocks& poller, TPosixHostLocks& other,
+                           std::unique_ptr<IHostHold>& kept)>
+            other;
+        TStatus polls;
+        bool touched;  // every poll opens the file
+    };
+    const Case cases[] = {
+        {"alone", [](TPosixHostLocks&, TPosixHostLocks&, std::unique_ptr<IHostHold>&) {},
+         TStatus::Taken, false},
+        {"another program polled the horn",
+         [&](TPosixHostLocks&, TPosixHostLocks& other, std::unique_ptr<IHostHold>&) {
+             EXPECT_EQ(other.TryHold("127.0.0.1", 13577, S).Status, TStatus::Taken);
+         },
+         TStatus::Taken, true},
+        {"another program transfers to the horn",
+         [&](TPosixHostLocks& poller, TPosixHostLocks& other, std::unique_ptr<IHostHold>& kept) {
+             // The standing hold is let go at the poller's next attempt, on any horn.
+             EXPECT_EQ(other.TryHold("127.0.0.1", 13577, X).Status, TStatus::HeldElsewhere);
+             EXPECT_EQ(poller.TryHold("127.0.0.2", 13577, S).Status, TStatus::Taken);
+             THoldAttempt a = other.TryHold("127.0.0.1", 13577, X);
+             EXPECT_EQ(a.Status, TStatus::Taken);
+             kept = std::move(a.Hold);
+         },
+         TStatus::HeldElsewhere, true},
+        {"another program's transfer ended",
+         [&](TPosixHostLocks& poller, TPosixHostLocks& other, std::unique_ptr<IHostHold>&) {
+             EXPECT_EQ(other.TryHold("127.0.0.1", 13577, X).Status, TStatus::HeldElsewhere);
+             EXPECT_EQ(poller.TryHold("127.0.0.2", 13577, S).Status, TStatus::Taken);
+             EXPECT_EQ(other.TryHold("127.0.0.1", 13577, X).Status, TStatus::Taken);
+         },
+         TStatus::Taken, true},
+    };
+    for (const Case& c : cases) {
+        TTempFolder dir;
+        {
+            TPosixHostLocks poller({{dir.Path, "", true}}, true);
+            TPosixHostLocks other = LocksIn(dir.Path);
+            ASSERT_EQ(poller.TryHold("127.0.0.1", 13577, S).Status, TStatus::Taken) << c.what;
+            std::unique_ptr<IHostHold> kept;
+            c.other(poller, other, kept);
+            TFolderWatch watch(dir.Path);
+            for (int i = 0; i < 5; ++i) {
+                const THoldAttempt poll = poller.TryHold("127.0.0.1", 13577, S);
+                EXPECT_EQ(poll.Status, c.polls) << c.what;
+                // Read after each poll: the system merges a run of like events.
+                EXPECT_EQ(watch.Touches() > 0, c.touched) << c.what << ", poll " << i;
+            }
+        }
+        // Standing holds end with their holder and take their files away.
+        EXPECT_TRUE(fs::is_empty(dir.Path)) << c.what;
+    }
+}
+
+TEST(PosixStandingLocksTest, HoldsOfTheProcessConflictWhenOneIsExclusive) {
+    const THoldKind S = THoldKind::Shared;
+    const THoldKind X = THoldKind::Exclusive;
+    struct Case {
+        THoldKind held, asked;
+        TStatus expected;
+    };
+    for (const Case& c : {Case{S, S, TStatus::Taken}, Case{S, X, TStatus::HeldElsewhere},
+                          Case{X, S, TStatus::HeldElsewhere}, Case{X, X, TStatus::HeldElsewhere}}) {
+        TTempFolder dir;
+        TPosixHostLocks locks({{dir.Path, "", true}}, true);
+        THoldAttempt held = locks.TryHold("127.0.0.1", 13577, c.held);
+        ASSERT_EQ(held.Status, TStatus::Taken) << held.Problem;
+        EXPECT_EQ(locks.TryHold("127.000.0.01", 13577, c.asked).Status, c.expected);
+        EXPECT_EQ(locks.TryHold("127.0.0.2", 13577, X).Status, TStatus::Taken);
+        held.Hold.reset();
+        // A standing shared hold gives way to the process's own transfer.
+        EXPECT_EQ(locks.TryHold("127.0.0.1", 13577, X).Status, TStatus::Taken);
+        // ... and to another program's (which opens the file: let go at the next attempt).
+        EXPECT_EQ(locks.TryHold("127.0.0.1", 13577, S).Status, TStatus::Taken);
+        TPosixHostLocks other = LocksIn(dir.Path);
+        EXPECT_EQ(other.TryHold("127.0.0.1", 13577, X).Status, TStatus::HeldElsewhere);
+        EXPECT_EQ(locks.TryHold("127.0.0.3", 13577, S).Status, TStatus::Taken);
+        EXPECT_EQ(other.TryHold("127.0.0.1", 13577, X).Status, TStatus::Taken);
+    }
 }
 
 TEST(LockFileNameTest, OneNamePerHornThatStaysInItsFolder) {

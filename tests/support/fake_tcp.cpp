@@ -19,8 +19,9 @@ TNetResult TFakeTcpClient::Write(std::span<const std::uint8_t> bytes) {
     return WriteResult;
 }
 
-TNetResult TFakeTcpClient::WaitForInput(int) {
+TNetResult TFakeTcpClient::WaitForInput(int timeoutMs) {
     ++Waits;
+    WaitTimeouts.push_back(timeoutMs);
     ++waits_;
     if (OnWait) std::exchange(OnWait, nullptr)();
     return HasBufferedInput() ? TNetResult{} : TNetResult{TNetStatus::TimedOut, {}};

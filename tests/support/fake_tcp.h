@@ -25,6 +25,7 @@ class TFakeTcpClient : public ITcpClient {
         connected_ = false;
     }
     bool Connected() const override { return connected_; }
+    bool WaitsWhole() const override { return WholeWaits; }
 
     // Script.
     TNetResult ConnectResult;
@@ -35,6 +36,7 @@ class TFakeTcpClient : public ITcpClient {
     std::vector<std::uint8_t> Reply;  // what the device answers
     std::function<void()> OnConnect;  // runs while connecting, like a pumped event
     std::function<void()> OnWait;     // runs once while waiting for the reply
+    bool WholeWaits = false;          // waits need no slices (no window)
 
     // Record.
     std::string Host;
@@ -42,6 +44,7 @@ class TFakeTcpClient : public ITcpClient {
     int Connects = 0;
     int Disconnects = 0;
     int Waits = 0;
+    std::vector<int> WaitTimeouts;  // each wait's timeout, in milliseconds
     std::vector<std::vector<std::uint8_t>> Writes;
 
   private:
