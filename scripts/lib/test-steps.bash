@@ -90,7 +90,8 @@ steps_table() {
     read -r _ wall _ <"$logs/$name.step"
     cpu="-"
     if [ -f "$logs/$name.time" ]; then
-      cpu="$(steps_minutes "$(awk '{printf "%d", $1 + $2}' "$logs/$name.time")")"
+      # The last line: a step that failed has "Command exited with non-zero status N" first.
+      cpu="$(steps_minutes "$(awk 'END {printf "%d", $1 + $2}' "$logs/$name.time")")"
     fi
     printf '  %-44s %6s %6s %10s\n' "$name" "$(steps_minutes "$start")" \
       "$(steps_minutes "$wall")" "$cpu"
