@@ -183,6 +183,10 @@ TEST(ServiceProgramTest, AKillMidRingThenARestartSwitchesTheHornOff) {
         ASSERT_TRUE(Eventually([&] { return horns->Snapshot(0).Relay == 1; }, 10s))
             << ReadText(log);
         ASSERT_TRUE(LogSays(log, "ms after its instant")) << ReadText(log);
+        // The bell's entry is written once its horn has answered, a moment after the relay.
+        ASSERT_TRUE(
+            Eventually([&] { return Count(Audit(state), store::TAuditKind::BellFired) == 1; }, 10s))
+            << ReadText(log);
         service.Signal(SIGKILL);
         EXPECT_EQ(service.Wait(10s), 128 + SIGKILL);
     }
